@@ -1,0 +1,31 @@
+// INI files with the behaviour of the Windows profile functions: sections
+// and keys are found regardless of letter case, a missing file, section or
+// key gives the default, and a write creates what is missing, keeps every
+// other line and is on disk before it returns (written to a temporary file
+// in the same folder, synced and renamed over the old one).
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+class IniFile {
+ public:
+  explicit IniFile(std::string path) : path_(std::move(path)) {}
+
+  const std::string& path() const { return path_; }
+
+  // The value with surrounding white space removed; a value enclosed in a
+  // matching pair of single or double quotes loses them.
+  std::string ReadString(const std::string& section, const std::string& key,
+                         const std::string& defaultValue) const;
+
+  // Returns false when the file cannot be written; the old file then stays.
+  bool WriteString(const std::string& section, const std::string& key,
+                   const std::string& value);
+
+ private:
+  std::string path_;
+};
+
+}  // namespace platform

@@ -1,0 +1,103 @@
+// The threads that run one tool stage each. None of them decides anything
+// about the job: each runs what it is given, posts progress and completion
+// to its target, and records what became of its children.
+#pragma once
+
+#include <QThread>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "platform/process.h"
+#include "proc/progress_parser.h"
+
+namespace proc {
+
+// What became of one command of a stage.
+struct ToolOutcome {
+  enum class Kind {
+    NotRun,      // nothing to run (an empty command)
+    NotStarted,  // the program could not be started
+    Ended,       // the program ran and ended; see status
+    Aborted,     // ended by an abort
+  };
+  Kind kind = Kind::NotRun;
+  platform::ExitStatus status;
+
+  bool failed() const {
+    return kind == Kind::NotStarted || (kind == Kind::Ended && !status.success());
+  }
+};
+
+class ToolThread : public QThread {
+ public:
+  // `abort` is set once by the main thread when the user quits during a job.
+  ToolThread(QObject* target, const std::atomic<bool>& abort);
+
+  // Valid once the thread has finished: one entry per command run.
+  const std::vector<ToolOutcome>& outcomes() const { return outcomes_; }
+
+ protected:
+  bool aborted() const { return abort_.load(std::memory_order_relaxed); }
+  void post(int wParam, int lParam);
+  // Polls a started child every 100 ms until it ends, posting the heartbeat
+  // (1, lParam) meanwhile; on abort kills its group and returns Aborted.
+  ToolOutcome followByPolling(platform::ChildProcess& child, int lParam);
+
+  std::vector<ToolOutcome> outcomes_;
+
+ private:
+  QObject* target_;
+  const std::atomic<bool>& abort_;
+};
+
+// The video stage: runs the encoder command line with its output piped and
+// posts the progress figure of every chunk, then (111, 0). An empty command
+// starts nothing and posts (111, 0) at once.
+class TVid : public ToolThread {
+ public:
+  TVid(QObject* target, const std::atomic<bool>& abort, std::string command,
+       ProgressBuffer& buffer);
+
+ protected:
+  void run() override;
+
+ private:
+  std::string command_;
+  ProgressBuffer& buffer_;
+};
+
+// The audio stage: runs the command file, posting (1, 1) every 100 ms, then
+// (111, 1).
+class TAud : public ToolThread {
+ public:
+  TAud(QObject* target, const std::atomic<bool>& abort, std::string commandFile);
+
+ protected:
+  void run() override;
+
+ private:
+  std::string commandFile_;
+};
+
+// The mux stage: runs its three command lines one after another, each
+// whatever became of the one before, posting (1, 2) every 100 ms, then
+// (111, 2).
+class TMux : public ToolThread {
+ public:
+  TMux(QObject* target, const std::atomic<bool>& abort, std::string videoCommand,
+       std::string fullCommand, std::string tagCommand);
+
+ protected:
+  void run() override;
+
+ private:
+  std::string commands_[3];
+};
+
+// The probe run: starts the command line without output and blocks until it
+// has ended.
+ToolOutcome ExecRaw(const std::string& commandLine);
+
+}  // namespace proc

@@ -1,0 +1,66 @@
+// The script engine: evaluates an AviSynth script and streams the clip it
+// yields, frames and samples in order, decoding on demand. This header is the
+// contract between the engine and the tools built on it.
+#pragma once
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/pixfmt.h>
+}
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace avs {
+
+// Every failure of evaluation or decoding: the message names the script file
+// and line where the script is at fault ("Vid.avs, line 3: ...").
+class ScriptError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct Rational {
+  int64_t num = 0;
+  int64_t den = 1;
+};
+
+struct ClipInfo {
+  bool hasVideo = false;
+  int width = 0;
+  int height = 0;
+  AVPixelFormat pixelFormat = AV_PIX_FMT_NONE;  // YV12 is AV_PIX_FMT_YUV420P
+  Rational fps;                                 // exact, e.g. 24000/1001
+  int64_t frameCount = 0;
+
+  bool hasAudio = false;
+  int sampleRate = 0;
+  int channels = 0;
+  int64_t sampleCount = 0;  // per channel
+};
+
+// A script evaluated to its clip, read from start to end.
+class ClipReader {
+ public:
+  virtual ~ClipReader() = default;
+
+  // Evaluates the script file (relative paths inside it resolve against its
+  // folder; WriteFileStart lines write their files while it is evaluated).
+  // Throws ScriptError.
+  static std::unique_ptr<ClipReader> OpenScript(const std::string& scriptPath);
+
+  virtual const ClipInfo& info() const = 0;
+
+  // The next frame, in the clip's pixel format and size; nullptr after the
+  // last. The frame stays valid until the next call. Throws ScriptError.
+  virtual const AVFrame* NextFrame() = 0;
+
+  // Up to `maxSamples` sample frames of interleaved signed 16-bit sound at
+  // the clip's rate and channel count; 0 after the last. Throws ScriptError.
+  virtual std::size_t ReadAudioS16(int16_t* dst, std::size_t maxSamples) = 0;
+};
+
+}  // namespace avs
