@@ -23,8 +23,11 @@ struct ExitStatus {
   bool success() const { return exited && code == 0; }
 };
 
-// A started child: one process, or the stages of a command-file pipeline,
-// all in one process group. The exit status is that of the last process.
+// A started child: one process, or the stages of a command-file pipeline.
+// Every stage leads a session and process group of its own (a process can
+// only join a group of its own session, and a new session is what frees the
+// tools from the terminal); KillGroup ends every stage's group. The exit
+// status is that of the last process.
 class ChildProcess {
  public:
   ChildProcess() = default;
@@ -59,15 +62,16 @@ class ChildProcess {
   bool HasEnded();
   // Blocks until every stage has ended; returns the last stage's status.
   ExitStatus Wait();
-  // SIGKILL to the whole process group. Safe to call after the end.
+  // SIGKILL to the process group of every stage. Safe to call after the end.
   void KillGroup();
   const ExitStatus& status() const { return status_; }
 
  private:
+  static std::optional<ChildProcess> StartStages(const std::vector<std::string>& commands,
+                                                 ChildOutput output, bool firstReadsDevNull);
   void Release();
 
   std::vector<pid_t> pids_;
-  pid_t group_ = -1;
   int outputFd_ = -1;
   int stdinWriteFd_ = -1;
   std::vector<bool> reaped_;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -13,5 +14,8 @@ std::string ExecutablePath();
 
 // True when the kernel's machine type (uname) is a 64-bit architecture.
 bool Is64BitSystem();
+
+// Whether a machine type as uname reports it names a 64-bit architecture.
+bool IsMachine64Bit(std::string_view machine);
 
 }  // namespace platform
