@@ -1,0 +1,24 @@
+#include "desktop/window_placement.h"
+
+#include <QWidget>
+
+namespace desktop {
+
+int HalveRoundingToEven(int numerator) {
+  const int floorHalf = numerator >= 0 ? numerator / 2 : -((-numerator + 1) / 2);
+  const bool isHalf = numerator % 2 != 0;
+  return isHalf && floorHalf % 2 != 0 ? floorHalf + 1 : floorHalf;
+}
+
+QPoint CentredTopLeft(const QRect& outer, const QSize& size) {
+  // Doubling first keeps the sum exact: 2·top + height − size is twice the answer.
+  return {HalveRoundingToEven(2 * outer.left() + outer.width() - size.width()),
+          HalveRoundingToEven(2 * outer.top() + outer.height() - size.height())};
+}
+
+void CentreOn(QWidget* window, const QWidget* over) {
+  if (over == nullptr) return;
+  window->move(CentredTopLeft(over->frameGeometry(), window->frameGeometry().size()));
+}
+
+}  // namespace desktop

@@ -1,0 +1,23 @@
+// Centring a window over the main window, with exact halves going to the
+// even neighbour so that the position never drifts by a pixel between runs.
+#pragma once
+
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+class QWidget;
+
+namespace desktop {
+
+// Rounds numerator / 2 to the nearest integer, a half to the even one.
+int HalveRoundingToEven(int numerator);
+
+// Top-left corner that centres a window of `size` over `outer`:
+// outer.top + outer.height / 2 - size.height / 2, likewise for left.
+QPoint CentredTopLeft(const QRect& outer, const QSize& size);
+
+// Moves `window` so that it is centred over `over`'s frame.
+void CentreOn(QWidget* window, const QWidget* over);
+
+}  // namespace desktop

@@ -1,0 +1,80 @@
+// The small window that asks, before an image sequence is encoded, for its
+// frame rate, its frame range and an optional WAV sound track. It is made
+// once and keeps its values from one job to the next; the caller writes the
+// frame numbers it found before every showing.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+
+namespace intake {
+
+// What a typed character becomes in the frame-rate box: a comma turns into
+// a dot; digits, the dot and backspace pass; anything else is dropped (null).
+QChar FilterFrameRateChar(QChar typed);
+// The frame-number boxes take digits and backspace only.
+QChar FilterFrameNumberChar(QChar typed);
+
+class FrameRateChooser : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit FrameRateChooser(bool russianUi, QWidget* parent = nullptr);
+
+  void setFrameRange(int first, int last);
+  // Shows the window modally, centred on the main window; it ends only
+  // through the OK button with a frame rate other than "0".
+  int execCentredOn(QWidget* mainWindow);
+
+  QString frameRateText() const;
+  // An empty or non-numeric text reads as 0.
+  int firstFrame() const;
+  int lastFrame() const;
+  // File-name part and full path of the attached WAV; both empty when none.
+  QString wavName() const;
+  QString wavPath() const;
+
+  // Attaches `path` when its extension is .wav (any letter case); returns
+  // whether it did. Anything else leaves the attached WAV as it was.
+  bool attachWav(const QString& path);
+  void detachWav();
+
+  static constexpr int kFrameRateMaxLength = 6;
+
+ public slots:
+  void reject() override;  // no cancel: Escape and the window manager's close do nothing
+
+ protected:
+  // The file dialog that picks a WAV; returns the chosen path, or an empty
+  // text when cancelled. Tests replace it.
+  virtual QString askForWavFile();
+
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void buildControls(bool russianUi);
+  void confirm();
+  void pickWav();
+  bool filterTypedKey(QObject* watched, QKeyEvent* key);
+
+  QComboBox* frameRate_ = nullptr;
+  QLabel* firstLabel_ = nullptr;
+  QSpinBox* firstFrame_ = nullptr;
+  QLabel* lastLabel_ = nullptr;
+  QSpinBox* lastFrame_ = nullptr;
+  QLabel* wavLabel_ = nullptr;
+  QLineEdit* wavEdit_ = nullptr;
+  QPushButton* okButton_ = nullptr;
+  QString wavPath_;
+};
+
+}  // namespace intake

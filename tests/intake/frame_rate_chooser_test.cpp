@@ -1,0 +1,261 @@
+// The frame-rate chooser driven through its controls: typed keys, the WAV
+// field, drops and the OK button.
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+#include <QtTest>
+
+#include "desktop/message_box.h"
+#include "intake/frame_rate_chooser.h"
+
+namespace {
+
+// Answers the WAV file dialog from a queue instead of showing it.
+class ScriptedChooser : public intake::FrameRateChooser {
+ public:
+  using FrameRateChooser::FrameRateChooser;
+  QStringList answers;
+  int dialogsShown = 0;
+
+ protected:
+  QString askForWavFile() override {
+    ++dialogsShown;
+    return answers.isEmpty() ? QString() : answers.takeFirst();
+  }
+};
+
+QComboBox* RateBox(QWidget* w) { return w->findChild<QComboBox*>(); }
+QList<QSpinBox*> SpinBoxes(QWidget* w) { return w->findChildren<QSpinBox*>(); }
+
+QSpinBox* SpinAt(QWidget* w, int left) {
+  for (QSpinBox* box : SpinBoxes(w))
+    if (box->geometry().left() == left) return box;
+  return nullptr;
+}
+
+QLineEdit* WavEdit(QWidget* w) {
+  for (QLineEdit* edit : w->findChildren<QLineEdit*>())
+    if (edit->geometry() == QRect(40, 128, 193, 21)) return edit;
+  return nullptr;
+}
+
+void DropFiles(QWidget* target, const QList<QUrl>& urls) {
+  QMimeData data;
+  data.setUrls(urls);
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(target, &enter);
+  QVERIFY(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(target, &drop);
+}
+
+}  // namespace
+
+class FrameRateChooserTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void cleanup() { desktop::SetMessageHandler({}); }
+
+  void windowLayoutAndTextsFollowTheLanguage() {
+    intake::FrameRateChooser russian(true);
+    QCOMPARE(russian.size(), QSize(274, 205));
+    QCOMPARE(russian.windowTitle(), QString::fromUtf8("Выберите FPS"));
+    QVERIFY(russian.windowFlags() & Qt::WindowStaysOnTopHint);
+    QVERIFY(!(russian.windowFlags() & Qt::WindowCloseButtonHint));
+    QCOMPARE(RateBox(&russian)->currentText(), QString("25.000"));
+    QCOMPARE(RateBox(&russian)->count(), 5);
+
+    intake::FrameRateChooser english(false);
+    QCOMPARE(english.windowTitle(), QString("Choose FPS"));
+    QStringList labels;
+    for (QLabel* label : english.findChildren<QLabel*>()) labels << label->text();
+    labels.sort();
+    QCOMPARE(labels, (QStringList{"First", "Last", "WAV"}));
+    QCOMPARE(WavEdit(&english)->toolTip(), QString::fromUtf8("Добовление *.wav"));
+  }
+
+  void tabOrderRunsFromLastFrameToWavField() {
+    intake::FrameRateChooser chooser(true);
+    QWidget* expected[] = {SpinAt(&chooser, 160), SpinAt(&chooser, 16), RateBox(&chooser),
+                           chooser.findChild<QPushButton*>(), WavEdit(&chooser)};
+    for (int i = 0; i + 1 < 5; ++i) {
+      QWidget* next = expected[i]->nextInFocusChain();
+      while (next != expected[i + 1] && next->focusPolicy() == Qt::NoFocus) next = next->nextInFocusChain();
+      // The spin boxes and the combo hand focus to their inner line edits.
+      if (next != expected[i + 1]) next = next->parentWidget();
+      QCOMPARE(next, expected[i + 1]);
+    }
+  }
+
+  void frameRateKeysTurnCommaIntoDotAndDropOthers() {
+    intake::FrameRateChooser chooser(true);
+    QComboBox* rate = RateBox(&chooser);
+    rate->lineEdit()->clear();
+    QTest::keyClicks(rate, "2a9,9-7 x");
+    QCOMPARE(chooser.frameRateText(), QString("29.97"));
+    QTest::keyClick(rate, Qt::Key_Backspace);
+    QCOMPARE(chooser.frameRateText(), QString("29.9"));
+    QTest::keyClicks(rate, "123456");
+    QCOMPARE(chooser.frameRateText().size(), intake::FrameRateChooser::kFrameRateMaxLength);
+    QCOMPARE(chooser.frameRateText(), QString("29.912"));
+  }
+
+  void frameRateCharacterRule() {
+    QCOMPARE(intake::FilterFrameRateChar(u','), QChar(u'.'));
+    QCOMPARE(intake::FilterFrameRateChar(u'.'), QChar(u'.'));
+    QCOMPARE(intake::FilterFrameRateChar(u'7'), QChar(u'7'));
+    QVERIFY(intake::FilterFrameRateChar(u'e').isNull());
+    QVERIFY(intake::FilterFrameRateChar(QChar(0x0663)).isNull());  // Arabic-Indic three
+    QVERIFY(intake::FilterFrameNumberChar(u'.').isNull());
+    QVERIFY(intake::FilterFrameNumberChar(u'-').isNull());
+    QCOMPARE(intake::FilterFrameNumberChar(u'0'), QChar(u'0'));
+  }
+
+  void spinEditsTakeDigitsOnlyAndReadEmptyAsZero() {
+    intake::FrameRateChooser chooser(true);
+    chooser.setFrameRange(-5, 120);
+    QCOMPARE(chooser.firstFrame(), -5);
+    QCOMPARE(chooser.lastFrame(), 120);
+
+    QSpinBox* first = SpinAt(&chooser, 16);
+    first->selectAll();
+    QTest::keyClicks(first, "1x2.-3");
+    QCOMPARE(chooser.firstFrame(), 123);
+    QTest::keyClick(first, Qt::Key_Up);
+    QCOMPARE(chooser.firstFrame(), 124);
+
+    QSpinBox* last = SpinAt(&chooser, 160);
+    last->selectAll();
+    QTest::keyClick(last, Qt::Key_Backspace);
+    QCOMPARE(last->text(), QString());
+    QCOMPARE(chooser.lastFrame(), 0);
+  }
+
+  void spinEditsHaveNoBounds() {
+    intake::FrameRateChooser chooser(true);
+    chooser.setFrameRange(2000000000, -2000000000);
+    QCOMPARE(chooser.firstFrame(), 2000000000);
+    QCOMPARE(chooser.lastFrame(), -2000000000);
+  }
+
+  void okRefusesZeroAndAcceptsAnythingElse() {
+    intake::FrameRateChooser chooser(true);
+    QStringList messages;
+    desktop::SetMessageHandler([&](const desktop::MessageRequest& request) {
+      messages << request.text;
+      return QMessageBox::Ok;
+    });
+    auto* ok = chooser.findChild<QPushButton*>();
+    QComboBox* rate = RateBox(&chooser);
+
+    rate->setEditText("0");
+    chooser.setResult(-1);
+    ok->click();
+    QCOMPARE(messages, QStringList{"fps can not be - 0"});
+    QCOMPARE(chooser.result(), -1);
+
+    for (const QString& text : {QString("00"), QString("25"), QString()}) {
+      rate->setEditText(text);
+      chooser.setResult(-1);
+      ok->click();
+      QCOMPARE(chooser.result(), int(QDialog::Accepted));
+      QCOMPARE(chooser.frameRateText(), text);
+    }
+    QCOMPARE(messages.size(), 1);
+  }
+
+  void escapeDoesNotCloseTheWindow() {
+    intake::FrameRateChooser chooser(true);
+    QTimer::singleShot(0, &chooser, [&] {
+      QTest::keyClick(&chooser, Qt::Key_Escape);
+      QVERIFY(chooser.isVisible());
+      chooser.findChild<QPushButton*>()->click();
+    });
+    QCOMPARE(chooser.execCentredOn(nullptr), int(QDialog::Accepted));
+  }
+
+  void pickingAWavKeepsTheOldOneOnCancelOrOtherTypes() {
+    ScriptedChooser chooser(true);
+    QLineEdit* wav = WavEdit(&chooser);
+    chooser.answers = {"/music/Voice Over.WAV", "", "/music/track.mp3"};
+
+    QTest::mouseClick(wav, Qt::LeftButton);
+    QCOMPARE(chooser.wavName(), QString("Voice Over.WAV"));
+    QCOMPARE(chooser.wavPath(), QString("/music/Voice Over.WAV"));
+    QCOMPARE(wav->toolTip(), QString("/music/Voice Over.WAV"));
+
+    QTest::mouseClick(wav, Qt::LeftButton);  // cancelled
+    QTest::mouseClick(wav, Qt::LeftButton);  // not a WAV
+    QCOMPARE(chooser.dialogsShown, 3);
+    QCOMPARE(chooser.wavPath(), QString("/music/Voice Over.WAV"));
+
+    QTest::mouseClick(wav, Qt::RightButton);
+    QCOMPARE(chooser.dialogsShown, 3);
+  }
+
+  void deleteOrBackspaceDetachesTheWav() {
+    for (Qt::Key key : {Qt::Key_Delete, Qt::Key_Backspace}) {
+      intake::FrameRateChooser chooser(true);
+      QVERIFY(chooser.attachWav("/a/b.wav"));
+      QTest::keyClick(WavEdit(&chooser), key);
+      QCOMPARE(chooser.wavName(), QString());
+      QCOMPARE(chooser.wavPath(), QString());
+      QCOMPARE(WavEdit(&chooser)->toolTip(), QString());
+    }
+  }
+
+  void dropsAttachOnlyTheFirstLocalWav() {
+    QTemporaryDir dir;
+    const QString first = dir.filePath("first.wav"), second = dir.filePath("second.wav");
+    intake::FrameRateChooser chooser(true);
+
+    DropFiles(&chooser, {QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)});
+    QCOMPARE(chooser.wavPath(), first);
+    QCOMPARE(chooser.wavName(), QString("first.wav"));
+
+    DropFiles(&chooser, {QUrl::fromLocalFile(dir.filePath("song.mp3")), QUrl::fromLocalFile(second)});
+    QCOMPARE(chooser.wavPath(), first);
+
+    DropFiles(&chooser, {QUrl("https://example.org/x.wav"), QUrl::fromLocalFile(second)});
+    QCOMPARE(chooser.wavPath(), second);
+  }
+
+  void valuesSurviveBetweenShowings() {
+    intake::FrameRateChooser chooser(false);
+    RateBox(&chooser)->setEditText("23.976");
+    chooser.attachWav("/a/voice.wav");
+    for (int round = 0; round < 2; ++round) {
+      chooser.setFrameRange(round, 10 + round);
+      QTimer::singleShot(0, &chooser, [&] { chooser.findChild<QPushButton*>()->click(); });
+      chooser.execCentredOn(nullptr);
+      QCOMPARE(chooser.frameRateText(), QString("23.976"));
+      QCOMPARE(chooser.wavPath(), QString("/a/voice.wav"));
+      QCOMPARE(chooser.firstFrame(), round);
+      QCOMPARE(chooser.lastFrame(), 10 + round);
+    }
+  }
+
+  void centresOnTheMainWindow() {
+    QWidget mainWindow;
+    mainWindow.setGeometry(100, 50, 331, 397);
+    mainWindow.show();
+    intake::FrameRateChooser chooser(true, &mainWindow);
+    QTimer::singleShot(0, &chooser, [&] {
+      const QRect outer = mainWindow.frameGeometry();
+      const QPoint centre = chooser.frameGeometry().center();
+      QVERIFY(qAbs(centre.x() - outer.center().x()) <= 1);
+      QVERIFY(qAbs(centre.y() - outer.center().y()) <= 1);
+      chooser.findChild<QPushButton*>()->click();
+    });
+    chooser.execCentredOn(&mainWindow);
+  }
+};
+
+QTEST_MAIN(FrameRateChooserTest)
+#include "frame_rate_chooser_test.moc"
