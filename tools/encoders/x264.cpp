@@ -1,0 +1,386 @@
+// x264: encodes the clip of an AviSynth script, read through the project's
+// script engine, with libx264 into a raw H.264 (Annex B) stream.
+//
+//   x264 [options] -o OUTPUT.264 INPUT.avs
+//
+// Options take the meaning they have for libx264's own option parser (any
+// long option it knows), plus the front-end options --preset, --tune,
+// --profile, --slow-firstpass, --frames, --quiet, --no-progress and -o.
+#include "tools/encoders/common.h"
+#include "tools/engine/engine.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+#include <x264.h>
+}
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using kenc::Fail;
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: x264 [options] -o OUTPUT.264 INPUT.avs\n"
+    "  --preset NAME, --tune NAME, --profile NAME   as in libx264\n"
+    "  --level, --me, --ref, --no-psy, --keyint, --min-keyint, --ratetol, --bframes,\n"
+    "  --bitrate, --crf, --no-fast-pskip, --stats FILE, --pass 1|2 and every other option of\n"
+    "  libx264's parser (--name VALUE or --name=VALUE)\n"
+    "  --slow-firstpass   keep the full settings in a first pass (it is fast otherwise)\n"
+    "  --frames N         encode only the first N frames\n"
+    "  --quiet, --no-progress\n"
+    "  -o FILE            the raw H.264 stream to write\n";
+
+// Options of the x264 command line that take no value. Every "no-..." option
+// is a switch as well.
+constexpr const char* kSwitches[] = {
+    "aud", "bff", "tff", "bluray-compat", "constrained-intra", "fake-interlaced", "filler", "interlaced",
+    "intra-refresh", "open-gop", "pic-struct", "psnr", "ssim", "slow-firstpass", "sliced-threads",
+    "stitchable", "non-deterministic", "cpu-independent", "opencl", "dts-compress", "quiet", "verbose",
+    "no-progress", "single-sei"};
+
+// The x264 command line's one-letter forms of long options.
+struct ShortOption {
+  char letter;
+  const char* name;
+};
+constexpr ShortOption kShortOptions[] = {{'o', "output"}, {'B', "bitrate"}, {'b', "bframes"}, {'r', "ref"},
+                                         {'I', "keyint"}, {'i', "min-keyint"}, {'p', "pass"}, {'q', "qp"},
+                                         {'m', "subme"}, {'v', "verbose"}};
+
+bool IsSwitch(const std::string& name) {
+  if (name.rfind("no-", 0) == 0) return true;
+  for (const char* known : kSwitches)
+    if (name == known) return true;
+  return false;
+}
+
+struct Options {
+  x264_param_t param{};
+  std::string input;
+  std::string output;
+  bool slowFirstPass = false;
+  bool showProgress = true;
+  int64_t frameLimit = -1;
+  std::string profile;
+};
+
+struct NamedOption {
+  std::string name;
+  std::string value;
+  bool hasValue;
+};
+
+int64_t ParseCount(const std::string& text, const std::string& option) {
+  char* end = nullptr;
+  errno = 0;
+  const long long value = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno != 0 || value < 0) Fail("invalid value for --" + option + ": \"" + text + "\"");
+  return value;
+}
+
+Options ParseOptions(int argc, char** argv) {
+  std::vector<NamedOption> named;
+  std::vector<std::string> positional;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    std::string name;
+    if (arg.size() > 2 && arg.rfind("--", 0) == 0) {
+      name = arg.substr(2);
+    } else if (arg.size() == 2 && arg[0] == '-' && arg[1] != '-') {
+      for (const ShortOption& option : kShortOptions)
+        if (option.letter == arg[1]) name = option.name;
+      if (name.empty()) Fail("unknown option " + arg + "\n" + kUsage);
+    } else {
+      positional.push_back(arg);
+      continue;
+    }
+    NamedOption option{name, {}, false};
+    if (const auto equals = name.find('='); equals != std::string::npos) {
+      option = {name.substr(0, equals), name.substr(equals + 1), true};
+    } else if (!IsSwitch(name)) {
+      if (i + 1 >= argc) Fail("option " + arg + " needs a value");
+      option.value = argv[++i];
+      option.hasValue = true;
+    }
+    named.push_back(option);
+  }
+
+  Options options;
+  // The preset and tune lay the ground that every other option changes,
+  // wherever they stand on the command line.
+  std::string preset, tune;
+  for (const NamedOption& option : named) {
+    if (option.name == "preset") preset = option.value;
+    if (option.name == "tune") tune = option.value;
+  }
+  if (x264_param_default_preset(&options.param, preset.empty() ? nullptr : preset.c_str(),
+                                tune.empty() ? nullptr : tune.c_str()) < 0)
+    Fail("invalid preset \"" + preset + "\" or tune \"" + tune + "\"");
+
+  for (const NamedOption& option : named) {
+    const std::string& name = option.name;
+    if (name == "preset" || name == "tune") continue;
+    if (name == "output") {
+      options.output = option.value;
+    } else if (name == "profile") {
+      options.profile = option.value;
+    } else if (name == "slow-firstpass") {
+      options.slowFirstPass = true;
+    } else if (name == "frames") {
+      options.frameLimit = ParseCount(option.value, name);
+    } else if (name == "quiet") {
+      options.param.i_log_level = X264_LOG_NONE;
+      options.showProgress = false;
+    } else if (name == "no-progress") {
+      options.showProgress = false;
+    } else if (name == "verbose") {
+      options.param.i_log_level = X264_LOG_DEBUG;
+    } else {
+      const int result = x264_param_parse(&options.param, name.c_str(), option.hasValue ? option.value.c_str() : nullptr);
+      if (result == X264_PARAM_BAD_NAME) Fail("unknown option --" + name + "\n" + kUsage);
+      if (result == X264_PARAM_BAD_VALUE) Fail("invalid value for --" + name + ": \"" + option.value + "\"");
+    }
+  }
+  if (positional.size() != 1) Fail(positional.empty() ? "no input script given" : "more than one input given");
+  options.input = positional[0];
+  if (options.output.empty()) Fail("no output file given (-o)");
+  return options;
+}
+
+// One progress line per write() call, so that a reader of the pipe never
+// sees half an update.
+class Progress {
+ public:
+  Progress(bool enabled, int64_t totalFrames, double frameRate)
+      : enabled_(enabled), total_(totalFrames), frameRate_(frameRate), start_(Clock::now()), lastShown_(start_) {}
+
+  void Update(int64_t frames, int64_t bytes) {
+    const auto now = Clock::now();
+    if (!enabled_ || now - lastShown_ < std::chrono::milliseconds(250)) return;
+    lastShown_ = now;
+    const double elapsed = Seconds(now);
+    const double fps = elapsed > 0 ? frames / elapsed : 0;
+    const double kbps = KiloBitsPerSecond(frames, bytes);
+    char line[256];
+    int length;
+    if (total_ > 0) {
+      const int eta = fps > 0 ? static_cast<int>((total_ - frames) / fps) : 0;
+      length = std::snprintf(line, sizeof line, "[%.1f%%] %lld/%lld frames, %.2f fps, %.2f kb/s, eta %d:%02d:%02d  \r",
+                             100.0 * frames / total_, static_cast<long long>(frames), static_cast<long long>(total_), fps,
+                             kbps, eta / 3600, eta / 60 % 60, eta % 60);
+    } else {
+      length = std::snprintf(line, sizeof line, "%lld frames: %.2f fps, %.2f kb/s  \r", static_cast<long long>(frames), fps, kbps);
+    }
+    WriteAll(line, length);
+  }
+
+  // Blanks the progress line, so that the encoder's closing report starts
+  // on a clean line.
+  void Clear() {
+    if (!enabled_) return;
+    const std::string blank(79, ' ');
+    WriteAll((blank + "\r").c_str(), static_cast<int>(blank.size() + 1));
+  }
+
+  void Finish(int64_t frames, int64_t bytes) {
+    const double elapsed = Seconds(Clock::now());
+    char line[256];
+    const int length = std::snprintf(line, sizeof line, "encoded %lld frames, %.2f fps, %.2f kb/s\n",
+                                     static_cast<long long>(frames), elapsed > 0 ? frames / elapsed : 0.0,
+                                     KiloBitsPerSecond(frames, bytes));
+    WriteAll(line, length);
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  double Seconds(Clock::time_point now) const { return std::chrono::duration<double>(now - start_).count(); }
+  double KiloBitsPerSecond(int64_t frames, int64_t bytes) const {
+    return frames > 0 ? bytes * 8.0 * frameRate_ / frames / 1000.0 : 0.0;
+  }
+  static void WriteAll(const char* text, int length) {
+    for (ssize_t written = 0; written < length;) {
+      const ssize_t step = write(STDERR_FILENO, text + written, static_cast<size_t>(length - written));
+      if (step <= 0 && errno != EINTR) return;
+      if (step > 0) written += step;
+    }
+  }
+
+  bool enabled_;
+  int64_t total_;
+  double frameRate_;
+  Clock::time_point start_;
+  Clock::time_point lastShown_;
+};
+
+// Hands libx264 4:2:0 pictures, converting frames of any other format or
+// size with swscale.
+class PictureFeeder {
+ public:
+  PictureFeeder(int width, int height) : width_(width), height_(height) {
+    x264_picture_init(&picture_);
+    picture_.img.i_csp = X264_CSP_I420;
+    picture_.img.i_plane = 3;
+  }
+  ~PictureFeeder() {
+    sws_freeContext(scaler_);
+    av_frame_free(&converted_);
+  }
+
+  x264_picture_t* Wrap(const AVFrame* frame, int64_t index) {
+    if (frame->format != AV_PIX_FMT_YUV420P || frame->width != width_ || frame->height != height_) frame = Convert(frame);
+    for (int plane = 0; plane < 3; ++plane) {
+      picture_.img.plane[plane] = frame->data[plane];
+      picture_.img.i_stride[plane] = frame->linesize[plane];
+    }
+    picture_.i_pts = index;
+    picture_.i_type = X264_TYPE_AUTO;
+    return &picture_;
+  }
+
+ private:
+  const AVFrame* Convert(const AVFrame* frame) {
+    scaler_ = sws_getCachedContext(scaler_, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), width_,
+                                   height_, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (!scaler_) Fail("cannot convert frames of pixel format " + std::to_string(frame->format) + " to 4:2:0");
+    if (!converted_) {
+      converted_ = av_frame_alloc();
+      converted_->format = AV_PIX_FMT_YUV420P;
+      converted_->width = width_;
+      converted_->height = height_;
+      if (av_frame_get_buffer(converted_, 0) < 0) Fail("out of memory");
+    }
+    sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, converted_->data, converted_->linesize);
+    return converted_;
+  }
+
+  int width_;
+  int height_;
+  x264_picture_t picture_{};
+  SwsContext* scaler_ = nullptr;
+  AVFrame* converted_ = nullptr;
+};
+
+class StreamWriter {
+ public:
+  explicit StreamWriter(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "wb")) {
+    if (!file_) Fail("cannot write " + path + ": " + std::strerror(errno));
+    std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+  }
+  ~StreamWriter() {
+    if (file_) std::fclose(file_);
+  }
+  void Write(const x264_nal_t* nals, int count, int size) {
+    // libx264 lays the NAL units of one call out back to back.
+    if (count > 0 && std::fwrite(nals[0].p_payload, 1, static_cast<size_t>(size), file_) != static_cast<size_t>(size))
+      Fail("cannot write " + path_ + ": " + std::strerror(errno));
+    bytes_ += size;
+  }
+  void Close() {
+    const bool failed = std::fclose(file_) != 0;
+    file_ = nullptr;
+    if (failed) Fail("cannot write " + path_ + ": " + std::strerror(errno));
+  }
+  int64_t bytes() const { return bytes_; }
+
+ private:
+  std::string path_;
+  FILE* file_;
+  int64_t bytes_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  kenc::SetToolName("x264");
+  if (argc < 2) {
+    std::fputs(kUsage, stderr);
+    return 1;
+  }
+  Options options = ParseOptions(argc, argv);
+  if (!kenc::FileExists(options.input)) Fail("cannot open " + options.input + ": no such file");
+
+  std::unique_ptr<avs::ClipReader> reader;
+  try {
+    reader = avs::ClipReader::OpenScript(options.input);
+  } catch (const avs::ScriptError& error) {
+    Fail(error.what());
+  }
+  const avs::ClipInfo& info = reader->info();
+  if (!info.hasVideo) Fail(options.input + " yields no video");
+  if (info.width % 2 || info.height % 2) Fail("4:2:0 needs an even width and height, the clip is " +
+                                             std::to_string(info.width) + "x" + std::to_string(info.height));
+  if (info.fps.num <= 0 || info.fps.den <= 0 || info.fps.num > INT32_MAX || info.fps.den > INT32_MAX)
+    Fail("the clip has no usable frame rate");
+  const int64_t totalFrames = options.frameLimit >= 0 && (options.frameLimit < info.frameCount || info.frameCount <= 0)
+                                  ? options.frameLimit
+                                  : info.frameCount;
+
+  x264_param_t& param = options.param;
+  param.i_width = info.width;
+  param.i_height = info.height;
+  param.i_csp = X264_CSP_I420;
+  // The stream's VUI timing carries the clip's exact frame rate.
+  param.i_fps_num = static_cast<uint32_t>(info.fps.num);
+  param.i_fps_den = static_cast<uint32_t>(info.fps.den);
+  param.i_timebase_num = param.i_fps_den;
+  param.i_timebase_den = param.i_fps_num;
+  param.b_vfr_input = 0;
+  param.i_frame_total = totalFrames > 0 && totalFrames < INT32_MAX ? static_cast<int>(totalFrames) : 0;
+  param.b_annexb = 1;
+  param.b_repeat_headers = 1;
+  if (!options.slowFirstPass) x264_param_apply_fastfirstpass(&param);
+  if (!options.profile.empty() && x264_param_apply_profile(&param, options.profile.c_str()) < 0)
+    Fail("invalid profile \"" + options.profile + "\" for these settings");
+
+  x264_t* encoder = x264_encoder_open(&param);
+  if (!encoder) Fail("libx264 refused these settings (see its message above)");
+
+  kenc::PendingOutput output(options.output);
+  StreamWriter stream(output.tempPath());
+  PictureFeeder feeder(info.width, info.height);
+  Progress progress(options.showProgress, totalFrames,
+                    static_cast<double>(info.fps.num) / static_cast<double>(info.fps.den));
+  x264_picture_t encoded;
+  x264_nal_t* nals = nullptr;
+  int nalCount = 0;
+  int64_t framesIn = 0;
+  int64_t framesOut = 0;
+  try {
+    while (options.frameLimit < 0 || framesIn < options.frameLimit) {
+      const AVFrame* frame = reader->NextFrame();
+      if (!frame) break;
+      const int size = x264_encoder_encode(encoder, &nals, &nalCount, feeder.Wrap(frame, framesIn), &encoded);
+      if (size < 0) Fail("libx264 failed on frame " + std::to_string(framesIn));
+      ++framesIn;
+      if (size > 0) ++framesOut;
+      stream.Write(nals, nalCount, size);
+      progress.Update(framesOut, stream.bytes());
+    }
+  } catch (const avs::ScriptError& error) {
+    Fail(error.what());
+  }
+  if (framesIn == 0) Fail(options.input + " yields no frames");
+  while (x264_encoder_delayed_frames(encoder) > 0) {
+    const int size = x264_encoder_encode(encoder, &nals, &nalCount, nullptr, &encoded);
+    if (size < 0) Fail("libx264 failed while finishing the stream");
+    if (size > 0) ++framesOut;
+    stream.Write(nals, nalCount, size);
+    progress.Update(framesOut, stream.bytes());
+  }
+  progress.Clear();
+  // Closing writes the rate-control statistics of a first pass.
+  x264_encoder_close(encoder);
+  stream.Close();
+  output.Commit();
+  progress.Finish(framesOut, stream.bytes());
+  return 0;
+}
