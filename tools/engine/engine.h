@@ -63,4 +63,8 @@ class ClipReader {
   virtual std::size_t ReadAudioS16(int16_t* dst, std::size_t maxSamples) = 0;
 };
 
+// The AviSynth name of a pixel format the engine produces ("YV12", "RGB24",
+// "RGB32", "YUY2", "YV16", "YV24", "Y8"); "unknown" for any other.
+const char* PixelTypeName(AVPixelFormat format);
+
 }  // namespace avs
