@@ -6,11 +6,11 @@
 
 #include <atomic>
 #include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string_view>
 #include <vector>
+
+#include "platform/read_file.h"
 
 namespace platform {
 
@@ -43,9 +43,9 @@ struct IniLines {
 };
 
 std::optional<IniLines> ReadLines(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const auto read = ReadWholeFile(path);
+  if (!read) return std::nullopt;
+  const std::string& text = *read;
   IniLines result;
   std::size_t start = 0;
   while (start < text.size()) {

@@ -12,10 +12,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <fstream>
 #include <utility>
 
 #include "platform/cmdline.h"
+#include "platform/read_file.h"
 
 namespace platform {
 
@@ -179,9 +179,9 @@ std::optional<ChildProcess> ChildProcess::Start(const std::string& commandLine,
 
 std::optional<ChildProcess> ChildProcess::StartCommandFile(const std::string& path,
                                                            ChildOutput output) {
-  std::ifstream file(path, std::ios::binary);
-  std::string line;
-  if (!file || !std::getline(file, line)) return std::nullopt;
+  const auto text = ReadWholeFile(path);
+  if (!text) return std::nullopt;
+  std::string line = text->substr(0, text->find('\n'));
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return StartStages(SplitPipeline(line), output, true);
 }
@@ -313,8 +313,8 @@ bool KillByName(const std::string& path) {
       if (name.ends_with(kDeleted)) name.resize(name.size() - kDeleted.size());
       name = FileNamePart(name);
     } else {
-      std::ifstream comm(dir + "/comm");
-      std::getline(comm, name);
+      name = ReadWholeFile(dir + "/comm").value_or("");
+      if (!name.empty() && name.back() == '\n') name.pop_back();
     }
     if (UpperAscii(name) != wanted) continue;
     result = ::kill(static_cast<pid_t>(pid), SIGKILL) == 0;
