@@ -338,6 +338,7 @@ int main(int argc, char** argv) {
     samples = writer.samplesWritten();
   }
   if (in != stdin) std::fclose(in);
+  if (samples == 0) Fail("the input holds no sound");
   output.Commit();
   std::fprintf(stderr, "neroAacEnc: %lld samples (%.2f s) written to %s\n", static_cast<long long>(samples),
                static_cast<double>(samples) / format.sampleRate, options.output.c_str());

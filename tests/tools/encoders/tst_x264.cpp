@@ -1,0 +1,214 @@
+// x264 (and x264_64 through avs4x264mod) on scripts over generated clips:
+// the stream's frame rate and frame count, two-pass rate control and its
+// statistics files, the progress lines the program parses, pixel format
+// conversion, libx264's own options, and refusal of bad command lines.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "tests/tools/encoders/tool_runner.h"
+
+namespace {
+
+// The options that every mode passes first (at 25 fps).
+const QStringList kCommonOptions{"--level", "4.1", "--preset", "veryslow", "--me", "umh", "--ref", "4",
+                                 "--no-psy", "--keyint", "250", "--min-keyint", "25"};
+const QStringList kDeluxeOptions{"--no-fast-pskip", "--crf", "17"};
+
+}  // namespace
+
+class TestX264 : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir_;
+  QString Path(const QString& name) const { return dir_.filePath(name); }
+
+  // An AVI clip (lossless FFV1) and a script that opens it.
+  bool MakeClip(const QString& name, const QString& lavfiSource, int frames, const QString& pixelFormat = "yuv420p") {
+    if (!Ffmpeg({"-f", "lavfi", "-i", lavfiSource, "-frames:v", QString::number(frames), "-pix_fmt", pixelFormat,
+                 "-c:v", "ffv1", Path(name + ".avi")}))
+      return false;
+    QFile script(Path(name + ".avs"));
+    if (!script.open(QIODevice::WriteOnly)) return false;
+    script.write(QString("AviSource(\"%1.avi\")\r\n").arg(name).toUtf8());
+    return true;
+  }
+
+  RunResult Encode(const QStringList& options, const QString& output, const QString& script) {
+    return RunTool("x264", options + QStringList{"-o", output, script});
+  }
+
+  static double KiloBitsPerSecond(const QString& rawStream, int frames, double fps) {
+    return QFileInfo(rawStream).size() * 8.0 / (frames / fps) / 1000.0;
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(dir_.isValid());
+    // Moving noise: hard to compress, so the rate control has work to do.
+    QVERIFY(MakeClip("noisy", "testsrc2=size=320x240:rate=25,noise=alls=30:allf=t", 100));
+  }
+
+  void frameRateAndCountReachTheMp4_data() {
+    QTest::addColumn<QString>("rate");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QStringList>("modeOptions");
+    QTest::newRow("23.976, deluxe") << "24000/1001" << "24000/1001" << kDeluxeOptions;
+    QTest::newRow("29.97, six B-frames") << "30000/1001" << "30000/1001"
+                                         << QStringList{"--bframes", "6", "--bitrate", "400"};
+    QTest::newRow("25") << "25" << "25/1" << kDeluxeOptions;
+  }
+  void frameRateAndCountReachTheMp4() {
+    QFETCH(QString, rate);
+    QFETCH(QString, expected);
+    QFETCH(QStringList, modeOptions);
+    const int frames = 40;
+    QVERIFY(MakeClip("rate", "testsrc2=size=320x240:rate=" + rate, frames));
+    const RunResult result = Encode(kCommonOptions + modeOptions, Path("rate.264"), Path("rate.avs"));
+    QVERIFY2(result.exitCode == 0, result.output.constData());
+    const QJsonObject raw = ProbeStream(Path("rate.264"), 0);
+    QCOMPARE(raw["codec_name"].toString(), QString("h264"));
+    QCOMPARE(raw["width"].toInt(), 320);
+    QCOMPARE(raw["height"].toInt(), 240);
+    QCOMPARE(raw["level"].toInt(), 41);
+    QCOMPARE(raw["r_frame_rate"].toString(), expected);
+    QCOMPARE(CountFrames(Path("rate.264")), frames);
+
+    QCOMPARE(RunTool("MP4Box", {"-add", Path("rate.264"), "-new", Path("rate.mp4")}).exitCode, 0);
+    const QJsonObject video = ProbeStream(Path("rate.mp4"), 0);
+    QCOMPARE(video["avg_frame_rate"].toString(), expected);
+    const QStringList parts = expected.split('/');
+    QVERIFY(qAbs(video["duration"].toString().toDouble() - frames * parts[1].toDouble() / parts[0].toDouble()) < 0.001);
+    QCOMPARE(FrameHashes(Path("rate.mp4")), FrameHashes(Path("rate.264")));
+    QCOMPARE(ReadWarnings(Path("rate.mp4")), QByteArray());
+  }
+
+  // Preview's two passes at 481 kbit/s on noisy content.
+  void twoPassReachesTheTargetBitrate() {
+    const QString stats = Path("stats.log");
+    const QStringList preview = kCommonOptions + QStringList{"--ratetol", "100.0", "--slow-firstpass", "--bframes", "6",
+                                                             "--bitrate", "481", "--stats", stats};
+    const RunResult first = Encode(preview + QStringList{"--pass", "1"}, Path("video.264"), Path("noisy.avs"));
+    QVERIFY2(first.exitCode == 0, first.output.constData());
+    QVERIFY(QFile::exists(stats));
+    QVERIFY(QFile::exists(stats + ".mbtree"));
+    QVERIFY(!QFile::exists(stats + ".temp"));
+    // --slow-firstpass keeps the full reference count in the first pass.
+    QVERIFY(ReadFile(stats).contains(" ref=4 "));
+
+    const RunResult second = Encode(preview + QStringList{"--pass", "2"}, Path("video.264"), Path("noisy.avs"));
+    QVERIFY2(second.exitCode == 0, second.output.constData());
+    const double rate = KiloBitsPerSecond(Path("video.264"), 100, 25);
+    QVERIFY2(qAbs(rate - 481) < 48.1, qPrintable(QString::number(rate)));
+    QCOMPARE(CountFrames(Path("video.264")), 100);
+
+    // The progress the program parses: "[" percentage with one decimal "%",
+    // then the closing line with the real figures.
+    static const QRegularExpression progress(
+        R"(\[(\d+)\.\d%\] (\d+)/100 frames, \d+\.\d\d fps, \d+\.\d\d kb/s, eta \d+:\d\d:\d\d)");
+    QVERIFY2(progress.match(second.output).hasMatch(), second.output.constData());
+    static const QRegularExpression closing(R"(encoded 100 frames, \d+\.\d\d fps, (\d+\.\d\d) kb/s\n)");
+    const QRegularExpressionMatch end = closing.match(second.output);
+    QVERIFY2(end.hasMatch(), second.output.constData());
+    QVERIFY(qAbs(end.captured(1).toDouble() - rate) < 1.0);
+  }
+
+  void firstPassIsFastUnlessSlowIsAsked() {
+    const QString stats = Path("fast.log");
+    const RunResult result = Encode(kCommonOptions + QStringList{"--bitrate", "300", "--stats", stats, "--pass", "1"},
+                                    Path("fast.264"), Path("noisy.avs"));
+    QVERIFY2(result.exitCode == 0, result.output.constData());
+    QVERIFY(ReadFile(stats).contains(" ref=1 "));
+  }
+
+  void secondPassWithoutStatisticsFails() {
+    const RunResult result = Encode(kCommonOptions + QStringList{"--bitrate", "300", "--stats", Path("none.log"), "--pass", "2"},
+                                    Path("nostats.264"), Path("noisy.avs"));
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY(!QFile::exists(Path("nostats.264")));
+  }
+
+  // The 64-bit encoder's road: the wrapper runs x264_64, which is the same
+  // program, so the stream is the same byte for byte.
+  void wrapperAndSecondNameGiveTheSameStream() {
+    const QStringList options = kCommonOptions + kDeluxeOptions + QStringList{"--frames", "30"};
+    QCOMPARE(Encode(options, Path("direct.264"), Path("noisy.avs")).exitCode, 0);
+    const RunResult wrapped = RunTool("avs4x264mod", QStringList{"--x264-binary", ToolPath("x264_64")} + options +
+                                                         QStringList{"-o", Path("wrapped.264"), Path("noisy.avs")});
+    QCOMPARE(wrapped.exitCode, 0);
+    QVERIFY(wrapped.output.contains("encoded 30 frames"));
+    QCOMPARE(CountFrames(Path("direct.264")), 30);
+    QCOMPARE(ReadFile(Path("wrapped.264")), ReadFile(Path("direct.264")));
+  }
+
+  // Frames that are not 4:2:0 are converted, colours kept.
+  void rgbClipIsConverted() {
+    QVERIFY(MakeClip("rgb", "testsrc2=size=320x240:rate=25", 10, "bgr0"));
+    QCOMPARE(Encode(kDeluxeOptions, Path("rgb.264"), Path("rgb.avs")).exitCode, 0);
+    const QJsonObject raw = ProbeStream(Path("rgb.264"), 0);
+    QCOMPARE(raw["pix_fmt"].toString(), QString("yuv420p"));
+    const RunResult psnr = Run("ffmpeg", {"-nostdin", "-i", Path("rgb.264"), "-i", Path("rgb.avi"), "-lavfi",
+                                          "[1:v]format=yuv420p[ref];[0:v][ref]psnr", "-f", "null", "-"});
+    static const QRegularExpression average(R"(average:(\d+\.\d+))");
+    const QRegularExpressionMatch match = average.match(QString::fromUtf8(psnr.output));
+    QVERIFY2(match.hasMatch(), psnr.output.constData());
+    QVERIFY2(match.captured(1).toDouble() > 35, qPrintable(match.captured(1)));
+  }
+
+  // Any option of libx264's parser passes; the profile and --frames are the
+  // front end's own.
+  void libraryOptionsPassThrough() {
+    const RunResult result = Encode({"--preset", "fast", "--tune", "film", "--profile", "baseline", "--subme=1",
+                                     "--trellis", "0", "--no-mbtree", "--frames", "12", "--quiet"},
+                                    Path("baseline.264"), Path("noisy.avs"));
+    QVERIFY2(result.exitCode == 0, result.output.constData());
+    QCOMPARE(result.output, QByteArray());
+    const QJsonObject raw = ProbeStream(Path("baseline.264"), 0);
+    QCOMPARE(raw["profile"].toString(), QString("Constrained Baseline"));
+    QCOMPARE(raw["has_b_frames"].toInt(), 0);
+    QCOMPARE(CountFrames(Path("baseline.264")), 12);
+  }
+
+  void badCommandsFailWithoutOutput_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no arguments") << QStringList{} << "usage";
+    QTest::newRow("unknown option") << QStringList{"--frobnicate", "3", "-o", "OUT", "DIR/noisy.avs"} << "frobnicate";
+    QTest::newRow("bad value") << QStringList{"--me", "warp", "-o", "OUT", "DIR/noisy.avs"} << "warp";
+    QTest::newRow("bad preset") << QStringList{"--preset", "ludicrous", "-o", "OUT", "DIR/noisy.avs"} << "ludicrous";
+    QTest::newRow("missing value") << QStringList{"-o", "OUT", "DIR/noisy.avs", "--crf"} << "--crf";
+    QTest::newRow("no output") << QStringList{"--crf", "17", "DIR/noisy.avs"} << "-o";
+    QTest::newRow("no input") << QStringList{"--crf", "17", "-o", "OUT"} << "input";
+    QTest::newRow("missing script") << QStringList{"-o", "OUT", "DIR/none.avs"} << "none.avs";
+    QTest::newRow("broken script") << QStringList{"-o", "OUT", "DIR/broken.avs"} << "broken.avs";
+    QTest::newRow("odd size") << QStringList{"-o", "OUT", "DIR/odd.avs"} << "even";
+  }
+  void badCommandsFailWithoutOutput() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    QFile broken(Path("broken.avs"));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("AviSource(\r\n");
+    broken.close();
+    if (!QFile::exists(Path("odd.avs"))) QVERIFY(MakeClip("odd", "testsrc2=size=321x241:rate=25", 3, "yuv444p"));
+    QFile::remove(Path("kept.264"));
+    QVERIFY(QFile::copy(Path("noisy.avs"), Path("kept.264")));
+    const QByteArray before = ReadFile(Path("kept.264"));
+
+    args.replaceInStrings("DIR", dir_.path());
+    args.replaceInStrings("OUT", Path("kept.264"));
+    const RunResult result = RunTool("x264", args);
+    QVERIFY(!result.crashed);
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.output.contains(message.toUtf8()), result.output.constData());
+    QCOMPARE(ReadFile(Path("kept.264")), before);
+    QCOMPARE(QDir(dir_.path()).entryList(QDir::Hidden | QDir::Files).filter("kept.264").size(), 1);
+  }
+};
+
+QTEST_GUILESS_MAIN(TestX264)
+#include "tst_x264.moc"
