@@ -30,7 +30,11 @@ ToolOutcome KillAndReap(platform::ChildProcess& child) {
 ToolThread::ToolThread(QObject* target, const std::atomic<bool>& abort)
     : target_(target), abort_(abort) {}
 
-void ToolThread::post(int wParam, int lParam) { PostProgress(target_, wParam, lParam); }
+void ToolThread::post(int wParam, int lParam) {
+  // Once the main thread has asked for the end it waits for this thread and
+  // must find nothing more in its queue, the completion code least of all.
+  if (!aborted()) PostProgress(target_, wParam, lParam);
+}
 
 ToolOutcome ToolThread::followByPolling(platform::ChildProcess& child, int lParam) {
   while (!child.HasEnded()) {
