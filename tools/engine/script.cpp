@@ -162,7 +162,7 @@ std::vector<Token> Lex(const std::string& src) {
       std::string op(1, c);
       for (const char* two : kTwoCharOps)
         if (src.compare(i, 2, two) == 0) op = two;
-      if (op.size() == 1 && std::string("=+-*/%!<>?:(),.").find(c) == std::string::npos)
+      if (op.size() == 1 && std::string("=+-*/%!<>?:(),.{}").find(c) == std::string::npos)
         throw SyntaxError{line, std::string("unexpected character '") + c + "'"};
       if (op == "(") ++depth;
       if (op == ")" && depth > 0) --depth;
@@ -519,6 +519,7 @@ class Evaluator {
     if (!params.empty() && params[0].type == 'c' && (positional.empty() || !positional[0].isClip())) {
       const Value* last = interp_.Variable("last");
       if (last && last->isClip()) positional.insert(positional.begin(), *last);
+      else if (!params[0].optional) Fail(n.line, n.name + " needs a clip, and no clip was given or made before");
     }
 
     Call call{interp_, n.name, Where(n.line), dir_, std::vector<Value>(params.size()), {}};

@@ -1,0 +1,47 @@
+// Shared by the engine's tests: a temporary folder to generate media into
+// with ffmpeg, scripts written there, and runs of avs2pipemod.
+#pragma once
+
+#include "tools/engine/engine.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+struct ToolRun {
+  int exitCode = -1;
+  QByteArray out;
+  QByteArray err;
+};
+
+class MediaFolder {
+ public:
+  MediaFolder();
+  QString path(const QString& name) const { return dir_.filePath(name); }
+  QString dir() const { return dir_.path() + "/"; }
+  // Runs ffmpeg quietly with `args`, file names relative to the folder;
+  // false (with ffmpeg's message printed) when it fails.
+  bool ffmpeg(const QStringList& args) const;
+  // Writes a script file and gives its full path.
+  QString script(const QString& name, const QString& text) const;
+  void write(const QString& name, const QByteArray& bytes) const;
+  QByteArray read(const QString& name) const;
+
+ private:
+  QTemporaryDir dir_;
+};
+
+ToolRun RunTool(const QStringList& args, const QString& workDir = {});
+// Reads every frame and sample of a script; gives the counts read and
+// fails the test (through the returned message) on any mismatch with info().
+struct ReadBack {
+  int64_t frames = 0;
+  int64_t samples = 0;
+  QString problem;
+};
+ReadBack ReadWholeClip(avs::ClipReader& reader);
+// ffprobe's value of one stream entry (e.g. "sample_rate") of a file.
+QString Probe(const QString& file, const QString& entry);
