@@ -1,1 +1,32 @@
-int main() { return 0; }
+// Program entry: one instance only, then the main window and its companions.
+#include <QApplication>
+
+#include "app/main_window.h"
+#include "desktop/language.h"
+#include "desktop/message_box.h"
+#include "platform/instance_lock.h"
+#include "platform/system_info.h"
+
+int main(int argc, char* argv[]) {
+  QApplication application(argc, argv);
+  application.setApplicationName("Kelvarion");
+  application.setDesktopFileName("kelvarion");
+
+  platform::InstanceLock instanceLock;
+  if (!instanceLock.Acquire("Kelvarion3")) {
+    // Always Russian: the language has not been chosen yet.
+    desktop::ShowMessage(nullptr, {QMessageBox::Critical, "Приложение уже запущено.", QPoint(), false});
+    return 0;
+  }
+
+  app::StartupOptions options;
+  options.programDir = platform::ExecutableDir();
+  options.executablePath = platform::ExecutablePath();
+  options.arguments = application.arguments().mid(1);
+  options.russianUi = desktop::IsRussianUi();
+  options.system64Bit = platform::Is64BitSystem();
+
+  app::MainWindow window(options);
+  window.show();
+  return application.exec();
+}

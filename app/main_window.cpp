@@ -1,0 +1,456 @@
+#include "app/main_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+
+#include "desktop/help.h"
+#include "desktop/message_box.h"
+#include "desktop/reveal.h"
+#include "desktop/version.h"
+#include "intake/frame_rate_chooser.h"
+#include "intake/source_selection.h"
+#include "job/names.h"
+#include "muxer/muxer_window.h"
+#include "platform/process.h"
+#include "settings/settings_dialog.h"
+
+namespace app {
+
+namespace {
+
+const char kMeta[] = "Meta";
+const char kFlags[] = "Flags";
+constexpr int kTagLength = 50;
+
+QFont FontOfHeight(int pixels) {
+  QFont font = QApplication::font();
+  font.setPixelSize(pixels);
+  return font;
+}
+
+template <typename T>
+T* Place(QWidget* parent, int left, int top, int width, int height) {
+  auto* widget = new T(parent);
+  widget->setGeometry(left, top, width, height);
+  return widget;
+}
+
+QLabel* CentredLabel(QWidget* parent, int left, int top, int width, int height) {
+  auto* label = Place<QLabel>(parent, left, top, width, height);
+  label->setAlignment(Qt::AlignCenter);
+  label->setFont(FontOfHeight(9));
+  return label;
+}
+
+QToolButton* ImageButton(QWidget* parent, int left, int top, QStyle::StandardPixmap image) {
+  auto* button = Place<QToolButton>(parent, left, top, 25, 25);
+  button->setIcon(parent->style()->standardIcon(image));
+  return button;
+}
+
+QFrame* BorderedPanel(QWidget* parent, int left) {
+  auto* panel = Place<QFrame>(parent, left, 20, 90, 70);
+  panel->setFrameShape(QFrame::Panel);
+  panel->setFrameShadow(QFrame::Raised);
+  return panel;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(const StartupOptions& options)
+    : paths_(job::ToolPaths::ForProgramDir(options.programDir)), texts_(desktop::TextsFor(options.russianUi)) {
+  BuildControls();
+
+  // Paths, version and the idle application title.
+  videoEncoderPath_ = paths_.videoEncoder32;
+  version_ = desktop::GetVer();
+  applicationTitle_ = desktop::IdleAppTitle(version_);
+  setWindowIconText(applicationTitle_);
+  Internat();
+
+  // The 64-bit encoder where the machine is 64-bit; it runs through the wrapper.
+  videoEncoderPath_ = options.system64Bit ? paths_.videoEncoder64 : paths_.videoEncoder32;
+
+  baseCaption_ = "Kelvarion " + desktop::Version3(version_);
+  const QString firstArgument = options.arguments.isEmpty() ? QString() : options.arguments.first().toLower();
+  if (firstArgument == "debug") {
+    debugMode_ = true;
+    baseCaption_ += " debug";
+  }
+  if (firstArgument == "-32") {
+    baseCaption_ += " - 32bit";
+    videoEncoderPath_ = paths_.videoEncoder32;
+  }
+  setWindowTitle(baseCaption_);
+  setAcceptDrops(true);
+
+  settingsFile_ = std::make_unique<settings::SettingsFile>(settings::SettingsFile::PathBeside(options.executablePath));
+  if (options.afterJobActions == nullptr) ownActions_ = std::make_unique<desktop::DesktopAfterJobActions>();
+  afterJob_ = options.afterJobActions != nullptr ? options.afterJobActions : ownActions_.get();
+  driver_ = std::make_unique<job::JobDriver>(
+      *this, job::DriverSetup{paths_, videoEncoderPath_, debugMode_, version_, baseCaption_}, texts_, *settingsFile_,
+      taskbar_, *afterJob_, this);
+  // What an earlier run left in the temporary folder goes first.
+  driver_->CleanTemp();
+  RestoreSettings();
+
+  settingsDialog_ = new settings::SettingsDialog(texts_.russian, this);
+  muxerWindow_ = new muxer::MuxerWindow(texts_.russian, paths_.programDir, settingsFile_->path(), this);
+  chooser_ = new intake::FrameRateChooser(texts_.russian, this);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::BuildControls() {
+  setFixedSize(330, 397);
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  setFont(FontOfHeight(11));
+  setWindowTitle("Kelvarion");
+
+  groupBox1_ = Place<QGroupBox>(this, 10, 9, 310, 55);
+  openVideoBtn_ = ImageButton(groupBox1_, 10, 20, QStyle::SP_DialogOpenButton);
+  editVideo_ = Place<QLineEdit>(groupBox1_, 40, 22, 260, 21);
+  editVideo_->setReadOnly(true);
+  QPalette buttonFace = editVideo_->palette();
+  buttonFace.setColor(QPalette::Base, buttonFace.color(QPalette::Button));
+  editVideo_->setPalette(buttonFace);
+
+  groupBox2_ = Place<QGroupBox>(this, 10, 75, 310, 71);
+  label5_ = CentredLabel(groupBox2_, 5, 20, 140, 15);
+  label6_ = CentredLabel(groupBox2_, 160, 20, 140, 15);
+  tntEdit1_ = Place<QLineEdit>(groupBox2_, 8, 40, 140, 21);
+  tntEdit2_ = Place<QLineEdit>(groupBox2_, 160, 40, 140, 21);
+  tntEdit1_->setMaxLength(kTagLength);
+  tntEdit2_->setMaxLength(kTagLength);
+
+  // Left to right: Preview, Deluxe (with the help button), Standard.
+  groupBox3_ = Place<QGroupBox>(this, 10, 160, 310, 100);
+  QFrame* panel2 = BorderedPanel(groupBox3_, 10);
+  modePrev_ = Place<QCheckBox>(panel2, 5, 5, 70, 17);
+  setPrev_ = ImageButton(panel2, 30, 30, QStyle::SP_FileDialogDetailedView);
+  QFrame* panel3 = BorderedPanel(groupBox3_, 110);
+  modeDX_ = Place<QCheckBox>(panel3, 5, 5, 70, 17);
+  showHelp_ = ImageButton(panel3, 30, 30, QStyle::SP_DialogHelpButton);
+  QFrame* panel1 = BorderedPanel(groupBox3_, 210);
+  modeStd_ = Place<QCheckBox>(panel1, 5, 5, 68, 17);
+  setStd_ = ImageButton(panel1, 30, 30, QStyle::SP_FileDialogDetailedView);
+
+  label3_ = CentredLabel(this, 10, 266, 310, 15);
+  comboBox1_ = Place<QComboBox>(this, 96, 288, 137, 21);
+  comboBox1_->setMaxVisibleItems(5);
+  comboBox1_->addItems(desktop::RussianTexts().afterJobItems);
+  label1_ = CentredLabel(this, 10, 314, 310, 15);
+  progressBar1_ = Place<QProgressBar>(this, 10, 333, 310, 17);
+  progressBar1_->setRange(0, 100);
+  progressBar1_->setValue(0);
+  progressBar1_->setTextVisible(false);
+  startBtn_ = Place<QPushButton>(this, 127, 363, 75, 25);
+  startBtn_->setDefault(true);
+  startBtn_->setAutoDefault(true);
+
+  // The Russian texts are the window's own; Internat replaces them for English.
+  const desktop::UiTexts& ru = desktop::RussianTexts();
+  groupBox1_->setTitle(ru.fileGroup);
+  openVideoBtn_->setToolTip(ru.selectFileHint);
+  groupBox2_->setTitle(ru.tagsGroup);
+  label5_->setText(ru.authorLabel);
+  label6_->setText(ru.titleLabel);
+  label3_->setText(ru.afterJobLabel);
+  groupBox3_->setTitle(ru.workModeGroup);
+  modePrev_->setText(ru.previewBox);
+  modeStd_->setText(ru.standardBox);
+  modeDX_->setText(ru.deluxeBox);
+  setPrev_->setToolTip(ru.previewHint);
+  setStd_->setToolTip(ru.standardHint);
+  showHelp_->setToolTip(ru.helpHint);
+
+  setTabOrder(comboBox1_, startBtn_);
+  setTabOrder(startBtn_, editVideo_);
+  setTabOrder(editVideo_, openVideoBtn_);
+  setTabOrder(openVideoBtn_, tntEdit1_);
+  setTabOrder(tntEdit1_, tntEdit2_);
+  setTabOrder(tntEdit2_, modePrev_);
+  setTabOrder(modePrev_, setPrev_);
+  setTabOrder(setPrev_, modeDX_);
+  setTabOrder(modeDX_, showHelp_);
+  setTabOrder(showHelp_, modeStd_);
+  setTabOrder(modeStd_, setStd_);
+
+  openVideo_ = new QFileDialog(this);
+  openVideo_->setFileMode(QFileDialog::ExistingFile);
+  openVideo_->setOption(QFileDialog::HideNameFilterDetails);
+  openVideo_->setOption(QFileDialog::DontUseNativeDialog);
+
+  connect(openVideoBtn_, &QToolButton::clicked, this, [this] { BrowseVideoClick(); });
+  connect(startBtn_, &QPushButton::clicked, this, [this] { StartBtnClick(); });
+  connect(showHelp_, &QToolButton::clicked, this, [this] { DisplayHelp(); });
+  connect(setPrev_, &QToolButton::clicked, this, [this] { OpenModeSettings(job::kPreview); });
+  connect(setStd_, &QToolButton::clicked, this, [this] { OpenModeSettings(job::kStandard); });
+  for (QObject* button : {static_cast<QObject*>(openVideoBtn_), static_cast<QObject*>(setPrev_),
+                          static_cast<QObject*>(setStd_), static_cast<QObject*>(showHelp_)}) {
+    button->installEventFilter(this);
+  }
+  // The window sees every key press before its controls do.
+  qApp->installEventFilter(this);
+}
+
+void MainWindow::Internat() {
+  if (!texts_.russian) {
+    groupBox1_->setTitle(texts_.fileGroup);
+    openVideoBtn_->setToolTip(texts_.selectFileHint);
+    groupBox2_->setTitle(texts_.tagsGroup);
+    label5_->setText(texts_.authorLabel);
+    label6_->setText(texts_.titleLabel);
+    label3_->setText(texts_.afterJobLabel);
+    groupBox3_->setTitle(texts_.workModeGroup);
+    modePrev_->setText(texts_.previewBox);
+    modeStd_->setText(texts_.standardBox);
+    modeDX_->setText(texts_.deluxeBox);
+    setPrev_->setToolTip(texts_.previewHint);
+    setStd_->setToolTip(texts_.standardHint);
+    showHelp_->setToolTip(texts_.helpHint);
+    comboBox1_->clear();
+    comboBox1_->addItems(texts_.afterJobItems);
+  }
+  openVideo_->setNameFilters(texts_.openFilter);
+  comboBox1_->setCurrentIndex(0);
+  startBtn_->setText(texts_.start);
+  label1_->setText(texts_.standby);
+}
+
+void MainWindow::RestoreSettings() {
+  tntEdit1_->setText(settingsFile_->ReadString(kMeta, "Author").left(kTagLength));
+  tntEdit2_->setText(settingsFile_->ReadString(kMeta, "Clip").left(kTagLength));
+
+  const QString stored = settingsFile_->ReadString(kMeta, "Path");
+  lastSourceDir_ = QString::fromStdString(job::FolderPart(stored.toStdString()));
+  if (job::FileExists(stored.toStdString()) && intake::IsAcceptedSource(stored.toStdString())) setSource(stored);
+
+  modePrev_->setChecked(settingsFile_->ReadBool(kFlags, "Prev", false));
+  modeStd_->setChecked(settingsFile_->ReadBool(kFlags, "Std", false));
+  modeDX_->setChecked(settingsFile_->ReadBool(kFlags, "DX", false));
+}
+
+void MainWindow::setSource(const QString& path) {
+  sourcePath_ = path;
+  editVideo_->setText(QString::fromStdString(job::FileNamePart(path.toStdString())));
+  editVideo_->setToolTip(path);
+}
+
+void MainWindow::clearSource() { setSource(QString()); }
+
+void MainWindow::BrowseVideoClick() {
+  openVideo_->setDirectory(QString::fromStdString(
+      intake::GetNearestDir(lastSourceDir_.toStdString(), paths_.programDir)));
+  const QString remembered = sourcePath_;
+  openVideo_->selectFile(QString());
+  QString chosen = openVideo_->exec() == QDialog::Accepted && !openVideo_->selectedFiles().isEmpty()
+                       ? openVideo_->selectedFiles().first()
+                       : QString();
+  if (chosen.isEmpty()) chosen = remembered;
+  if (!intake::IsAcceptedSource(chosen.toStdString())) chosen.clear();
+  setSource(chosen);
+  lastSourceDir_ = QString::fromStdString(job::FolderPart(chosen.toStdString()));
+}
+
+bool MainWindow::dropFile(const QString& path) {
+  if (!acceptingDrops_) return false;
+  const bool accepted = intake::IsAcceptedSource(path.toStdString());
+  if (accepted) {
+    sourcePath_ = path;
+  } else {
+    desktop::ShowMessage(this, {QMessageBox::Critical, texts_.unsupported,
+                                frameGeometry().topLeft() + QPoint(texts_.offsetMain, 130), false});
+  }
+  setSource(sourcePath_);
+  return accepted;
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (acceptingDrops_ && event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  // Only the first local file of a drop counts.
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) {
+      dropFile(url.toLocalFile());
+      break;
+    }
+  }
+  event->acceptProposedAction();
+}
+
+void MainWindow::StartBtnClick() { driver_->StartBtnClick(); }
+
+void MainWindow::DisplayHelp() {
+  desktop::DisplayHelp(this, texts_, QString::fromStdString(paths_.helpFile));
+}
+
+void MainWindow::ShowMuxer() {
+  if (driver_->state() == job::JobState::Idle) muxerWindow_->showCentredOn(this);
+}
+
+void MainWindow::OpenModeSettings(int mode) {
+  job::ModeRecord& record = driver_->records()[mode];
+  const QString& caption = mode == job::kPreview ? texts_.prevSettings : texts_.stdSettings;
+  if (!settingsDialog_->editMode(mode, record.settings, caption, this)) return;
+  if (mode == job::kPreview) {
+    settingsFile_->WritePreview(record.settings);
+    modePrev_->setChecked(true);
+  } else {
+    settingsFile_->WriteStandard(record.settings);
+    modeStd_->setChecked(true);
+  }
+}
+
+bool MainWindow::FormKeyDown(QObject* watched, QEvent* event) {
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (widget == nullptr || widget->window() != this) return false;
+  switch (static_cast<QKeyEvent*>(event)->key()) {
+    case Qt::Key_F1:
+      DisplayHelp();
+      return true;
+    case Qt::Key_F2:
+      ShowMuxer();
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && FormKeyDown(watched, event)) return true;
+  if (event->type() == QEvent::MouseButtonPress &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+    RevealOnRightClick(watched);
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::RevealOnRightClick(QObject* watched) {
+  QString file;
+  if (watched == openVideoBtn_) {
+    file = sourcePath_;
+  } else if (watched == setPrev_) {
+    file = settingsFile_->ReadString(kMeta, "PathPrev");
+  } else if (watched == setStd_) {
+    file = settingsFile_->ReadString(kMeta, "PathStandard");
+  } else if (watched == showHelp_) {
+    file = settingsFile_->ReadString(kMeta, "PathDeluxe");
+  }
+  desktop::RevealInFileManager(file.toStdString());
+}
+
+bool MainWindow::modeTicked(int mode) const {
+  switch (mode) {
+    case job::kPreview: return modePrev_->isChecked();
+    case job::kStandard: return modeStd_->isChecked();
+    case job::kDeluxe: return modeDX_->isChecked();
+    default: return false;
+  }
+}
+
+QString MainWindow::author() const { return tntEdit1_->text(); }
+QString MainWindow::title() const { return tntEdit2_->text(); }
+int MainWindow::afterJobIndex() const { return comboBox1_->currentIndex(); }
+void MainWindow::setStatus(const QString& text) { label1_->setText(text); }
+int MainWindow::barValue() const { return progressBar1_->value(); }
+
+void MainWindow::setBarValue(int value) {
+  if (value >= progressBar1_->minimum() && value <= progressBar1_->maximum()) progressBar1_->setValue(value);
+}
+
+void MainWindow::repaintBar() { progressBar1_->repaint(); }
+
+void MainWindow::processPendingEvents() {
+  // User input waits, so that no click can start or end anything in between.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void MainWindow::setTitles(const QString& applicationTitle, const QString& caption) {
+  applicationTitle_ = applicationTitle;
+  setWindowIconText(applicationTitle);
+  setWindowTitle(caption);
+}
+
+void MainWindow::setStartCaption(const QString& caption) { startBtn_->setText(caption); }
+
+void MainWindow::SetControlsEnabled(bool enabled) {
+  for (QWidget* control : std::initializer_list<QWidget*>{groupBox1_, groupBox2_, groupBox3_, editVideo_, modeStd_,
+                                                          modePrev_, modeDX_, tntEdit1_, tntEdit2_}) {
+    control->setEnabled(enabled);
+  }
+  acceptingDrops_ = enabled;
+}
+
+void MainWindow::disableControls() {
+  startBtn_->setText(texts_.halt);
+  SetControlsEnabled(false);
+}
+
+void MainWindow::enableControls() { SetControlsEnabled(true); }
+
+void MainWindow::requestClose() { close(); }
+
+void MainWindow::chooseFrameRate(job::Sequence& sequence) {
+  chooser_->setFrameRange(sequence.first, sequence.last);
+  chooser_->execCentredOn(this);
+  sequence.fps = chooser_->frameRateText().toStdString();
+  sequence.first = chooser_->firstFrame();
+  sequence.last = chooser_->lastFrame();
+  sequence.wavPath = chooser_->wavName().isEmpty() ? std::string() : chooser_->wavPath().toStdString();
+}
+
+QString MainWindow::attachedWavPath() const { return chooser_->wavName().isEmpty() ? QString() : chooser_->wavPath(); }
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // The launcher entry is taken once the window exists on screen.
+  QTimer::singleShot(0, this, [this] {
+    if (taskbar_.Init()) taskbar_.SetState(desktop::TaskbarState::Normal);
+  });
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (closing_) {
+    event->accept();
+    return;
+  }
+  if (driver_->state() == job::JobState::Running) {
+    const auto answer = desktop::ShowMessage(
+        this, {QMessageBox::Warning, texts_.quitQuery, frameGeometry().topLeft() + QPoint(texts_.offsetQuit, 130), true});
+    if (answer != QMessageBox::Yes) {
+      event->ignore();
+      return;
+    }
+    driver_->AbortAndClean();
+  }
+  closing_ = true;
+  // Encoders that a stopped stage's children started themselves end here too.
+  platform::KillByName(videoEncoderPath_);
+  platform::KillByName(paths_.aacEncoder);
+  event->accept();
+}
+
+}  // namespace app

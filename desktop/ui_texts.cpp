@@ -1,0 +1,122 @@
+#include "desktop/ui_texts.h"
+
+namespace desktop {
+
+namespace {
+
+UiTexts MakeRussian() {
+  UiTexts t;
+  t.russian = true;
+  t.start = "Старт";
+  t.halt = "Прервать";
+  t.standby = "Ожидание";
+  t.done = "Готово!";
+  t.selectFile = "Выберите файл для обработки!";
+  t.selectMode = "Выберите режим кодирования!";
+  t.allDone = "Все задания завершены!";
+  t.video = "Видео ";
+  t.pass = " проход ";
+  t.of = " из ";
+  t.audio = "Аудио ";
+  t.muxing = "Муксинг ";
+  t.modeNames[0] = "превью";
+  t.modeNames[1] = "стандартная";
+  t.modeNames[2] = "делюкс";
+  t.quitQuery = "Кодирование в процессе. Прервать и выйти?";
+  t.prevSettings = "Настройки превью";
+  t.stdSettings = "Настройки стандартной";
+  t.noHelp = "Не удалось загрузить файл справки.";
+  t.unsupported = "Неподдерживаемый формат";
+  t.modesFailed = "Не удалось закодировать: ";
+
+  t.fileGroup = "Файл для кодирования ";
+  t.selectFileHint = "Выбрать видео";
+  t.tagsGroup = "Информация о клипе (tags)";
+  t.authorLabel = "Автор:";
+  t.titleLabel = "Название:";
+  t.afterJobLabel = "Что делать после кодировки";
+  t.workModeGroup = "Режим работы";
+  t.previewBox = "Превью";
+  t.standardBox = "Стандарт";
+  t.deluxeBox = "Делюкс";
+  t.previewHint = "Настройки превью";
+  t.standardHint = "Настройки стандартной";
+  t.helpHint = "Показать справку";
+  t.afterJobItems = {"Ничего не делать", "Выключение", "Сон", "Гибернация", "Проиграть звук"};
+  // The first letter of the sound entry is a Latin capital A.
+  t.openFilter = {"Все файлы(*.avi;*.avs;*.wav;*.vpy;*.png;*.jpg) (*.avi *.avs *.wav *.vpy *.png *.jpg)",
+                  "Видеофайл (*.avi) (*.avi)",
+                  "Скрипты (*.avs;*.vpy) (*.avs *.vpy)",
+                  "Aудио(*.wav) (*.wav)",
+                  "Секвенции(*.png;*.jpg) (*.png *.jpg)"};
+  t.offsetMain = 50;
+  t.offsetQuit = 12;
+  t.offsetHelp = 33;
+  return t;
+}
+
+UiTexts MakeEnglish() {
+  UiTexts t;
+  t.russian = false;
+  t.start = "Start";
+  t.halt = "Halt";
+  t.standby = "Standby";
+  t.done = "Done!";
+  t.selectFile = "Select a file to encode!";
+  t.selectMode = "Select a coding mode!";
+  t.allDone = "All tasks are complete!";
+  t.video = "Video ";
+  t.pass = " pass ";
+  t.of = " of ";
+  t.audio = "Audio ";
+  t.muxing = "Muxing ";
+  t.modeNames[0] = "preview";
+  t.modeNames[1] = "standard";
+  t.modeNames[2] = "deluxe";
+  t.quitQuery = "Encoding in progress. Halt and quit?";
+  t.prevSettings = "Preview mode settings";
+  t.stdSettings = "Standard mode settings";
+  t.noHelp = "Error loading help file.";
+  t.unsupported = "Unsupported format";
+  t.modesFailed = "Encoding failed: ";
+
+  t.fileGroup = "File to encode";
+  t.selectFileHint = "Select a file";
+  t.tagsGroup = "Video information (tags)";
+  t.authorLabel = "Author";
+  t.titleLabel = "Title";
+  t.afterJobLabel = "What to do after the coding";
+  t.workModeGroup = "Work mode";
+  t.previewBox = "Preview";
+  t.standardBox = "Standard";
+  t.deluxeBox = "Deluxe";
+  t.previewHint = "Preview mode settings";
+  t.standardHint = "Standard mode settings";
+  t.helpHint = "Display help";
+  t.afterJobItems = {"Do nothing", "Power off", "Sleep", "Hibernation", "Play sound"};
+  t.openFilter = {"All Supported (*.avi;*.avs;*.wav;*.vpy;*.png;*.jpg) (*.avi *.avs *.wav *.vpy *.png *.jpg)",
+                  "Video (*.avi) (*.avi)",
+                  "Script (*.avs;*.vpy) (*.avs *.vpy)",
+                  "Sound (*.wav) (*.wav)",
+                  "Sequence(*.png;*.jpg) (*.png *.jpg)"};
+  t.offsetMain = 75;
+  t.offsetQuit = 45;
+  t.offsetHelp = 80;
+  return t;
+}
+
+}  // namespace
+
+const UiTexts& RussianTexts() {
+  static const UiTexts texts = MakeRussian();
+  return texts;
+}
+
+const UiTexts& EnglishTexts() {
+  static const UiTexts texts = MakeEnglish();
+  return texts;
+}
+
+const UiTexts& TextsFor(bool russian) { return russian ? RussianTexts() : EnglishTexts(); }
+
+}  // namespace desktop

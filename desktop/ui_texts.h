@@ -1,0 +1,44 @@
+// Every text of the interface that depends on the language, in one table,
+// and the message-box offsets that go with it. The main window's controls
+// carry the Russian texts; an English interface replaces them.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace desktop {
+
+struct UiTexts {
+  bool russian = true;
+
+  // Texts of the running job.
+  QString start, halt, standby, done;
+  QString selectFile, selectMode, allDone;
+  QString video, pass, of, audio, muxing;
+  QString modeNames[3];  // Preview, Standard, Deluxe
+  QString quitQuery;
+  QString prevSettings, stdSettings;
+  QString noHelp, unsupported;
+  // The end of a run in which some modes failed: the modes are listed after it.
+  QString modesFailed;
+
+  // Texts of the main window's controls.
+  QString fileGroup, selectFileHint, tagsGroup, authorLabel, titleLabel;
+  QString afterJobLabel, workModeGroup;
+  QString previewBox, standardBox, deluxeBox;
+  QString previewHint, standardHint, helpHint;
+  QStringList afterJobItems;  // by index: nothing, power off, sleep, hibernate, sound
+  QStringList openFilter;     // the source dialog's entries, label and patterns
+
+  // Message boxes sit at the main window's left edge plus an offset and its
+  // top edge plus 130 (the end-of-run box: offsetMain + 40 and top + 170).
+  int offsetMain = 50;
+  int offsetQuit = 12;
+  int offsetHelp = 33;
+};
+
+const UiTexts& RussianTexts();
+const UiTexts& EnglishTexts();
+const UiTexts& TextsFor(bool russian);
+
+}  // namespace desktop

@@ -1,0 +1,447 @@
+#include "job/job_driver.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QWidget>
+
+#include <fstream>
+#include <sstream>
+
+#include "desktop/after_job.h"
+#include "desktop/message_box.h"
+#include "desktop/taskbar.h"
+#include "desktop/ui_texts.h"
+#include "desktop/version.h"
+#include "job/commands.h"
+#include "job/names.h"
+#include "job/temp_files.h"
+#include "proc/progress_message.h"
+#include "settings/settings_file.h"
+
+namespace job {
+
+namespace {
+
+const char kMeta[] = "Meta";
+const char kFlags[] = "Flags";
+const char* const kOutputKeys[] = {nullptr, "PathPrev", "PathStandard", "PathDeluxe"};
+const char* const kFlagKeys[] = {nullptr, "Prev", "Std", "DX"};
+
+bool NonEmptyFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+}
+
+// The first line of a text file, without its line end; nothing when the file
+// cannot be opened.
+std::optional<std::string> FirstLine(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string line;
+  std::getline(in, line);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace
+
+JobDriver::JobDriver(JobView& view, const DriverSetup& setup, const desktop::UiTexts& texts,
+                     settings::SettingsFile& settingsFile, desktop::TaskbarProgress& taskbar,
+                     desktop::AfterJobActions& afterJob, QObject* parent)
+    : QObject(parent),
+      view_(view),
+      setup_(setup),
+      texts_(texts),
+      settings_(settingsFile),
+      taskbar_(taskbar),
+      afterJob_(afterJob),
+      audioStreamPath_(setup.paths.audioStream) {
+  for (int mode = kPreview; mode <= kDeluxe; ++mode) records_[mode].modeName = texts.modeNames[mode - 1];
+  records_[kPreview].settings = settingsFile.ReadPreview();
+  records_[kStandard].settings = settingsFile.ReadStandard();
+}
+
+JobDriver::~JobDriver() {
+  if (thread_) {
+    abortRequested_ = true;
+    thread_->wait();
+  }
+}
+
+bool JobDriver::IsWav() const { return IsWavSource(sourcePath_); }
+
+QPoint JobDriver::MessageOrigin(int dx, int dy) const {
+  return view_.window()->frameGeometry().topLeft() + QPoint(dx, dy);
+}
+
+void JobDriver::ShowError(const QString& text, int offset) {
+  desktop::ShowMessage(view_.window(), {QMessageBox::Critical, text, MessageOrigin(offset, 130), false});
+}
+
+void JobDriver::AddToDebugLog(const std::string& line) {
+  if (setup_.debugMode) debugLog_.push_back(line);
+}
+
+void JobDriver::CleanTemp() { DeleteTempFiles(setup_.paths, audioStreamPath_); }
+
+void JobDriver::StartBtnClick() {
+  if (state_ != JobState::Idle) {
+    view_.requestClose();
+    return;
+  }
+  QDir().mkpath(QString::fromStdString(setup_.paths.tempDir));
+
+  const bool ticked[4] = {false, view_.modeTicked(kPreview), view_.modeTicked(kStandard), view_.modeTicked(kDeluxe)};
+  records_[kPreview].passesLeft = ticked[kPreview] ? 2 : 0;
+  records_[kStandard].passesLeft = ticked[kStandard] ? 2 : 0;
+  records_[kDeluxe].passesLeft = ticked[kDeluxe] ? 1 : 0;
+
+  settings_.WriteString(kMeta, "Author", view_.author());
+  settings_.WriteString(kMeta, "Clip", view_.title());
+  settings_.WriteString(kMeta, "Path", view_.sourcePath());
+  for (int mode = kPreview; mode <= kDeluxe; ++mode) settings_.WriteBool(kFlags, kFlagKeys[mode], ticked[mode]);
+
+  if (view_.sourcePath().isEmpty()) {
+    ShowError(texts_.selectFile, texts_.offsetMain);
+    return;
+  }
+  if (!ticked[kPreview] && !ticked[kStandard] && !ticked[kDeluxe]) {
+    ShowError(texts_.selectMode, texts_.offsetMain);
+    return;
+  }
+
+  sourcePath_ = view_.sourcePath().toStdString();
+  try {
+    StartTmpRaw();
+  } catch (const std::exception& error) {
+    ShowError(QString::fromStdString(error.what()), texts_.offsetMain);
+    return;
+  }
+  if (!FileExists(sourcePath_)) {
+    view_.clearSource();
+    return;
+  }
+
+  view_.disableControls();
+  for (bool& failed : failed_) failed = false;
+  if (setup_.debugMode) debugLog_.clear();
+
+  JobInputs inputs;
+  inputs.sourcePath = sourcePath_;
+  std::copy(std::begin(ticked), std::end(ticked), std::begin(inputs.ticked));
+  inputs.fpsArg = frameRate_.fpsArg;
+  inputs.hasAudioText = hasAudioText_;
+  inputs.vpyAviPath = vpyAviPath_;
+  inputs.sequence = sequence_;
+  FillWM(records_, inputs);
+  ModeSelector();
+}
+
+void JobDriver::StartTmpRaw() {
+  const ToolPaths& paths = setup_.paths;
+  const std::string kind = SourceKind(sourcePath_);
+  if (kind == "wav") {
+    WriteLines(paths.script, WavScript(sourcePath_));
+    return;
+  }
+
+  // Findings of an earlier probe must never be taken for this one's.
+  const std::string probeFiles[] = {paths.temp("raw.264"), paths.temp("fps.cmd"), paths.temp("fps.txt"),
+                                    paths.temp("audio.txt")};
+  const auto deleteProbeFiles = [&] {
+    for (const std::string& file : probeFiles) ::unlink(file.c_str());
+  };
+  deleteProbeFiles();
+
+  bool vpyAviExists = false;
+  if (kind == "vpy") {
+    vpyAviPath_ = FindVpyAviPath(ReadWholeFile(sourcePath_), FileExists);
+    vpyAviExists = !vpyAviPath_.empty() && FileExists(vpyAviPath_);
+  }
+  if (kind == "png" || kind == "jpg") {
+    const SequenceScan scan = ScanSequence(sourcePath_);
+    sequence_.pattern = scan.pattern;
+    sequence_.first = scan.names.empty() ? 0 : FrameNumberOf(scan.names.front(), scan.prefix);
+    sequence_.last = scan.names.empty() ? 0 : FrameNumberOf(scan.names.back(), scan.prefix);
+    view_.chooseFrameRate(sequence_);
+  }
+
+  WriteLines(paths.script, ProbeScript(sourcePath_, vpyAviPath_, vpyAviExists, sequence_));
+  proc::ExecRaw(ProbeCommand(paths));
+
+  try {
+    const std::optional<std::string> fps = FirstLine(paths.temp("fps.txt"));
+    if (!fps) throw ProbeError("File not found");
+    frameRate_ = FrameRateFrom(ParseRate(*fps));
+    const std::optional<std::string> audio = FirstLine(paths.temp("audio.txt"));
+    if (!audio) throw ProbeError("File not found");
+    hasAudioText_ = *audio;
+  } catch (...) {
+    deleteProbeFiles();
+    throw;
+  }
+  deleteProbeFiles();
+}
+
+void JobDriver::ModeSelector() {
+  state_ = JobState::Running;
+  if (IsWav()) {
+    for (int mode = kPreview; mode <= kDeluxe; ++mode) {
+      if (records_[mode].passesLeft > 0) {
+        lastWavSuffix_ = records_[mode].suffix;
+        break;
+      }
+    }
+    // Also on the call that ends the job: the last output now exists, so this
+    // names a free file that the final clean-up may delete without loss.
+    audioStreamPath_ = IncName(sourcePath_, lastWavSuffix_);
+  } else {
+    audioStreamPath_ = setup_.paths.audioStream;
+  }
+  for (int mode = kPreview; mode <= kDeluxe; ++mode) {
+    if (records_[mode].passesLeft > 0) {
+      Start264(mode);
+      return;
+    }
+  }
+  EndJob();
+}
+
+void JobDriver::EndJob() {
+  const QString version5 = desktop::Version5(setup_.version);
+  view_.setStatus(texts_.standby);
+  view_.setTitles(texts_.done + " - KVR " + version5, setup_.baseCaption);
+  view_.setStartCaption(texts_.start);
+
+  afterJob_.Perform(view_.afterJobIndex(), QString::fromStdString(setup_.paths.sound));
+  taskbar_.SetState(desktop::TaskbarState::Indeterminate);
+
+  QStringList failedModes;
+  for (int mode = kPreview; mode <= kDeluxe; ++mode) {
+    if (failed_[mode]) failedModes << records_[mode].modeName;
+  }
+  if (failedModes.isEmpty()) {
+    desktop::ShowMessage(view_.window(), {QMessageBox::NoIcon, texts_.allDone,
+                                          MessageOrigin(texts_.offsetMain + 40, 170), false});
+  } else {
+    desktop::ShowMessage(view_.window(), {QMessageBox::Critical, texts_.modesFailed + failedModes.join(", "),
+                                          MessageOrigin(texts_.offsetMain + 40, 170), false});
+  }
+
+  if (!setup_.debugMode) DelTemp();
+  taskbar_.SetState(desktop::TaskbarState::None);
+  view_.setTitles(desktop::IdleAppTitle(setup_.version), setup_.baseCaption);
+  view_.setBarValue(0);
+  state_ = JobState::Idle;
+  stage_ = RunningStage::None;
+  view_.enableControls();
+}
+
+void JobDriver::DelTemp() {
+  const int pending = records_[kPreview].passesLeft + records_[kStandard].passesLeft + records_[kDeluxe].passesLeft;
+  if (setup_.debugMode && pending == 0) {
+    WriteDebugLog(setup_.paths, debugLog_);
+    debugLog_.clear();
+    return;
+  }
+  DeleteTempFiles(setup_.paths, audioStreamPath_);
+}
+
+void JobDriver::RecordOutputs() {
+  for (int mode = kPreview; mode <= kDeluxe; ++mode) {
+    if (view_.modeTicked(mode)) {
+      settings_.WriteString(kMeta, kOutputKeys[mode], QString::fromStdString(records_[mode].outName));
+    }
+  }
+}
+
+void JobDriver::StartThread(std::unique_ptr<proc::ToolThread> thread, RunningStage stage) {
+  stage_ = stage;
+  thread_ = std::move(thread);
+  thread_->start(QThread::IdlePriority);
+}
+
+void JobDriver::Start264(int mode) {
+  currentMode_ = mode;
+  ModeRecord& record = records_[mode];
+  std::string command;
+  if (!IsWav()) {
+    const bool twoPass = IsTwoPass(record, mode);
+    const int passNumber = 3 - record.passesLeft;
+    QString status = texts_.video + record.modeName;
+    if (twoPass) status += texts_.pass + QString::number(passNumber) + texts_.of + "2";
+    view_.setStatus(status + "...");
+    view_.setBarValue(0);
+    view_.processPendingEvents();
+    WriteLines(setup_.paths.script, record.script);
+    command = VideoCommand(setup_.paths, {setup_.videoEncoderPath, frameRate_.fpsInt, record.x264Opts, twoPass,
+                                          passNumber});
+    AddToDebugLog(command);
+  }
+  --record.passesLeft;
+  StartThread(std::make_unique<proc::TVid>(this, abortRequested_, command, progressBuffer_), RunningStage::Video);
+}
+
+void JobDriver::StartAAC() {
+  const ModeRecord& record = records_[currentMode_];
+  view_.setStatus(texts_.audio + record.modeName + "...");
+  view_.setBarValue(0);
+  view_.processPendingEvents();
+  WriteLines(setup_.paths.audioBatch, {AudioCommandLine(setup_.paths, record.aacOpts, audioStreamPath_)});
+  AddToDebugLog(setup_.paths.audioBatch);
+  StartThread(std::make_unique<proc::TAud>(this, abortRequested_, setup_.paths.audioBatch), RunningStage::Audio);
+}
+
+void JobDriver::StartMuxer() {
+  const ModeRecord& record = records_[currentMode_];
+  view_.setStatus(texts_.muxing + record.modeName + "...");
+  view_.setBarValue(0);
+  view_.processPendingEvents();
+
+  const std::string sideCar = SideCarAudioPath(sourcePath_);
+  const bool useSideCar = FileExists(sideCar) && (currentMode_ == kDeluxe || record.settings.sdDeluxe);
+  MuxRequest request;
+  request.audioPath = useSideCar ? sideCar : audioStreamPath_;
+  request.outputPath = record.outName;
+  request.author = view_.author().toStdString();
+  request.title = view_.title().toStdString();
+  request.suffix = record.suffix;
+  request.version3 = desktop::Version3(setup_.version).toStdString();
+  request.version5 = desktop::Version5(setup_.version).toStdString();
+  request.debugMode = setup_.debugMode;
+  const MuxCommands commands = MuxCommandLines(setup_.paths, request);
+  AddToDebugLog(commands.full);
+  StartThread(std::make_unique<proc::TMux>(this, abortRequested_, commands.video, commands.full, commands.tags),
+              RunningStage::Mux);
+}
+
+bool JobDriver::event(QEvent* event) {
+  if (event->type() != proc::ProgressEvent::eventType()) return QObject::event(event);
+  const auto* progress = static_cast<proc::ProgressEvent*>(event);
+  HandleProgress(progress->wParam(), progress->lParam());
+  return true;
+}
+
+void JobDriver::ShowTitlesFor(int percent) {
+  const QString figure = QString::number(percent);
+  view_.setTitles(figure + "% - KVR " + desktop::Version5(setup_.version), figure + "% - " + setup_.baseCaption);
+}
+
+bool JobDriver::FinishThread() {
+  thread_->wait();
+  bool anyFailed = false;
+  for (const proc::ToolOutcome& outcome : thread_->outcomes()) anyFailed = anyFailed || outcome.failed();
+  thread_.reset();
+  return anyFailed;
+}
+
+void JobDriver::FailCurrentMode() {
+  failed_[currentMode_] = true;
+  records_[currentMode_].passesLeft = 0;
+}
+
+void JobDriver::HandleProgress(int wParam, int lParam) {
+  taskbar_.SetValue(static_cast<uint64_t>(view_.barValue()), 100);
+  // A report that belongs to no running stage (none can arrive once its
+  // thread is freed, but a late one must never start a stage twice).
+  const RunningStage expected = lParam == proc::kStageVideo   ? RunningStage::Video
+                                : lParam == proc::kStageAudio ? RunningStage::Audio
+                                : lParam == proc::kStageMux   ? RunningStage::Mux
+                                                              : RunningStage::None;
+  if (expected == RunningStage::None || !thread_ || stage_ != expected) return;
+
+  if (wParam != proc::kCompletionCode) {
+    if (expected == RunningStage::Video) {
+      view_.setBarValue(wParam);
+      ShowTitlesFor(view_.barValue());
+    } else if (expected == RunningStage::Audio) {
+      view_.setBarValue(100);
+    } else {
+      view_.setBarValue(view_.barValue() >= 100 ? 0 : view_.barValue() + 1);
+      ShowTitlesFor(view_.barValue());
+    }
+    return;
+  }
+
+  view_.setBarValue(100);
+  if (expected != RunningStage::Audio) ShowTitlesFor(100);
+  view_.repaintBar();
+  const bool toolFailed = FinishThread();
+
+  switch (expected) {
+    case RunningStage::Video:
+      if (toolFailed) {
+        FailCurrentMode();
+        DelTemp();
+        ModeSelector();
+        RecordOutputs();
+        return;
+      }
+      AfterVideoPass();
+      return;
+    case RunningStage::Audio:
+      if (!IsWav()) {
+        if (toolFailed) {
+          FailCurrentMode();
+          DelTemp();
+          ModeSelector();
+          RecordOutputs();
+          return;
+        }
+        StartMuxer();
+        return;
+      }
+      if (toolFailed || !NonEmptyFile(audioStreamPath_)) FailCurrentMode();
+      ModeSelector();
+      RecordOutputs();
+      return;
+    case RunningStage::Mux:
+      if (!NonEmptyFile(records_[currentMode_].outName)) FailCurrentMode();
+      DelTemp();
+      ModeSelector();
+      RecordOutputs();
+      return;
+    case RunningStage::None:
+      return;
+  }
+}
+
+void JobDriver::AfterVideoPass() {
+  const ModeRecord& record = records_[currentMode_];
+  if (record.passesLeft > 0) {
+    ModeSelector();
+    return;
+  }
+  if (FileExists(SideCarAudioPath(sourcePath_)) && (currentMode_ == kDeluxe || record.settings.sdDeluxe)) {
+    StartMuxer();
+    return;
+  }
+  // Only an image sequence takes its sound from the chooser.
+  const std::string kind = SourceKind(sourcePath_);
+  const bool chooserSound = (kind == "png" || kind == "jpg") && !view_.attachedWavPath().isEmpty();
+  if (hasAudioText_ != "true" && !IsWav() && !chooserSound) {
+    StartMuxer();
+    return;
+  }
+  StartAAC();
+}
+
+void JobDriver::AbortAndClean() {
+  abortRequested_ = true;
+  if (thread_) {
+    thread_->wait();
+    thread_.reset();
+  }
+  DeleteTempFiles(setup_.paths, audioStreamPath_);
+}
+
+}  // namespace job

@@ -1,0 +1,153 @@
+// The state machine of a job: the start from the Start button, the choice of
+// the next stage or mode, the handling of every report of the tool threads,
+// and the end of the job with its after-job action and final message.
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "job/mode_record.h"
+#include "job/tool_paths.h"
+#include "proc/progress_parser.h"
+#include "proc/tool_threads.h"
+
+namespace desktop {
+struct UiTexts;
+class AfterJobActions;
+class TaskbarProgress;
+}  // namespace desktop
+namespace settings {
+class SettingsFile;
+}
+
+namespace job {
+
+enum class JobState { Idle, Running };
+enum class RunningStage { None = 0, Video = 1, Audio = 2, Mux = 3 };
+
+// What the driver needs of the main window.
+class JobView {
+ public:
+  virtual ~JobView() = default;
+  virtual QWidget* window() = 0;
+
+  virtual QString sourcePath() const = 0;
+  virtual void clearSource() = 0;
+  virtual bool modeTicked(int mode) const = 0;
+  virtual QString author() const = 0;
+  virtual QString title() const = 0;
+  virtual int afterJobIndex() const = 0;
+
+  virtual void setStatus(const QString& text) = 0;
+  virtual int barValue() const = 0;
+  // Values outside 0..100 leave the bar where it is.
+  virtual void setBarValue(int value) = 0;
+  // Paints the bar at once, without handling any event.
+  virtual void repaintBar() = 0;
+  // Handles pending events other than user input, so labels show at once.
+  virtual void processPendingEvents() = 0;
+  virtual void setTitles(const QString& applicationTitle, const QString& caption) = 0;
+  virtual void setStartCaption(const QString& caption) = 0;
+  virtual void disableControls() = 0;  // also stops accepting drops
+  virtual void enableControls() = 0;   // also accepts drops again
+  virtual void requestClose() = 0;
+
+  // Shows the frame-rate chooser for an image sequence with the frame range
+  // found; fills the sequence's rate, range and attached sound.
+  virtual void chooseFrameRate(Sequence& sequence) = 0;
+  // The sound attached in the frame-rate chooser; empty when none.
+  virtual QString attachedWavPath() const = 0;
+};
+
+struct DriverSetup {
+  ToolPaths paths;
+  std::string videoEncoderPath;
+  bool debugMode = false;
+  QString version;      // "4.0.0.0"
+  QString baseCaption;  // the window's caption while idle
+};
+
+class JobDriver : public QObject {
+ public:
+  JobDriver(JobView& view, const DriverSetup& setup, const desktop::UiTexts& texts,
+            settings::SettingsFile& settingsFile, desktop::TaskbarProgress& taskbar,
+            desktop::AfterJobActions& afterJob, QObject* parent = nullptr);
+  ~JobDriver() override;
+
+  // The Start button: starts a job when idle, asks to quit while running.
+  void StartBtnClick();
+  // The close path while running: stops the running tool and cleans up.
+  void AbortAndClean();
+  // At start-up, before anything else: clears what an earlier run left.
+  void CleanTemp();
+
+  JobState state() const { return state_; }
+  RunningStage runningStage() const { return stage_; }
+  ModeRecords& records() { return records_; }
+  const std::vector<std::string>& debugLog() const { return debugLog_; }
+  const std::string& audioStreamPath() const { return audioStreamPath_; }
+  // The modes that failed in the last run, by EncodeMode.
+  bool modeFailed(int mode) const { return failed_[mode]; }
+
+ protected:
+  bool event(QEvent* event) override;
+
+ private:
+  void HandleProgress(int wParam, int lParam);
+  void StartTmpRaw();
+  void ModeSelector();
+  void Start264(int mode);
+  void StartAAC();
+  void StartMuxer();
+  void EndJob();
+  void DelTemp();
+  void RecordOutputs();
+  // Waits for the finished tool thread, frees it, and tells whether any of
+  // its commands failed.
+  bool FinishThread();
+  void StartThread(std::unique_ptr<proc::ToolThread> thread, RunningStage stage);
+  void FailCurrentMode();
+  void AfterVideoPass();
+  void ShowTitlesFor(int percent);
+  void AddToDebugLog(const std::string& line);
+  bool IsWav() const;
+  QPoint MessageOrigin(int dx, int dy) const;
+  void ShowError(const QString& text, int offset);
+
+  JobView& view_;
+  DriverSetup setup_;
+  const desktop::UiTexts& texts_;
+  settings::SettingsFile& settings_;
+  desktop::TaskbarProgress& taskbar_;
+  desktop::AfterJobActions& afterJob_;
+
+  JobState state_ = JobState::Idle;
+  RunningStage stage_ = RunningStage::None;
+  int currentMode_ = kPreview;
+  ModeRecords records_;
+  bool failed_[4] = {false, false, false, false};
+
+  // Probe results; a WAV job leaves them as they were.
+  FrameRate frameRate_{25, "\"pal_film\""};
+  std::string hasAudioText_;
+  std::string vpyAviPath_;
+  Sequence sequence_;
+
+  std::string sourcePath_;  // fixed for the whole job
+  std::string audioStreamPath_;
+  std::string lastWavSuffix_ = "_preview";
+  std::vector<std::string> debugLog_;
+
+  std::atomic<bool> abortRequested_{false};
+  proc::ProgressBuffer progressBuffer_;
+  std::unique_ptr<proc::ToolThread> thread_;
+};
+
+}  // namespace job

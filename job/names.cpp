@@ -1,0 +1,54 @@
+#include "job/names.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace job {
+
+std::string SourceKind(const std::string& sourcePath) {
+  std::string kind = sourcePath.size() >= 3 ? sourcePath.substr(sourcePath.size() - 3) : sourcePath;
+  std::transform(kind.begin(), kind.end(), kind.begin(), [](unsigned char c) { return std::tolower(c); });
+  return kind;
+}
+
+bool IsWavSource(const std::string& sourcePath) { return SourceKind(sourcePath) == "wav"; }
+
+std::string WithoutExtension(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
+  return path.substr(0, dot);
+}
+
+std::string FileNamePart(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FolderPart(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+std::string FreeOutputName(const std::string& base, const std::string& suffix, const std::string& ext) {
+  std::string candidate = base + suffix + ext;
+  for (unsigned long n = 1; FileExists(candidate); ++n) {
+    candidate = base + std::to_string(n) + suffix + ext;
+  }
+  return candidate;
+}
+
+std::string IncName(const std::string& sourcePath, const std::string& suffix) {
+  return FreeOutputName(WithoutExtension(sourcePath), suffix, IsWavSource(sourcePath) ? ".m4a" : ".mp4");
+}
+
+std::string SideCarAudioPath(const std::string& sourcePath) { return WithoutExtension(sourcePath) + ".m4a"; }
+
+}  // namespace job

@@ -1,0 +1,32 @@
+// Output names beside the source, and the small path rules behind them.
+#pragma once
+
+#include <string>
+
+namespace job {
+
+// The last three characters of the path, lower-cased: "avi", "avs", "vpy",
+// "wav", "png" or "jpg" for every accepted source.
+std::string SourceKind(const std::string& sourcePath);
+bool IsWavSource(const std::string& sourcePath);
+
+// The path without its extension: the text before the last '.' that comes
+// after the last '/'; the whole path when the file name has no dot.
+std::string WithoutExtension(const std::string& path);
+std::string FileNamePart(const std::string& path);
+std::string FolderPart(const std::string& path);  // with its trailing '/'
+
+// A free output path: base + suffix + ext, else base + n + suffix + ext for
+// n = 1, 2, ...; ext is ".m4a" for a WAV source, else ".mp4". A folder of
+// that name does not count as taken.
+std::string IncName(const std::string& sourcePath, const std::string& suffix);
+
+// The same with a fixed extension, for the stand-alone muxer.
+std::string FreeOutputName(const std::string& base, const std::string& suffix, const std::string& ext);
+
+// The side-car sound: the source's path with its extension replaced by ".m4a".
+std::string SideCarAudioPath(const std::string& sourcePath);
+
+bool FileExists(const std::string& path);  // a regular file, not a folder
+
+}  // namespace job

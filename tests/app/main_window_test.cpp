@@ -1,0 +1,428 @@
+// The main window driven as a user drives it, with stand-in tools running
+// as real child processes.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QtTest>
+
+#include <fstream>
+
+#include "app/main_window.h"
+#include "desktop/help.h"
+#include "desktop/message_box.h"
+#include "tool_folder.h"
+
+namespace {
+
+class RecordedActions : public desktop::AfterJobActions {
+ public:
+  QStringList calls;
+  void PowerOff() override { calls << "poweroff"; }
+  void Sleep() override { calls << "sleep"; }
+  void Hibernate() override { calls << "hibernate"; }
+  void PlaySound(const QString& file) override { calls << "sound " + file; }
+};
+
+struct Messages {
+  QStringList texts;
+  QList<QPoint> positions;
+  QMessageBox::StandardButton answer = QMessageBox::No;
+  std::function<void()> onQuestion;
+};
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+  Messages messages_;
+  RecordedActions actions_;
+
+  std::unique_ptr<app::MainWindow> Open(const ToolFolder& folder, bool russian = false,
+                                        const QStringList& arguments = {}) {
+    app::StartupOptions options;
+    options.programDir = folder.programDir();
+    options.executablePath = folder.programDir() + "kelvarion";
+    options.arguments = arguments;
+    options.russianUi = russian;
+    options.system64Bit = false;
+    options.afterJobActions = &actions_;
+    auto window = std::make_unique<app::MainWindow>(options);
+    window->show();
+    return window;
+  }
+
+  template <typename T>
+  static T* Child(QWidget* window, const std::function<bool(T*)>& match) {
+    for (T* w : window->findChildren<T*>()) {
+      if (match(w)) return w;
+    }
+    return nullptr;
+  }
+  static QCheckBox* Box(QWidget* w, const QString& text) {
+    return Child<QCheckBox>(w, [&](QCheckBox* b) { return b->text() == text; });
+  }
+  static QLineEdit* EditAt(QWidget* w, int x, int y) {
+    return Child<QLineEdit>(w, [&](QLineEdit* e) { return e->geometry().topLeft() == QPoint(x, y); });
+  }
+
+ private slots:
+  void init() {
+    messages_ = Messages();
+    actions_.calls.clear();
+    desktop::SetMessageHandler([this](const desktop::MessageRequest& r) {
+      messages_.texts << r.text;
+      messages_.positions << r.topLeft;
+      if (r.yesNo && messages_.onQuestion) messages_.onQuestion();
+      return r.yesNo ? messages_.answer : QMessageBox::Ok;
+    });
+    for (const char* name : {"FAKE_TOOL_ALL", "FAKE_TOOL_X264", "FAKE_TOOL_NEROAACENC", "FAKE_TOOL_MP4BOX",
+                             "FAKE_PROBE_FPS", "FAKE_PROBE_AUDIO", "FAKE_PROBE_FAIL"}) {
+      qunsetenv(name);
+    }
+  }
+
+  void layoutAndLanguages() {
+    ToolFolder folder;
+    auto en = Open(folder, false);
+    QCOMPARE(en->size(), QSize(330, 397));
+    QCOMPARE(en->windowTitle(), QString("Kelvarion 4.0"));
+    QCOMPARE(en->applicationTitle(), QString("KVR 4.0.0"));
+    QVERIFY(Box(en.get(), "Preview") && Box(en.get(), "Standard") && Box(en.get(), "Deluxe"));
+    QCOMPARE(Box(en.get(), "Preview")->parentWidget()->geometry(), QRect(10, 20, 90, 70));
+    QCOMPARE(Box(en.get(), "Deluxe")->parentWidget()->geometry(), QRect(110, 20, 90, 70));
+    QCOMPARE(Box(en.get(), "Standard")->parentWidget()->geometry(), QRect(210, 20, 90, 70));
+    auto* combo = en->findChild<QComboBox*>();
+    QCOMPARE(combo->count(), 5);
+    QCOMPARE(combo->currentIndex(), 0);
+    QCOMPARE(combo->itemText(4), QString("Play sound"));
+    QCOMPARE(combo->geometry(), QRect(96, 288, 137, 21));
+    auto* start = en->findChild<QPushButton*>();
+    QCOMPARE(start->text(), QString("Start"));
+    QCOMPARE(start->geometry(), QRect(127, 363, 75, 25));
+    QVERIFY(start->isDefault());
+    QCOMPARE(EditAt(en.get(), 8, 40)->maxLength(), 50);
+    en->close();
+
+    auto ru = Open(folder, true);
+    QVERIFY(Box(ru.get(), "Превью") && Box(ru.get(), "Стандарт") && Box(ru.get(), "Делюкс"));
+    QCOMPARE(ru->findChild<QPushButton*>()->text(), QString("Старт"));
+    QCOMPARE(ru->findChild<QComboBox*>()->itemText(1), QString("Выключение"));
+    ru->close();
+  }
+
+  void captionSwitches() {
+    ToolFolder folder;
+    auto debug = Open(folder, false, {"DEBUG"});
+    QCOMPARE(debug->windowTitle(), QString("Kelvarion 4.0 debug"));
+    QVERIFY(debug->debugMode());
+    debug->close();
+    auto secondOnly = Open(folder, false, {"x", "debug"});
+    QVERIFY(!secondOnly->debugMode());
+    secondOnly->close();
+
+    app::StartupOptions options;
+    options.programDir = folder.programDir();
+    options.executablePath = folder.programDir() + "kelvarion";
+    options.arguments = {"-32"};
+    options.system64Bit = true;
+    options.afterJobActions = &actions_;
+    app::MainWindow forced(options);
+    QCOMPARE(forced.windowTitle(), QString("Kelvarion 4.0 - 32bit"));
+    QCOMPARE(forced.videoEncoderPath(), folder.programDir() + "tools/x264");
+    options.arguments = {};
+    app::MainWindow wide(options);
+    QCOMPARE(wide.videoEncoderPath(), folder.programDir() + "tools/x264_64");
+  }
+
+  void settingsRestoredAtStart() {
+    ToolFolder folder;
+    const QString source = folder.touch("clip.AVI");
+    std::ofstream(folder.programDir() + "kelvarion.ini")
+        << "[Meta]\nAuthor=" << QString(60, QChar(0x0416)).toStdString() << "\nPath=" << source.toStdString()
+        << "\n[Flags]\nStd=1\n";
+    auto window = Open(folder);
+    QCOMPARE(window->author(), QString(50, QChar(0x0416)));
+    QCOMPARE(window->sourcePath(), source);
+    QCOMPARE(window->lastSourceDir(), folder.path("") + "/");
+    QVERIFY(window->modeTicked(2));
+    QVERIFY(!window->modeTicked(1));
+    window->close();
+
+    std::ofstream(folder.programDir() + "kelvarion.ini") << "[Meta]\nPath=" << folder.path("clip.mp4").toStdString();
+    folder.touch("clip.mp4");
+    auto other = Open(folder);
+    QVERIFY(other->sourcePath().isEmpty());
+    other->close();
+  }
+
+  void startRefusals() {
+    ToolFolder folder;
+    auto window = Open(folder);
+    window->StartBtnClick();
+    QCOMPARE(messages_.texts, QStringList{"Select a file to encode!"});
+    QCOMPARE(messages_.positions.first(), window->frameGeometry().topLeft() + QPoint(75, 130));
+    window->setSource(folder.touch("clip.avi"));
+    window->StartBtnClick();
+    QCOMPARE(messages_.texts.last(), QString("Select a coding mode!"));
+    QVERIFY(folder.invocations().empty());
+    // The settings were saved before the checks.
+    std::ifstream ini(folder.programDir() + "kelvarion.ini");
+    std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+    QVERIFY(text.find("Path=" + folder.path("clip.avi").toStdString()) != std::string::npos);
+    QVERIFY(text.find("Prev=0") != std::string::npos);
+    window->close();
+  }
+
+  void probeFailureLeavesTheWindowReady() {
+    ToolFolder folder;
+    qputenv("FAKE_PROBE_FAIL", "1");
+    auto window = Open(folder);
+    window->setSource(folder.touch("clip.avi"));
+    Box(window.get(), "Preview")->setChecked(true);
+    window->StartBtnClick();
+    QCOMPARE(messages_.texts, QStringList{"File not found"});
+    QCOMPARE(window->driver().state(), job::JobState::Idle);
+    QVERIFY(Box(window.get(), "Preview")->isEnabled());
+    qunsetenv("FAKE_PROBE_FAIL");
+    qputenv("FAKE_PROBE_FPS", "fast");
+    window->StartBtnClick();
+    QCOMPARE(messages_.texts.last(), QString("'fast' is not a valid floating point value"));
+    window->close();
+  }
+
+  void previewAndStandardRunInOrder() {
+    ToolFolder folder;
+    qputenv("FAKE_TOOL_X264", "progress=5;step_ms=5");
+    auto window = Open(folder);
+    window->setSource(folder.touch("clip.avi"));
+    Box(window.get(), "Preview")->setChecked(true);
+    Box(window.get(), "Standard")->setChecked(true);
+    window->findChild<QComboBox*>()->setCurrentIndex(4);
+    window->StartBtnClick();
+    QCOMPARE(window->findChild<QPushButton*>()->text(), QString("Halt"));
+    QVERIFY(!Box(window.get(), "Deluxe")->isEnabled());
+    QVERIFY(window->findChild<QComboBox*>()->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
+
+    QStringList stages;
+    for (const QStringList& call : folder.invocations()) {
+      QString stage = call[0];
+      if (stage == "x264") stage += " " + call[call.indexOf("--pass") + 1];
+      if (stage == "avs2pipemod") stage += " " + call[1];
+      // The two sides of the sound pipe start together, in either order.
+      if (stage == "neroAacEnc") continue;
+      stages << stage;
+    }
+    const QStringList mode = {"x264 1", "x264 2", "avs2pipemod -extwav=16bit", "MP4Box", "MP4Box", "MP4Box"};
+    QCOMPARE(stages, QStringList{"avs2pipemod -info"} + mode + mode);
+    QCOMPARE(folder.toolNames().count("neroAacEnc"), 2);
+
+    QCOMPARE(messages_.texts, QStringList{"All tasks are complete!"});
+    QCOMPARE(messages_.positions.first(), window->frameGeometry().topLeft() + QPoint(115, 170));
+    QCOMPARE(actions_.calls, QStringList{"sound " + folder.path("tools/rnd.wav")});
+    QVERIFY(QFile::exists(folder.path("clip_preview.mp4")));
+    QVERIFY(QFile::exists(folder.path("clip_standard.mp4")));
+    QCOMPARE(QDir(folder.tempDir()).entryList(QDir::Files), QStringList());
+    QCOMPARE(window->windowTitle(), QString("Kelvarion 4.0"));
+    QCOMPARE(window->applicationTitle(), QString("KVR 4.0.0"));
+    QCOMPARE(window->findChild<QPushButton*>()->text(), QString("Start"));
+    QVERIFY(Box(window.get(), "Deluxe")->isEnabled());
+    QCOMPARE(window->findChild<QProgressBar*>()->value(), 0);
+    std::ifstream ini(folder.programDir() + "kelvarion.ini");
+    std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+    QVERIFY(text.find("PathPrev=" + folder.path("clip_preview.mp4").toStdString()) != std::string::npos);
+    QVERIFY(text.find("PathStandard=" + folder.path("clip_standard.mp4").toStdString()) != std::string::npos);
+
+    // A second job numbers its outputs.
+    window->findChild<QComboBox*>()->setCurrentIndex(0);
+    window->StartBtnClick();
+    QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
+    QVERIFY(QFile::exists(folder.path("clip1_preview.mp4")));
+    QVERIFY(QFile::exists(folder.path("clip1_standard.mp4")));
+    window->close();
+  }
+
+  void titlesFollowTheEncoder() {
+    ToolFolder folder;
+    qputenv("FAKE_TOOL_X264", "progress=20;step_ms=30;sleep_ms=300");
+    auto window = Open(folder);
+    window->setSource(folder.touch("clip.avi"));
+    Box(window.get(), "Deluxe")->setChecked(true);
+    window->StartBtnClick();
+    QTRY_VERIFY_WITH_TIMEOUT(window->findChild<QProgressBar*>()->value() >= 45, 10000);
+    const QString figure = QString::number(window->findChild<QProgressBar*>()->value());
+    QVERIFY(window->windowTitle() == figure + "% - Kelvarion 4.0" || window->windowTitle().endsWith("% - Kelvarion 4.0"));
+    QVERIFY(window->applicationTitle().endsWith("% - KVR 4.0.0"));
+    QCOMPARE(window->findChild<QLabel*>("", Qt::FindChildrenRecursively) != nullptr, true);
+    QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
+    window->close();
+  }
+
+  void failedModesAreNamed() {
+    ToolFolder folder;
+    qputenv("FAKE_TOOL_X264", "exit=3;write=0");
+    auto window = Open(folder);
+    window->setSource(folder.touch("clip.avi"));
+    Box(window.get(), "Preview")->setChecked(true);
+    Box(window.get(), "Deluxe")->setChecked(true);
+    window->StartBtnClick();
+    QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
+    // A failed pass skips the rest of its mode; the next mode still runs.
+    QCOMPARE(folder.toolNames(), (QStringList{"avs2pipemod", "x264", "x264"}));
+    QCOMPARE(messages_.texts, QStringList{"Encoding failed: preview, deluxe"});
+
+    // A muxer that writes nothing fails its mode too.
+    qunsetenv("FAKE_TOOL_X264");
+    qputenv("FAKE_TOOL_MP4BOX", "write=0");
+    QFile::remove(folder.logPath());
+    window->StartBtnClick();
+    QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
+    QCOMPARE(messages_.texts.last(), QString("Encoding failed: preview, deluxe"));
+    QVERIFY(window->driver().modeFailed(job::kDeluxe));
+    window->close();
+  }
+
+  void silentSourceSkipsTheSound() {
+    ToolFolder folder;
+    qputenv("FAKE_PROBE_AUDIO", "false");
+    auto window = Open(folder);
+    window->setSource(folder.touch("clip.avi"));
+    Box(window.get(), "Deluxe")->setChecked(true);
+    window->StartBtnClick();
+    QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
+    QCOMPARE(folder.toolNames(), (QStringList{"avs2pipemod", "x264", "MP4Box", "MP4Box", "MP4Box"}));
+    QCOMPARE(messages_.texts, QStringList{"All tasks are complete!"});
+    window->close();
+  }
+
+  void sideCarSoundIsMuxedForDeluxe() {
+    ToolFolder folder;
+    auto window = Open(folder);
+    window->setSource(folder.touch("clip.avi"));
+    folder.touch("clip.m4a");
+    Box(window.get(), "Deluxe")->setChecked(true);
+    window->StartBtnClick();
+    QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
+    const std::vector<QStringList> calls = folder.invocations();
+    QCOMPARE(folder.toolNames(), (QStringList{"avs2pipemod", "x264", "MP4Box", "MP4Box", "MP4Box"}));
+    QCOMPARE(calls[3][4], folder.path("clip.m4a"));
+    window->close();
+  }
+
+  void wavSourceWritesSoundFiles() {
+    ToolFolder folder;
+    auto window = Open(folder);
+    window->setSource(folder.touch("song.wav"));
+    Box(window.get(), "Preview")->setChecked(true);
+    Box(window.get(), "Deluxe")->setChecked(true);
+    window->StartBtnClick();
+    QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
+    QStringList names = folder.toolNames();
+    names.removeAll("avs2pipemod");
+    QCOMPARE(names, (QStringList{"neroAacEnc", "neroAacEnc"}));
+    QVERIFY(QFile::exists(folder.path("song_preview.m4a")));
+    QVERIFY(QFile::exists(folder.path("song_deluxe.m4a")));
+    QCOMPARE(messages_.texts, QStringList{"All tasks are complete!"});
+    window->close();
+  }
+
+  void debugModeKeepsTheLastModesFiles() {
+    ToolFolder folder;
+    auto window = Open(folder, false, {"debug"});
+    window->setSource(folder.touch("clip.avi"));
+    Box(window.get(), "Preview")->setChecked(true);
+    Box(window.get(), "Deluxe")->setChecked(true);
+    window->StartBtnClick();
+    QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
+    QFile log(folder.path("tools/temp/DebugInfo.log"));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    // Preview: two passes, the command file and the mux; Deluxe: one pass,
+    // the command file and the mux.
+    QCOMPARE(lines.size() - 1, 7);
+    QVERIFY(lines[0].contains("--pass 1"));
+    QVERIFY(lines[0].endsWith("\r"));
+    QVERIFY(QFile::exists(folder.path("tools/temp/Vid.avs")));
+    // No tags in debug mode.
+    QCOMPARE(folder.invocations().back().size(), 2);
+    window->close();
+  }
+
+  void quittingDuringEachStage_data() {
+    QTest::addColumn<int>("stage");
+    QTest::newRow("video") << int(job::RunningStage::Video);
+    QTest::newRow("audio") << int(job::RunningStage::Audio);
+    QTest::newRow("mux") << int(job::RunningStage::Mux);
+  }
+  void quittingDuringEachStage() {
+    QFETCH(int, stage);
+    ToolFolder folder;
+    const char* slow = "sleep_ms=30000;ignore_term=1;spawn=1;progress=2";
+    qputenv(stage == int(job::RunningStage::Video)   ? "FAKE_TOOL_X264"
+            : stage == int(job::RunningStage::Audio) ? "FAKE_TOOL_NEROAACENC"
+                                                     : "FAKE_TOOL_MP4BOX",
+            slow);
+    auto window = Open(folder);
+    window->setSource(folder.touch("clip.avi"));
+    Box(window.get(), "Deluxe")->setChecked(true);
+    window->StartBtnClick();
+    QTRY_VERIFY_WITH_TIMEOUT(int(window->driver().runningStage()) == stage && folder.runningTools() > 0, 10000);
+    QTest::qWait(300);
+
+    // No: the job goes on untouched.
+    const int before = window->findChild<QProgressBar*>()->value();
+    const QString status = Child<QLabel>(window.get(), [](QLabel* l) { return l->geometry().top() == 314; })->text();
+    messages_.answer = QMessageBox::No;
+    window->StartBtnClick();
+    QCOMPARE(messages_.texts.last(), QString("Encoding in progress. Halt and quit?"));
+    QCOMPARE(messages_.positions.last(), window->frameGeometry().topLeft() + QPoint(45, 130));
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->driver().state(), job::JobState::Running);
+    QCOMPARE(Child<QLabel>(window.get(), [](QLabel* l) { return l->geometry().top() == 314; })->text(), status);
+    if (stage == int(job::RunningStage::Video)) QCOMPARE(window->findChild<QProgressBar*>()->value(), before);
+
+    // Yes: every process of the job ends and the temporary folder empties.
+    messages_.answer = QMessageBox::Yes;
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!window->close() || !window->isVisible());
+    QVERIFY(timer.elapsed() < 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(folder.runningTools(), 0, 5000);
+    QCOMPARE(QDir(folder.tempDir()).entryList(QDir::Files), QStringList());
+  }
+
+  void helpKeysAndMissingHelp() {
+    ToolFolder folder;
+    QStringList opened;
+    desktop::SetUrlOpener([&](const QString& file) { opened << file; });
+    auto window = Open(folder, true);
+    window->DisplayHelp();
+    QCOMPARE(messages_.texts, QStringList{"Не удалось загрузить файл справки."});
+    QCOMPARE(messages_.positions.first(), window->frameGeometry().topLeft() + QPoint(33, 130));
+    folder.touch("Help.html", "<html></html>");
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    QCOMPARE(opened, QStringList{folder.path("Help.html")});
+    desktop::SetUrlOpener({});
+    window->close();
+  }
+
+  void droppedFiles() {
+    ToolFolder folder;
+    auto window = Open(folder);
+    const QString clip = folder.touch("clip.avi");
+    QVERIFY(window->dropFile(clip));
+    QCOMPARE(window->sourcePath(), clip);
+    QVERIFY(window->lastSourceDir().isEmpty());
+    QVERIFY(!window->dropFile(folder.touch("movie.mp4")));
+    QCOMPARE(messages_.texts, QStringList{"Unsupported format"});
+    QCOMPARE(window->sourcePath(), clip);
+    window->close();
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

@@ -1,0 +1,71 @@
+// Output names beside the source and the clean-up of the temporary folder.
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fstream>
+
+#include "job/names.h"
+#include "job/temp_files.h"
+
+namespace {
+void Touch(const QString& path) { std::ofstream(path.toStdString()) << "x"; }
+}  // namespace
+
+class NamesTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void incNameNumbersTakenNames() {
+    QTemporaryDir dir;
+    const std::string source = dir.filePath("clip.avi").toStdString();
+    QCOMPARE(job::IncName(source, "_preview"), dir.filePath("clip_preview.mp4").toStdString());
+    Touch(dir.filePath("clip_preview.mp4"));
+    QCOMPARE(job::IncName(source, "_preview"), dir.filePath("clip1_preview.mp4").toStdString());
+    Touch(dir.filePath("clip1_preview.mp4"));
+    QCOMPARE(job::IncName(source, "_preview"), dir.filePath("clip2_preview.mp4").toStdString());
+  }
+
+  void aFolderIsNoTakenName() {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir("clip_preview.mp4");
+    QCOMPARE(job::IncName(dir.filePath("clip.avi").toStdString(), "_preview"),
+             dir.filePath("clip_preview.mp4").toStdString());
+  }
+
+  void wavSourcesGiveSoundFiles() {
+    QCOMPARE(job::IncName("/nowhere/music/song.WAV", "_standard"), std::string("/nowhere/music/song_standard.m4a"));
+    QVERIFY(job::IsWavSource("/a/b.Wav"));
+    QVERIFY(!job::IsWavSource("/a/b.avi"));
+  }
+
+  void extensionsAndFolders() {
+    QCOMPARE(job::WithoutExtension("/ver.2/clip.avs"), std::string("/ver.2/clip"));
+    QCOMPARE(job::WithoutExtension("/ver.2/clip"), std::string("/ver.2/clip"));
+    QCOMPARE(job::SourceKind("/x/movie.xavi"), std::string("avi"));
+    QCOMPARE(job::SideCarAudioPath("/clips/clip.avs"), std::string("/clips/clip.m4a"));
+    QCOMPARE(job::FolderPart("/clips/clip.avs"), std::string("/clips/"));
+    QCOMPARE(job::FileNamePart("/clips/clip.avs"), std::string("clip.avs"));
+  }
+
+  void tempFilesGoInOrder() {
+    QTemporaryDir dir;
+    const job::ToolPaths paths = job::ToolPaths::ForProgramDir(dir.path().toStdString() + "/");
+    QDir().mkpath(QString::fromStdString(paths.tempDir));
+    const std::vector<std::string> files = job::TempFiles(paths, paths.audioStream);
+    QCOMPARE(files.size(), std::size_t(8));
+    QCOMPARE(files[0], paths.audioStream);
+    QCOMPARE(files[5], paths.debugLog);
+    QCOMPARE(files[7], paths.videoStream);
+    for (const std::string& f : files) Touch(QString::fromStdString(f));
+    Touch(QString::fromStdString(paths.temp("keep.txt")));
+    job::DeleteTempFiles(paths, paths.audioStream);
+    QCOMPARE(QDir(QString::fromStdString(paths.tempDir)).entryList(QDir::Files), QStringList{"keep.txt"});
+    // Nothing to delete is no error either.
+    job::DeleteTempFiles(paths, paths.audioStream);
+    QVERIFY(QDir(QString::fromStdString(paths.tempDir)).exists());
+  }
+};
+
+QTEST_APPLESS_MAIN(NamesTest)
+#include "names_test.moc"

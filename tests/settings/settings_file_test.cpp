@@ -1,0 +1,106 @@
+// The settings file: defaults, the integer and boolean rules, UTF-8 tags,
+// and writes that are on disk at once.
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fstream>
+#include <sstream>
+
+#include "settings/settings_file.h"
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace
+
+class SettingsFileTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void pathBesideTheExecutable() {
+    QCOMPARE(settings::SettingsFile::PathBeside("/opt/app/kelvarion"), std::string("/opt/app/kelvarion.ini"));
+    QCOMPARE(settings::SettingsFile::PathBeside("/opt/app.d/kelvarion"), std::string("/opt/app.d/kelvarion.ini"));
+    QCOMPARE(settings::SettingsFile::PathBeside("/opt/app/k.bin"), std::string("/opt/app/k.ini"));
+  }
+
+  void defaultsWithoutAFile() {
+    QTemporaryDir dir;
+    const settings::SettingsFile file(dir.filePath("none.ini").toStdString());
+    const settings::ModeSettings p = file.ReadPreview();
+    QCOMPARE(int(p.rateLevel), 40);
+    QCOMPARE(int(p.balance), 3);
+    QCOMPARE(p.widthIndex, 1);
+    QVERIFY(p.newWidth);
+    const settings::ModeSettings s = file.ReadStandard();
+    QCOMPARE(int(s.rateLevel), 15);
+    QCOMPARE(int(s.balance), 3);
+    QCOMPARE(s.widthIndex, 1);
+    QVERIFY(s.newWidth);
+    QVERIFY(!s.sdDeluxe);
+    QVERIFY(!s.deluxeSound);
+    QVERIFY(!file.ReadBool("Flags", "Prev", false));
+    QCOMPARE(file.ReadString("Meta", "Author"), QString());
+  }
+
+  void storedValuesAndTheirRules() {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("k.ini").toStdString();
+    std::ofstream(path) << "[settings]\nPL=300\npb=2\nSR=-1\n[FLAGS]\nPrev=yes\nStd=2\nDX=0\nPRM=0\n";
+    const settings::SettingsFile file(path);
+    const settings::ModeSettings p = file.ReadPreview();
+    QCOMPARE(int(p.rateLevel), 44);  // the low 8 bits of 300
+    QCOMPARE(int(p.balance), 2);
+    QVERIFY(!p.newWidth);
+    QCOMPARE(file.ReadStandard().widthIndex, -1);
+    QVERIFY(!file.ReadBool("Flags", "Prev", false));  // not an integer: the default
+    QVERIFY(file.ReadBool("Flags", "Prev", true));
+    QVERIFY(file.ReadBool("Flags", "Std", false));
+    QVERIFY(!file.ReadBool("Flags", "DX", true));
+  }
+
+  void integerConversion() {
+    int v = 0;
+    QVERIFY(settings::ParseIniInteger("-12", &v) && v == -12);
+    QVERIFY(settings::ParseIniInteger("$1F", &v) && v == 31);
+    QVERIFY(settings::ParseIniInteger("0x10", &v) && v == 16);
+    QVERIFY(!settings::ParseIniInteger("", &v));
+    QVERIFY(!settings::ParseIniInteger("1.5", &v));
+    QVERIFY(!settings::ParseIniInteger("99999999999", &v));
+  }
+
+  void cyrillicTagsRoundTrip() {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("k.ini").toStdString();
+    settings::SettingsFile file(path);
+    const QString author = QString::fromUtf8("Автор «тест» 日本");
+    QVERIFY(file.WriteString("Meta", "Author", author));
+    QVERIFY(ReadAll(path).find(author.toUtf8().toStdString()) != std::string::npos);
+    QCOMPARE(settings::SettingsFile(path).ReadString("Meta", "Author"), author);
+  }
+
+  void writesReachTheDiskAndKeepOtherLines() {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("k.ini").toStdString();
+    std::ofstream(path) << "; kept\n[Meta]\nPath=/a/b.avi\n[Other]\nx=1\n";
+    settings::SettingsFile file(path);
+    settings::ModeSettings s = settings::StandardDefaults();
+    s.rateLevel = 22;
+    s.sdDeluxe = true;
+    file.WriteStandard(s);
+    const std::string text = ReadAll(path);
+    QVERIFY(text.find("; kept") != std::string::npos);
+    QVERIFY(text.find("x=1") != std::string::npos);
+    QVERIFY(text.find("SL=22") != std::string::npos);
+    QVERIFY(text.find("DLX=1") != std::string::npos);
+    QCOMPARE(int(settings::SettingsFile(path).ReadStandard().rateLevel), 22);
+  }
+};
+
+QTEST_APPLESS_MAIN(SettingsFileTest)
+#include "settings_file_test.moc"
