@@ -11,7 +11,7 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstring>
+#include <cstdlib>
 #include <utility>
 
 #include "platform/cmdline.h"
@@ -255,30 +255,26 @@ std::optional<ChildProcess> ChildProcess::StartStages(const std::vector<std::str
   return child;
 }
 
+void ChildProcess::Reap(std::size_t stage, bool block) {
+  if (reaped_[stage]) return;
+  int raw = 0;
+  pid_t got;
+  do {
+    got = ::waitpid(pids_[stage], &raw, block ? 0 : WNOHANG);
+  } while (got < 0 && errno == EINTR);
+  if (got == 0) return;
+  // ECHILD: someone else reaped it; its status is lost.
+  reaped_[stage] = true;
+  if (stage + 1 == pids_.size()) status_ = got > 0 ? DecodeStatus(raw) : ExitStatus{};
+}
+
 bool ChildProcess::HasEnded() {
-  for (std::size_t i = 0; i < pids_.size(); ++i) {
-    if (reaped_[i]) continue;
-    int raw = 0;
-    const pid_t got = ::waitpid(pids_[i], &raw, WNOHANG);
-    if (got == pids_[i] || (got < 0 && errno == ECHILD)) {
-      reaped_[i] = true;
-      if (i + 1 == pids_.size()) status_ = got == pids_[i] ? DecodeStatus(raw) : ExitStatus{};
-    }
-  }
+  for (std::size_t i = 0; i < pids_.size(); ++i) Reap(i, false);
   return !pids_.empty() && reaped_.back();
 }
 
 ExitStatus ChildProcess::Wait() {
-  for (std::size_t i = 0; i < pids_.size(); ++i) {
-    if (reaped_[i]) continue;
-    int raw = 0;
-    pid_t got;
-    do {
-      got = ::waitpid(pids_[i], &raw, 0);
-    } while (got < 0 && errno == EINTR);
-    reaped_[i] = true;
-    if (i + 1 == pids_.size()) status_ = got == pids_[i] ? DecodeStatus(raw) : ExitStatus{};
-  }
+  for (std::size_t i = 0; i < pids_.size(); ++i) Reap(i, true);
   return status_;
 }
 

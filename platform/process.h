@@ -69,6 +69,8 @@ class ChildProcess {
  private:
   static std::optional<ChildProcess> StartStages(const std::vector<std::string>& commands,
                                                  ChildOutput output, bool firstReadsDevNull);
+  // Collects a stage's exit if it has ended (blocking: once it ends).
+  void Reap(std::size_t stage, bool block);
   void Release();
 
   std::vector<pid_t> pids_;

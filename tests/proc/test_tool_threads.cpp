@@ -49,6 +49,15 @@ class ToolThreadsTest : public QObject {
   std::string path(const QString& name) const { return dir_->filePath(name).toStdString(); }
   std::string log() const { return ReadFile(log_); }
 
+  // Writes the audio command file and returns its path.
+  std::string writeBatch(const std::string& line) {
+    const std::string batch = path("Snd.cmd");
+    QFile file(QString::fromStdString(batch));
+    if (!file.open(QIODevice::WriteOnly)) qFatal("cannot write %s", batch.c_str());
+    file.write(QByteArray::fromStdString(line));
+    return batch;
+  }
+
   // Runs a thread to its end and lets its queued posts arrive.
   void runToEnd(QThread& thread) {
     thread.start();
@@ -183,13 +192,9 @@ class ToolThreadsTest : public QObject {
   void audioRunsThePipelineWithHeartbeats() {
     qputenv("FAKE_TOOL_KVT_AVS2PIPEMOD", "stdout=RIFF....WAVE");
     qputenv("FAKE_TOOL_KVT_NEROAACENC", "stdin=1;sleep_ms=400");
-    const std::string wav = path("Vid avs.avs"), aac = path("Snd $x `y`.aac");
-    const std::string batch = path("Snd.cmd");
-    QFile file(QString::fromStdString(batch));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray::fromStdString(Quote(tool("kvt_avs2pipemod")) + " -wav " + Quote(wav) + " | " +
-                                         Quote(tool("kvt_neroAacEnc")) + " -q 0.5 -if - -of " + Quote(aac) + "\r\n"));
-    file.close();
+    const std::string script = path("Vid avs.avs"), aac = path("Snd $x `y`.aac");
+    const std::string batch = writeBatch(Quote(tool("kvt_avs2pipemod")) + " -wav " + Quote(script) + " | " +
+                                         Quote(tool("kvt_neroAacEnc")) + " -q 0.5 -if - -of " + Quote(aac) + "\r\n");
 
     proc::TAud thread(&recorder_, abort_, batch);
     runToEnd(thread);
@@ -199,18 +204,14 @@ class ToolThreadsTest : public QObject {
     QCOMPARE(recorder_.posts.size(), std::size_t(recorder_.count({1, 1}) + 1));
     QCOMPARE(thread.outcomes().at(0).kind, ToolOutcome::Kind::Ended);
     QVERIFY(thread.outcomes()[0].status.success());
-    QVERIFY(Contains(log(), "kvt_avs2pipemod\t-wav\t" + wav + "\n"));
+    QVERIFY(Contains(log(), "kvt_avs2pipemod\t-wav\t" + script + "\n"));
     QVERIFY(Contains(log(), "kvt_neroAacEnc\t-q\t0.5\t-if\t-\t-of\t" + aac + "\n"));
     QCOMPARE(ReadFile(aac), std::string("fake\n"));
   }
 
   void audioRecordsTheLastStagesStatus() {
     qputenv("FAKE_TOOL_KVT_NEROAACENC", "stdin=1;exit=2");
-    const std::string batch = path("Snd.cmd");
-    QFile file(QString::fromStdString(batch));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray::fromStdString(Quote(tool("kvt_avs2pipemod")) + " | " + Quote(tool("kvt_neroAacEnc"))));
-    file.close();
+    const std::string batch = writeBatch(Quote(tool("kvt_avs2pipemod")) + " | " + Quote(tool("kvt_neroAacEnc")));
     proc::TAud thread(&recorder_, abort_, batch);
     runToEnd(thread);
     QCOMPARE(thread.outcomes().at(0).status.code, 2);
@@ -219,11 +220,7 @@ class ToolThreadsTest : public QObject {
   }
 
   void audioThatCannotStartCompletesAtOnce() {
-    const std::string batch = path("Snd.cmd");
-    QFile file(QString::fromStdString(batch));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray::fromStdString(Quote(tool("kvt_avs2pipemod")) + " | \"/nonexistent/neroAacEnc\""));
-    file.close();
+    const std::string batch = writeBatch(Quote(tool("kvt_avs2pipemod")) + " | \"/nonexistent/neroAacEnc\"");
     for (const std::string& commandFile : {batch, path("missing.cmd")}) {
       recorder_.posts.clear();
       proc::TAud thread(&recorder_, abort_, commandFile);
@@ -239,11 +236,7 @@ class ToolThreadsTest : public QObject {
   void audioAbort() {
     qputenv("FAKE_TOOL_KVT_AVS2PIPEMOD", "sleep_ms=30000");
     qputenv("FAKE_TOOL_KVT_NEROAACENC", "stdin=1");
-    const std::string batch = path("Snd.cmd");
-    QFile file(QString::fromStdString(batch));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray::fromStdString(Quote(tool("kvt_avs2pipemod")) + " | " + Quote(tool("kvt_neroAacEnc"))));
-    file.close();
+    const std::string batch = writeBatch(Quote(tool("kvt_avs2pipemod")) + " | " + Quote(tool("kvt_neroAacEnc")));
     proc::TAud thread(&recorder_, abort_, batch);
     abortWhen(thread, [this] {
       QCoreApplication::sendPostedEvents(&recorder_);
