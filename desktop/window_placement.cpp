@@ -18,7 +18,12 @@ QPoint CentredTopLeft(const QRect& outer, const QSize& size) {
 
 void CentreOn(QWidget* window, const QWidget* over) {
   if (over == nullptr) return;
-  window->move(CentredTopLeft(over->frameGeometry(), window->frameGeometry().size()));
+  QSize outerSize = window->frameGeometry().size();
+  // A window that has never been shown has no frame yet; it will get one
+  // like the window it is centred on.
+  if (outerSize == window->size())
+    outerSize = window->size() + (over->frameGeometry().size() - over->size());
+  window->move(CentredTopLeft(over->frameGeometry(), outerSize));
 }
 
 }  // namespace desktop

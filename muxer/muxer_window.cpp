@@ -1,0 +1,196 @@
+#include "muxer/muxer_window.h"
+
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+#include "desktop/reveal.h"
+#include "desktop/window_placement.h"
+#include "job/names.h"
+#include "platform/cmdline.h"
+#include "platform/process.h"
+
+namespace muxer {
+
+namespace {
+
+constexpr char kMuxedSuffix[] = "_muxed";
+
+std::string LowerExtension(const std::string& path) {
+  const std::string name = job::FileNamePart(path);
+  const std::size_t dot = name.rfind('.');
+  std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension;
+}
+
+}  // namespace
+
+bool IsAcceptedStream(const std::string& path) {
+  static const std::array<std::string, 6> kAccepted = {".mp4", ".264", ".h264", ".avc", ".m4a", ".aac"};
+  return std::find(kAccepted.begin(), kAccepted.end(), LowerExtension(path)) != kAccepted.end();
+}
+
+std::string IncName2(const std::string& firstEntry, const std::string& suffix) {
+  return job::FreeOutputName(job::WithoutExtension(firstEntry), suffix, ".mp4");
+}
+
+std::string MuxCommandLine(const std::string& programDir, const std::string& first,
+                           const std::string& second, const std::string& output) {
+  using platform::EscapeForQuotes;
+  // "#1" right after the closing quote joins the first name: only its track 1 is taken.
+  return "\"" + EscapeForQuotes(programDir + "tools/MP4Box") + "\" -add \"" + EscapeForQuotes(first) +
+         "\"#1 -add \"" + EscapeForQuotes(second) + "\" -new \"" + EscapeForQuotes(output) + "\"" +
+         " -itags tool=\"Kelvarion GUI " + kMuxedSuffix + "\"";
+}
+
+QString StreamDialogFilter(bool russianUi) {
+  // Qt takes the patterns from the label's parentheses, separated by blanks.
+  const QStringList entries =
+      russianUi ? QStringList{QString::fromUtf8("Все файлы(*.mp4;*.m4a;*.aac;*.h264;*.264;*.avc;*.m4v)"),
+                              QString::fromUtf8("Видеофайл (*.mp4;*.h264;*.264;*.avc;*.m4v)"),
+                              // The first letter is a Latin capital A.
+                              QString::fromUtf8("A\u0443\u0434\u0438\u043e(*.m4a;*.aac)")}
+                : QStringList{"All Supported (*.mp4;*.m4a;*.aac;*.264;*.h264;*.avc;*.m4v)",
+                              "Video (*.mp4;*.264;*.h264;*.avc;*.m4v)", "Sound (*.m4a;*.aac)"};
+  return entries.join(";;").replace(QRegularExpression(";(?=\\*)"), " ");
+}
+
+MuxerWindow::MuxerWindow(bool russianUi, std::string programDir, std::string settingsPath,
+                         QWidget* parent)
+    : QWidget(parent),
+      russianUi_(russianUi),
+      programDir_(std::move(programDir)),
+      settings_(std::move(settingsPath)) {
+  setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                 Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+  setFixedSize(232, 81);
+  QFont smallFont = font();
+  smallFont.setPixelSize(11);
+  setFont(smallFont);
+  setAcceptDrops(true);
+  setWindowTitle(russianUi ? QString::fromUtf8("mp4 Муксер") : QStringLiteral("mp4 Muxer"));
+
+  names_ = new QListWidget(this);
+  names_->setObjectName("entries");
+  names_->setGeometry(8, 8, 217, 41);
+  names_->setAcceptDrops(false);
+  names_->installEventFilter(this);
+  names_->viewport()->installEventFilter(this);
+
+  const auto button = [this, russianUi](const char* name, const char* russian, const char* english,
+                                        int left, void (MuxerWindow::*action)()) {
+    auto* created = new QPushButton(russianUi ? QString::fromUtf8(russian) : QString(english), this);
+    created->setObjectName(name);
+    created->setGeometry(left, 56, 65, 17);
+    connect(created, &QPushButton::clicked, this, action);
+  };
+  button("add", "Добавить", "Add", 8, &MuxerWindow::addFromDialog);
+  button("delete", "Удалить", "Delete", 80, &MuxerWindow::deleteSelected);
+  button("mux", "Собрать", "Mux", 160, &MuxerWindow::build);
+}
+
+void MuxerWindow::showCentredOn(QWidget* mainWindow) {
+  desktop::CentreOn(this, mainWindow);
+  show();
+  raise();
+  activateWindow();
+}
+
+bool MuxerWindow::addEntry(const QString& path) {
+  const std::string fullPath = path.toStdString();
+  if (path.isEmpty() || !IsAcceptedStream(fullPath)) return false;
+  fullPaths_.append(path);
+  names_->addItem(QString::fromStdString(job::FileNamePart(fullPath)));
+  return true;
+}
+
+QString MuxerWindow::askForStreamFile() {
+  return QFileDialog::getOpenFileName(this, QString(), QString(), StreamDialogFilter(russianUi_));
+}
+
+void MuxerWindow::addFromDialog() { addEntry(askForStreamFile()); }
+
+void MuxerWindow::deleteSelected() {
+  const QList<QListWidgetItem*> selected = names_->selectedItems();
+  if (selected.isEmpty()) return;
+  const int row = names_->row(selected.front());
+  fullPaths_.removeAt(row);
+  delete names_->takeItem(row);
+}
+
+void MuxerWindow::clearEntries() {
+  fullPaths_.clear();
+  names_->clear();
+}
+
+void MuxerWindow::build() {
+  if (names_->count() < 2 || names_->item(1)->text().isEmpty()) return;
+  const std::string first = fullPaths_[0].toStdString();
+  const std::string output = IncName2(first, kMuxedSuffix);
+  // The window waits for the muxer on purpose: it is quick, and the lists
+  // must not change while it reads the files.
+  if (auto child = platform::ChildProcess::Start(
+          MuxCommandLine(programDir_, first, fullPaths_[1].toStdString(), output),
+          platform::ChildOutput::Discard)) {
+    child->Wait();
+  }
+  clearEntries();
+  settings_.WriteString("Meta", "PathMuxed", output);
+}
+
+void MuxerWindow::revealLastOutput() {
+  desktop::RevealInFileManager(settings_.ReadString("Meta", "PathMuxed", ""));
+}
+
+bool MuxerWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == names_ && event->type() == QEvent::KeyPress) {
+    switch (static_cast<QKeyEvent*>(event)->key()) {
+      case Qt::Key_Delete:
+      case Qt::Key_Backspace:
+        deleteSelected();
+        return true;
+      case Qt::Key_F5:
+        clearEntries();
+        return true;
+      default:
+        break;
+    }
+  } else if (watched == names_->viewport() && event->type() == QEvent::MouseButtonPress &&
+             static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+    revealLastOutput();
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void MuxerWindow::closeEvent(QCloseEvent* event) {
+  clearEntries();
+  QWidget::closeEvent(event);
+}
+
+void MuxerWindow::dragEnterEvent(QDragEnterEvent* event) { event->acceptProposedAction(); }
+void MuxerWindow::dragMoveEvent(QDragMoveEvent* event) { event->acceptProposedAction(); }
+
+void MuxerWindow::dropEvent(QDropEvent* event) {
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (!url.isLocalFile()) continue;
+    addEntry(url.toLocalFile());
+    break;
+  }
+  event->acceptProposedAction();
+}
+
+}  // namespace muxer
