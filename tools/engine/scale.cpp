@@ -9,6 +9,20 @@ extern "C" {
 
 namespace avs {
 
+namespace {
+
+AVPixelFormat PlainTwin(AVPixelFormat format) {
+  switch (format) {
+    case AV_PIX_FMT_YUVJ420P: return AV_PIX_FMT_YUV420P;
+    case AV_PIX_FMT_YUVJ422P: return AV_PIX_FMT_YUV422P;
+    case AV_PIX_FMT_YUVJ444P: return AV_PIX_FMT_YUV444P;
+    case AV_PIX_FMT_YUVJ440P: return AV_PIX_FMT_YUV440P;
+    default: return format;
+  }
+}
+
+}  // namespace
+
 Scaler::Scaler(int width, int height, AVPixelFormat format, int kernel, Matrix matrix)
     : width_(width), height_(height), format_(format), kernel_(kernel), matrix_(matrix), out_(AllocFrame()) {}
 
@@ -22,7 +36,10 @@ const AVFrame* Scaler::Convert(const AVFrame* source, const Clip& owner) {
     if (!context_) owner.Fail("out of memory");
     av_opt_set_int(context_, "srcw", source->width, 0);
     av_opt_set_int(context_, "srch", source->height, 0);
-    av_opt_set_int(context_, "src_format", source->format, 0);
+    // The full-range "J" formats are their plain twins with a full range.
+    AVPixelFormat sourceFormat = PlainTwin(static_cast<AVPixelFormat>(source->format));
+    bool fullRangeSource = sourceFormat != source->format;
+    av_opt_set_int(context_, "src_format", sourceFormat, 0);
     av_opt_set_int(context_, "dstw", width_, 0);
     av_opt_set_int(context_, "dsth", height_, 0);
     av_opt_set_int(context_, "dst_format", format_, 0);
@@ -34,8 +51,7 @@ const AVFrame* Scaler::Convert(const AVFrame* source, const Clip& owner) {
     bool hd = matrix_ == Matrix::Rec709 || matrix_ == Matrix::PC709;
     bool pcRange = matrix_ == Matrix::PC601 || matrix_ == Matrix::PC709;
     const int* coefficients = sws_getCoefficients(hd ? SWS_CS_ITU709 : SWS_CS_ITU601);
-    AVPixelFormat sourceFormat = static_cast<AVPixelFormat>(source->format);
-    int sourceRange = IsRgbFormat(sourceFormat) || pcRange ? 1 : 0;
+    int sourceRange = IsRgbFormat(sourceFormat) || pcRange || fullRangeSource ? 1 : 0;
     int destRange = IsRgbFormat(format_) || pcRange ? 1 : 0;
     sws_setColorspaceDetails(context_, coefficients, sourceRange, coefficients, destRange, 0, 1 << 16, 1 << 16);
     sourceWidth_ = source->width;
@@ -71,11 +87,6 @@ AVPixelFormat EngineFormat(AVPixelFormat decoded) {
   }
 }
 
-bool PassesAs(AVPixelFormat decoded, AVPixelFormat engine) {
-  if (decoded == engine) return true;
-  return (decoded == AV_PIX_FMT_YUVJ420P && engine == AV_PIX_FMT_YUV420P) ||
-         (decoded == AV_PIX_FMT_YUVJ422P && engine == AV_PIX_FMT_YUV422P) ||
-         (decoded == AV_PIX_FMT_YUVJ444P && engine == AV_PIX_FMT_YUV444P);
-}
+bool PassesAs(AVPixelFormat decoded, AVPixelFormat engine) { return PlainTwin(decoded) == engine; }
 
 }  // namespace avs

@@ -1,1 +1,332 @@
-int main(){}
+// The scripts the program writes (probe, Preview, Standard, Deluxe),
+// evaluated on clips generated with ffmpeg: picture sizes, colour matrix,
+// sound rates, probe files, image sequences and VapourSynth sources.
+#include "media_fixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+enum class Mode { Preview, Standard, Deluxe };
+
+// The mode script below a source line, as the job writes it. `width` is
+// the chosen width as text; `newWidth` whether a new width is set.
+QString ModeScript(Mode mode, const QString& sourceLine, const QString& fpsArg, const QString& width, bool newWidth) {
+  QStringList l{sourceLine};
+  l << (mode == Mode::Preview ? "R=(v.AudioRate>44100)?44100:v.AudioRate" : "R=(v.AudioRate>48000)?48000:v.AudioRate");
+  l << "v = v.ResampleAudio(R)" << "v = v.AssumeFPS(" + fpsArg + ")" << "v";
+  if (mode == Mode::Deluxe) l << "W=v.Width";
+  else if (!newWidth) l << "W=Width";
+  else l << "W=" + (mode == Mode::Standard && width == "848" ? QString("853") : width);
+  l << "W=(W>v.Width)?v.Width:W" << "H=W*v.Height/v.Width";
+  if (mode != Mode::Preview) l << "W=(W==853)?852:W" << "H=(H==479)?480:H";
+  l << "CW=(W%4)" << "CH=(H%2)" << "g = v.Spline64Resize(W-CW,H-CH)";
+  if (mode == Mode::Preview)
+    l << "g = IsRGB(g) ? g.ConvertToYV12(matrix=\"Rec601\") : g";
+  else
+    l << "g = IsRGB(g) ? (g.Height >= 720 && g.Width >= 1280 ? g.ConvertToYV12(matrix=\"Rec709\") : "
+         "g.ConvertToYV12(matrix=\"Rec601\") ) : g";
+  l << "g";
+  if (mode == Mode::Standard && width == "848") l << "(g.Width>848)?g.Crop(2,0,-2,0):last";
+  return l.join("\r\n") + "\r\n";
+}
+
+QString ProbeScript(const QString& sourceLine) {
+  return sourceLine + "\r\nWriteFileStart(v, \"fps.txt\", \"Framerate(v)\")\r\nWriteFileStart(v, \"audio.txt\", \"HasAudio(v)\")\r\n";
+}
+
+}  // namespace
+
+class KelvarionScriptsTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<MediaFolder> media_;
+
+  // A short clip of the given size; RGB (rawvideo) when `rgb`, else mpeg4.
+  QString Clip(const QString& name, int width, int height, bool rgb, const QString& color = {}) {
+    QString file = name + ".avi";
+    if (QFile::exists(media_->path(file))) return media_->path(file);
+    QString source = color.isEmpty() ? QString("testsrc2=s=%1x%2:r=25:d=0.12").arg(width).arg(height)
+                                     : QString("color=c=%3:s=%1x%2:r=25:d=0.12").arg(width).arg(height).arg(color);
+    QStringList codec = rgb ? QStringList{"-c:v", "rawvideo", "-pix_fmt", "bgr24"} : QStringList{"-c:v", "mpeg4"};
+    if (!media_->ffmpeg(QStringList{"-f", "lavfi", "-i", source} + codec + QStringList{file})) return {};
+    return media_->path(file);
+  }
+
+  std::unique_ptr<avs::ClipReader> Open(const QString& name, const QString& text) {
+    return avs::ClipReader::OpenScript(media_->script(name, text).toStdString());
+  }
+
+ private slots:
+  void initTestCase() { media_ = std::make_unique<MediaFolder>(); }
+
+  void pictureSizes_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("srcW");
+    QTest::addColumn<int>("srcH");
+    QTest::addColumn<bool>("rgb");
+    QTest::addColumn<QString>("width");
+    QTest::addColumn<bool>("newWidth");
+    QTest::addColumn<int>("outW");
+    QTest::addColumn<int>("outH");
+    const int P = int(Mode::Preview), S = int(Mode::Standard), D = int(Mode::Deluxe);
+    QTest::newRow("Preview 1920x1080 at 480") << P << 1920 << 1080 << false << "480" << true << 480 << 270;
+    QTest::newRow("Preview 1920x1080 at 320") << P << 1920 << 1080 << false << "320" << true << 320 << 180;
+    QTest::newRow("Preview 640x480 at 480") << P << 640 << 480 << false << "480" << true << 480 << 360;
+    QTest::newRow("Preview 854x480 at 480") << P << 854 << 480 << false << "480" << true << 480 << 268;
+    QTest::newRow("Preview no enlargement") << P << 300 << 200 << false << "480" << true << 300 << 200;
+    QTest::newRow("Preview source width 350x262") << P << 350 << 262 << true << "480" << false << 348 << 262;
+    QTest::newRow("Standard 848 from 1920x1080") << S << 1920 << 1080 << false << "848" << true << 848 << 480;
+    QTest::newRow("Standard 848 from 1280x720") << S << 1280 << 720 << false << "848" << true << 848 << 480;
+    QTest::newRow("Standard 848 from 640x480") << S << 640 << 480 << false << "848" << true << 640 << 480;
+    QTest::newRow("Standard 848 chosen, width off") << S << 1920 << 1080 << false << "848" << false << 1916 << 1080;
+    QTest::newRow("Standard RGB at 1280") << S << 1920 << 1080 << true << "1280" << true << 1280 << 720;
+    QTest::newRow("Deluxe 853x480") << D << 853 << 480 << true << "" << false << 852 << 480;
+  }
+  void pictureSizes() {
+    QFETCH(int, mode);
+    QFETCH(int, srcW);
+    QFETCH(int, srcH);
+    QFETCH(bool, rgb);
+    QFETCH(QString, width);
+    QFETCH(bool, newWidth);
+    QFETCH(int, outW);
+    QFETCH(int, outH);
+    QString clip = Clip(QString("src%1x%2%3").arg(srcW).arg(srcH).arg(rgb ? "rgb" : ""), srcW, srcH, rgb);
+    QVERIFY(!clip.isEmpty());
+    auto reader = Open("Vid.avs", ModeScript(Mode(mode), "v = AviSource(\"" + clip + "\")", "\"pal_film\"", width, newWidth));
+    const avs::ClipInfo& info = reader->info();
+    QCOMPARE(info.width, outW);
+    QCOMPARE(info.height, outH);
+    QCOMPARE(info.pixelFormat, AV_PIX_FMT_YUV420P);
+    QCOMPARE(info.frameCount, int64_t{3});
+    ReadBack back = ReadWholeClip(*reader);
+    QVERIFY2(back.problem.isEmpty(), qPrintable(back.problem));
+    QCOMPARE(back.frames, int64_t{3});
+  }
+
+  // Pure red converts to luma 63 with Rec709 and 81 with Rec601 (limited range).
+  void colourMatrix_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("width");
+    QTest::addColumn<int>("luma");
+    QTest::newRow("Standard 1280x720 uses Rec709") << int(Mode::Standard) << "1280" << 63;
+    QTest::newRow("Standard 1024x576 uses Rec601") << int(Mode::Standard) << "1024" << 81;
+    QTest::newRow("Preview 1280x720 uses Rec601") << int(Mode::Preview) << "1280" << 81;
+    QTest::newRow("Deluxe 1920x1080 uses Rec709") << int(Mode::Deluxe) << "" << 63;
+  }
+  void colourMatrix() {
+    QFETCH(int, mode);
+    QFETCH(QString, width);
+    QFETCH(int, luma);
+    QString clip = Clip("red1920x1080", 1920, 1080, true, "red");
+    QVERIFY(!clip.isEmpty());
+    auto reader = Open("Vid.avs", ModeScript(Mode(mode), "v = AviSource(\"" + clip + "\")", "\"pal_film\"", width, true));
+    const AVFrame* frame = reader->NextFrame();
+    QVERIFY(frame);
+    int y = frame->data[0][frame->linesize[0] * (frame->height / 2) + frame->width / 2];
+    QVERIFY2(std::abs(y - luma) <= 1, qPrintable(QString("luma %1").arg(y)));
+  }
+
+  void soundRates_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("sourceRate");
+    QTest::addColumn<int>("rate");
+    QTest::newRow("Preview 96000 to 44100") << int(Mode::Preview) << 96000 << 44100;
+    QTest::newRow("Standard 96000 to 48000") << int(Mode::Standard) << 96000 << 48000;
+    QTest::newRow("Deluxe 96000 to 48000") << int(Mode::Deluxe) << 96000 << 48000;
+    QTest::newRow("Preview keeps 32000") << int(Mode::Preview) << 32000 << 32000;
+    QTest::newRow("Standard keeps 44100") << int(Mode::Standard) << 44100 << 44100;
+  }
+  void soundRates() {
+    QFETCH(int, mode);
+    QFETCH(int, sourceRate);
+    QFETCH(int, rate);
+    QString file = QString("sound%1.avi").arg(sourceRate);
+    if (!QFile::exists(media_->path(file)))
+      QVERIFY(media_->ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=1", "-f", "lavfi", "-i",
+                              QString("sine=f=440:r=%1:d=1").arg(sourceRate), "-ac", "2", "-c:v", "mpeg4", "-c:a",
+                              "pcm_s16le", file}));
+    auto reader = Open("Vid.avs", ModeScript(Mode(mode), "v = AviSource(\"" + media_->path(file) + "\")", "25.000", "160", true));
+    const avs::ClipInfo& info = reader->info();
+    QVERIFY(info.hasAudio);
+    QCOMPARE(info.sampleRate, rate);
+    QCOMPARE(info.channels, 2);
+    QCOMPARE(info.sampleCount, int64_t{rate});  // one second
+    ReadBack back = ReadWholeClip(*reader);
+    QCOMPARE(back.samples, info.sampleCount);
+    QCOMPARE(back.frames, int64_t{25});
+  }
+
+  void probeFiles_data() {
+    QTest::addColumn<QString>("rate");
+    QTest::addColumn<bool>("sound");
+    QTest::addColumn<QString>("fpsText");
+    QTest::addColumn<qint64>("num");
+    QTest::addColumn<qint64>("den");
+    QTest::newRow("25 fps with sound") << "25" << true << "25.000000" << qint64(25) << qint64(1);
+    QTest::newRow("25 fps silent") << "25" << false << "25.000000" << qint64(25) << qint64(1);
+    QTest::newRow("23.976 fps with sound") << "24000/1001" << true << "23.976024" << qint64(24000) << qint64(1001);
+    QTest::newRow("23.976 fps silent") << "24000/1001" << false << "23.976024" << qint64(24000) << qint64(1001);
+    QTest::newRow("29.97 fps with sound") << "30000/1001" << true << "29.970030" << qint64(30000) << qint64(1001);
+    QTest::newRow("29.97 fps silent") << "30000/1001" << false << "29.970030" << qint64(30000) << qint64(1001);
+  }
+  void probeFiles() {
+    QFETCH(QString, rate);
+    QFETCH(bool, sound);
+    QFETCH(QString, fpsText);
+    QFETCH(qint64, num);
+    QFETCH(qint64, den);
+    MediaFolder folder;
+    QStringList args{"-f", "lavfi", "-i", "testsrc2=s=160x120:r=" + rate + ":d=1"};
+    if (sound) args << "-f" << "lavfi" << "-i" << "sine=d=1" << "-c:a" << "pcm_s16le";
+    QVERIFY(folder.ffmpeg(args + QStringList{"-c:v", "mpeg4", "-frames:v", "21", "src.avi"}));
+    // The probe script lies in another folder than the clip, as the job's does.
+    QDir(folder.dir()).mkdir("temp");
+    QString script = folder.script("temp/Vid.avs", ProbeScript("v = Avisource(\"" + folder.path("src.avi") + "\")"));
+    auto reader = avs::ClipReader::OpenScript(script.toStdString());
+    QCOMPARE(folder.read("temp/fps.txt"), (fpsText + "\n").toUtf8());
+    QCOMPARE(folder.read("temp/audio.txt"), QByteArray(sound ? "true\n" : "false\n"));
+    QCOMPARE(reader->info().fps.num, num);
+    QCOMPARE(reader->info().fps.den, den);
+    QCOMPARE(reader->info().frameCount, int64_t{21});
+  }
+
+  void importedScriptSource() {
+    QString clip = Clip("src640x480", 640, 480, false);
+    media_->script("user.avs", "AviSource(\"src640x480.avi\").Trim(1, 0)\n");
+    auto reader = Open("Vid.avs", ModeScript(Mode::Preview, "v = Import(\"" + media_->path("user.avs") + "\")", "\"pal_film\"", "320", true));
+    QCOMPARE(reader->info().width, 320);
+    QCOMPARE(reader->info().height, 240);
+    QCOMPARE(reader->info().frameCount, int64_t{2});
+    QCOMPARE(ReadWholeClip(*reader).frames, int64_t{2});
+  }
+
+  void imageSequences_data() {
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<bool>("withWav");
+    QTest::newRow("png without WAV") << "png" << false;
+    QTest::newRow("png with WAV") << "png" << true;
+    QTest::newRow("jpg with WAV") << "jpg" << true;
+    QTest::newRow("jpg without WAV") << "jpg" << false;
+  }
+  void imageSequences() {
+    QFETCH(QString, extension);
+    QFETCH(bool, withWav);
+    MediaFolder folder;
+    QDir(folder.dir()).mkdir("shots");
+    QVERIFY(folder.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25", "-frames:v", "6", "-start_number", "7",
+                           "shots/shot%04d." + extension}));
+    QVERIFY(folder.ffmpeg({"-f", "lavfi", "-i", "sine=d=0.5:r=44100", "-ac", "2", "sound.wav"}));
+    // The probe sees the sequence as RGB.
+    QString pattern = folder.path("shots/shot%04d." + extension);
+    QString image = "ImageSource(\"" + pattern + "\", 8, 12, 12.500)";
+    auto probe = avs::ClipReader::OpenScript(folder.script("probe.avs", ProbeScript("v = " + image)).toStdString());
+    QVERIFY(avs::PixelTypeName(probe->info().pixelFormat) == std::string("RGB24"));
+    QCOMPARE(folder.read("fps.txt"), QByteArray("12.500000\n"));
+    QCOMPARE(folder.read("audio.txt"), QByteArray("false\n"));
+
+    QString source = withWav ? "v = AudioDub(" + image + ", wavsource(\"" + folder.path("sound.wav") + "\"))" : "v = " + image;
+    auto reader = avs::ClipReader::OpenScript(
+        folder.script("Vid.avs", ModeScript(Mode::Preview, source, "12.500", "160", true)).toStdString());
+    const avs::ClipInfo& info = reader->info();
+    QCOMPARE(info.width, 160);
+    QCOMPARE(info.height, 120);
+    QCOMPARE(info.pixelFormat, AV_PIX_FMT_YUV420P);
+    QCOMPARE(info.frameCount, int64_t{5});
+    QCOMPARE(info.fps.num, int64_t{25});
+    QCOMPARE(info.fps.den, int64_t{2});
+    QCOMPARE(info.hasAudio, withWav);
+    ReadBack back = ReadWholeClip(*reader);
+    QVERIFY2(back.problem.isEmpty(), qPrintable(back.problem));
+    QCOMPARE(back.frames, int64_t{5});
+    QCOMPARE(back.samples, withWav ? int64_t{22050} : int64_t{0});
+  }
+
+  void imageSequenceMissingFrame() {
+    MediaFolder folder;
+    QVERIFY(folder.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=64x48", "-frames:v", "2", "-start_number", "0", "i%02d.png"}));
+    auto reader = avs::ClipReader::OpenScript(folder.script("Vid.avs", "ImageSource(\"i%02d.png\", 0, 3, 25)\n").toStdString());
+    QVERIFY(reader->NextFrame());
+    QVERIFY(reader->NextFrame());
+    QVERIFY_THROWS_EXCEPTION(avs::ScriptError, reader->NextFrame());
+  }
+
+  void wavSourceTakesTheSoundOfAnAvi() {
+    QString file = "sound44100.avi";
+    QVERIFY(media_->ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=1", "-f", "lavfi", "-i", "sine=r=44100:d=1",
+                            "-c:v", "mpeg4", "-c:a", "pcm_s16le", file}));
+    auto reader = Open("wav.avs", "WavSource(\"" + file + "\")\n");
+    QVERIFY(!reader->info().hasVideo);
+    QCOMPARE(reader->info().sampleCount, int64_t{44100});
+    QCOMPARE(ReadWholeClip(*reader).samples, int64_t{44100});
+  }
+
+  // VapourSynth scripts are rendered by vspipe; a stand-in on PATH renders
+  // the AVI beside the script with ffmpeg.
+  void vapourSynthSource() {
+    MediaFolder folder;
+    QDir(folder.dir()).mkdir("bin");
+    QVERIFY(folder.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=24000/1001:d=0.5", "-f", "lavfi", "-i",
+                           "sine=r=48000:d=0.5", "-c:v", "mpeg4", "-c:a", "pcm_s16le", "clip.avi"}));
+    folder.write("bin/vspipe",
+                 "#!/bin/sh\n"
+                 "# vspipe -c y4m SCRIPT -\n"
+                 "[ \"$1 $2\" = \"-c y4m\" ] || exit 2\n"
+                 "exec /usr/bin/ffmpeg -nostdin -loglevel error -i \"$(dirname \"$3\")/clip.avi\" -f yuv4mpegpipe "
+                 "-pix_fmt yuv420p -\n");
+    QFile::setPermissions(folder.path("bin/vspipe"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    folder.write("clip.vpy", "import vapoursynth as vs\nclip = vs.core.avisource.AVISource(path=r'clip.avi')\nclip.set_output()\n");
+    QString script = folder.script("Vid.avs", ModeScript(Mode::Standard,
+                                                         "v = AudioDub(avisource(\"" + folder.path("clip.vpy") +
+                                                             "\"), wavsource(\"" + folder.path("clip.avi") + "\"))",
+                                                         "\"ntsc_round_film\"", "160", true));
+    struct PathGuard {
+      QByteArray saved = qgetenv("PATH");
+      ~PathGuard() { qputenv("PATH", saved); }
+    } guard;
+    qputenv("PATH", "/nonexistent");
+    QVERIFY_THROWS_EXCEPTION(avs::ScriptError, avs::ClipReader::OpenScript(script.toStdString()));
+    try {
+      avs::ClipReader::OpenScript(script.toStdString());
+    } catch (const avs::ScriptError& e) {
+      QVERIFY2(QString(e.what()).contains("Vid.avs, line 1: VapourSynth (vspipe) not found"), e.what());
+    }
+    qputenv("PATH", folder.path("bin").toUtf8() + ":" + guard.saved);
+    auto reader = avs::ClipReader::OpenScript(script.toStdString());
+    const avs::ClipInfo& info = reader->info();
+    QCOMPARE(info.width, 160);
+    QCOMPARE(info.height, 120);
+    QCOMPARE(info.frameCount, int64_t{12});
+    QCOMPARE(info.fps.num, int64_t{2997});
+    QCOMPARE(info.fps.den, int64_t{125});
+    QCOMPARE(info.sampleRate, 48000);
+    ReadBack back = ReadWholeClip(*reader);
+    QCOMPARE(back.frames, int64_t{12});
+    QCOMPARE(back.samples, info.sampleCount);
+  }
+
+  void brokenMediaStillEnds() {
+    MediaFolder folder;
+    QVERIFY(folder.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=2", "-c:v", "mpeg4", "whole.avi"}));
+    QByteArray whole = folder.read("whole.avi");
+    // Cut in the middle: the header still promises 50 frames.
+    folder.write("cut.avi", whole.left(whole.size() / 2));
+    auto reader = avs::ClipReader::OpenScript(folder.script("cut.avs", "AviSource(\"cut.avi\")\n").toStdString());
+    QCOMPARE(reader->info().frameCount, int64_t{50});
+    QCOMPARE(ReadWholeClip(*reader).frames, int64_t{50});
+    // Garbage in the middle of the frames.
+    QByteArray damaged = whole;
+    for (int i = damaged.size() / 3; i < damaged.size() / 3 + 20000 && i < damaged.size(); i += 7) damaged[i] = char(i);
+    folder.write("damaged.avi", damaged);
+    reader = avs::ClipReader::OpenScript(folder.script("damaged.avs", "AviSource(\"damaged.avi\")\n").toStdString());
+    QCOMPARE(ReadWholeClip(*reader).frames, reader->info().frameCount);
+  }
+};
+
+QTEST_GUILESS_MAIN(KelvarionScriptsTest)
+#include "tst_kelvarion_scripts.moc"
