@@ -26,4 +26,9 @@ void CentreOn(QWidget* window, const QWidget* over) {
   window->move(CentredTopLeft(over->frameGeometry(), outerSize));
 }
 
+void WidenToFit(QWidget* label) {
+  const int needed = label->sizeHint().width();
+  if (needed > label->width()) label->resize(needed, label->height());
+}
+
 }  // namespace desktop

@@ -20,4 +20,8 @@ QPoint CentredTopLeft(const QRect& outer, const QSize& size);
 // Moves `window` so that it is centred over `over`'s frame.
 void CentreOn(QWidget* window, const QWidget* over);
 
+// Labels size themselves to their text: one whose text needs more room than
+// its designed width is widened (never narrowed), keeping its position.
+void WidenToFit(QWidget* label);
+
 }  // namespace desktop

@@ -93,6 +93,7 @@ void FrameRateChooser::buildControls(bool russianUi) {
 
   lastLabel_ = new QLabel(russianUi ? QString::fromUtf8("Последний") : QStringLiteral("Last"), this);
   lastLabel_->setGeometry(176, 40, 56, 13);
+  for (QLabel* label : {firstLabel_, lastLabel_}) desktop::WidenToFit(label);
   auto* last = new FrameNumberBox(this);
   last->setGeometry(160, 64, 97, 22);
   lastFrame_ = last;

@@ -109,6 +109,7 @@ void SettingsDialog::buildControls(bool russianUi) {
     auto* created = new QLabel(text, parent);
     created->setGeometry(geometry);
     created->setObjectName(name);
+    desktop::WidenToFit(created);
     return created;
   };
   const auto figure = [](QWidget* parent, QRect geometry, const char* name) {

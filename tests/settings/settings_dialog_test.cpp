@@ -14,6 +14,7 @@
 
 #include <functional>
 
+#include "desktop/window_placement.h"
 #include "settings/settings_dialog.h"
 
 using settings::kPreviewMode;
@@ -309,6 +310,15 @@ class SettingsDialogTest : public QObject {
     QVERIFY(Edit(dialog, kPreviewMode, preview, [] {}));
     QCOMPARE(preview.rateLevel, uint8_t(50));
     QCOMPARE(preview.widthIndex, 0);
+  }
+
+  void centringRoundsHalvesToEven() {
+    // Main window frame 335 × 401; the dialog's 279 × 357 leaves 28 × 22 on each side.
+    QCOMPARE(desktop::CentredTopLeft(QRect(100, 50, 335, 401), QSize(279, 357)), QPoint(128, 72));
+    // 27.5 → 28 and 26.5 → 26 (halves go to the even neighbour)
+    QCOMPARE(desktop::CentredTopLeft(QRect(0, 0, 335, 401), QSize(280, 348)), QPoint(28, 26));
+    // Left of the screen's origin: -3.5 → -4 and -2.5 → -2
+    QCOMPARE(desktop::CentredTopLeft(QRect(-3, -2, 100, 100), QSize(101, 101)), QPoint(-4, -2));
   }
 
   void previewAcceptLeavesTheStandardFlagsAlone() {
