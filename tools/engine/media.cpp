@@ -426,10 +426,12 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
     info.channels = channels;
     AVRational perSample{1, par->sample_rate};
     int64_t samples = 0;
+    int bits = av_get_bits_per_sample(par->codec_id);
     if (st->duration > 0 && st->duration != AV_NOPTS_VALUE) samples = av_rescale_q(st->duration, st->time_base, perSample);
+    // AVI counts PCM sound in sample frames.
+    else if (bits > 0 && st->nb_frames > 0) samples = st->nb_frames;
     else if (input.fmt->duration > 0) samples = av_rescale_q(input.fmt->duration, AV_TIME_BASE_Q, perSample);
     // A WAV header may promise more than the file holds.
-    int bits = av_get_bits_per_sample(par->codec_id);
     if (bits > 0 && input.fileSize() > 0 && std::strcmp(input.fmt->iformat->name, "wav") == 0) {
       int64_t held = (input.fileSize() - input.dataStart()) / (int64_t{bits} / 8 * channels);
       if (samples <= 0 || samples > held) samples = held;

@@ -1,1 +1,186 @@
-int main(){}
+// avs2pipemod as the program starts it: -info, -extwav=16bit and -y4mp,
+// and its refusal of bad scripts and bad media without partial output.
+#include "media_fixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtEndian>
+#include <QtTest>
+
+namespace {
+
+uint32_t U32(const QByteArray& b, int at) { return qFromLittleEndian<quint32>(b.constData() + at); }
+uint16_t U16(const QByteArray& b, int at) { return qFromLittleEndian<quint16>(b.constData() + at); }
+
+// A 16-bit PCM WAV file whose header says what the caller wants.
+QByteArray Wave(uint16_t channels, uint32_t rate, uint32_t dataBytesClaimed, int dataBytesReal) {
+  QByteArray w;
+  auto put32 = [&w](uint32_t v) { char b[4]; qToLittleEndian(v, b); w.append(b, 4); };
+  auto put16 = [&w](uint16_t v) { char b[2]; qToLittleEndian(v, b); w.append(b, 2); };
+  w += "RIFF";
+  put32(36 + dataBytesClaimed);
+  w += "WAVEfmt ";
+  put32(16);
+  put16(1);
+  put16(channels);
+  put32(rate);
+  put32(rate * channels * 2);
+  put16(uint16_t(channels * 2));
+  put16(16);
+  w += "data";
+  put32(dataBytesClaimed);
+  for (int i = 0; i < dataBytesReal; ++i) w.append(char(i * 37));
+  return w;
+}
+
+}  // namespace
+
+class Avs2PipeModTest : public QObject {
+  Q_OBJECT
+
+  MediaFolder media_;
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=30000/1001:d=1", "-f", "lavfi", "-i",
+                           "sine=f=300:r=44100:d=1.2", "-ac", "2", "-c:v", "mpeg4", "-c:a", "pcm_s16le", "clip.avi"}));
+    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=1", "-c:v", "mpeg4", "silent.avi"}));
+  }
+
+  // The probe as the job runs it: from another working folder, with the
+  // files landing beside the script.
+  void infoEvaluatesAndWritesProbeFiles() {
+    QDir(media_.dir()).mkpath("tools/temp");
+    QString script = media_.script("tools/temp/Vid.avs", "v = Avisource(\"" + media_.path("clip.avi") +
+                                                             "\")\r\nWriteFileStart(v, \"fps.txt\", \"Framerate(v)\")\r\n"
+                                                             "WriteFileStart(v, \"audio.txt\", \"HasAudio(v)\")\r\n");
+    ToolRun run = RunTool({"-info", script}, QDir::tempPath());
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(media_.read("tools/temp/fps.txt"), QByteArray("29.970030\n"));
+    QCOMPARE(media_.read("tools/temp/audio.txt"), QByteArray("true\n"));
+    QVERIFY(run.out.contains("v:width           320"));
+    QVERIFY(run.out.contains("v:fps             30000/1001"));
+    QVERIFY(run.out.contains("v:frames          30"));
+    QVERIFY(run.out.contains("a:sample_rate     44100"));
+    QVERIFY(run.out.contains("a:samples         52920"));
+  }
+
+  void extwavStreamsTheScriptsSound_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<int>("samples");
+    QTest::newRow("AVI sound as it is") << "AviSource(\"clip.avi\")" << 44100 << 2 << 52920;
+    QTest::newRow("resampled to 32000") << "AviSource(\"clip.avi\").ResampleAudio(32000)" << 32000 << 2 << 38400;
+    QTest::newRow("WAV sound") << "WavSource(\"tone.wav\")" << 48000 << 1 << 24000;
+    QTest::newRow("96000 down to 48000") << "v = WavSource(\"hi.wav\")\nR=(v.AudioRate>48000)?48000:v.AudioRate\nv.ResampleAudio(R)"
+                                         << 48000 << 6 << 36000;
+    QTest::newRow("trimmed with the picture") << "AviSource(\"clip.avi\").Trim(3, 12)" << 44100 << 2 << 14715;
+  }
+  void extwavStreamsTheScriptsSound() {
+    QFETCH(QString, script);
+    QFETCH(int, rate);
+    QFETCH(int, channels);
+    QFETCH(int, samples);
+    if (!QFile::exists(media_.path("tone.wav")))
+      QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "sine=r=48000:d=0.5", "tone.wav"}));
+    if (!QFile::exists(media_.path("hi.wav")))
+      QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "anoisesrc=r=96000:d=0.75", "-ac", "6", "hi.wav"}));
+    QString path = media_.script("snd.avs", script + "\n");
+    ToolRun run = RunTool({"-extwav=16bit", path});
+    QCOMPARE(run.exitCode, 0);
+    const QByteArray& w = run.out;
+    QVERIFY(w.size() >= 68);
+    QCOMPARE(w.left(4), QByteArray("RIFF"));
+    QCOMPARE(w.mid(8, 8), QByteArray("WAVEfmt "));
+    QCOMPARE(U32(w, 16), 40u);            // extensible fmt chunk
+    QCOMPARE(U16(w, 20), uint16_t(0xFFFE));
+    QCOMPARE(U16(w, 22), uint16_t(channels));
+    QCOMPARE(U32(w, 24), uint32_t(rate));
+    QCOMPARE(U16(w, 34), uint16_t(16));
+    QCOMPARE(U16(w, 36), uint16_t(22));
+    QCOMPARE(U16(w, 38), uint16_t(16));
+    QCOMPARE(w.mid(44, 2), QByteArray("\x01\x00", 2));  // PCM subformat
+    QCOMPARE(w.mid(60, 4), QByteArray("data"));
+    QCOMPARE(U32(w, 64), uint32_t(samples * channels * 2));
+    QCOMPARE(w.size(), 68 + samples * channels * 2);
+    QCOMPARE(U32(w, 4), uint32_t(w.size() - 8));
+
+    media_.write("out.wav", w);
+    QCOMPARE(Probe(media_.path("out.wav"), "codec_name"), QString("pcm_s16le"));
+    QCOMPARE(Probe(media_.path("out.wav"), "sample_rate"), QString::number(rate));
+    QCOMPARE(Probe(media_.path("out.wav"), "channels"), QString::number(channels));
+    QCOMPARE(Probe(media_.path("out.wav"), "duration_ts"), QString::number(samples));
+  }
+
+  void y4mCarriesThePicture() {
+    QString path = media_.script("vid.avs", "AviSource(\"clip.avi\").Spline64Resize(160, 120)\n");
+    ToolRun run = RunTool({"-y4mp", path});
+    QCOMPARE(run.exitCode, 0);
+    QByteArray header = run.out.left(run.out.indexOf('\n') + 1);
+    QCOMPARE(header, QByteArray("YUV4MPEG2 W160 H120 F30000:1001 Ip A1:1 C420jpeg\n"));
+    const int frameBytes = 6 + 160 * 120 * 3 / 2;
+    QCOMPARE(run.out.size(), header.size() + 30 * frameBytes);
+    QCOMPARE(run.out.mid(header.size(), 6), QByteArray("FRAME\n"));
+    media_.write("out.y4m", run.out);
+    QCOMPARE(Probe(media_.path("out.y4m"), "width"), QString("160"));
+  }
+
+  void failuresLeaveStdoutEmpty_data() {
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("syntax") << "-info" << "v = AviSource(\"clip.avi\"\nv" << "bad.avs, line 2: expected ')'";
+    QTest::newRow("unknown function") << "-extwav=16bit" << "v = AviSource(\"clip.avi\")\nv.Sharpen(1)"
+                                      << "bad.avs, line 2: there is no function named Sharpen";
+    QTest::newRow("missing source") << "-info" << "AviSource(\"gone.avi\")" << "bad.avs, line 1: cannot open";
+    QTest::newRow("no sound to pipe") << "-extwav=16bit" << "AviSource(\"silent.avi\")" << "the clip has no sound";
+    QTest::newRow("no picture to pipe") << "-y4mp" << "WavSource(\"clip.avi\")" << "the clip has no video";
+    QTest::newRow("RGB to y4m") << "-y4mp" << "AviSource(\"clip.avi\").ConvertToRGB24()" << "YUV4MPEG2 cannot carry RGB24";
+    QTest::newRow("absurd size") << "-y4mp" << "AviSource(\"clip.avi\").Spline64Resize(400000, 400000)"
+                                 << "bad.avs, line 1: Spline64Resize: the size 400000x400000 is out of range";
+    QTest::newRow("absurd number") << "-info" << "x = 99999999999999999999" << "bad.avs, line 1: the number";
+    QTest::newRow("absurd frame range") << "-info" << "ImageSource(\"p%d.png\", 0, 2147483647, 25)"
+                                        << "bad.avs, line 1: ImageSource: cannot open the image";
+    QTest::newRow("import loop") << "-info" << "Import(\"bad.avs\")" << "bad.avs, line 1: Import: bad.avs imports itself";
+    QTest::newRow("not media") << "-info" << "AviSource(\"bad.avs\")" << "bad.avs, line 1: cannot read";
+    QTest::newRow("empty script") << "-info" << "# nothing" << "bad.avs: the script's value is nothing";
+    QTest::newRow("lying WAV rate") << "-extwav=16bit" << "WavSource(\"zero-rate.wav\")" << "bad.avs, line 1:";
+    QTest::newRow("lying WAV channels") << "-extwav=16bit" << "WavSource(\"many.wav\")" << "bad.avs, line 1:";
+  }
+  void failuresLeaveStdoutEmpty() {
+    QFETCH(QString, mode);
+    QFETCH(QString, script);
+    QFETCH(QString, message);
+    media_.write("zero-rate.wav", Wave(2, 0, 4000, 4000));
+    media_.write("many.wav", Wave(1000, 44100, 4000, 4000));
+    ToolRun run = RunTool({mode, media_.script("bad.avs", script + "\n")});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.out.isEmpty(), run.out.left(80).constData());
+    QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
+  }
+
+  void wavHeaderPromisingTooMuch() {
+    // The data chunk claims ten times the bytes the file holds: the sound
+    // that is there is streamed, and the header the tool writes tells the truth.
+    media_.write("long.wav", Wave(2, 22050, 400000, 40000));
+    ToolRun run = RunTool({"-extwav=16bit", media_.script("long.avs", "WavSource(\"long.wav\")\n")});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(U32(run.out, 64), 40000u);
+    QCOMPARE(run.out.size(), 68 + 40000);
+    QCOMPARE(run.out.mid(68, 64), media_.read("long.wav").mid(44, 64));
+  }
+
+  void usageErrors() {
+    QCOMPARE(RunTool({"-info"}).exitCode, 1);
+    ToolRun run = RunTool({"-extwav=24bit", media_.path("x.avs")});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.err.contains("usage"));
+    run = RunTool({"-info", media_.path("missing.avs")});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.err.contains("cannot open the script"));
+  }
+};
+
+QTEST_GUILESS_MAIN(Avs2PipeModTest)
+#include "tst_avs2pipemod.moc"
