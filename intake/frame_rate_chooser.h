@@ -15,10 +15,11 @@ class QSpinBox;
 
 namespace intake {
 
-// What a typed character becomes in the frame-rate box: a comma turns into
-// a dot; digits, the dot and backspace pass; anything else is dropped (null).
+// What a typed printable character becomes in the frame-rate box: a comma
+// turns into a dot, digits and the dot pass, anything else is dropped (null).
+// Backspace and the other editing keys always pass.
 QChar FilterFrameRateChar(QChar typed);
-// The frame-number boxes take digits and backspace only.
+// The frame-number boxes take digits only, besides the editing keys.
 QChar FilterFrameNumberChar(QChar typed);
 
 class FrameRateChooser : public QDialog {
