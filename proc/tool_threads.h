@@ -53,8 +53,10 @@ class ToolThread : public QThread {
 };
 
 // The video stage: runs the encoder command line with its output piped and
-// posts the progress figure of every chunk, then (111, 0). An empty command
-// starts nothing and posts (111, 0) at once.
+// posts the progress figure of every chunk, then (111, 0) once the output
+// has closed and the encoder has ended. An empty command, or one that cannot
+// start, posts (111, 0) at once. An abort is seen within 100 ms even while
+// the encoder prints nothing.
 class TVid : public ToolThread {
  public:
   TVid(QObject* target, const std::atomic<bool>& abort, std::string command,
@@ -69,7 +71,7 @@ class TVid : public ToolThread {
 };
 
 // The audio stage: runs the command file, posting (1, 1) every 100 ms, then
-// (111, 1).
+// (111, 1); at once when the file or one of its programs cannot start.
 class TAud : public ToolThread {
  public:
   TAud(QObject* target, const std::atomic<bool>& abort, std::string commandFile);
@@ -82,8 +84,8 @@ class TAud : public ToolThread {
 };
 
 // The mux stage: runs its three command lines one after another, each
-// whatever became of the one before, posting (1, 2) every 100 ms, then
-// (111, 2).
+// whatever became of the one before (an empty one is skipped), posting
+// (1, 2) every 100 ms, then (111, 2).
 class TMux : public ToolThread {
  public:
   TMux(QObject* target, const std::atomic<bool>& abort, std::string videoCommand,
