@@ -1,0 +1,70 @@
+#!/bin/bash
+# Measures avs2pipemod against ffmpeg doing the same work, in one run:
+#   1. -y4mp of a 1920x1080 AVI resized with Spline64Resize to 480x270 and
+#      converted with ConvertToYV12, against ffmpeg's spline scale to y4m;
+#   2. -extwav=16bit of a long sound, against ffmpeg's -f wav;
+#   3. peak memory of -y4mp and -extwav on a 60-second clip against a
+#      10-second one.
+# Prints each ratio. Usage: bench/avs2pipemod_bench.sh [build folder]
+# (default: build). Needs ffmpeg and /usr/bin/time.
+set -euo pipefail
+
+build=${1:-build}
+tool=$(realpath "$build/tools/avs2pipemod")
+[ -x "$tool" ] || { echo "no avs2pipemod in $build/tools" >&2; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+gen() { ffmpeg -nostdin -loglevel error -y "$@"; }
+echo "generating media in $work ..."
+gen -f lavfi -i testsrc2=s=1920x1080:r=25:d=10 -f lavfi -i sine=f=440:r=48000:d=10 \
+    -c:v mpeg4 -q:v 4 -c:a pcm_s16le hd10.avi
+gen -f lavfi -i testsrc2=s=1920x1080:r=25:d=60 -f lavfi -i sine=f=440:r=48000:d=60 \
+    -c:v mpeg4 -q:v 4 -c:a pcm_s16le hd60.avi
+gen -f lavfi -i anoisesrc=r=48000:d=600 -ac 2 long.wav
+
+for clip in hd10 hd60; do
+  printf 'v = AviSource("%s.avi")\ng = v.Spline64Resize(480,270)\ng = IsRGB(g) ? g.ConvertToYV12(matrix="Rec601") : g.ConvertToYV12()\ng\n' \
+    "$clip" > "$clip.avs"
+done
+printf 'WavSource("long.wav")\n' > long.avs
+
+# Runs a command with its output to /dev/null; sets $wall (s) and $rss (KiB).
+measure() {
+  /usr/bin/time -f '%e %M' -o stats "$@" > /dev/null
+  read -r wall rss < stats
+}
+# The better of three runs, so that a busy moment of the machine counts less.
+best_of_3() {
+  local best_wall=999999 best_rss=0
+  for _ in 1 2 3; do
+    measure "$@"
+    if awk "BEGIN{exit !($wall < $best_wall)}"; then best_wall=$wall; fi
+    best_rss=$rss
+  done
+  wall=$best_wall
+  rss=$best_rss
+}
+ratio() { awk "BEGIN{printf \"%.3f\", $1 / $2}"; }
+
+best_of_3 "$tool" -y4mp hd10.avs
+ours=$wall
+best_of_3 ffmpeg -nostdin -loglevel error -i hd10.avi -vf scale=480:270:flags=spline -pix_fmt yuv420p \
+  -f yuv4mpegpipe -y /dev/null
+theirs=$wall
+echo "y4m 1920x1080 -> 480x270: avs2pipemod ${ours}s, ffmpeg ${theirs}s, wall-time ratio $(ratio "$ours" "$theirs") (target <= 1.1)"
+
+best_of_3 "$tool" -extwav=16bit long.avs
+ours=$wall
+best_of_3 ffmpeg -nostdin -loglevel error -i long.wav -f wav -y /dev/null
+theirs=$wall
+echo "WAVE of 10 min 48 kHz stereo: avs2pipemod ${ours}s, ffmpeg ${theirs}s, wall-time ratio $(ratio "$ours" "$theirs") (target <= 1.2)"
+
+for mode in -y4mp -extwav=16bit; do
+  measure "$tool" "$mode" hd10.avs
+  short=$rss
+  measure "$tool" "$mode" hd60.avs
+  long=$rss
+  echo "peak memory $mode: 10 s ${short} KiB, 60 s ${long} KiB, ratio $(ratio "$long" "$short") (target <= 1.1)"
+done
