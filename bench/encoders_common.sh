@@ -1,0 +1,41 @@
+# Shared by the encoder benchmarks: tool paths, a scratch folder, timing and
+# the generated test clip. Source it from a benchmark script.
+set -euo pipefail
+
+BUILD_DIR=${BUILD_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build}
+TOOLS=${TOOLS:-$BUILD_DIR/tools}
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+
+require() {
+  for program in "$@"; do
+    if [[ $program == */* ]]; then
+      [[ -x $program ]] || { echo "missing $program (build the tools first)" >&2; exit 2; }
+    else
+      command -v "$program" >/dev/null || { echo "missing $program (apt-get install $program)" >&2; exit 2; }
+    fi
+  done
+}
+
+# Prints the wall time in seconds of the command; its output is discarded,
+# and a failure ends the benchmark.
+seconds_of() {
+  local start end
+  start=$(date +%s.%N)
+  "$@" >"$WORK/last.log" 2>&1 || { echo "failed: $*" >&2; cat "$WORK/last.log" >&2; exit 1; }
+  end=$(date +%s.%N)
+  awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }'
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+
+# make_clip NAME FRAMES SIZE: NAME.avi (uncompressed 4:2:0 video at 25 fps
+# with a moving, slightly noisy picture and 48 kHz stereo sound) and NAME.avs
+# opening it, in $WORK.
+make_clip() {
+  local name=$1 frames=$2 size=$3
+  ffmpeg -v error -nostdin -y -f lavfi -i "testsrc2=size=$size:rate=25,noise=alls=6:allf=t" \
+    -f lavfi -i "sine=f=330:r=48000,aformat=channel_layouts=stereo" -frames:v "$frames" -shortest \
+    -pix_fmt yuv420p -c:v rawvideo -c:a pcm_s16le "$WORK/$name.avi"
+  printf 'AviSource("%s")\r\n' "$WORK/$name.avi" >"$WORK/$name.avs"
+}
