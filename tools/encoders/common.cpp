@@ -14,6 +14,7 @@ extern "C" {
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace kenc {
 namespace {
@@ -83,7 +84,10 @@ PendingOutput::PendingOutput(std::string finalPath) : finalPath_(std::move(final
     g_pendingPath[0] = '\0';
     Fail("cannot create a file in the folder of " + finalPath_ + ": " + std::strerror(error));
   }
-  fchmod(fd, 0644 & ~[] { const mode_t mask = umask(0); umask(mask); return mask; }());
+  // mkstemp makes the file private; give it the mode a new file would get.
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
   close(fd);
   tempPath_ = g_pendingPath;
 }
