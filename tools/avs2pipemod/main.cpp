@@ -108,10 +108,26 @@ void PipeWave(avs::ClipReader& reader, bool extensible) {
 const char* Y4mColourTag(AVPixelFormat format) {
   switch (format) {
     case AV_PIX_FMT_YUV420P: return "420jpeg";
-    case AV_PIX_FMT_YUV422P: return "422";
+    case AV_PIX_FMT_YUV422P:
+    case AV_PIX_FMT_YUYV422: return "422";
     case AV_PIX_FMT_YUV444P: return "444";
     case AV_PIX_FMT_GRAY8: return "mono";
     default: return nullptr;
+  }
+}
+
+// YUY2 (Y0 U Y1 V) carries the planes of YV16 interleaved.
+void AppendYuy2AsPlanes(const AVFrame& frame, std::vector<uint8_t>& out) {
+  const int w = frame.width, h = frame.height, cw = (w + 1) / 2;
+  std::size_t y = out.size(), u = y + static_cast<std::size_t>(w) * h, v = u + static_cast<std::size_t>(cw) * h;
+  out.resize(v + static_cast<std::size_t>(cw) * h);
+  for (int row = 0; row < h; ++row) {
+    const uint8_t* src = frame.data[0] + static_cast<std::ptrdiff_t>(row) * frame.linesize[0];
+    for (int x = 0; x < w; ++x) out[y++] = src[2 * x];
+    for (int x = 0; x < cw; ++x) {
+      out[u++] = src[4 * x + 1];
+      out[v++] = src[4 * x + 3];
+    }
   }
 }
 
@@ -136,6 +152,11 @@ void PipeY4m(avs::ClipReader& reader) {
   for (; frame; frame = reader.NextFrame()) {
     // One write per frame: the planes gathered behind the frame tag.
     packed.assign(kFrameTag, kFrameTag + 6);
+    if (info.pixelFormat == AV_PIX_FMT_YUYV422) {
+      AppendYuy2AsPlanes(*frame, packed);
+      WriteAll(packed.data(), packed.size());
+      continue;
+    }
     for (int p = 0; p < planes; ++p) {
       int w = p ? AV_CEIL_RSHIFT(info.width, desc->log2_chroma_w) : info.width;
       int h = p ? AV_CEIL_RSHIFT(info.height, desc->log2_chroma_h) : info.height;

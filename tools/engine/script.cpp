@@ -70,6 +70,9 @@ namespace {
 // Import of a media file from being parsed.
 constexpr std::uintmax_t kMaxScriptBytes = 4 << 20;
 constexpr std::size_t kMaxImportDepth = 64;
+// Deeper expressions are refused, so that neither parsing, evaluating nor
+// freeing a hostile script can exhaust the stack.
+constexpr int kMaxNesting = 400;
 
 struct SyntaxError {
   int line;
@@ -181,8 +184,17 @@ struct Node {
   std::string name;  // variable, function or operator
   std::vector<std::unique_ptr<Node>> kids;
   std::vector<std::string> argNames;  // per call argument; empty when positional
+  int depth = 1;
+
+  void Adopt(std::unique_ptr<Node> kid);
 };
 using NodePtr = std::unique_ptr<Node>;
+
+void Node::Adopt(NodePtr kid) {
+  depth = std::max(depth, kid->depth + 1);
+  if (depth > kMaxNesting) throw SyntaxError{line, "the expression is nested too deeply"};
+  kids.push_back(std::move(kid));
+}
 
 struct Statement {
   int line;
@@ -259,6 +271,7 @@ class Parser {
   }
 
   NodePtr Expression() {
+    Nest nest(*this);
     NodePtr cond = Binary(0);
     if (!IsOp("?")) return cond;
     int line = Peek().line;
@@ -267,9 +280,9 @@ class Parser {
     ExpectOp(":");
     NodePtr no = Expression();
     NodePtr n = Make(Node::Ternary, line);
-    n->kids.push_back(std::move(cond));
-    n->kids.push_back(std::move(yes));
-    n->kids.push_back(std::move(no));
+    n->Adopt(std::move(cond));
+    n->Adopt(std::move(yes));
+    n->Adopt(std::move(no));
     return n;
   }
 
@@ -284,17 +297,18 @@ class Parser {
       if (Peek().kind != Tok::Op || std::find(ops.begin(), ops.end(), Peek().text) == ops.end()) return left;
       NodePtr n = Make(Node::Binary, Peek().line, Peek().text == "<>" ? "!=" : Peek().text);
       ++pos_;
-      n->kids.push_back(std::move(left));
-      n->kids.push_back(Binary(level + 1));
+      n->Adopt(std::move(left));
+      n->Adopt(Binary(level + 1));
       left = std::move(n);
     }
   }
 
   NodePtr Unary() {
+    Nest nest(*this);
     if (IsOp("-") || IsOp("!") || IsOp("+")) {
       NodePtr n = Make(Node::Unary, Peek().line, Peek().text);
       ++pos_;
-      n->kids.push_back(Unary());
+      n->Adopt(Unary());
       return n;
     }
     return Postfix();
@@ -307,7 +321,7 @@ class Parser {
       if (Peek().kind != Tok::Name) throw SyntaxError{Peek().line, "expected a function name after '.'"};
       NodePtr call = Make(Node::Call, Peek().line, Peek().text);
       ++pos_;
-      call->kids.push_back(std::move(e));
+      call->Adopt(std::move(e));
       call->argNames.push_back("");
       if (IsOp("(")) Arguments(*call);
       e = std::move(call);
@@ -324,7 +338,7 @@ class Parser {
         name = Lower(Peek().text);
         pos_ += 2;
       }
-      call.kids.push_back(Expression());
+      call.Adopt(Expression());
       call.argNames.push_back(name);
     } while (TakeOp(","));
     ExpectOp(")");
@@ -380,8 +394,18 @@ class Parser {
     Unexpected();
   }
 
+  // Counts the parser's own recursion (parentheses, signs, arguments).
+  struct Nest {
+    Parser& parser;
+    explicit Nest(Parser& p) : parser(p) {
+      if (++parser.nesting_ > kMaxNesting) throw SyntaxError{parser.Peek().line, "the expression is nested too deeply"};
+    }
+    ~Nest() { --parser.nesting_; }
+  };
+
   std::vector<Token> t_;
   std::size_t pos_ = 0;
+  int nesting_ = 0;
 };
 
 struct ParamSpec {

@@ -126,6 +126,21 @@ class Avs2PipeModTest : public QObject {
     QCOMPARE(Probe(media_.path("out.y4m"), "width"), QString("160"));
   }
 
+  void y4mCarriesYuy2AsPlanes() {
+    QString path = media_.script("yuy2.avs", "BlankClip(length=2, width=64, height=48, pixel_type=\"YUY2\", color=$FF0000)\n");
+    ToolRun run = RunTool({"-y4mp", path});
+    QCOMPARE(run.exitCode, 0);
+    QByteArray header("YUV4MPEG2 W64 H48 F24:1 Ip A1:1 C422\n");
+    QVERIFY(run.out.startsWith(header));
+    const int planeBytes = 64 * 48, chromaBytes = 32 * 48;
+    QCOMPARE(run.out.size(), header.size() + 2 * (6 + planeBytes + 2 * chromaBytes));
+    // Red: luma 81, U below and V above the middle.
+    const char* frame = run.out.constData() + header.size() + 6;
+    QVERIFY(std::abs(uint8_t(frame[0]) - 81) <= 1);
+    QVERIFY(uint8_t(frame[planeBytes]) < 128);
+    QVERIFY(uint8_t(frame[planeBytes + chromaBytes]) > 200);
+  }
+
   void failuresLeaveStdoutEmpty_data() {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<QString>("script");
@@ -137,6 +152,7 @@ class Avs2PipeModTest : public QObject {
     QTest::newRow("no sound to pipe") << "-extwav=16bit" << "AviSource(\"silent.avi\")" << "the clip has no sound";
     QTest::newRow("no picture to pipe") << "-y4mp" << "WavSource(\"clip.avi\")" << "the clip has no video";
     QTest::newRow("RGB to y4m") << "-y4mp" << "AviSource(\"clip.avi\").ConvertToRGB24()" << "YUV4MPEG2 cannot carry RGB24";
+    QTest::newRow("deep nesting") << "-info" << "x = " + QString(50000, '(') << "bad.avs, line 1: the expression is nested too deeply";
     QTest::newRow("absurd size") << "-y4mp" << "AviSource(\"clip.avi\").Spline64Resize(400000, 400000)"
                                  << "bad.avs, line 1: Spline64Resize: the size 400000x400000 is out of range";
     QTest::newRow("absurd number") << "-info" << "x = 99999999999999999999" << "bad.avs, line 1: the number";

@@ -213,6 +213,12 @@ class ScriptLanguageTest : public QObject {
     QTest::newRow("bad image pattern") << "ImageSource(\"a%s.png\", 0, 5, 25)"
                                        << "t.avs, line 1: ImageSource: the pattern";
     QTest::newRow("user functions") << "function f(x) { x }" << "t.avs, line 1: user-defined functions are not supported";
+    QTest::newRow("deep parentheses") << "x = 1\ny = " + QString(100000, '(') + "1"
+                                      << "t.avs, line 2: the expression is nested too deeply";
+    QTest::newRow("long operator chain") << "y = 1" + QString("+1").repeated(100000)
+                                         << "t.avs, line 1: the expression is nested too deeply";
+    QTest::newRow("long sign chain") << "y = " + QString("-").repeated(100000) + "1"
+                                     << "t.avs, line 1: the expression is nested too deeply";
     QTest::newRow("condition not bool") << "x = 1 ? 2 : 3" << "t.avs, line 1: the condition before '?' is an int";
     QTest::newRow("clip arithmetic") << "x = BlankClip() * 2" << "t.avs, line 1: '*' cannot combine a clip and an int";
     QTest::newRow("sound of a silent file") << "BlankClip(channels=0)\nAudioDub(last, last)"
