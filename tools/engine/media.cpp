@@ -346,15 +346,24 @@ class MediaClip : public Clip {
   int videoIndex_, audioIndex_;
 };
 
-// Counts what the header does not say by reading the stream through once.
-int64_t CountPackets(Input& input, int index) {
-  int64_t count = 0;
+// What a container's header does not say is counted by reading its packets
+// through once, without decoding: frames as packets, sound as the sum of
+// the packets' durations.
+struct Tally {
+  int64_t packets = 0;
+  int64_t duration = 0;  // in the stream's time base
+};
+
+void CountPackets(Input& input, int video, Tally& videoTally, int audio, Tally& audioTally) {
   PacketPtr packet(av_packet_alloc());
   while (packet && av_read_frame(input.fmt, packet.get()) >= 0) {
-    if (packet->stream_index == index) ++count;
+    Tally* tally = packet->stream_index == video ? &videoTally : packet->stream_index == audio ? &audioTally : nullptr;
+    if (tally) {
+      ++tally->packets;
+      tally->duration += std::max<int64_t>(packet->duration, 0);
+    }
     av_packet_unref(packet.get());
   }
-  return count;
 }
 
 int64_t CountSamples(const std::string& path, int index, const Clip& probe) {
@@ -391,6 +400,7 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
   if (video < 0 && audio < 0) fail(path + " has neither video nor sound");
 
   ClipInfo info;
+  int64_t frames = 0, samples = 0;
   if (video >= 0) {
     const AVStream* st = input.fmt->streams[video];
     const AVCodecParameters* par = st->codecpar;
@@ -405,15 +415,11 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
     info.height = par->height;
     info.pixelFormat = EngineFormat(static_cast<AVPixelFormat>(par->format));
     info.fps = Rational{rate.num, rate.den};
-    int64_t frames = st->nb_frames;
+    frames = st->nb_frames;
     if (frames <= 0 && st->duration > 0 && st->duration != AV_NOPTS_VALUE)
       frames = av_rescale_q(st->duration, st->time_base, av_inv_q(rate));
-    if (frames <= 0 && input.fmt->duration > 0)
-      frames = av_rescale_q(input.fmt->duration, AV_TIME_BASE_Q, av_inv_q(rate));
-    if (frames <= 0) frames = CountPackets(input, video);
-    if (frames <= 0 || frames > kMaxFrames) fail(path + " holds no readable frame count");
-    info.frameCount = frames;
   }
+  int bits = 0;
   if (audio >= 0) {
     const AVStream* st = input.fmt->streams[audio];
     const AVCodecParameters* par = st->codecpar;
@@ -424,25 +430,33 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
     info.hasAudio = true;
     info.sampleRate = par->sample_rate;
     info.channels = channels;
-    AVRational perSample{1, par->sample_rate};
-    int64_t samples = 0;
-    int bits = av_get_bits_per_sample(par->codec_id);
-    if (st->duration > 0 && st->duration != AV_NOPTS_VALUE) samples = av_rescale_q(st->duration, st->time_base, perSample);
+    bits = av_get_bits_per_sample(par->codec_id);
+    if (st->duration > 0 && st->duration != AV_NOPTS_VALUE)
+      samples = av_rescale_q(st->duration, st->time_base, AVRational{1, par->sample_rate});
     // AVI counts PCM sound in sample frames.
-    else if (bits > 0 && st->nb_frames > 0) samples = st->nb_frames;
-    else if (input.fmt->duration > 0) samples = av_rescale_q(input.fmt->duration, AV_TIME_BASE_Q, perSample);
+    else if (bits > 0 && st->nb_frames > 0)
+      samples = st->nb_frames;
     // A WAV header may promise more than the file holds.
     if (bits > 0 && input.fileSize() > 0 && std::strcmp(input.fmt->iformat->name, "wav") == 0) {
       int64_t held = (input.fileSize() - input.dataStart()) / (int64_t{bits} / 8 * channels);
       if (samples <= 0 || samples > held) samples = held;
     }
-    if (samples <= 0 || samples > kMaxSamples) {
-      ProbeClip probe(info, origin);
-      samples = CountSamples(path, audio, probe);
-    }
-    if (samples <= 0) fail(path + " holds no sound");
-    info.sampleCount = samples;
   }
+  if ((info.hasVideo && frames <= 0) || (info.hasAudio && samples <= 0)) {
+    Tally videoTally, audioTally;
+    CountPackets(input, info.hasVideo ? video : -1, videoTally, info.hasAudio ? audio : -1, audioTally);
+    if (frames <= 0) frames = videoTally.packets;
+    if (samples <= 0 && info.hasAudio)
+      samples = av_rescale_q(audioTally.duration, input.fmt->streams[audio]->time_base, AVRational{1, info.sampleRate});
+  }
+  if (info.hasAudio && (samples <= 0 || samples > kMaxSamples)) {
+    ProbeClip probe(info, origin);
+    samples = CountSamples(path, audio, probe);
+  }
+  if (info.hasVideo && (frames <= 0 || frames > kMaxFrames)) fail(path + " holds no readable frame count");
+  if (info.hasAudio && (samples <= 0 || samples > kMaxSamples)) fail(path + " holds no sound");
+  info.frameCount = frames;
+  info.sampleCount = samples;
   if (!info.hasVideo) video = -1;
   return std::make_shared<MediaClip>(info, origin, path, video, audio);
 }

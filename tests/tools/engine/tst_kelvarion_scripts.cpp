@@ -310,6 +310,40 @@ class KelvarionScriptsTest : public QObject {
     QCOMPARE(back.samples, info.sampleCount);
   }
 
+  // Source filters of users' own scripts, on a Matroska file whose header
+  // gives no frame count: the frames are counted from its packets.
+  void userSourceFilters_data() {
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<bool>("video");
+    QTest::addColumn<bool>("audio");
+    QTest::newRow("FFVideoSource") << "FFVideoSource(\"user.mkv\", threads=1)" << true << false;
+    QTest::newRow("LWLibavVideoSource") << "LWLibavVideoSource(\"user.mkv\")" << true << false;
+    QTest::newRow("FFAudioSource") << "FFAudioSource(\"user.mkv\")" << false << true;
+    QTest::newRow("LWLibavAudioSource") << "LWLibavAudioSource(\"user.mkv\")" << false << true;
+    QTest::newRow("DirectShowSource") << "DirectShowSource(\"user.mkv\")" << true << true;
+    QTest::newRow("DirectShowSource without sound") << "DirectShowSource(\"user.mkv\", audio=false)" << true << false;
+  }
+  void userSourceFilters() {
+    QFETCH(QString, call);
+    QFETCH(bool, video);
+    QFETCH(bool, audio);
+    if (!QFile::exists(media_->path("user.mkv")))
+      QVERIFY(media_->ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=24000/1001:d=2", "-f", "lavfi", "-i",
+                              "sine=r=48000:d=2", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "flac", "user.mkv"}));
+    auto reader = Open("user.avs", call + "\n");
+    const avs::ClipInfo& info = reader->info();
+    QCOMPARE(info.hasVideo, video);
+    QCOMPARE(info.hasAudio, audio);
+    if (video) {
+      QCOMPARE(info.frameCount, int64_t{48});
+      QCOMPARE(info.fps.num, int64_t{24000});
+    }
+    if (audio) QCOMPARE(info.sampleCount, int64_t{96000});
+    ReadBack back = ReadWholeClip(*reader);
+    QCOMPARE(back.frames, info.frameCount);
+    QCOMPARE(back.samples, info.sampleCount);
+  }
+
   void brokenMediaStillEnds() {
     MediaFolder folder;
     QVERIFY(folder.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=2", "-c:v", "mpeg4", "whole.avi"}));
