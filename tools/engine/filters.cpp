@@ -140,7 +140,7 @@ class ScaledClip : public VideoFilter {
           scaler_(clip.info().width, clip.info().height, clip.info().pixelFormat, clip.kernel_, clip.matrix_) {}
     const AVFrame* Next() override {
       const AVFrame* in = source_->Next();
-      return in ? scaler_.Convert(in, clip_) : nullptr;
+      return in ? scaler_.Convert(in, clip_.origin()) : nullptr;
     }
 
    private:
@@ -523,10 +523,9 @@ Value MakeBlankClip(Call& call) {
       row[4 * x + 3] = 0xFF;
     }
   }
-  auto clip = std::make_shared<BlankClip>(info, call.origin, nullptr);
   Scaler paint(info.width, info.height, info.pixelFormat, SWS_POINT, Matrix::Rec601);
   FramePtr frame = AllocFrame();
-  if (av_frame_ref(frame.get(), paint.Convert(rgb.get(), *clip)) < 0) call.Fail("out of memory");
+  if (av_frame_ref(frame.get(), paint.Convert(rgb.get(), call.origin)) < 0) call.Fail("out of memory");
   return std::make_shared<BlankClip>(info, call.origin, std::move(frame));
 }
 

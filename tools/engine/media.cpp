@@ -236,7 +236,7 @@ class DecodedVideo : public VideoStream {
       return frame_.get();
     }
     // A stream that changes size or format midway keeps the clip's.
-    return normalizer_.Convert(frame_.get(), owner_);
+    return normalizer_.Convert(frame_.get(), owner_.origin());
   }
 
  private:
@@ -551,7 +551,7 @@ class ImageClip : public Clip {
       if (next_ >= clip_.info().frameCount) return nullptr;
       std::string name = clip_.pattern_.Name(clip_.first_ + next_++);
       if (!DecodePicture(name, picture_.get(), clip_)) clip_.Fail("cannot open the image " + name);
-      return toRgb_.Convert(picture_.get(), clip_);
+      return toRgb_.Convert(picture_.get(), clip_.origin());
     }
 
    private:

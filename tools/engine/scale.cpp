@@ -28,12 +28,13 @@ Scaler::Scaler(int width, int height, AVPixelFormat format, int kernel, Matrix m
 
 Scaler::~Scaler() { sws_freeContext(context_); }
 
-const AVFrame* Scaler::Convert(const AVFrame* source, const Clip& owner) {
+const AVFrame* Scaler::Convert(const AVFrame* source, const std::string& origin) {
+  auto fail = [&origin](const std::string& message) { throw ScriptError(origin + ": " + message); };
   if (!context_ || source->width != sourceWidth_ || source->height != sourceHeight_ ||
       source->format != sourceFormat_) {
     sws_freeContext(context_);
     context_ = sws_alloc_context();
-    if (!context_) owner.Fail("out of memory");
+    if (!context_) fail("out of memory");
     av_opt_set_int(context_, "srcw", source->width, 0);
     av_opt_set_int(context_, "srch", source->height, 0);
     // The full-range "J" formats are their plain twins with a full range.
@@ -46,7 +47,7 @@ const AVFrame* Scaler::Convert(const AVFrame* source, const Clip& owner) {
     av_opt_set_int(context_, "sws_flags", kernel_, 0);
     av_opt_set_int(context_, "threads", av_cpu_count(), 0);
     if (sws_init_context(context_, nullptr, nullptr) < 0)
-      owner.Fail("cannot convert " + std::to_string(source->width) + "x" + std::to_string(source->height) + " " +
+      fail("cannot convert " + std::to_string(source->width) + "x" + std::to_string(source->height) + " " +
                  (av_get_pix_fmt_name(static_cast<AVPixelFormat>(source->format)) ?: "?") + " pictures");
     bool hd = matrix_ == Matrix::Rec709 || matrix_ == Matrix::PC709;
     bool pcRange = matrix_ == Matrix::PC601 || matrix_ == Matrix::PC709;
@@ -61,13 +62,13 @@ const AVFrame* Scaler::Convert(const AVFrame* source, const Clip& owner) {
     out_->width = width_;
     out_->height = height_;
     out_->format = format_;
-    if (av_frame_get_buffer(out_.get(), 0) < 0) owner.Fail("out of memory");
+    if (av_frame_get_buffer(out_.get(), 0) < 0) fail("out of memory");
     if (!IsRgbFormat(format_)) {
       out_->colorspace = hd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
       out_->color_range = pcRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
     }
   }
-  if (sws_scale_frame(context_, out_.get(), source) < 0) owner.Fail("picture conversion failed");
+  if (sws_scale_frame(context_, out_.get(), source) < 0) fail("picture conversion failed");
   return out_.get();
 }
 

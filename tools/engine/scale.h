@@ -19,8 +19,9 @@ class Scaler {
   Scaler& operator=(const Scaler&) = delete;
 
   // The converted frame stays valid until the next call. The context is
-  // rebuilt when the source's size or format changes.
-  const AVFrame* Convert(const AVFrame* source, const Clip& owner);
+  // rebuilt when the source's size or format changes. Failures are reported
+  // as coming from `origin`.
+  const AVFrame* Convert(const AVFrame* source, const std::string& origin);
 
  private:
   int width_, height_;
