@@ -31,6 +31,8 @@ namespace avs {
 namespace {
 
 constexpr int kMaxSampleRate = 1536000;
+// A picture header claiming more is refused before its memory is taken.
+constexpr int64_t kMaxDecodedPixels = int64_t{8192} * 8192;
 // Frame and sample counts beyond these come from broken headers.
 constexpr int64_t kMaxFrames = int64_t{1} << 31;
 constexpr int64_t kMaxSamples = int64_t{1} << 40;
@@ -167,6 +169,7 @@ CodecPtr OpenDecoder(const AVStream* stream, const Clip& owner, const std::strin
   ctx->thread_count = 0;  // as many as the machine has
   ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   ctx->pkt_timebase = stream->time_base;
+  ctx->max_pixels = kMaxDecodedPixels;
   int rc = avcodec_open2(ctx.get(), codec, nullptr);
   if (rc < 0) owner.Fail("cannot decode " + path + ": " + ErrorText(rc));
   return ctx;
@@ -389,7 +392,10 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
   const std::string& path = request.path;
   Input input(path, nullptr, origin);
   auto fail = [&](const std::string& message) -> void { throw ScriptError(origin + ": " + message); };
-  int rc = avformat_find_stream_info(input.fmt, nullptr);
+  std::vector<AVDictionary*> probeOptions(input.fmt->nb_streams, nullptr);
+  for (AVDictionary*& options : probeOptions) av_dict_set_int(&options, "max_pixels", kMaxDecodedPixels, 0);
+  int rc = avformat_find_stream_info(input.fmt, probeOptions.data());
+  for (AVDictionary*& options : probeOptions) av_dict_free(&options);
   if (rc < 0) fail("cannot read " + path + ": " + ErrorText(rc));
 
   int video = request.video ? av_find_best_stream(input.fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0) : -1;
@@ -418,6 +424,10 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
     frames = st->nb_frames;
     if (frames <= 0 && st->duration > 0 && st->duration != AV_NOPTS_VALUE)
       frames = av_rescale_q(st->duration, st->time_base, av_inv_q(rate));
+    // A header that promises more frames than the file's index lists (a
+    // cut or doctored file) is not believed: the packets are counted.
+    int indexed = avformat_index_get_entries_count(st);
+    if (indexed > 0 && frames > indexed) frames = 0;
   }
   int bits = 0;
   if (audio >= 0) {
@@ -436,10 +446,12 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
     // AVI counts PCM sound in sample frames.
     else if (bits > 0 && st->nb_frames > 0)
       samples = st->nb_frames;
-    // A WAV header may promise more than the file holds.
-    if (bits > 0 && input.fileSize() > 0 && std::strcmp(input.fmt->iformat->name, "wav") == 0) {
-      int64_t held = (input.fileSize() - input.dataStart()) / (int64_t{bits} / 8 * channels);
-      if (samples <= 0 || samples > held) samples = held;
+    // A header may promise more PCM sound than the file holds; a WAV file
+    // holds nothing else after its header.
+    if (bits > 0 && input.fileSize() > 0) {
+      bool wav = std::strcmp(input.fmt->iformat->name, "wav") == 0;
+      int64_t held = (input.fileSize() - (wav ? input.dataStart() : 0)) / (int64_t{bits} / 8 * channels);
+      if ((wav && samples <= 0) || samples > held) samples = held;
     }
   }
   if ((info.hasVideo && frames <= 0) || (info.hasAudio && samples <= 0)) {

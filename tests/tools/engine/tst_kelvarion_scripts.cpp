@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QtEndian>
 #include <QtTest>
 
 #include <memory>
@@ -348,11 +349,20 @@ class KelvarionScriptsTest : public QObject {
     MediaFolder folder;
     QVERIFY(folder.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=2", "-c:v", "mpeg4", "whole.avi"}));
     QByteArray whole = folder.read("whole.avi");
-    // Cut in the middle: the header still promises 50 frames.
+    // Cut in the middle: the header still promises 50 frames, but only the
+    // frames that are there count.
     folder.write("cut.avi", whole.left(whole.size() / 2));
     auto reader = avs::ClipReader::OpenScript(folder.script("cut.avs", "AviSource(\"cut.avi\")\n").toStdString());
+    QVERIFY(reader->info().frameCount > 10 && reader->info().frameCount < 50);
+    QCOMPARE(ReadWholeClip(*reader).frames, reader->info().frameCount);
+    // A stream header claiming two billion frames.
+    QByteArray doctored = whole;
+    int strh = doctored.indexOf("strh");
+    QVERIFY(strh > 0);
+    qToLittleEndian<quint32>(0x7FFFFFF0u, doctored.data() + strh + 8 + 32);
+    folder.write("doctored.avi", doctored);
+    reader = avs::ClipReader::OpenScript(folder.script("doctored.avs", "AviSource(\"doctored.avi\")\n").toStdString());
     QCOMPARE(reader->info().frameCount, int64_t{50});
-    QCOMPARE(ReadWholeClip(*reader).frames, int64_t{50});
     // Garbage in the middle of the frames.
     QByteArray damaged = whole;
     for (int i = damaged.size() / 3; i < damaged.size() / 3 + 20000 && i < damaged.size(); i += 7) damaged[i] = char(i);
