@@ -16,8 +16,14 @@ extern "C" {
 
 #include <unistd.h>
 
-#include <chrono>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -221,52 +227,116 @@ class Progress {
   Clock::time_point lastShown_;
 };
 
-// Hands libx264 4:2:0 pictures, converting frames of any other format or
-// size with swscale.
-class PictureFeeder {
+// Reads the script's frames on a thread of its own, a few frames ahead of the
+// encoder, so that evaluating and decoding overlap with encoding. Frames are
+// copied (converted with swscale when they are not 4:2:0 of the stream's
+// size) into a small ring of buffers, so memory stays bounded.
+class FramePrefetcher {
  public:
-  PictureFeeder(int width, int height) : width_(width), height_(height) {
-    x264_picture_init(&picture_);
-    picture_.img.i_csp = X264_CSP_I420;
-    picture_.img.i_plane = 3;
-  }
-  ~PictureFeeder() {
-    sws_freeContext(scaler_);
-    av_frame_free(&converted_);
+  FramePrefetcher(avs::ClipReader& reader, int width, int height, int64_t frameLimit)
+      : reader_(reader), width_(width), height_(height), frameLimit_(frameLimit) {
+    for (int i = 0; i < kBufferCount; ++i) {
+      AVFrame* frame = av_frame_alloc();
+      if (!frame) Fail("out of memory");
+      frame->format = AV_PIX_FMT_YUV420P;
+      frame->width = width;
+      frame->height = height;
+      if (av_frame_get_buffer(frame, 0) < 0) Fail("out of memory");
+      free_.push_back(frame);
+    }
+    thread_ = std::thread([this] { Run(); });
   }
 
-  x264_picture_t* Wrap(const AVFrame* frame, int64_t index) {
-    if (frame->format != AV_PIX_FMT_YUV420P || frame->width != width_ || frame->height != height_) frame = Convert(frame);
-    for (int plane = 0; plane < 3; ++plane) {
-      picture_.img.plane[plane] = frame->data[plane];
-      picture_.img.i_stride[plane] = frame->linesize[plane];
+  ~FramePrefetcher() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
     }
-    picture_.i_pts = index;
-    picture_.i_type = X264_TYPE_AUTO;
-    return &picture_;
+    changed_.notify_all();
+    thread_.join();
+    for (AVFrame* frame : free_) av_frame_free(&frame);
+    for (AVFrame* frame : ready_) av_frame_free(&frame);
+    av_frame_free(&current_);
+    sws_freeContext(scaler_);
+  }
+
+  // The next frame, or nullptr after the last; valid until the next call.
+  // Throws avs::ScriptError when the script failed.
+  const AVFrame* Next() {
+    std::unique_lock lock(mutex_);
+    if (current_) free_.push_back(std::exchange(current_, nullptr));
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return !ready_.empty() || finished_; });
+    if (ready_.empty()) {
+      if (!error_.empty()) throw avs::ScriptError(error_);
+      return nullptr;
+    }
+    current_ = ready_.front();
+    ready_.pop_front();
+    return current_;
   }
 
  private:
-  const AVFrame* Convert(const AVFrame* frame) {
-    scaler_ = sws_getCachedContext(scaler_, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), width_,
-                                   height_, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (!scaler_) Fail("cannot convert frames of pixel format " + std::to_string(frame->format) + " to 4:2:0");
-    if (!converted_) {
-      converted_ = av_frame_alloc();
-      converted_->format = AV_PIX_FMT_YUV420P;
-      converted_->width = width_;
-      converted_->height = height_;
-      if (av_frame_get_buffer(converted_, 0) < 0) Fail("out of memory");
+  static constexpr int kBufferCount = 4;
+
+  void Run() {
+    std::string error;
+    try {
+      for (int64_t count = 0; frameLimit_ < 0 || count < frameLimit_; ++count) {
+        const AVFrame* source = reader_.NextFrame();
+        if (!source) break;
+        AVFrame* target = nullptr;
+        {
+          std::unique_lock lock(mutex_);
+          changed_.wait(lock, [this] { return !free_.empty() || stopping_; });
+          if (stopping_) return;
+          target = free_.back();
+          free_.pop_back();
+        }
+        CopyInto(source, target);
+        {
+          std::lock_guard lock(mutex_);
+          ready_.push_back(target);
+        }
+        changed_.notify_all();
+      }
+    } catch (const avs::ScriptError& failure) {
+      error = failure.what();
     }
-    sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, converted_->data, converted_->linesize);
-    return converted_;
+    {
+      std::lock_guard lock(mutex_);
+      finished_ = true;
+      error_ = error;
+    }
+    changed_.notify_all();
   }
 
-  int width_;
-  int height_;
-  x264_picture_t picture_{};
-  SwsContext* scaler_ = nullptr;
-  AVFrame* converted_ = nullptr;
+  void CopyInto(const AVFrame* source, AVFrame* target) {
+    if (source->format == AV_PIX_FMT_YUV420P && source->width == width_ && source->height == height_) {
+      av_frame_copy(target, source);
+      return;
+    }
+    scaler_ = sws_getCachedContext(scaler_, source->width, source->height, static_cast<AVPixelFormat>(source->format),
+                                   width_, height_, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (!scaler_) Fail("cannot convert frames of pixel format " + std::to_string(source->format) + " to 4:2:0");
+    sws_scale(scaler_, source->data, source->linesize, 0, source->height, target->data, target->linesize);
+  }
+
+  avs::ClipReader& reader_;
+  const int width_;
+  const int height_;
+  const int64_t frameLimit_;
+  SwsContext* scaler_ = nullptr;  // used on the reading thread only
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<AVFrame*> free_;
+  std::deque<AVFrame*> ready_;
+  AVFrame* current_ = nullptr;
+  bool finished_ = false;
+  bool stopping_ = false;
+  std::string error_;
+  std::thread thread_;
 };
 
 class StreamWriter {
@@ -346,7 +416,11 @@ int main(int argc, char** argv) {
 
   kenc::PendingOutput output(options.output);
   StreamWriter stream(output.tempPath());
-  PictureFeeder feeder(info.width, info.height);
+  FramePrefetcher frames(*reader, info.width, info.height, options.frameLimit);
+  x264_picture_t picture;
+  x264_picture_init(&picture);
+  picture.img.i_csp = X264_CSP_I420;
+  picture.img.i_plane = 3;
   Progress progress(options.showProgress, totalFrames,
                     static_cast<double>(info.fps.num) / static_cast<double>(info.fps.den));
   x264_picture_t encoded;
@@ -355,10 +429,13 @@ int main(int argc, char** argv) {
   int64_t framesIn = 0;
   int64_t framesOut = 0;
   try {
-    while (options.frameLimit < 0 || framesIn < options.frameLimit) {
-      const AVFrame* frame = reader->NextFrame();
-      if (!frame) break;
-      const int size = x264_encoder_encode(encoder, &nals, &nalCount, feeder.Wrap(frame, framesIn), &encoded);
+    while (const AVFrame* frame = frames.Next()) {
+      for (int plane = 0; plane < 3; ++plane) {
+        picture.img.plane[plane] = frame->data[plane];
+        picture.img.i_stride[plane] = frame->linesize[plane];
+      }
+      picture.i_pts = framesIn;
+      const int size = x264_encoder_encode(encoder, &nals, &nalCount, &picture, &encoded);
       if (size < 0) Fail("libx264 failed on frame " + std::to_string(framesIn));
       ++framesIn;
       if (size > 0) ++framesOut;
