@@ -62,10 +62,10 @@ std::string FindOnPath(const std::string& program) {
   return {};
 }
 
-// vspipe rendering a VapourSynth script as YUV4MPEG2 into a pipe.
+// vspipe run with its standard output into a pipe that we read.
 class Vspipe {
  public:
-  Vspipe(const std::string& script, const Clip* owner, const std::string& origin) {
+  Vspipe(std::vector<std::string> args, const std::string& origin) {
     std::string program = FindOnPath("vspipe");
     if (program.empty()) throw ScriptError(origin + ": VapourSynth (vspipe) not found");
     int fds[2];
@@ -74,7 +74,7 @@ class Vspipe {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    std::vector<std::string> args = {program, "-c", "y4m", script, "-"};
+    args.insert(args.begin(), program);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -84,9 +84,7 @@ class Vspipe {
     if (rc != 0) {
       close(fds[0]);
       pid_ = -1;
-      std::string message = "cannot start vspipe: " + std::string(std::strerror(rc));
-      if (owner) owner->Fail(message);
-      throw ScriptError(origin + ": " + message);
+      throw ScriptError(origin + ": cannot start vspipe: " + std::strerror(rc));
     }
     fd_ = fds[0];
   }
@@ -103,25 +101,45 @@ class Vspipe {
   }
   Vspipe(const Vspipe&) = delete;
   Vspipe& operator=(const Vspipe&) = delete;
+
   std::string Url() const { return "pipe:" + std::to_string(fd_); }
+
+  // Everything it writes, up to `limit` bytes.
+  std::string ReadAll(std::size_t limit) {
+    std::string text;
+    char buffer[4096];
+    while (text.size() < limit) {
+      ssize_t n = read(fd_, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+  }
 
  private:
   pid_t pid_ = -1;
   int fd_ = -1;
 };
 
+// The frame count vspipe reports for a script ("Frames: 240"), 0 when it
+// reports none; counting the rendered frames instead would render the
+// script once more.
+int64_t VspipeFrameCount(const std::string& script, const std::string& origin) {
+  std::string text = Vspipe({"--info", script, "-"}, origin).ReadAll(65536);
+  std::size_t at = text.find("Frames:");
+  return at == std::string::npos ? 0 : std::strtoll(text.c_str() + at + 7, nullptr, 10);
+}
+
 // An opened container, with the vspipe behind it when there is one.
 class Input {
  public:
-  Input(const std::string& path, const Clip* owner, const std::string& origin) {
-    auto fail = [&](const std::string& message) {
-      if (owner) owner->Fail(message);
-      throw ScriptError(origin + ": " + message);
-    };
+  Input(const std::string& path, const std::string& origin) {
+    auto fail = [&](const std::string& message) { throw ScriptError(origin + ": " + message); };
     std::string url = path[0] == '/' ? "file:" + path : path;
     const AVInputFormat* format = nullptr;
     if (EndsWithNoCase(path, ".vpy")) {
-      vspipe_ = std::make_unique<Vspipe>(path, owner, origin);
+      vspipe_ = std::make_unique<Vspipe>(std::vector<std::string>{"-c", "y4m", path, "-"}, origin);
       url = vspipe_->Url();
       format = av_find_input_format("yuv4mpegpipe");
     } else {
@@ -179,7 +197,7 @@ CodecPtr OpenDecoder(const AVStream* stream, const Clip& owner, const std::strin
 class Decoder {
  public:
   Decoder(const std::string& path, int streamIndex, const Clip& owner)
-      : input_(path, &owner, owner.origin()), index_(streamIndex), owner_(owner), packet_(av_packet_alloc()) {
+      : input_(path, owner.origin()), index_(streamIndex), owner_(owner), packet_(av_packet_alloc()) {
     if (!packet_) owner.Fail("out of memory");
     if (streamIndex >= static_cast<int>(input_.fmt->nb_streams)) owner.Fail(path + " changed while it was read");
     for (unsigned i = 0; i < input_.fmt->nb_streams; ++i)
@@ -390,7 +408,7 @@ class ProbeClip : public Clip {
 
 ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
   const std::string& path = request.path;
-  Input input(path, nullptr, origin);
+  Input input(path, origin);
   auto fail = [&](const std::string& message) -> void { throw ScriptError(origin + ": " + message); };
   std::vector<AVDictionary*> probeOptions(input.fmt->nb_streams, nullptr);
   for (AVDictionary*& options : probeOptions) av_dict_set_int(&options, "max_pixels", kMaxDecodedPixels, 0);
@@ -454,6 +472,7 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
       if ((wav && samples <= 0) || samples > held) samples = held;
     }
   }
+  if (info.hasVideo && frames <= 0 && EndsWithNoCase(path, ".vpy")) frames = VspipeFrameCount(path, origin);
   if ((info.hasVideo && frames <= 0) || (info.hasAudio && samples <= 0)) {
     Tally videoTally, audioTally;
     CountPackets(input, info.hasVideo ? video : -1, videoTally, info.hasAudio ? audio : -1, audioTally);
