@@ -273,7 +273,10 @@ Value Trim(Call& call) {
       return av_rescale(frame, int64_t{in.sampleRate} * in.fps.den, in.fps.num);
     };
     firstSample = std::min(samplesAt(first), in.sampleCount);
-    info.sampleCount = std::max<int64_t>(0, std::min(samplesAt(last + 1), in.sampleCount) - firstSample);
+    // pad_audio (the default) keeps the sound as long as the frames kept,
+    // filling with silence where the source's sound ends early.
+    int64_t end = call.Bool(3, true) ? samplesAt(last + 1) : std::min(samplesAt(last + 1), in.sampleCount);
+    info.sampleCount = std::max<int64_t>(0, end - firstSample);
     if (info.sampleCount == 0) info.hasAudio = false;
   }
   return std::make_shared<TrimClip>(info, call.origin, call.Clip(0), first, firstSample);
@@ -316,6 +319,13 @@ Value AssumeFps(Call& call) {
     call.Fail(std::string("the frame rate cannot be ") + rate.typeName());
   }
   if (fps.num <= 0 || fps.den <= 0 || fps.num > INT32_MAX || fps.den > INT32_MAX) call.Fail("the frame rate is out of range");
+  // A rate given to three decimals (a float or a rounded preset) that the
+  // clip's exact rate already rounds to leaves that exact rate: a probed
+  // 24000/1001 clip asked for 23.976 stays 24000/1001 rather than turning
+  // into 2997/125 and drifting against its sound.
+  const bool roundedRate = rate.isFloat() || (rate.isString() && Lower(rate.asString()).find("round") != std::string::npos);
+  const auto thousandths = [](Rational r) { return std::llround(1000.0 * static_cast<double>(r.num) / static_cast<double>(r.den)); };
+  if (roundedRate && in.fps.num > 0 && in.fps.den > 0 && thousandths(in.fps) == thousandths(fps)) fps = in.fps;
   int n = 0, d = 0;
   av_reduce(&n, &d, fps.num, fps.den, INT32_MAX);
   ClipInfo info = in;

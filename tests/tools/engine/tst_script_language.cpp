@@ -119,6 +119,11 @@ class ScriptLanguageTest : public QObject {
     QCOMPARE(Run("BlankClip(length=10).Trim(2, -3).FrameCount").asInt(), int64_t{3});
     QCOMPARE(Run("BlankClip(length=10).Trim(2, 0).FrameCount").asInt(), int64_t{8});
     QCOMPARE(Run("BlankClip(length=10).Trim(0, 2000000000).FrameCount").asInt(), int64_t{10});
+    // Sound shorter than the picture: padded to the frames kept unless
+    // pad_audio is false.
+    QString shortSound = "AudioDub(BlankClip(length=10, fps=10), BlankClip(length=5, fps=10, audio_rate=1000))";
+    QCOMPARE(Run(shortSound + ".Trim(2, 7).AudioLength").asInt(), int64_t{600});
+    QCOMPARE(Run(shortSound + ".Trim(2, 7, pad_audio=false).AudioLength").asInt(), int64_t{300});
     QCOMPARE(Run("BlankClip(width=352, height=480).Crop(2, 0, -2, 0).Width").asInt(), int64_t{348});
     QCOMPARE(Run("BlankClip(width=352, height=480).Crop(2, 4, 100, -6).Height").asInt(), int64_t{470});
     QCOMPARE(Run("BlankClip(pixel_type=\"RGB24\").ConvertToYV12(matrix=\"Rec709\").IsYV12").asBool(), true);
