@@ -29,16 +29,17 @@ class NoActions : public desktop::AfterJobActions {
 // A program folder whose tools/ holds the real tools of this build.
 class RealProgramFolder {
  public:
-  RealProgramFolder() {
-    QDir(dir_.path()).mkpath("tools/temp");
-    QDir(dir_.path()).mkpath("media");
+  // `name` is the program folder's own name inside a temporary folder.
+  explicit RealProgramFolder(const QString& name = "program") : root_(dir_.filePath(name)) {
+    QDir(root_).mkpath("tools/temp");
+    QDir(root_).mkpath("media");
     const QString built = qEnvironmentVariable("KELVARION_BUILD_DIR") + "/tools/";
     for (const char* tool : {"x264", "x264_64", "avs4x264mod", "avs2pipemod", "neroAacEnc", "MP4Box"}) {
       QFile::link(built + tool, path(QString("tools/") + tool));
     }
   }
-  std::string programDir() const { return dir_.path().toStdString() + "/"; }
-  QString path(const QString& relative) const { return dir_.filePath(relative); }
+  std::string programDir() const { return root_.toStdString() + "/"; }
+  QString path(const QString& relative) const { return QDir(root_).filePath(relative); }
   QString media(const QString& name) const { return path("media/" + name); }
 
   bool ffmpeg(const QStringList& args) const {
@@ -50,6 +51,7 @@ class RealProgramFolder {
 
  private:
   QTemporaryDir dir_;
+  QString root_;
 };
 
 QJsonObject Probe(const QString& file) {
@@ -274,6 +276,22 @@ class RealJobsTest : public QObject {
     const QJsonObject probe = Probe(folder.media("clip_deluxe.mp4"));
     QCOMPARE(Stream(probe, "video")["nb_read_frames"].toString(), QString("25"));
     QCOMPARE(Stream(probe, "audio")["sample_rate"].toString(), QString("22050"));
+    window->close();
+  }
+
+  // Quotes, shell characters, backslashes and Cyrillic in the program
+  // folder and in the source's name reach every tool unchanged.
+  void awkwardPaths() {
+    RealProgramFolder folder("prog \"q\" $HOME `id` \\b Тест");
+    QVERIFY(folder.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=1", "-f", "lavfi", "-i",
+                           "sine=r=48000:d=1", "-c:v", "mpeg4", "-c:a", "pcm_s16le", "клип \"1\" $x.avi"}));
+    auto window = Open(folder);
+    Tick(*window, {"Preview"});
+    RunJob(*window, folder.media("клип \"1\" $x.avi"));
+    QCOMPARE(messages_, QStringList{"All tasks are complete!"});
+    const QJsonObject probe = Probe(folder.media("клип \"1\" $x_preview.mp4"));
+    QCOMPARE(Stream(probe, "video")["nb_read_frames"].toString(), QString("25"));
+    QCOMPARE(Stream(probe, "audio")["codec_name"].toString(), QString("aac"));
     window->close();
   }
 
