@@ -164,6 +164,27 @@ class ScriptLanguageTest : public QObject {
     QCOMPARE(v.asClip()->info().frameCount, int64_t{240});
   }
 
+  // A rounded rate that the clip's exact rate already rounds to keeps the
+  // exact rate, so probed NTSC sources do not drift against their sound.
+  void roundedRateKeepsExactNtsc_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<qint64>("num");
+    QTest::addColumn<qint64>("den");
+    QTest::newRow("23.976 on ntsc film") << "BlankClip(fps=24000, fps_denominator=1001).AssumeFPS(23.976)" << qint64(24000) << qint64(1001);
+    QTest::newRow("preset on ntsc film") << "BlankClip(fps=24000, fps_denominator=1001).AssumeFPS(\"ntsc_round_film\")" << qint64(24000) << qint64(1001);
+    QTest::newRow("29.970 on ntsc video") << "BlankClip(fps=30000, fps_denominator=1001).AssumeFPS(29.970)" << qint64(30000) << qint64(1001);
+    QTest::newRow("23.976 on 25 fps") << "BlankClip(fps=25).AssumeFPS(23.976)" << qint64(2997) << qint64(125);
+    QTest::newRow("exact fraction wins") << "BlankClip(fps=24000, fps_denominator=1001).AssumeFPS(2997, 125)" << qint64(2997) << qint64(125);
+  }
+  void roundedRateKeepsExactNtsc() {
+    QFETCH(QString, script);
+    QFETCH(qint64, num);
+    QFETCH(qint64, den);
+    avs::Value v = Run(script);
+    QCOMPARE(v.asClip()->info().fps.num, num);
+    QCOMPARE(v.asClip()->info().fps.den, den);
+  }
+
   void writeFileStart() {
     MediaFolder folder;
     // Relative names land in the script's folder, whatever the working one.
