@@ -42,7 +42,9 @@ struct ClipInfo {
   int64_t sampleCount = 0;  // per channel
 };
 
-// A script evaluated to its clip, read from start to end.
+// A script evaluated to its clip, read from start to end. The picture and
+// the sound are decoded independently of each other: one thread may read
+// frames while another reads samples.
 class ClipReader {
  public:
   virtual ~ClipReader() = default;
