@@ -12,6 +12,8 @@
 
 #include "app/main_window.h"
 #include "desktop/help.h"
+#include "desktop/language.h"
+#include "proc/progress_message.h"
 #include "desktop/message_box.h"
 #include "tool_folder.h"
 
@@ -408,6 +410,62 @@ class MainWindowTest : public QObject {
     QCOMPARE(opened, QStringList{folder.path("Help.html")});
     desktop::SetUrlOpener({});
     window->close();
+  }
+
+  void languageFromTheEnvironment_data() {
+    QTest::addColumn<QByteArray>("lang");
+    QTest::addColumn<QString>("start");
+    QTest::newRow("ru") << QByteArray("ru_RU.UTF-8") << "Старт";
+    QTest::newRow("en") << QByteArray("en_US.UTF-8") << "Start";
+    QTest::newRow("C") << QByteArray("C") << "Start";
+  }
+  void languageFromTheEnvironment() {
+    QFETCH(QByteArray, lang);
+    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LC_CTYPE"}) qunsetenv(name);
+    qputenv("LANG", lang);
+    ToolFolder folder;
+    app::StartupOptions options;
+    options.programDir = folder.programDir();
+    options.executablePath = folder.programDir() + "kelvarion";
+    options.russianUi = desktop::IsRussianUi();
+    options.afterJobActions = &actions_;
+    app::MainWindow window(options);
+    QTEST(window.findChild<QPushButton*>()->text(), "start");
+  }
+
+  // Closing while idle asks nothing; F2 opens the muxer only while idle;
+  // reports that belong to no running stage change nothing.
+  void idleRulesAndStrayReports() {
+    ToolFolder folder;
+    qputenv("FAKE_TOOL_X264", "progress=3;step_ms=100;sleep_ms=1500");
+    auto window = Open(folder);
+    window->setSource(folder.touch("clip.avi"));
+    Box(window.get(), "Deluxe")->setChecked(true);
+    window->StartBtnClick();
+    QTRY_VERIFY_WITH_TIMEOUT(window->driver().runningStage() == job::RunningStage::Video, 5000);
+    QTest::keyClick(window.get(), Qt::Key_F2);
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (top != window.get()) QVERIFY2(!top->isVisible(), qPrintable(top->windowTitle()));
+    }
+    // A late mux or sound completion during the video stage starts nothing.
+    proc::PostProgress(&window->driver(), proc::kCompletionCode, proc::kStageMux);
+    proc::PostProgress(&window->driver(), proc::kCompletionCode, proc::kStageAudio);
+    QTest::qWait(100);
+    QCOMPARE(window->driver().runningStage(), job::RunningStage::Video);
+    QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
+    QCOMPARE(folder.toolNames().count("MP4Box"), 3);
+    // And after the end, a stray completion is ignored too.
+    proc::PostProgress(&window->driver(), proc::kCompletionCode, proc::kStageVideo);
+    QTest::qWait(100);
+    QCOMPARE(window->driver().state(), job::JobState::Idle);
+    QCOMPARE(messages_.texts, QStringList{"All tasks are complete!"});
+
+    QTest::keyClick(window.get(), Qt::Key_F2);
+    bool muxerShown = false;
+    for (QWidget* top : QApplication::topLevelWidgets()) muxerShown |= top != window.get() && top->isVisible();
+    QVERIFY(muxerShown);
+    QVERIFY(window->close());
+    QCOMPARE(messages_.texts.size(), 1);
   }
 
   void droppedFiles() {
