@@ -9,6 +9,8 @@
 #include <QtTest>
 
 #include <memory>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -161,6 +163,24 @@ class KelvarionScriptsTest : public QObject {
     ReadBack back = ReadWholeClip(*reader);
     QCOMPARE(back.samples, info.sampleCount);
     QCOMPARE(back.frames, int64_t{25});
+  }
+
+  // The encoders read frames on one thread while the sound may be read on
+  // another; each keeps its own decoder.
+  void pictureAndSoundOnTwoThreads() {
+    QVERIFY(media_->ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=2", "-f", "lavfi", "-i",
+                            "sine=r=48000:d=2", "-c:v", "mpeg4", "-c:a", "pcm_s16le", "threads.avi"}));
+    auto reader = Open("threads.avs", "AviSource(\"threads.avi\").ResampleAudio(44100).Spline64Resize(160, 120)\n");
+    int64_t samples = 0;
+    std::thread sound([&] {
+      std::vector<int16_t> buffer(1000);
+      while (std::size_t n = reader->ReadAudioS16(buffer.data(), 1000)) samples += static_cast<int64_t>(n);
+    });
+    int64_t frames = 0;
+    while (reader->NextFrame()) ++frames;
+    sound.join();
+    QCOMPARE(frames, int64_t{50});
+    QCOMPARE(samples, int64_t{88200});
   }
 
   void probeFiles_data() {
