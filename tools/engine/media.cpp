@@ -31,6 +31,7 @@ namespace avs {
 namespace {
 
 constexpr int kMaxSampleRate = 1536000;
+constexpr int kMaxDecodeFailures = 1000;
 // A picture header claiming more is refused before its memory is taken.
 constexpr int64_t kMaxDecodedPixels = int64_t{8192} * 8192;
 // Frame and sample counts beyond these come from broken headers.
@@ -211,9 +212,16 @@ class Decoder {
     for (;;) {
       av_frame_unref(frame);
       int rc = avcodec_receive_frame(codec_.get(), frame);
-      if (rc == 0) return true;
+      if (rc == 0) {
+        failures_ = 0;
+        return true;
+      }
       if (rc == AVERROR_EOF) return false;
-      if (rc != AVERROR(EAGAIN)) continue;
+      // A decoder that only reports errors has nothing more to give.
+      if (rc != AVERROR(EAGAIN)) {
+        if (++failures_ > kMaxDecodeFailures) return false;
+        continue;
+      }
       if (draining_) return false;
       rc = av_read_frame(input_.fmt, packet_.get());
       if (rc < 0) {
@@ -238,6 +246,7 @@ class Decoder {
   PacketPtr packet_;
   CodecPtr codec_;
   bool draining_ = false;
+  int failures_ = 0;
 };
 
 class DecodedVideo : public VideoStream {
@@ -542,7 +551,9 @@ Pattern ParsePattern(const std::string& text, const std::string& origin) {
 
 // Decodes the one picture of an image file.
 bool DecodePicture(const std::string& path, AVFrame* frame, const Clip& owner) {
-  if (access(path.c_str(), R_OK) != 0) return false;
+  // Only regular files: reading a pipe or a device could wait forever.
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || access(path.c_str(), R_OK) != 0) return false;
   AVFormatContext* fmt = nullptr;
   AVDictionary* options = nullptr;
   av_dict_set(&options, "pattern_type", "none", 0);  // a "%" in a folder name is no pattern

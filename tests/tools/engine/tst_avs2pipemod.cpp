@@ -7,6 +7,8 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 uint32_t U32(const QByteArray& b, int at) { return qFromLittleEndian<quint32>(b.constData() + at); }
@@ -45,6 +47,9 @@ class Avs2PipeModTest : public QObject {
     QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=30000/1001:d=1", "-f", "lavfi", "-i",
                            "sine=f=300:r=44100:d=1.2", "-ac", "2", "-c:v", "mpeg4", "-c:a", "pcm_s16le", "clip.avi"}));
     QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=1", "-c:v", "mpeg4", "silent.avi"}));
+    // Reading a pipe that nobody writes would wait forever.
+    QCOMPARE(mkfifo(media_.path("pipe0001.png").toUtf8().constData(), 0600), 0);
+    QCOMPARE(mkfifo(media_.path("pipe.avi").toUtf8().constData(), 0600), 0);
   }
 
   // The probe as the job runs it: from another working folder, with the
@@ -161,6 +166,10 @@ class Avs2PipeModTest : public QObject {
     QTest::newRow("import loop") << "-info" << "Import(\"bad.avs\")" << "bad.avs, line 1: Import: bad.avs imports itself";
     QTest::newRow("not media") << "-info" << "AviSource(\"bad.avs\")" << "bad.avs, line 1: cannot read";
     QTest::newRow("empty script") << "-info" << "# nothing" << "bad.avs: the script's value is nothing";
+    QTest::newRow("pipe as image") << "-info" << "ImageSource(\"pipe%04d.png\", 1, 5, 25)"
+                                   << "bad.avs, line 1: ImageSource: cannot open the image";
+    QTest::newRow("pipe as media") << "-info" << "AviSource(\"pipe.avi\")" << "pipe.avi is not a file";
+    QTest::newRow("pipe as script") << "-info" << "Import(\"pipe.avi\")" << "bad.avs, line 1: Import: cannot open the script";
     QTest::newRow("lying WAV rate") << "-extwav=16bit" << "WavSource(\"zero-rate.wav\")" << "bad.avs, line 1:";
     QTest::newRow("lying WAV channels") << "-extwav=16bit" << "WavSource(\"many.wav\")" << "bad.avs, line 1:";
   }
