@@ -156,19 +156,17 @@ class RawH264Source : public PacketSource {
     int size = 0;
     while (const uint8_t* unit = units_.Next(&size)) {
       bool idr = false;
+      // The parameter sets of the first unit that has them describe the track.
+      const bool takeParameterSets = extradata_.empty();
       ForEachNal(unit, static_cast<size_t>(size), [&](const uint8_t* nal, size_t length) {
         const int type = nal[0] & 0x1F;
         if (type == kNalIdr) idr = true;
-        if (extradata_.empty() || collectingHeaders_) {
-          if (type == kNalSps || type == kNalPps) {
-            static const uint8_t startCode[] = {0, 0, 0, 1};
-            extradata_.insert(extradata_.end(), startCode, startCode + 4);
-            extradata_.insert(extradata_.end(), nal, nal + length);
-            collectingHeaders_ = true;
-          }
+        if (takeParameterSets && (type == kNalSps || type == kNalPps)) {
+          static const uint8_t startCode[] = {0, 0, 0, 1};
+          extradata_.insert(extradata_.end(), startCode, startCode + 4);
+          extradata_.insert(extradata_.end(), nal, nal + length);
         }
       });
-      collectingHeaders_ = false;
       if (idr || orders.empty()) segmentStarts.push_back(orders.size());
       orders.push_back(units_.pictureOrder());
       keyFrames_.push_back(idr);
@@ -228,7 +226,6 @@ class RawH264Source : public PacketSource {
  private:
   H264AccessUnits units_;
   std::vector<uint8_t> extradata_;
-  bool collectingHeaders_ = false;
   std::vector<bool> keyFrames_;
   std::vector<int64_t> presentation_;
   int64_t reorderDelay_ = 0;
