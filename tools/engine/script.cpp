@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -33,9 +33,10 @@ std::string Value::toText() const {
   if (isBool()) return asBool() ? "true" : "false";
   if (isInt()) return std::to_string(asInt());
   if (isFloat()) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.6f", asFloat());
-    return buffer;  // the C locale of a console tool keeps "."
+    // to_chars ignores the locale: the decimal separator is always ".".
+    char buffer[400];
+    auto end = std::to_chars(buffer, buffer + sizeof buffer, asFloat(), std::chars_format::fixed, 6).ptr;
+    return std::string(buffer, end);
   }
   if (isString()) return asString();
   if (isClip()) return "clip";
@@ -132,7 +133,7 @@ std::vector<Token> Lex(const std::string& src) {
       std::string text = src.substr(start, i - start);
       Token token{isFloat ? Tok::Float : Tok::Int, text, line};
       if (isFloat) {
-        token.floatValue = std::strtod(text.c_str(), nullptr);
+        std::from_chars(text.data(), text.data() + text.size(), token.floatValue);
       } else {
         errno = 0;
         token.intValue = std::strtoll(text.c_str(), nullptr, 10);
