@@ -349,6 +349,13 @@ void JobDriver::FailCurrentMode() {
   records_[currentMode_].passesLeft = 0;
 }
 
+void JobDriver::AbandonCurrentMode() {
+  FailCurrentMode();
+  DelTemp();
+  ModeSelector();
+  RecordOutputs();
+}
+
 void JobDriver::HandleProgress(int wParam, int lParam) {
   taskbar_.SetValue(static_cast<uint64_t>(view_.barValue()), 100);
   // A report that belongs to no running stage (none can arrive once its
@@ -380,10 +387,7 @@ void JobDriver::HandleProgress(int wParam, int lParam) {
   switch (expected) {
     case RunningStage::Video:
       if (toolFailed) {
-        FailCurrentMode();
-        DelTemp();
-        ModeSelector();
-        RecordOutputs();
+        AbandonCurrentMode();
         return;
       }
       AfterVideoPass();
@@ -391,10 +395,7 @@ void JobDriver::HandleProgress(int wParam, int lParam) {
     case RunningStage::Audio:
       if (!IsWav()) {
         if (toolFailed) {
-          FailCurrentMode();
-          DelTemp();
-          ModeSelector();
-          RecordOutputs();
+          AbandonCurrentMode();
           return;
         }
         StartMuxer();
@@ -441,7 +442,7 @@ void JobDriver::AbortAndClean() {
     thread_->wait();
     thread_.reset();
   }
-  DeleteTempFiles(setup_.paths, audioStreamPath_);
+  DelTemp();
 }
 
 }  // namespace job

@@ -114,6 +114,8 @@ class JobDriver : public QObject {
   bool FinishThread();
   void StartThread(std::unique_ptr<proc::ToolThread> thread, RunningStage stage);
   void FailCurrentMode();
+  // A failed stage skips the rest of its mode; the next mode still runs.
+  void AbandonCurrentMode();
   void AfterVideoPass();
   void ShowTitlesFor(int percent);
   void AddToDebugLog(const std::string& line);

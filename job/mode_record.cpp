@@ -16,27 +16,17 @@ void FillWM(ModeRecords& records, const JobInputs& in) {
   deluxe.passesLeft = in.ticked[kDeluxe] ? 1 : 0;
 
   const std::string sourceLine = ModeSourceLine(in.sourcePath, in.hasAudioText, in.vpyAviPath, in.sequence);
-
-  preview.suffix = "_preview";
-  const EncoderOptions previewOptions = PreviewOptions(preview.settings);
-  preview.x264Opts = previewOptions.x264Opts;
-  preview.aacOpts = previewOptions.aacOpts;
-  preview.script = PreviewScript(sourceLine, in.fpsArg, preview.settings);
-  preview.outName = IncName(in.sourcePath, preview.suffix);
-
-  standard.suffix = "_standard";
-  const EncoderOptions standardOptions = StandardOptions(standard.settings);
-  standard.x264Opts = standardOptions.x264Opts;
-  standard.aacOpts = standardOptions.aacOpts;
-  standard.script = StandardScript(sourceLine, in.fpsArg, standard.settings);
-  standard.outName = IncName(in.sourcePath, standard.suffix);
-
-  deluxe.suffix = "_deluxe";
-  const EncoderOptions deluxeOptions = DeluxeOptions();
-  deluxe.x264Opts = deluxeOptions.x264Opts;
-  deluxe.aacOpts = deluxeOptions.aacOpts;
-  deluxe.script = DeluxeScript(sourceLine, in.fpsArg);
-  deluxe.outName = IncName(in.sourcePath, deluxe.suffix);
+  const auto fill = [&](ModeRecord& record, const char* suffix, const EncoderOptions& options, ScriptLines script) {
+    record.suffix = suffix;
+    record.x264Opts = options.x264Opts;
+    record.aacOpts = options.aacOpts;
+    record.script = std::move(script);
+    record.outName = IncName(in.sourcePath, record.suffix);
+  };
+  fill(preview, "_preview", PreviewOptions(preview.settings), PreviewScript(sourceLine, in.fpsArg, preview.settings));
+  fill(standard, "_standard", StandardOptions(standard.settings),
+       StandardScript(sourceLine, in.fpsArg, standard.settings));
+  fill(deluxe, "_deluxe", DeluxeOptions(), DeluxeScript(sourceLine, in.fpsArg));
 }
 
 }  // namespace job
