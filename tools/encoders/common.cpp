@@ -72,6 +72,14 @@ bool FileExists(const std::string& path) {
 
 PendingOutput::PendingOutput(std::string finalPath) : finalPath_(std::move(finalPath)) {
   if (finalPath_.empty()) Fail("no output file given");
+  struct stat status {};
+  if (stat(finalPath_.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+    if (S_ISDIR(status.st_mode)) Fail(finalPath_ + " is a folder");
+    // A device or pipe (/dev/null for a first pass) is written directly.
+    tempPath_ = finalPath_;
+    committed_ = true;
+    return;
+  }
   // The same folder keeps the final rename atomic; the leading dot hides the
   // half-written file, and the extension stays for format guessing.
   std::string pattern = FolderOf(finalPath_) + "." + NameOf(finalPath_) + ".XXXXXX";
@@ -100,6 +108,7 @@ PendingOutput::~PendingOutput() {
 }
 
 void PendingOutput::Commit() {
+  if (committed_) return;
   const int fd = open(tempPath_.c_str(), O_RDONLY);
   if (fd >= 0) {
     fsync(fd);

@@ -20,7 +20,7 @@ bool FileExists(const std::string& path);
 // A temporary file beside `finalPath` that takes its place only on Commit().
 // Until then a failure, an exception, Fail() or SIGINT/SIGTERM/SIGHUP removes
 // it, so the final path always holds either its old content or the complete
-// new one.
+// new one. A path naming a device or pipe (/dev/null) is written directly.
 class PendingOutput {
  public:
   explicit PendingOutput(std::string finalPath);

@@ -127,6 +127,14 @@ class TestX264 : public QObject {
     QVERIFY(ReadFile(stats).contains(" ref=1 "));
   }
 
+  // A first pass may throw its stream away; the device stays a device.
+  void outputToTheNullDevice() {
+    const RunResult result = Encode({"--crf", "20", "--frames", "5"}, "/dev/null", Path("noisy.avs"));
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY(result.output.contains("encoded 5 frames"));
+    QVERIFY(!QFileInfo("/dev/null").isFile());
+  }
+
   void secondPassWithoutStatisticsFails() {
     const RunResult result = Encode(kCommonOptions + QStringList{"--bitrate", "300", "--stats", Path("none.log"), "--pass", "2"},
                                     Path("nostats.264"), Path("noisy.avs"));
