@@ -321,8 +321,12 @@ class MainWindowTest : public QObject {
     window->setSource(folder.touch("song.wav"));
     Box(window.get(), "Preview")->setChecked(true);
     Box(window.get(), "Deluxe")->setChecked(true);
+    // Nothing is probed for a sound source: the probe's files stay untouched.
+    folder.touch("tools/temp/fps.txt", "7\n");
     window->StartBtnClick();
     QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
+    for (const QStringList& call : folder.invocations()) QVERIFY(!call.contains("-info"));
+    QVERIFY(QFile::exists(folder.path("tools/temp/fps.txt")));
     QStringList names = folder.toolNames();
     names.removeAll("avs2pipemod");
     QCOMPARE(names, (QStringList{"neroAacEnc", "neroAacEnc"}));
