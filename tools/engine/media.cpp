@@ -63,34 +63,41 @@ std::string FindOnPath(const std::string& program) {
   return {};
 }
 
-// vspipe run with its standard output into a pipe that we read.
+// vspipe run with its standard output into a pipe that we read. When it only
+// probes, its messages are kept (and given back if it fails) instead of
+// reaching the console: the probe closes the pipe early, which vspipe would
+// report as an error.
 class Vspipe {
  public:
-  Vspipe(std::vector<std::string> args, const std::string& origin) {
+  Vspipe(std::vector<std::string> args, const std::string& origin, bool keepMessages) {
     std::string program = FindOnPath("vspipe");
     if (program.empty()) throw ScriptError(origin + ": VapourSynth (vspipe) not found");
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) throw ScriptError(origin + ": cannot create a pipe for vspipe");
+    int out[2], err[2] = {-1, -1};
+    if (pipe2(out, O_CLOEXEC) != 0 || (keepMessages && pipe2(err, O_CLOEXEC | O_NONBLOCK) != 0))
+      throw ScriptError(origin + ": cannot create a pipe for vspipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    if (keepMessages) posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     args.insert(args.begin(), program);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
+    close(out[1]);
+    if (keepMessages) close(err[1]);
+    fd_ = out[0];
+    messagesFd_ = err[0];
     if (rc != 0) {
-      close(fds[0]);
       pid_ = -1;
       throw ScriptError(origin + ": cannot start vspipe: " + std::strerror(rc));
     }
-    fd_ = fds[0];
   }
   ~Vspipe() {
     if (fd_ >= 0) close(fd_);
+    if (messagesFd_ >= 0) close(messagesFd_);
     if (pid_ > 0) {
       // Closing the pipe ends a vspipe that is writing; one still computing
       // is not waited for.
@@ -104,6 +111,18 @@ class Vspipe {
   Vspipe& operator=(const Vspipe&) = delete;
 
   std::string Url() const { return "pipe:" + std::to_string(fd_); }
+
+  // The end of what it reported so far, on one line.
+  std::string Messages() const {
+    std::string text;
+    char buffer[4096];
+    ssize_t n;
+    while (messagesFd_ >= 0 && (n = read(messagesFd_, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+    for (char& c : text)
+      if (c == '\n' || c == '\r') c = ' ';
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text.size() > 600 ? "..." + text.substr(text.size() - 600) : text;
+  }
 
   // Everything it writes, up to `limit` bytes.
   std::string ReadAll(std::size_t limit) {
@@ -121,13 +140,14 @@ class Vspipe {
  private:
   pid_t pid_ = -1;
   int fd_ = -1;
+  int messagesFd_ = -1;
 };
 
 // The frame count vspipe reports for a script ("Frames: 240"), 0 when it
 // reports none; counting the rendered frames instead would render the
 // script once more.
 int64_t VspipeFrameCount(const std::string& script, const std::string& origin) {
-  std::string text = Vspipe({"--info", script, "-"}, origin).ReadAll(65536);
+  std::string text = Vspipe({"--info", script, "-"}, origin, true).ReadAll(65536);
   std::size_t at = text.find("Frames:");
   return at == std::string::npos ? 0 : std::strtoll(text.c_str() + at + 7, nullptr, 10);
 }
@@ -135,12 +155,13 @@ int64_t VspipeFrameCount(const std::string& script, const std::string& origin) {
 // An opened container, with the vspipe behind it when there is one.
 class Input {
  public:
-  Input(const std::string& path, const std::string& origin) {
+  // `probing`: only the header is read, so a vspipe's messages are held back.
+  Input(const std::string& path, const std::string& origin, bool probing) {
     auto fail = [&](const std::string& message) { throw ScriptError(origin + ": " + message); };
     std::string url = path[0] == '/' ? "file:" + path : path;
     const AVInputFormat* format = nullptr;
     if (EndsWithNoCase(path, ".vpy")) {
-      vspipe_ = std::make_unique<Vspipe>(std::vector<std::string>{"-c", "y4m", path, "-"}, origin);
+      vspipe_ = std::make_unique<Vspipe>(std::vector<std::string>{"-c", "y4m", path, "-"}, origin, probing);
       url = vspipe_->Url();
       format = av_find_input_format("yuv4mpegpipe");
     } else {
@@ -152,7 +173,9 @@ class Input {
     int rc = avformat_open_input(&fmt, url.c_str(), format, nullptr);
     if (rc < 0) {
       fmt = nullptr;
-      fail((vspipe_ ? "vspipe gave no video for " : "cannot read ") + path + ": " + ErrorText(rc));
+      if (!vspipe_) fail("cannot read " + path + ": " + ErrorText(rc));
+      std::string messages = vspipe_->Messages();
+      fail("vspipe gave no video for " + path + (messages.empty() ? "" : ": " + messages));
     }
     dataStart_ = fmt->pb ? avio_tell(fmt->pb) : 0;
   }
@@ -198,7 +221,7 @@ CodecPtr OpenDecoder(const AVStream* stream, const Clip& owner, const std::strin
 class Decoder {
  public:
   Decoder(const std::string& path, int streamIndex, const Clip& owner)
-      : input_(path, owner.origin()), index_(streamIndex), owner_(owner), packet_(av_packet_alloc()) {
+      : input_(path, owner.origin(), false), index_(streamIndex), owner_(owner), packet_(av_packet_alloc()) {
     if (!packet_) owner.Fail("out of memory");
     if (streamIndex >= static_cast<int>(input_.fmt->nb_streams)) owner.Fail(path + " changed while it was read");
     for (unsigned i = 0; i < input_.fmt->nb_streams; ++i)
@@ -417,7 +440,7 @@ class ProbeClip : public Clip {
 
 ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
   const std::string& path = request.path;
-  Input input(path, origin);
+  Input input(path, origin, true);
   auto fail = [&](const std::string& message) -> void { throw ScriptError(origin + ": " + message); };
   std::vector<AVDictionary*> probeOptions(input.fmt->nb_streams, nullptr);
   for (AVDictionary*& options : probeOptions) av_dict_set_int(&options, "max_pixels", kMaxDecodedPixels, 0);

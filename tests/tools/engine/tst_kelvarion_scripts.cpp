@@ -5,8 +5,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QtEndian>
 #include <QtTest>
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 #include <memory>
 #include <thread>
@@ -65,7 +70,11 @@ class KelvarionScriptsTest : public QObject {
   }
 
  private slots:
-  void initTestCase() { media_ = std::make_unique<MediaFolder>(); }
+  void initTestCase() {
+    // Damaged media make the decoders complain; the tests check the outcome.
+    av_log_set_level(AV_LOG_QUIET);
+    media_ = std::make_unique<MediaFolder>();
+  }
 
   void pictureSizes_data() {
     QTest::addColumn<int>("mode");
@@ -304,6 +313,7 @@ class KelvarionScriptsTest : public QObject {
                  "  printf 'Width: 320\\nHeight: 240\\nFrames: 10\\nFPS: 24000/1001\\n'; exit 0\n"
                  "fi\n"
                  "[ \"$1 $2\" = \"-c y4m\" ] || exit 2\n"
+                 "case \"$3\" in *broken.vpy) echo \"Python exception: boom\" >&2; exit 1;; esac\n"
                  "exec /usr/bin/ffmpeg -nostdin -loglevel error -i \"$(dirname \"$3\")/clip.avi\" -f yuv4mpegpipe "
                  "-pix_fmt yuv420p -\n");
     QFile::setPermissions(folder.path("bin/vspipe"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -336,6 +346,17 @@ class KelvarionScriptsTest : public QObject {
     ReadBack back = ReadWholeClip(*reader);
     QCOMPARE(back.frames, int64_t{10});
     QCOMPARE(back.samples, info.sampleCount);
+
+    // A script vspipe cannot run: its message is passed on.
+    folder.write("broken.vpy", "boom\n");
+    try {
+      avs::ClipReader::OpenScript(folder.script("broken.avs", "AviSource(\"broken.vpy\")\n").toStdString());
+      QFAIL("a failing VapourSynth script was accepted");
+    } catch (const avs::ScriptError& e) {
+      QVERIFY2(QString(e.what()).contains(QRegularExpression("broken.avs, line 1: vspipe gave no video for .*broken.vpy: "
+                                                             "Python exception: boom$")),
+               e.what());
+    }
 
     // Without --info the frames vspipe renders are counted.
     folder.write("no-info", "");
