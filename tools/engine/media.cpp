@@ -72,9 +72,15 @@ class Vspipe {
   Vspipe(std::vector<std::string> args, const std::string& origin, bool keepMessages) {
     std::string program = FindOnPath("vspipe");
     if (program.empty()) throw ScriptError(origin + ": VapourSynth (vspipe) not found");
-    int out[2], err[2] = {-1, -1};
-    if (pipe2(out, O_CLOEXEC) != 0 || (keepMessages && pipe2(err, O_CLOEXEC | O_NONBLOCK) != 0))
+    int out[2] = {-1, -1}, err[2] = {-1, -1};
+    auto closeAll = [&] {
+      for (int fd : {out[0], out[1], err[0], err[1]})
+        if (fd >= 0) close(fd);
+    };
+    if (pipe2(out, O_CLOEXEC) != 0 || (keepMessages && pipe2(err, O_CLOEXEC | O_NONBLOCK) != 0)) {
+      closeAll();
       throw ScriptError(origin + ": cannot create a pipe for vspipe");
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -86,14 +92,14 @@ class Vspipe {
     argv.push_back(nullptr);
     int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+      closeAll();
+      throw ScriptError(origin + ": cannot start vspipe: " + std::strerror(rc));
+    }
     close(out[1]);
     if (keepMessages) close(err[1]);
     fd_ = out[0];
     messagesFd_ = err[0];
-    if (rc != 0) {
-      pid_ = -1;
-      throw ScriptError(origin + ": cannot start vspipe: " + std::strerror(rc));
-    }
   }
   ~Vspipe() {
     if (fd_ >= 0) close(fd_);
