@@ -102,11 +102,11 @@ Command ParseCommand(const std::vector<std::string>& args, bool (*exists)(const 
     } else if (arg == "-itags") {
       for (auto& tag : ParseTagList(value())) command.tags.push_back(std::move(tag));
     } else if (arg == "-name") {
-      const std::string& spec = value();
-      const size_t equals = spec.find('=');
-      const int track = equals == std::string::npos ? 0 : ParseTrackNumber(spec.substr(0, equals));
-      if (track < 1) throw ArgumentError("-name expects TRACK=NAME, got \"" + spec + "\"");
-      command.trackNames[track] = spec.substr(equals + 1);
+      const std::string& trackAndName = value();
+      const size_t equals = trackAndName.find('=');
+      const int track = equals == std::string::npos ? 0 : ParseTrackNumber(trackAndName.substr(0, equals));
+      if (track < 1) throw ArgumentError("-name expects TRACK=NAME, got \"" + trackAndName + "\"");
+      command.trackNames[track] = trackAndName.substr(equals + 1);
     } else if (arg.size() > 1 && arg[0] == '-') {
       throw ArgumentError("unknown option \"" + arg + "\"");
     } else {

@@ -127,11 +127,11 @@ class TestMp4Box : public QObject {
     QCOMPARE(ReadWarnings(out), QByteArray());
 
     // In-place edits keep both tracks and the earlier tags.
-    QCOMPARE(RunTool("MP4Box", {"-itags", "name=Part 1: dawn:tool=T:album=A:genre=G:comment=C:created=2024", out}).exitCode, 0);
+    QCOMPARE(RunTool("MP4Box", {"-itags", "name=Chapter 1: dawn:tool=T:album=A:genre=G:comment=C:created=2024", out}).exitCode, 0);
     QCOMPARE(RunTool("MP4Box", {"-name", "2=Sound", out}).exitCode, 0);
     const QJsonObject probe = Probe(out);
     const QJsonObject format = probe["format"].toObject();
-    QCOMPARE(Tag(format, "title"), QString("Part 1: dawn"));
+    QCOMPARE(Tag(format, "title"), QString("Chapter 1: dawn"));
     QCOMPARE(Tag(format, "encoder"), QString("T"));
     QCOMPARE(Tag(format, "album"), QString("A"));
     QCOMPARE(Tag(format, "genre"), QString("G"));

@@ -23,8 +23,8 @@ class TestMp4BoxArgs : public QObject {
     QCOMPARE(ParseTagList("artist=Ann:name=Night run:tool=Kelvarion GUI 4.0_standard"),
              (Tags{{"artist", "Ann"}, {"title", "Night run"}, {"encoding_tool", "Kelvarion GUI 4.0_standard"}}));
     // Colons inside values, also before a word that is no tag name or lacks '='.
-    QCOMPARE(ParseTagList("name=Part 1: The tool:tool=T:genre=a:b=c"),
-             (Tags{{"title", "Part 1: The tool"}, {"encoding_tool", "T"}, {"genre", "a:b=c"}}));
+    QCOMPARE(ParseTagList("name=Act 1: The tool:tool=T:genre=a:b=c"),
+             (Tags{{"title", "Act 1: The tool"}, {"encoding_tool", "T"}, {"genre", "a:b=c"}}));
     QCOMPARE(ParseTagList("name=12:30:artist=x"), (Tags{{"title", "12:30"}, {"artist", "x"}}));
   }
 
