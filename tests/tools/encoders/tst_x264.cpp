@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -125,6 +126,26 @@ class TestX264 : public QObject {
                                     Path("fast.264"), Path("noisy.avs"));
     QVERIFY2(result.exitCode == 0, result.output.constData());
     QVERIFY(ReadFile(stats).contains(" ref=1 "));
+  }
+
+  // Ended halfway: the previous stream stays whole and no temporary file
+  // is left.
+  void terminatedEncodeKeepsTheOldStream() {
+    QVERIFY(QFile::copy(Path("noisy.avs"), Path("old.264")));
+    const QStringList before = QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden);
+    QProcess encoder;
+    encoder.setProcessChannelMode(QProcess::MergedChannels);
+    encoder.start(ToolPath("x264"), kCommonOptions + kDeluxeOptions + QStringList{"-o", Path("old.264"), Path("noisy.avs")});
+    QVERIFY(encoder.waitForStarted());
+    // Wait for the first progress line: encoding is under way.
+    QByteArray output;
+    while (!output.contains("frames,") && encoder.waitForReadyRead(20000)) output += encoder.readAll();
+    QVERIFY2(output.contains("frames,"), output.constData());
+    encoder.terminate();
+    QVERIFY(encoder.waitForFinished(10000));
+    QVERIFY(encoder.exitStatus() == QProcess::CrashExit || encoder.exitCode() != 0);
+    QCOMPARE(ReadFile(Path("old.264")), ReadFile(Path("noisy.avs")));
+    QCOMPARE(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), before);
   }
 
   // A first pass may throw its stream away; the device stays a device.
