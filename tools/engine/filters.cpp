@@ -1,5 +1,6 @@
 // The filters: resizing, colour conversion, cropping, trimming, frame rate,
 // dubbing and resampling, and the synthetic BlankClip.
+#include "tools/engine/filters.h"
 #include "tools/engine/media.h"
 #include "tools/engine/scale.h"
 #include "tools/engine/script.h"
@@ -186,16 +187,30 @@ Matrix ParseMatrix(const Call& call, std::size_t i) {
   call.Fail("unknown matrix \"" + call.String(i, "") + "\" (Rec601, Rec709, PC.601 or PC.709)");
 }
 
+AVPixelFormat ParsePixelType(const Call& call, const std::string& name) {
+  static const AVPixelFormat kFormats[] = {AV_PIX_FMT_YUV420P, AV_PIX_FMT_BGR24,   AV_PIX_FMT_BGRA,
+                                           AV_PIX_FMT_YUYV422, AV_PIX_FMT_YUV422P, AV_PIX_FMT_YUV444P,
+                                           AV_PIX_FMT_GRAY8};
+  for (AVPixelFormat f : kFormats)
+    if (Lower(name) == Lower(PixelTypeName(f))) return f;
+  call.Fail("unknown pixel type \"" + name + "\"");
+}
+
+ClipPtr ConvertTo(const Call& call, const ClipPtr& source, AVPixelFormat target, Matrix matrix) {
+  const ClipInfo& in = source->info();
+  if (in.pixelFormat == target) return source;
+  CheckSize(call, in.width, in.height, target);
+  ClipInfo info = in;
+  info.pixelFormat = target;
+  return std::make_shared<ScaledClip>(info, call.origin, source, SWS_BICUBIC, matrix);
+}
+
 Function Converter(AVPixelFormat target) {
   return {"clip:c ?interlaced:b ?matrix:s", [target](Call& call) -> Value {
-            const ClipInfo& in = VideoOf(call, 0);
+            VideoOf(call, 0);
             Matrix matrix = ParseMatrix(call, 2);
             if (call.Bool(1, false)) call.Fail("interlaced conversion is not supported");
-            if (in.pixelFormat == target) return call.Clip(0);
-            CheckSize(call, in.width, in.height, target);
-            ClipInfo info = in;
-            info.pixelFormat = target;
-            return std::make_shared<ScaledClip>(info, call.origin, call.Clip(0), SWS_BICUBIC, matrix);
+            return ConvertTo(call, call.Clip(0), target, matrix);
           }};
 }
 
@@ -486,15 +501,6 @@ class BlankClip : public Clip {
   FramePtr frame_;
 };
 
-AVPixelFormat ParsePixelType(const Call& call, const std::string& name) {
-  static const AVPixelFormat kFormats[] = {AV_PIX_FMT_YUV420P, AV_PIX_FMT_BGR24,   AV_PIX_FMT_BGRA,
-                                           AV_PIX_FMT_YUYV422, AV_PIX_FMT_YUV422P, AV_PIX_FMT_YUV444P,
-                                           AV_PIX_FMT_GRAY8};
-  for (AVPixelFormat f : kFormats)
-    if (Lower(name) == Lower(PixelTypeName(f))) return f;
-  call.Fail("unknown pixel type \"" + name + "\"");
-}
-
 Value MakeBlankClip(Call& call) {
   ClipInfo info;
   info.hasVideo = true;
@@ -555,6 +561,19 @@ Value WriteFileStart(Call& call) {
 }
 
 }  // namespace
+
+ClipPtr WithPixelType(const Call& call, const ClipPtr& clip, const std::string& pixelType) {
+  std::string name = Lower(pixelType);
+  if (name == "auto" || name == "full" || !clip->info().hasVideo) return clip;
+  return ConvertTo(call, clip, ParsePixelType(call, pixelType), Matrix::Rec601);
+}
+
+ClipPtr WithFrameRate(const Call& call, const ClipPtr& clip, Rational fps) {
+  if (fps.num <= 0 || fps.den <= 0 || fps.num > INT32_MAX || fps.den > INT32_MAX) call.Fail("the frame rate is out of range");
+  ClipInfo info = clip->info();
+  info.fps = fps;
+  return std::make_shared<Rewired>(info, call.origin, clip, clip);
+}
 
 void RegisterFilterFunctions(std::map<std::string, Function>& table) {
   table["spline64resize"] = Resizer(SWS_SPLINE);

@@ -1,4 +1,5 @@
 // Source functions, Import, clip properties and the number helpers.
+#include "tools/engine/filters.h"
 #include "tools/engine/media.h"
 #include "tools/engine/script.h"
 
@@ -8,16 +9,31 @@ namespace avs {
 
 namespace {
 
-Function Source(bool video, bool audio, bool needVideo, bool needAudio, std::string params = "path:s") {
-  return {std::move(params),
-          [=](Call& call) -> Value {
-            MediaRequest request{call.Path(call.String(0, "")), video, audio, needVideo, needAudio};
-            // A source's own "audio" or "video" switch turns that part off.
-            if (call.args.size() > 1 && call.args[1].defined()) request.audio = audio && call.Bool(1, true);
-            if (call.args.size() > 2 && call.args[2].defined()) request.video = video && call.Bool(2, true);
-            request.needAudio = needAudio && request.audio;
-            request.needVideo = needVideo && request.video;
-            return OpenMedia(request, call.origin);
+// A source filter: which parts of the file it takes, and where its own
+// options sit among its parameters (-1: it has none of that name).
+struct SourceSpec {
+  std::string params;
+  bool video, audio;
+  bool needVideo, needAudio;
+  int audioSwitch = -1, videoSwitch = -1, fps = -1, pixelType = -1;
+};
+
+Function Source(SourceSpec spec) {
+  return {spec.params,
+          [spec](Call& call) -> Value {
+            auto on = [&call](int arg) { return arg < 0 || call.Bool(static_cast<std::size_t>(arg), true); };
+            MediaRequest request{call.Path(call.String(0, "")), spec.video && on(spec.videoSwitch),
+                                 spec.audio && on(spec.audioSwitch), false, false};
+            request.needVideo = spec.needVideo && request.video;
+            request.needAudio = spec.needAudio && request.audio;
+            ClipPtr clip = OpenMedia(request, call.origin);
+            if (spec.fps >= 0 && call.args[spec.fps].defined()) {
+              double fps = call.Float(static_cast<std::size_t>(spec.fps), 0);
+              if (!(fps > 0) || fps > 1e6) call.Fail("the frame rate is out of range");
+              clip = WithFrameRate(call, clip, FloatToRational(fps));
+            }
+            if (spec.pixelType >= 0) clip = WithPixelType(call, clip, call.String(static_cast<std::size_t>(spec.pixelType), "AUTO"));
+            return clip;
           },
           true};
 }
@@ -27,7 +43,8 @@ Value ImageSource(Call& call) {
   if (call.args[3].isInt()) fps = Rational{call.Int(3, 24), 1};
   else if (call.args[3].isFloat()) fps = FloatToRational(call.Float(3, 24));
   if (fps.num <= 0 || fps.den <= 0 || fps.num > INT32_MAX) call.Fail("the frame rate is out of range");
-  return OpenImageSequence(call.Path(call.String(0, "")), call.Int(1, 0), call.Int(2, 1000), fps, call.origin);
+  ClipPtr images = OpenImageSequence(call.Path(call.String(0, "")), call.Int(1, 0), call.Int(2, 1000), fps, call.origin);
+  return WithPixelType(call, images, call.String(4, "AUTO"));
 }
 
 Function Property(std::function<Value(const ClipInfo&)> read) {
@@ -41,14 +58,23 @@ Function Number(std::function<Value(double)> convert) {
 }  // namespace
 
 void RegisterSourceFunctions(std::map<std::string, Function>& table) {
-  table["avisource"] = Source(true, true, true, false, "path:s ?audio:b");
-  table["wavsource"] = Source(false, true, false, true);
-  table["directshowsource"] = Source(true, true, false, false, "path:s ?audio:b ?video:b");
-  table["ffvideosource"] = Source(true, false, true, false);
-  table["lwlibavvideosource"] = Source(true, false, true, false);
-  table["ffaudiosource"] = Source(false, true, false, true);
-  table["lwlibavaudiosource"] = Source(false, true, false, true);
-  table["imagesource"] = {"file:s ?start:i ?end:i ?fps:f", ImageSource, true};
+  SourceSpec avi{"path:s ?audio:b ?pixel_type:s", true, true, true, false};
+  avi.audioSwitch = 1;
+  avi.pixelType = 2;
+  table["avisource"] = Source(avi);
+  SourceSpec directShow{"path:s ?fps:f ?seek:b ?audio:b ?video:b ?pixel_type:s", true, true, false, false};
+  directShow.fps = 1;
+  directShow.audioSwitch = 3;
+  directShow.videoSwitch = 4;
+  directShow.pixelType = 5;
+  table["directshowsource"] = Source(directShow);
+  const SourceSpec videoOnly{"path:s", true, false, true, false}, soundOnly{"path:s", false, true, false, true};
+  table["wavsource"] = Source(soundOnly);
+  table["ffvideosource"] = Source(videoOnly);
+  table["lwlibavvideosource"] = Source(videoOnly);
+  table["ffaudiosource"] = Source(soundOnly);
+  table["lwlibavaudiosource"] = Source(soundOnly);
+  table["imagesource"] = {"file:s ?start:i ?end:i ?fps:f ?pixel_type:s", ImageSource, true};
   table["import"] = {"path:s", [](Call& call) -> Value {
                        return call.interp.RunFile(call.Path(call.String(0, "")), call.origin);
                      }};

@@ -399,6 +399,32 @@ class KelvarionScriptsTest : public QObject {
     QCOMPARE(back.samples, info.sampleCount);
   }
 
+  void sourceOptions_data() {
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<QString>("pixelType");
+    QTest::addColumn<qint64>("fpsNum");
+    QTest::newRow("AviSource pixel_type RGB32") << "AviSource(\"user.avi\", pixel_type=\"RGB32\")" << "RGB32" << qint64(25);
+    QTest::newRow("AviSource pixel_type YUY2") << "AviSource(\"user.avi\", pixel_type=\"YUY2\")" << "YUY2" << qint64(25);
+    QTest::newRow("AviSource pixel_type AUTO") << "AviSource(\"user.avi\", pixel_type=\"AUTO\")" << "YV12" << qint64(25);
+    QTest::newRow("DirectShowSource fps") << "DirectShowSource(\"user.avi\", fps=30)" << "YV12" << qint64(30);
+    QTest::newRow("ImageSource pixel_type RGB32") << "ImageSource(\"user%d.png\", 1, 2, 25, pixel_type=\"RGB32\")" << "RGB32" << qint64(25);
+  }
+  void sourceOptions() {
+    QFETCH(QString, call);
+    QFETCH(QString, pixelType);
+    QFETCH(qint64, fpsNum);
+    if (!QFile::exists(media_->path("user.avi"))) {
+      QVERIFY(media_->ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=0.2", "-c:v", "mpeg4", "user.avi"}));
+      QVERIFY(media_->ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=160x120", "-frames:v", "2", "-start_number", "1", "user%d.png"}));
+    }
+    auto reader = Open("options.avs", call + "\n");
+    QCOMPARE(QString(avs::PixelTypeName(reader->info().pixelFormat)), pixelType);
+    QCOMPARE(reader->info().fps.num, fpsNum);
+    ReadBack back = ReadWholeClip(*reader);
+    QVERIFY2(back.problem.isEmpty(), qPrintable(back.problem));
+    QCOMPARE(back.frames, reader->info().frameCount);
+  }
+
   void brokenMediaStillEnds() {
     MediaFolder folder;
     QVERIFY(folder.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=2", "-c:v", "mpeg4", "whole.avi"}));
