@@ -472,6 +472,96 @@ Value KillAudio(Call& call) {
   return std::make_shared<Rewired>(info, call.origin, call.Clip(0), call.Clip(0));
 }
 
+// --- Splicing ------------------------------------------------------------------
+
+// Clips played one after the other. Only the clip being read has its
+// decoders open.
+class SplicedClip : public Clip {
+ public:
+  // `soundLengths` holds each clip's share of the sound.
+  SplicedClip(ClipInfo info, std::string origin, std::vector<ClipPtr> parts, std::vector<int64_t> soundLengths)
+      : Clip(info, std::move(origin)), parts_(std::move(parts)), soundLengths_(std::move(soundLengths)) {}
+
+  class Video : public VideoStream {
+   public:
+    explicit Video(const SplicedClip& clip) : clip_(clip) {}
+    const AVFrame* Next() override {
+      for (;;) {
+        if (!current_) {
+          if (next_ >= clip_.parts_.size()) return nullptr;
+          current_ = clip_.parts_[next_++]->OpenVideo();
+        }
+        if (const AVFrame* frame = current_->Next()) return frame;
+        current_.reset();
+      }
+    }
+
+   private:
+    const SplicedClip& clip_;
+    std::size_t next_ = 0;
+    std::unique_ptr<VideoStream> current_;
+  };
+
+  class Audio : public AudioStream {
+   public:
+    explicit Audio(const SplicedClip& clip) : clip_(clip) {}
+    std::size_t Read(int16_t* dst, std::size_t maxSamples) override {
+      for (;;) {
+        if (!current_) {
+          if (next_ >= clip_.parts_.size()) return 0;
+          const ClipPtr& part = clip_.parts_[next_];
+          current_ = ExactSampleCount(part->OpenAudio(), clip_.soundLengths_[next_], part->info().channels);
+          ++next_;
+        }
+        if (std::size_t n = current_->Read(dst, maxSamples)) return n;
+        current_.reset();
+      }
+    }
+
+   private:
+    const SplicedClip& clip_;
+    std::size_t next_ = 0;
+    std::unique_ptr<AudioStream> current_;
+  };
+
+  std::unique_ptr<VideoStream> OpenVideo() const override { return std::make_unique<Video>(*this); }
+  std::unique_ptr<AudioStream> OpenAudio() const override { return std::make_unique<Audio>(*this); }
+
+ private:
+  std::vector<ClipPtr> parts_;
+  std::vector<int64_t> soundLengths_;
+};
+
+Function Splice(bool aligned) {
+  return {"clip:c clips:c*", [aligned](Call& call) -> Value {
+            std::vector<ClipPtr> parts{call.Clip(0)};
+            for (const Value& v : call.rest) parts.push_back(v.asClip());
+            ClipInfo info = parts[0]->info();
+            info.frameCount = 0;
+            info.sampleCount = 0;
+            std::vector<int64_t> soundLengths;
+            for (std::size_t i = 0; i < parts.size(); ++i) {
+              const ClipInfo& p = parts[i]->info();
+              if (p.hasVideo != info.hasVideo || p.width != info.width || p.height != info.height ||
+                  p.pixelFormat != info.pixelFormat)
+                call.Fail("the clips' pictures differ in size or format");
+              if (info.hasVideo && (p.fps.num * info.fps.den != info.fps.num * p.fps.den))
+                call.Fail("the clips' frame rates differ");
+              if (p.hasAudio != info.hasAudio || p.sampleRate != info.sampleRate || p.channels != info.channels)
+                call.Fail("the clips' sounds differ in rate or channels, or only some have sound");
+              int64_t length = p.sampleCount;
+              // Aligned, each clip's sound lasts as long as its frames;
+              // the last one's keeps its own end.
+              if (aligned && p.hasAudio && p.hasVideo && i + 1 < parts.size())
+                length = av_rescale(p.frameCount, int64_t{p.sampleRate} * p.fps.den, p.fps.num);
+              soundLengths.push_back(length);
+              info.frameCount += p.frameCount;
+              info.sampleCount += length;
+            }
+            return std::make_shared<SplicedClip>(info, call.origin, std::move(parts), std::move(soundLengths));
+          }};
+}
+
 // --- BlankClip -----------------------------------------------------------------
 
 class BlankClip : public Clip {
@@ -603,6 +693,8 @@ void RegisterFilterFunctions(std::map<std::string, Function>& table) {
   table["resampleaudio"] = {"clip:c new_rate_numerator:i ?new_rate_denominator:i", ResampleAudio};
   table["audiodub"] = {"video_clip:c audio_clip:c", AudioDub};
   table["killaudio"] = {"clip:c", KillAudio};
+  table["alignedsplice"] = Splice(true);
+  table["unalignedsplice"] = Splice(false);
   table["blankclip"] = {"?length:i ?width:i ?height:i ?pixel_type:s ?fps:f ?fps_denominator:i ?audio_rate:i "
                         "?channels:i ?color:i",
                         MakeBlankClip};

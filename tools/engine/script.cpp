@@ -162,7 +162,7 @@ std::vector<Token> Lex(const std::string& src) {
       while (i < src.size() && (std::isalnum(static_cast<unsigned char>(src[i])) || src[i] == '_')) ++i;
       push(Tok::Name, src.substr(start, i - start));
     } else {
-      static const char* const kTwoCharOps[] = {"==", "!=", "<>", "<=", ">=", "&&", "||"};
+      static const char* const kTwoCharOps[] = {"==", "!=", "<>", "<=", ">=", "&&", "||", "++"};
       std::string op(1, c);
       for (const char* two : kTwoCharOps)
         if (src.compare(i, 2, two) == 0) op = two;
@@ -290,7 +290,7 @@ class Parser {
   // Binary operators from the loosest to the tightest binding.
   NodePtr Binary(int level) {
     static const std::vector<std::vector<std::string>> kLevels = {
-        {"||"}, {"&&"}, {"==", "!=", "<>", "<", ">", "<=", ">="}, {"+", "-"}, {"*", "/", "%"}};
+        {"||"}, {"&&"}, {"==", "!=", "<>", "<", ">", "<=", ">="}, {"+", "++", "-"}, {"*", "/", "%"}};
     if (level == static_cast<int>(kLevels.size())) return Unary();
     NodePtr left = Binary(level + 1);
     for (;;) {
@@ -612,7 +612,11 @@ class Evaluator {
       return Value(Compare(n, op, Lower(a.asString()).compare(Lower(b.asString()))));
     }
     if (a.isBool() && b.isBool() && (op == "==" || op == "!=")) return Value((a.asBool() == b.asBool()) == (op == "=="));
-    if (a.isClip() && b.isClip() && op == "+") Fail(n.line, "joining clips with '+' is not supported");
+    if (a.isClip() && b.isClip() && (op == "+" || op == "++")) {
+      // Clips join end to end: "++" keeps each clip's sound with its frames.
+      Call call{interp_, op == "+" ? "UnalignedSplice" : "AlignedSplice", Where(n.line), dir_, {a}, {b}};
+      return interp_.functions_.at(Lower(call.functionName)).body(call);
+    }
     if (!a.isNumber() || !b.isNumber()) Fail(n.line, mismatch);
     if (IsComparison(op)) {
       if (a.isInt() && b.isInt()) return Value(Compare(n, op, a.asInt() < b.asInt() ? -1 : a.asInt() > b.asInt()));

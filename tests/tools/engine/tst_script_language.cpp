@@ -247,6 +247,7 @@ class ScriptLanguageTest : public QObject {
                                      << "t.avs, line 1: the expression is nested too deeply";
     QTest::newRow("condition not bool") << "x = 1 ? 2 : 3" << "t.avs, line 1: the condition before '?' is an int";
     QTest::newRow("clip arithmetic") << "x = BlankClip() * 2" << "t.avs, line 1: '*' cannot combine a clip and an int";
+    QTest::newRow("clip minus clip") << "x = BlankClip() - BlankClip()" << "t.avs, line 1: '-' cannot combine a clip and a clip";
     QTest::newRow("sound of a silent file") << "BlankClip(channels=0)\nAudioDub(last, last)"
                                             << "t.avs, line 2: AudioDub: the second clip has no sound";
   }
@@ -285,6 +286,36 @@ class ScriptLanguageTest : public QObject {
     } catch (const avs::ScriptError& e) {
       QVERIFY2(QString(e.what()).contains("number.avs: the script's value is an int, not a clip"), e.what());
     }
+  }
+
+  // "+" joins clips and their sounds end to end; "++" first fits each
+  // clip's sound to its frames.
+  void splicing() {
+    MediaFolder folder;
+    const QString parts = "x = AudioDub(BlankClip(length=10, fps=10, channels=0), "
+                          "BlankClip(length=4, fps=10, audio_rate=1000, pixel_type=\"YV12\"))\n"
+                          "y = BlankClip(length=5, fps=10, audio_rate=1000)\n";
+    auto unaligned = avs::ClipReader::OpenScript(folder.script("plus.avs", parts + "x + y\n").toStdString());
+    QCOMPARE(unaligned->info().frameCount, int64_t{15});
+    QCOMPARE(unaligned->info().sampleCount, int64_t{900});
+    ReadBack back = ReadWholeClip(*unaligned);
+    QCOMPARE(back.frames, int64_t{15});
+    QCOMPARE(back.samples, int64_t{900});
+
+    auto aligned = avs::ClipReader::OpenScript(folder.script("plusplus.avs", parts + "x ++ y ++ y\n").toStdString());
+    QCOMPARE(aligned->info().frameCount, int64_t{20});
+    QCOMPARE(aligned->info().sampleCount, int64_t{2000});
+    back = ReadWholeClip(*aligned);
+    QCOMPARE(back.frames, int64_t{20});
+    QCOMPARE(back.samples, int64_t{2000});
+    QCOMPARE(Run("AlignedSplice(BlankClip(length=3), BlankClip(length=4), BlankClip(length=5)).FrameCount").asInt(), int64_t{12});
+
+    QString error = ErrorOf("a = BlankClip(width=100)\nb = a + BlankClip(width=200)");
+    QVERIFY2(error.startsWith("t.avs, line 2: UnalignedSplice: the clips' pictures differ"), qPrintable(error));
+    error = ErrorOf("BlankClip(fps=25) ++ BlankClip(fps=24)");
+    QVERIFY2(error.startsWith("t.avs, line 1: AlignedSplice: the clips' frame rates differ"), qPrintable(error));
+    error = ErrorOf("BlankClip() + BlankClip(channels=0)");
+    QVERIFY2(error.startsWith("t.avs, line 1: UnalignedSplice: the clips' sounds differ"), qPrintable(error));
   }
 
   void blankClipStreams() {
