@@ -14,8 +14,10 @@ options=(--level 4.1 --preset veryslow --me umh --ref 4 --no-psy --keyint 250 --
 faster() { awk -v a="$1" -v b="$2" 'BEGIN { split(a, x, " "); split(b, y, " "); print (x[1] < y[1]) ? a : b }'; }
 ours="1e9 1e9"; theirs="1e9 1e9"
 for round in 1 2; do
-  ours=$(faster "$(seconds_of "$TOOLS/x264" "${options[@]}" -o "$WORK/ours.264" "$WORK/clip.avs")" "$ours")
-  theirs=$(faster "$(seconds_of x264 "${options[@]}" -o "$WORK/cli.264" "$WORK/clip.y4m")" "$theirs")
+  t=$(seconds_of "$TOOLS/x264" "${options[@]}" -o "$WORK/ours.264" "$WORK/clip.avs")
+  ours=$(faster "$t" "$ours")
+  t=$(seconds_of x264 "${options[@]}" -o "$WORK/cli.264" "$WORK/clip.y4m")
+  theirs=$(faster "$t" "$theirs")
 done
 ours_size=$(stat -c %s "$WORK/ours.264")
 cli_size=$(stat -c %s "$WORK/cli.264")
