@@ -26,6 +26,7 @@
 #include "desktop/message_box.h"
 #include "desktop/reveal.h"
 #include "desktop/version.h"
+#include "desktop/window_placement.h"
 #include "intake/frame_rate_chooser.h"
 #include "intake/source_selection.h"
 #include "job/names.h"
@@ -150,7 +151,11 @@ void MainWindow::BuildControls() {
   setPrev_ = ImageButton(panel2, 30, 30, QStyle::SP_FileDialogDetailedView);
   QFrame* panel3 = BorderedPanel(groupBox3_, 110);
   modeDX_ = Place<QCheckBox>(panel3, 5, 5, 70, 17);
-  showHelp_ = ImageButton(panel3, 30, 30, QStyle::SP_DialogHelpButton);
+  showHelp_ = Place<QToolButton>(panel3, 30, 30, 25, 25);
+  showHelp_->setText("?");
+  QFont helpFont = FontOfHeight(14);
+  helpFont.setBold(true);
+  showHelp_->setFont(helpFont);
   QFrame* panel1 = BorderedPanel(groupBox3_, 210);
   modeStd_ = Place<QCheckBox>(panel1, 5, 5, 68, 17);
   setStd_ = ImageButton(panel1, 30, 30, QStyle::SP_FileDialogDetailedView);
@@ -231,6 +236,12 @@ void MainWindow::Internat() {
     showHelp_->setToolTip(texts_.helpHint);
     comboBox1_->clear();
     comboBox1_->addItems(texts_.afterJobItems);
+  }
+  // The desktop's font may be wider than the one the layout was drawn
+  // for; a mode's box then grows within its panel rather than cut its word.
+  for (QCheckBox* box : {modePrev_, modeDX_, modeStd_}) {
+    desktop::WidenToFit(box);
+    box->resize(std::min(box->width(), box->parentWidget()->width() - box->x()), box->height());
   }
   openVideo_->setNameFilters(texts_.openFilter);
   comboBox1_->setCurrentIndex(0);
