@@ -35,30 +35,31 @@ measure() {
   /usr/bin/time -f '%e %M' -o stats "$@" > /dev/null
   read -r wall rss < stats
 }
-# The better of three runs, so that a busy moment of the machine counts less.
-best_of_3() {
-  local best_wall=999999 best_rss=0
+# Runs the commands named by two arrays three times each, alternating so
+# that a busy moment of the shared machine weighs on both alike, and keeps
+# each one's best wall time in $ours and $theirs.
+race() {
+  local -n first=$1 second=$2
+  ours=999999
+  theirs=999999
   for _ in 1 2 3; do
-    measure "$@"
-    if awk "BEGIN{exit !($wall < $best_wall)}"; then best_wall=$wall; fi
-    best_rss=$rss
+    measure "${first[@]}"
+    if awk "BEGIN{exit !($wall < $ours)}"; then ours=$wall; fi
+    measure "${second[@]}"
+    if awk "BEGIN{exit !($wall < $theirs)}"; then theirs=$wall; fi
   done
-  wall=$best_wall
-  rss=$best_rss
 }
 ratio() { awk "BEGIN{printf \"%.3f\", $1 / $2}"; }
 
-best_of_3 "$tool" -y4mp hd10.avs
-ours=$wall
-best_of_3 ffmpeg -nostdin -loglevel error -i hd10.avi -vf scale=480:270:flags=spline -pix_fmt yuv420p \
-  -f yuv4mpegpipe -y /dev/null
-theirs=$wall
+ours_cmd=("$tool" -y4mp hd10.avs)
+their_cmd=(ffmpeg -nostdin -loglevel error -i hd10.avi -vf scale=480:270:flags=spline -pix_fmt yuv420p
+  -f yuv4mpegpipe -y /dev/null)
+race ours_cmd their_cmd
 echo "y4m 1920x1080 -> 480x270: avs2pipemod ${ours}s, ffmpeg ${theirs}s, wall-time ratio $(ratio "$ours" "$theirs") (target <= 1.1)"
 
-best_of_3 "$tool" -extwav=16bit long.avs
-ours=$wall
-best_of_3 ffmpeg -nostdin -loglevel error -i long.wav -f wav -y /dev/null
-theirs=$wall
+ours_cmd=("$tool" -extwav=16bit long.avs)
+their_cmd=(ffmpeg -nostdin -loglevel error -i long.wav -f wav -y /dev/null)
+race ours_cmd their_cmd
 echo "WAVE of 10 min 48 kHz stereo: avs2pipemod ${ours}s, ffmpeg ${theirs}s, wall-time ratio $(ratio "$ours" "$theirs") (target <= 1.2)"
 
 for mode in -y4mp -extwav=16bit; do
