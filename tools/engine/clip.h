@@ -24,7 +24,7 @@ FramePtr AllocFrame();
 
 // Largest picture side and channel count the engine accepts; bigger values in
 // a script or a file header are refused instead of being allocated.
-constexpr int kMaxPictureSide = 16384;
+constexpr int kMaxPictureSide = 8192;
 constexpr int kMaxChannels = 32;
 
 class VideoStream {

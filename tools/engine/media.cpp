@@ -33,7 +33,7 @@ namespace {
 constexpr int kMaxSampleRate = 1536000;
 constexpr int kMaxDecodeFailures = 1000;
 // A picture header claiming more is refused before its memory is taken.
-constexpr int64_t kMaxDecodedPixels = int64_t{8192} * 8192;
+constexpr int64_t kMaxDecodedPixels = int64_t{kMaxPictureSide} * kMaxPictureSide;
 // Frame and sample counts beyond these come from broken headers.
 constexpr int64_t kMaxFrames = int64_t{1} << 31;
 constexpr int64_t kMaxSamples = int64_t{1} << 40;
