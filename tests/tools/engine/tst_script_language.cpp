@@ -124,6 +124,7 @@ class ScriptLanguageTest : public QObject {
     QString shortSound = "AudioDub(BlankClip(length=10, fps=10), BlankClip(length=5, fps=10, audio_rate=1000))";
     QCOMPARE(Run(shortSound + ".Trim(2, 7).AudioLength").asInt(), int64_t{600});
     QCOMPARE(Run(shortSound + ".Trim(2, 7, pad_audio=false).AudioLength").asInt(), int64_t{300});
+    QCOMPARE(Run("BlankClip(width=8192, height=16).Spline64Resize(8192, 8192).Height").asInt(), int64_t{8192});
     QCOMPARE(Run("BlankClip(width=352, height=480).Crop(2, 0, -2, 0).Width").asInt(), int64_t{348});
     QCOMPARE(Run("BlankClip(width=352, height=480).Crop(2, 4, 100, -6).Height").asInt(), int64_t{470});
     QCOMPARE(Run("BlankClip(pixel_type=\"RGB24\").ConvertToYV12(matrix=\"Rec709\").IsYV12").asBool(), true);
@@ -226,6 +227,8 @@ class ScriptLanguageTest : public QObject {
                                     << "t.avs, line 2: Spline64Resize: YV12 needs an even width";
     QTest::newRow("absurd size") << "BlankClip()\nSpline64Resize(1000000, 100)"
                                  << "t.avs, line 2: Spline64Resize: the size 1000000x100 is out of range";
+    QTest::newRow("one step over the largest side") << "BlankClip(width=8192, height=16)\nSpline64Resize(8194, 16)"
+                                                   << "t.avs, line 2: Spline64Resize: the size 8194x16 is out of range";
     QTest::newRow("crop outside") << "BlankClip(width=100)\nCrop(50, 0, 60, 0)" << "t.avs, line 2: Crop: the area";
     QTest::newRow("odd YV12 crop") << "BlankClip(pixel_type=\"YV12\")\nCrop(1, 0, 0, 0)"
                                    << "t.avs, line 2: Crop: YV12 can only be cropped by even numbers";
