@@ -536,29 +536,7 @@ Function Splice(bool aligned) {
   return {"clip:c clips:c*", [aligned](Call& call) -> Value {
             std::vector<ClipPtr> parts{call.Clip(0)};
             for (const Value& v : call.rest) parts.push_back(v.asClip());
-            ClipInfo info = parts[0]->info();
-            info.frameCount = 0;
-            info.sampleCount = 0;
-            std::vector<int64_t> soundLengths;
-            for (std::size_t i = 0; i < parts.size(); ++i) {
-              const ClipInfo& p = parts[i]->info();
-              if (p.hasVideo != info.hasVideo || p.width != info.width || p.height != info.height ||
-                  p.pixelFormat != info.pixelFormat)
-                call.Fail("the clips' pictures differ in size or format");
-              if (info.hasVideo && (p.fps.num * info.fps.den != info.fps.num * p.fps.den))
-                call.Fail("the clips' frame rates differ");
-              if (p.hasAudio != info.hasAudio || p.sampleRate != info.sampleRate || p.channels != info.channels)
-                call.Fail("the clips' sounds differ in rate or channels, or only some have sound");
-              int64_t length = p.sampleCount;
-              // Aligned, each clip's sound lasts as long as its frames;
-              // the last one's keeps its own end.
-              if (aligned && p.hasAudio && p.hasVideo && i + 1 < parts.size())
-                length = av_rescale(p.frameCount, int64_t{p.sampleRate} * p.fps.den, p.fps.num);
-              soundLengths.push_back(length);
-              info.frameCount += p.frameCount;
-              info.sampleCount += length;
-            }
-            return std::make_shared<SplicedClip>(info, call.origin, std::move(parts), std::move(soundLengths));
+            return SpliceClips(call, std::move(parts), aligned);
           }};
 }
 
@@ -651,6 +629,32 @@ Value WriteFileStart(Call& call) {
 }
 
 }  // namespace
+
+ClipPtr SpliceClips(const Call& call, std::vector<ClipPtr> parts, bool aligned) {
+  ClipInfo info = parts[0]->info();
+  info.frameCount = 0;
+  info.sampleCount = 0;
+  std::vector<int64_t> soundLengths;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    const ClipInfo& p = parts[i]->info();
+    if (p.hasVideo != info.hasVideo || p.width != info.width || p.height != info.height ||
+        p.pixelFormat != info.pixelFormat)
+      call.Fail("the clips' pictures differ in size or format");
+    if (info.hasVideo && (p.fps.num * info.fps.den != info.fps.num * p.fps.den))
+      call.Fail("the clips' frame rates differ");
+    if (p.hasAudio != info.hasAudio || p.sampleRate != info.sampleRate || p.channels != info.channels)
+      call.Fail("the clips' sounds differ in rate or channels, or only some have sound");
+    int64_t length = p.sampleCount;
+    // Aligned, each clip's sound lasts as long as its frames;
+    // the last one's keeps its own end.
+    if (aligned && p.hasAudio && p.hasVideo && i + 1 < parts.size())
+      length = av_rescale(p.frameCount, int64_t{p.sampleRate} * p.fps.den, p.fps.num);
+    soundLengths.push_back(length);
+    info.frameCount += p.frameCount;
+    info.sampleCount += length;
+  }
+  return std::make_shared<SplicedClip>(info, call.origin, std::move(parts), std::move(soundLengths));
+}
 
 ClipPtr WithPixelType(const Call& call, const ClipPtr& clip, const std::string& pixelType) {
   std::string name = Lower(pixelType);

@@ -38,6 +38,25 @@ Function Source(SourceSpec spec) {
           true};
 }
 
+// AviSource("a.avi", "b.avi", ..., audio, pixel_type): several files play
+// one after the other, joined as AlignedSplice joins clips.
+Value AviSource(Call& call) {
+  std::vector<std::string> paths{call.String(0, "")};
+  std::size_t i = 0;
+  for (; i < call.rest.size() && call.rest[i].isString(); ++i) paths.push_back(call.rest[i].asString());
+  Value audio = call.args[2], pixelType = call.args[3];
+  if (i < call.rest.size() && call.rest[i].isBool() && !audio.defined()) audio = call.rest[i++];
+  if (i < call.rest.size() && call.rest[i].isString() && !pixelType.defined()) pixelType = call.rest[i++];
+  if (i < call.rest.size()) call.Fail("unexpected " + std::string(call.rest[i].typeName()) + " after the file names");
+  std::vector<ClipPtr> parts;
+  for (const std::string& path : paths) {
+    MediaRequest request{call.Path(path), true, !audio.defined() || audio.asBool(), true, false};
+    parts.push_back(
+        WithPixelType(call, OpenMedia(request, call.origin), pixelType.defined() ? pixelType.asString() : "AUTO"));
+  }
+  return parts.size() == 1 ? parts[0] : SpliceClips(call, std::move(parts), true);
+}
+
 Value ImageSource(Call& call) {
   Rational fps{24, 1};
   if (call.args[3].isInt()) fps = Rational{call.Int(3, 24), 1};
@@ -58,10 +77,7 @@ Function Number(std::function<Value(double)> convert) {
 }  // namespace
 
 void RegisterSourceFunctions(std::map<std::string, Function>& table) {
-  SourceSpec avi{"path:s ?audio:b ?pixel_type:s", true, true, true, false};
-  avi.audioSwitch = 1;
-  avi.pixelType = 2;
-  table["avisource"] = Source(avi);
+  table["avisource"] = {"path:s more_paths:.* ?audio:b ?pixel_type:s", AviSource, true};
   SourceSpec directShow{"path:s ?fps:f ?seek:b ?audio:b ?video:b ?pixel_type:s", true, true, false, false};
   directShow.fps = 1;
   directShow.audioSwitch = 3;

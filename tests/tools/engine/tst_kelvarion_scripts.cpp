@@ -425,6 +425,24 @@ class KelvarionScriptsTest : public QObject {
     QCOMPARE(back.frames, reader->info().frameCount);
   }
 
+  void aviSourceJoinsFiles() {
+    QVERIFY(media_->ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=0.2", "-f", "lavfi", "-i", "sine=r=8000:d=0.1",
+                            "-c:v", "mpeg4", "-c:a", "pcm_s16le", "part.avi"}));
+    auto reader = Open("join.avs", "AviSource(\"part.avi\", \"part.avi\", \"part.avi\")\n");
+    QCOMPARE(reader->info().frameCount, int64_t{15});
+    // Each part's sound is fitted to its 5 frames (1600 samples) but the last's.
+    QCOMPARE(reader->info().sampleCount, int64_t{1600 + 1600 + 800});
+    ReadBack back = ReadWholeClip(*reader);
+    QCOMPARE(back.frames, int64_t{15});
+    QCOMPARE(back.samples, int64_t{4000});
+
+    reader = Open("join.avs", "AviSource(\"part.avi\", \"part.avi\", false, \"RGB24\")\n");
+    QCOMPARE(reader->info().frameCount, int64_t{10});
+    QVERIFY(!reader->info().hasAudio);
+    QCOMPARE(QString(avs::PixelTypeName(reader->info().pixelFormat)), QString("RGB24"));
+    QVERIFY_THROWS_EXCEPTION(avs::ScriptError, Open("join.avs", "AviSource(\"part.avi\", false, \"RGB24\", 3)\n"));
+  }
+
   void brokenMediaStillEnds() {
     MediaFolder folder;
     QVERIFY(folder.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=2", "-c:v", "mpeg4", "whole.avi"}));
