@@ -433,6 +433,31 @@ int64_t CountSamples(const std::string& path, int index, const Clip& probe) {
   return count;
 }
 
+// The size a WAV file's "data" chunk declares; -1 when it declares none
+// ("unknown length": 0 or 0xFFFFFFFF, as streamed WAVs carry) or the file
+// is no plain RIFF WAVE.
+int64_t WavDataBytes(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return -1;
+  auto u32 = [](const unsigned char* b) { return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24; };
+  unsigned char head[12];
+  int64_t declared = -1;
+  if (std::fread(head, 1, 12, file) == 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0) {
+    unsigned char chunk[8];
+    // Chunks before "data" are few; a bound keeps a hostile file short.
+    for (int i = 0; i < 64 && std::fread(chunk, 1, 8, file) == 8; ++i) {
+      uint32_t size = u32(chunk + 4);
+      if (std::memcmp(chunk, "data", 4) == 0) {
+        if (size != 0 && size != 0xFFFFFFFFu) declared = size;
+        break;
+      }
+      if (std::fseek(file, static_cast<long>(size) + (size & 1), SEEK_CUR) != 0) break;
+    }
+  }
+  std::fclose(file);
+  return declared;
+}
+
 // A clip of the probe's info whose streams are never opened; it only gives
 // the counting helpers an origin for their messages.
 class ProbeClip : public Clip {
@@ -502,10 +527,16 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
     // AVI counts PCM sound in sample frames.
     else if (bits > 0 && st->nb_frames > 0)
       samples = st->nb_frames;
-    // A header may promise more PCM sound than the file holds; a WAV file
-    // holds nothing else after its header.
+    bool wav = std::strcmp(input.fmt->iformat->name, "wav") == 0;
+    if (wav) {
+      int64_t declared = WavDataBytes(path);
+      int64_t present = input.fileSize() - input.dataStart();
+      if (declared > present)
+        fail("the header of " + path + " promises " + std::to_string(declared) + " bytes of sound, but the file holds " +
+             std::to_string(std::max<int64_t>(present, 0)));
+    }
+    // An AVI header may promise more PCM sound than the file holds.
     if (bits > 0 && input.fileSize() > 0) {
-      bool wav = std::strcmp(input.fmt->iformat->name, "wav") == 0;
       int64_t held = (input.fileSize() - (wav ? input.dataStart() : 0)) / (int64_t{bits} / 8 * channels);
       if ((wav && samples <= 0) || samples > held) samples = held;
     }

@@ -172,6 +172,10 @@ class Avs2PipeModTest : public QObject {
     QTest::newRow("pipe as script") << "-info" << "Import(\"pipe.avi\")" << "bad.avs, line 1: Import: cannot open the script";
     QTest::newRow("lying WAV rate") << "-extwav=16bit" << "WavSource(\"zero-rate.wav\")" << "bad.avs, line 1:";
     QTest::newRow("lying WAV channels") << "-extwav=16bit" << "WavSource(\"many.wav\")" << "bad.avs, line 1:";
+    QTest::newRow("lying WAV length") << "-extwav=16bit" << "WavSource(\"long.wav\")"
+                                      << "long.wav promises 400000 bytes of sound, but the file holds 40000";
+    QTest::newRow("WAV one byte short") << "-extwav=16bit" << "WavSource(\"short.wav\")"
+                                        << "short.wav promises 4000 bytes of sound, but the file holds 3999";
   }
   void failuresLeaveStdoutEmpty() {
     QFETCH(QString, mode);
@@ -179,28 +183,29 @@ class Avs2PipeModTest : public QObject {
     QFETCH(QString, message);
     media_.write("zero-rate.wav", Wave(2, 0, 4000, 4000));
     media_.write("many.wav", Wave(1000, 44100, 4000, 4000));
+    media_.write("long.wav", Wave(2, 22050, 400000, 40000));
+    media_.write("short.wav", Wave(2, 22050, 4000, 3999));
     ToolRun run = RunTool({mode, media_.script("bad.avs", script + "\n")});
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.out.isEmpty(), run.out.left(80).constData());
     QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
   }
 
-  // A data chunk claiming more bytes than the file holds (ten times as
-  // many, or the "unknown length" of a streamed WAV): the sound that is
+  // A streamed WAV declares no length (0 or 0xFFFFFFFF): the sound that is
   // there is streamed, and the header the tool writes tells the truth.
-  void wavHeaderPromisingTooMuch_data() {
+  void wavWithoutLength_data() {
     QTest::addColumn<quint32>("claimed");
-    QTest::newRow("ten times the data") << quint32(400000);
-    QTest::newRow("streamed length") << quint32(0xFFFFFFFFu);
+    QTest::newRow("0xFFFFFFFF") << quint32(0xFFFFFFFFu);
+    QTest::newRow("zero") << quint32(0);
   }
-  void wavHeaderPromisingTooMuch() {
+  void wavWithoutLength() {
     QFETCH(quint32, claimed);
-    media_.write("long.wav", Wave(2, 22050, claimed, 40000));
-    ToolRun run = RunTool({"-extwav=16bit", media_.script("long.avs", "WavSource(\"long.wav\")\n")});
+    media_.write("streamed.wav", Wave(2, 22050, claimed, 40000));
+    ToolRun run = RunTool({"-extwav=16bit", media_.script("streamed.avs", "WavSource(\"streamed.wav\")\n")});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(U32(run.out, 64), 40000u);
     QCOMPARE(run.out.size(), 68 + 40000);
-    QCOMPARE(run.out.mid(68), media_.read("long.wav").mid(44));
+    QCOMPARE(run.out.mid(68), media_.read("streamed.wav").mid(44));
   }
 
   void usageErrors() {
