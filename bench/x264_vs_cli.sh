@@ -1,7 +1,8 @@
 #!/bin/bash
 # tools/x264 reading a script against Debian's x264 command line (package
 # x264) fed the same frames as y4m, with identical Deluxe options. Each is run
-# twice, alternating, and the faster run counts. Prints the wall-time ratio
+# twice, alternating, and the faster run counts, which evens out the load of
+# a shared machine. Prints the wall-time ratio
 # (target: at most 1.02) and the output size difference (target: within 1%).
 source "$(dirname "$0")/encoders_common.sh"
 require "$TOOLS/x264" x264 ffmpeg
@@ -10,8 +11,6 @@ ffmpeg -v error -nostdin -y -i "$WORK/clip.avi" -f yuv4mpegpipe "$WORK/clip.y4m"
 
 options=(--level 4.1 --preset veryslow --me umh --ref 4 --no-psy --keyint 250 --min-keyint 25
          --no-fast-pskip --crf 17)
-# The faster of two "WALL CPU" measurements.
-faster() { awk -v a="$1" -v b="$2" 'BEGIN { split(a, x, " "); split(b, y, " "); print (x[1] < y[1]) ? a : b }'; }
 ours="1e9 1e9"; theirs="1e9 1e9"
 for round in 1 2; do
   t=$(seconds_of "$TOOLS/x264" "${options[@]}" -o "$WORK/ours.264" "$WORK/clip.avs")
