@@ -505,8 +505,8 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
     frames = st->nb_frames;
     if (frames <= 0 && st->duration > 0 && st->duration != AV_NOPTS_VALUE)
       frames = av_rescale_q(st->duration, st->time_base, av_inv_q(rate));
-    // A header that promises more frames than the file's index lists (a
-    // cut or doctored file) is not believed: the packets are counted.
+    // A header that promises more frames than the file's index lists is
+    // checked against the packets that are there.
     int indexed = avformat_index_get_entries_count(st);
     if (indexed > 0 && frames > indexed) frames = 0;
   }
@@ -546,6 +546,11 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
     Tally videoTally, audioTally;
     CountPackets(input, info.hasVideo ? video : -1, videoTally, info.hasAudio ? audio : -1, audioTally);
     if (frames <= 0) frames = videoTally.packets;
+    // A cut or doctored file: its header names more frames than it holds.
+    int64_t promised = info.hasVideo ? input.fmt->streams[video]->nb_frames : 0;
+    if (promised > frames)
+      fail("the header of " + path + " promises " + std::to_string(promised) + " frames, but the file holds " +
+           std::to_string(frames));
     if (samples <= 0 && info.hasAudio)
       samples = av_rescale_q(audioTally.duration, input.fmt->streams[audio]->time_base, AVRational{1, info.sampleRate});
   }

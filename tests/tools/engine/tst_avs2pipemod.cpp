@@ -47,6 +47,7 @@ class Avs2PipeModTest : public QObject {
     QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=30000/1001:d=1", "-f", "lavfi", "-i",
                            "sine=f=300:r=44100:d=1.2", "-ac", "2", "-c:v", "mpeg4", "-c:a", "pcm_s16le", "clip.avi"}));
     QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=1", "-c:v", "mpeg4", "silent.avi"}));
+    media_.write("cut.avi", media_.read("clip.avi").left(150000));
     // Reading a pipe that nobody writes would wait forever.
     QCOMPARE(mkfifo(media_.path("pipe0001.png").toUtf8().constData(), 0600), 0);
     QCOMPARE(mkfifo(media_.path("pipe.avi").toUtf8().constData(), 0600), 0);
@@ -163,6 +164,7 @@ class Avs2PipeModTest : public QObject {
     QTest::newRow("absurd number") << "-info" << "x = 99999999999999999999" << "bad.avs, line 1: the number";
     QTest::newRow("absurd frame range") << "-info" << "ImageSource(\"p%d.png\", 0, 2147483647, 25)"
                                         << "bad.avs, line 1: ImageSource: cannot open the image";
+    QTest::newRow("cut AVI") << "-y4mp" << "AviSource(\"cut.avi\")" << "cut.avi promises 30 frames, but the file holds";
     QTest::newRow("import loop") << "-info" << "Import(\"bad.avs\")" << "bad.avs, line 1: Import: bad.avs imports itself";
     QTest::newRow("not media") << "-info" << "AviSource(\"bad.avs\")" << "bad.avs, line 1: cannot read";
     QTest::newRow("empty script") << "-info" << "# nothing" << "bad.avs: the script's value is nothing";
