@@ -367,6 +367,27 @@ class StreamWriter {
   int64_t bytes_ = 0;
 };
 
+// Fills in what the clip decides (size, exact frame rate, length) and the
+// settings that follow the other options, in the x264 command line's order.
+void SetClipParameters(Options& options, const avs::ClipInfo& info, int64_t totalFrames) {
+  x264_param_t& param = options.param;
+  param.i_width = info.width;
+  param.i_height = info.height;
+  param.i_csp = X264_CSP_I420;
+  // The stream's VUI timing carries the clip's exact frame rate.
+  param.i_fps_num = static_cast<uint32_t>(info.fps.num);
+  param.i_fps_den = static_cast<uint32_t>(info.fps.den);
+  param.i_timebase_num = param.i_fps_den;
+  param.i_timebase_den = param.i_fps_num;
+  param.b_vfr_input = 0;
+  param.i_frame_total = totalFrames > 0 && totalFrames < INT32_MAX ? static_cast<int>(totalFrames) : 0;
+  param.b_annexb = 1;
+  param.b_repeat_headers = 1;
+  if (!options.slowFirstPass) x264_param_apply_fastfirstpass(&param);
+  if (!options.profile.empty() && x264_param_apply_profile(&param, options.profile.c_str()) < 0)
+    Fail("invalid profile \"" + options.profile + "\" for these settings");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -395,21 +416,7 @@ int main(int argc, char** argv) {
                                   : info.frameCount;
 
   x264_param_t& param = options.param;
-  param.i_width = info.width;
-  param.i_height = info.height;
-  param.i_csp = X264_CSP_I420;
-  // The stream's VUI timing carries the clip's exact frame rate.
-  param.i_fps_num = static_cast<uint32_t>(info.fps.num);
-  param.i_fps_den = static_cast<uint32_t>(info.fps.den);
-  param.i_timebase_num = param.i_fps_den;
-  param.i_timebase_den = param.i_fps_num;
-  param.b_vfr_input = 0;
-  param.i_frame_total = totalFrames > 0 && totalFrames < INT32_MAX ? static_cast<int>(totalFrames) : 0;
-  param.b_annexb = 1;
-  param.b_repeat_headers = 1;
-  if (!options.slowFirstPass) x264_param_apply_fastfirstpass(&param);
-  if (!options.profile.empty() && x264_param_apply_profile(&param, options.profile.c_str()) < 0)
-    Fail("invalid profile \"" + options.profile + "\" for these settings");
+  SetClipParameters(options, info, totalFrames);
 
   x264_t* encoder = x264_encoder_open(&param);
   if (!encoder) Fail("libx264 refused these settings (see its message above)");
