@@ -204,6 +204,63 @@ class TestX264 : public QObject {
     QCOMPARE(CountFrames(Path("baseline.264")), 12);
   }
 
+  // A Deluxe job's three stages by hand: x264, avs2pipemod piped into
+  // neroAacEnc, the three MP4Box commands; the result is a tagged MP4 with
+  // both tracks in time.
+  void deluxeModeByHand() {
+    // Picture and sound made apart and joined whole: 48 frames, 2.002 s.
+    QVERIFY(Ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=24000/1001", "-frames:v", "48", "-c:v", "ffv1",
+                    Path("job_video.avi")}));
+    QVERIFY(Ffmpeg({"-f", "lavfi", "-i", "sine=f=330:r=48000,aformat=channel_layouts=stereo", "-t", "2.002",
+                    Path("job_sound.wav")}));
+    QVERIFY(Ffmpeg({"-i", Path("job_video.avi"), "-i", Path("job_sound.wav"), "-c", "copy", Path("job.avi")}));
+    QFile script(Path("Vid.avs"));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("AviSource(\"job.avi\")\r\n");
+    script.close();
+
+    const QStringList deluxe{"--level", "4.1", "--preset", "veryslow", "--me", "umh", "--ref", "4", "--no-psy",
+                             "--keyint", "240", "--min-keyint", "24", "--no-fast-pskip", "--crf", "17"};
+    QCOMPARE(Encode(deluxe, Path("video.264"), Path("Vid.avs")).exitCode, 0);
+
+    QProcess pipe;
+    QProcess encoder;
+    pipe.setStandardOutputProcess(&encoder);
+    encoder.setProcessChannelMode(QProcess::MergedChannels);
+    pipe.start(ToolPath("avs2pipemod"), {"-extwav=16bit", Path("Vid.avs")});
+    encoder.start(ToolPath("neroAacEnc"), {"-ignorelength", "-q", "0.85", "-if", "-", "-of", Path("Snd.m4a")});
+    QVERIFY(pipe.waitForFinished(60000) && encoder.waitForFinished(60000));
+    QCOMPARE(pipe.exitCode(), 0);
+    QVERIFY2(encoder.exitCode() == 0, encoder.readAll().constData());
+
+    const QString out = Path("job_deluxe.mp4");
+    QCOMPARE(RunTool("MP4Box", {"-add", Path("video.264"), "-new", out}).exitCode, 0);
+    QCOMPARE(RunTool("MP4Box", {"-add", Path("video.264"), "-add", Path("Snd.m4a"), "-new", out}).exitCode, 0);
+    QCOMPARE(RunTool("MP4Box", {"-itags", "artist=Ann:name=Night run:tool=Kelvarion GUI 4.0_deluxe", "-name",
+                                "1=Kelvarion 4.0.0", out}).exitCode, 0);
+
+    const QJsonObject probe = Probe(out);
+    const QJsonArray streams = probe["streams"].toArray();
+    QCOMPARE(streams.size(), 2);
+    const QJsonObject video = streams[0].toObject();
+    QCOMPARE(video["codec_name"].toString(), QString("h264"));
+    QCOMPARE(video["avg_frame_rate"].toString(), QString("24000/1001"));
+    QCOMPARE(video["nb_frames"].toString().toInt(), 48);
+    QCOMPARE(video["tags"].toObject()["handler_name"].toString(), QString("Kelvarion 4.0.0"));
+    const QJsonObject audio = streams[1].toObject();
+    QCOMPARE(audio["codec_name"].toString(), QString("aac"));
+    QCOMPARE(audio["sample_rate"].toString(), QString("48000"));
+    QCOMPARE(audio["channels"].toInt(), 2);
+    QVERIFY(qAbs(video["duration"].toString().toDouble() - 2.002) < 0.001);
+    QVERIFY(qAbs(audio["duration"].toString().toDouble() - 2.002) < 0.03);
+    const QJsonObject tags = probe["format"].toObject()["tags"].toObject();
+    QCOMPARE(tags["artist"].toString(), QString("Ann"));
+    QCOMPARE(tags["title"].toString(), QString("Night run"));
+    QCOMPARE(tags["encoder"].toString(), QString("Kelvarion GUI 4.0_deluxe"));
+    QCOMPARE(FrameHashes(out), FrameHashes(Path("video.264")));
+    QCOMPARE(ReadWarnings(out), QByteArray());
+  }
+
   void badCommandsFailWithoutOutput_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("message");
