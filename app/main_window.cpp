@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "desktop/drops.h"
 #include "desktop/help.h"
 #include "desktop/message_box.h"
 #include "desktop/reveal.h"
@@ -302,13 +303,8 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-  // Only the first local file of a drop counts.
-  for (const QUrl& url : event->mimeData()->urls()) {
-    if (url.isLocalFile()) {
-      dropFile(url.toLocalFile());
-      break;
-    }
-  }
+  const QString file = desktop::FirstDroppedFile(event->mimeData());
+  if (!file.isEmpty()) dropFile(file);
   event->acceptProposedAction();
 }
 

@@ -16,6 +16,7 @@
 
 #include <limits>
 
+#include "desktop/drops.h"
 #include "desktop/message_box.h"
 #include "desktop/window_placement.h"
 
@@ -214,11 +215,8 @@ void FrameRateChooser::dragEnterEvent(QDragEnterEvent* event) { event->acceptPro
 void FrameRateChooser::dragMoveEvent(QDragMoveEvent* event) { event->acceptProposedAction(); }
 
 void FrameRateChooser::dropEvent(QDropEvent* event) {
-  for (const QUrl& url : event->mimeData()->urls()) {
-    if (!url.isLocalFile()) continue;
-    attachWav(url.toLocalFile());
-    break;
-  }
+  const QString file = desktop::FirstDroppedFile(event->mimeData());
+  if (!file.isEmpty()) attachWav(file);
   event->acceptProposedAction();
 }
 

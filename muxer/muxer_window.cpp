@@ -15,6 +15,7 @@
 #include <array>
 #include <cctype>
 
+#include "desktop/drops.h"
 #include "desktop/reveal.h"
 #include "desktop/window_placement.h"
 #include "job/names.h"
@@ -185,11 +186,8 @@ void MuxerWindow::dragEnterEvent(QDragEnterEvent* event) { event->acceptProposed
 void MuxerWindow::dragMoveEvent(QDragMoveEvent* event) { event->acceptProposedAction(); }
 
 void MuxerWindow::dropEvent(QDropEvent* event) {
-  for (const QUrl& url : event->mimeData()->urls()) {
-    if (!url.isLocalFile()) continue;
-    addEntry(url.toLocalFile());
-    break;
-  }
+  const QString file = desktop::FirstDroppedFile(event->mimeData());
+  if (!file.isEmpty()) addEntry(file);
   event->acceptProposedAction();
 }
 

@@ -1,0 +1,16 @@
+#include "desktop/drops.h"
+
+#include <QMimeData>
+#include <QUrl>
+
+namespace desktop {
+
+QString FirstDroppedFile(const QMimeData* data) {
+  if (data == nullptr) return {};
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile()) return url.toLocalFile();
+  }
+  return {};
+}
+
+}  // namespace desktop
