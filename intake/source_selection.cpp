@@ -2,17 +2,12 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <cctype>
+#include "job/names.h"
 
 namespace intake {
 
 bool IsAcceptedSource(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  const std::size_t dot = path.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
-  std::string ext = path.substr(dot);
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+  const std::string ext = job::LowerExtension(path);
   for (const char* accepted : {".avi", ".avs", ".vpy", ".png", ".jpg", ".wav"}) {
     if (ext == accepted) return true;
   }

@@ -44,6 +44,13 @@ std::string AudioCommandLine(const ToolPaths& paths, const std::string& aacOpts,
          EscapeForQuotes(outputPath) + "\"";
 }
 
+std::string StandaloneMuxCommand(const ToolPaths& paths, const std::string& first, const std::string& second,
+                                 const std::string& output) {
+  // "#1" right after the closing quote joins the first name: only its track 1 is taken.
+  return "\"" + EscapeForQuotes(paths.muxer) + "\" -add \"" + EscapeForQuotes(first) + "\"#1 -add \"" +
+         EscapeForQuotes(second) + "\" -new \"" + EscapeForQuotes(output) + "\" -itags tool=\"Kelvarion GUI _muxed\"";
+}
+
 std::string TagValue(const std::string& typed) {
   for (unsigned char c : typed) {
     if (c > ' ') return typed;

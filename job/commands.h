@@ -47,6 +47,11 @@ struct MuxRequest {
 
 MuxCommands MuxCommandLines(const ToolPaths& paths, const MuxRequest& request);
 
+// The stand-alone muxer: the first file's track 1 and the whole second file
+// into a new file, with the tool tag only.
+std::string StandaloneMuxCommand(const ToolPaths& paths, const std::string& first, const std::string& second,
+                                 const std::string& output);
+
 // A tag text is written only when something besides blanks and control
 // characters was typed; then it is written exactly as typed.
 std::string TagValue(const std::string& typed);

@@ -6,9 +6,6 @@
 #include <QDir>
 #include <QWidget>
 
-#include <fstream>
-#include <sstream>
-
 #include "desktop/after_job.h"
 #include "desktop/message_box.h"
 #include "desktop/taskbar.h"
@@ -17,6 +14,7 @@
 #include "job/commands.h"
 #include "job/names.h"
 #include "job/temp_files.h"
+#include "platform/read_file.h"
 #include "proc/progress_message.h"
 #include "settings/settings_file.h"
 
@@ -35,21 +33,13 @@ bool NonEmptyFile(const std::string& path) {
 }
 
 // The first line of a text file, without its line end; nothing when the file
-// cannot be opened.
+// cannot be read.
 std::optional<std::string> FirstLine(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string line;
-  std::getline(in, line);
+  std::optional<std::string> text = platform::ReadWholeFile(path);
+  if (!text) return std::nullopt;
+  std::string line = text->substr(0, text->find('\n'));
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 }  // namespace
@@ -164,7 +154,7 @@ void JobDriver::StartTmpRaw() {
 
   bool vpyAviExists = false;
   if (kind == "vpy") {
-    vpyAviPath_ = FindVpyAviPath(ReadWholeFile(sourcePath_), FileExists);
+    vpyAviPath_ = FindVpyAviPath(platform::ReadWholeFile(sourcePath_).value_or(""), FileExists);
     vpyAviExists = !vpyAviPath_.empty() && FileExists(vpyAviPath_);
   }
   if (kind == "png" || kind == "jpg") {

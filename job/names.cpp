@@ -22,6 +22,15 @@ std::string WithoutExtension(const std::string& path) {
   return path.substr(0, dot);
 }
 
+std::string LowerExtension(const std::string& path) {
+  const std::string name = FileNamePart(path);
+  const std::size_t dot = name.rfind('.');
+  std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension;
+}
+
 std::string FileNamePart(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);

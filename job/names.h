@@ -13,6 +13,8 @@ bool IsWavSource(const std::string& sourcePath);
 // The path without its extension: the text before the last '.' that comes
 // after the last '/'; the whole path when the file name has no dot.
 std::string WithoutExtension(const std::string& path);
+// The file name's text from its last '.', lower-cased; empty without a dot.
+std::string LowerExtension(const std::string& path);
 std::string FileNamePart(const std::string& path);
 std::string FolderPart(const std::string& path);  // with its trailing '/'
 

@@ -18,6 +18,7 @@
 #include "desktop/drops.h"
 #include "desktop/reveal.h"
 #include "desktop/window_placement.h"
+#include "job/commands.h"
 #include "job/names.h"
 #include "platform/cmdline.h"
 #include "platform/process.h"
@@ -28,33 +29,15 @@ namespace {
 
 constexpr char kMuxedSuffix[] = "_muxed";
 
-std::string LowerExtension(const std::string& path) {
-  const std::string name = job::FileNamePart(path);
-  const std::size_t dot = name.rfind('.');
-  std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return extension;
-}
-
 }  // namespace
 
 bool IsAcceptedStream(const std::string& path) {
   static const std::array<std::string, 6> kAccepted = {".mp4", ".264", ".h264", ".avc", ".m4a", ".aac"};
-  return std::find(kAccepted.begin(), kAccepted.end(), LowerExtension(path)) != kAccepted.end();
+  return std::find(kAccepted.begin(), kAccepted.end(), job::LowerExtension(path)) != kAccepted.end();
 }
 
 std::string IncName2(const std::string& firstEntry, const std::string& suffix) {
   return job::FreeOutputName(job::WithoutExtension(firstEntry), suffix, ".mp4");
-}
-
-std::string MuxCommandLine(const std::string& programDir, const std::string& first,
-                           const std::string& second, const std::string& output) {
-  using platform::EscapeForQuotes;
-  // "#1" right after the closing quote joins the first name: only its track 1 is taken.
-  return "\"" + EscapeForQuotes(programDir + "tools/MP4Box") + "\" -add \"" + EscapeForQuotes(first) +
-         "\"#1 -add \"" + EscapeForQuotes(second) + "\" -new \"" + EscapeForQuotes(output) + "\"" +
-         " -itags tool=\"Kelvarion GUI " + kMuxedSuffix + "\"";
 }
 
 QString StreamDialogFilter(bool russianUi) {
@@ -144,7 +127,7 @@ void MuxerWindow::build() {
   // The window waits for the muxer on purpose: it is quick, and the lists
   // must not change while it reads the files.
   if (auto child = platform::ChildProcess::Start(
-          MuxCommandLine(programDir_, first, fullPaths_[1].toStdString(), output),
+          job::StandaloneMuxCommand(job::ToolPaths::ForProgramDir(programDir_), first, fullPaths_[1].toStdString(), output),
           platform::ChildOutput::Discard)) {
     child->Wait();
   }

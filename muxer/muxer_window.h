@@ -23,11 +23,6 @@ bool IsAcceptedStream(const std::string& path);
 // suffix + ".mp4", else with 1, 2, ... before the suffix.
 std::string IncName2(const std::string& firstEntry, const std::string& suffix);
 
-// The MP4Box command that writes `output` from track 1 of `first` and all
-// of `second`, tagged as made by the muxer. `programDir` ends in '/'.
-std::string MuxCommandLine(const std::string& programDir, const std::string& first,
-                           const std::string& second, const std::string& output);
-
 // The open dialog's three entries in the interface language, Qt style.
 QString StreamDialogFilter(bool russianUi);
 

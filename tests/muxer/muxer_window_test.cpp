@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include "desktop/reveal.h"
+#include "job/commands.h"
 #include "muxer/muxer_window.h"
 #include "platform/cmdline.h"
 #include "platform/ini_file.h"
@@ -107,7 +108,7 @@ class MuxerWindowTest : public QObject {
   }
 
   void commandLineMatchesTheTemplate() {
-    QCOMPARE(muxer::MuxCommandLine("/opt/kv/", "/clips/clip.264", "/clips/clip.m4a", "/clips/clip_muxed.mp4"),
+    QCOMPARE(job::StandaloneMuxCommand(job::ToolPaths::ForProgramDir("/opt/kv/"), "/clips/clip.264", "/clips/clip.m4a", "/clips/clip_muxed.mp4"),
              std::string("\"/opt/kv/tools/MP4Box\" -add \"/clips/clip.264\"#1 -add \"/clips/clip.m4a\""
                          " -new \"/clips/clip_muxed.mp4\" -itags tool=\"Kelvarion GUI _muxed\""));
   }
@@ -116,7 +117,7 @@ class MuxerWindowTest : public QObject {
     const std::string dir = "/opt/my \"kv\"\\/";
     const std::string first = "/c/a \"b\".264", second = "/c/trail\\", output = "/c/$x `y`.mp4";
     const std::vector<std::string> args =
-        platform::SplitCommandLine(muxer::MuxCommandLine(dir, first, second, output));
+        platform::SplitCommandLine(job::StandaloneMuxCommand(job::ToolPaths::ForProgramDir(dir), first, second, output));
     const std::vector<std::string> expected = {dir + "tools/MP4Box", "-add", first + "#1", "-add", second,
                                                "-new", output, "-itags", "tool=Kelvarion GUI _muxed"};
     QCOMPARE(args, expected);
