@@ -124,16 +124,11 @@ ExitStatus DecodeStatus(int raw) {
   return s;
 }
 
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
-std::string FileNamePart(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+// The file a path names, with links and "." and ".." resolved, as the kernel
+// shows it in /proc/PID/exe; empty when it cannot be resolved.
+std::string ResolvedPath(const std::string& path) {
+  char resolved[PATH_MAX];
+  return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
 }
 
 }  // namespace
@@ -285,7 +280,7 @@ void ChildProcess::KillGroup() {
 }
 
 bool KillByName(const std::string& path) {
-  const std::string wanted = UpperAscii(FileNamePart(path));
+  const std::string wanted = ResolvedPath(path);
   if (wanted.empty()) return false;
   DIR* proc = ::opendir("/proc");
   if (proc == nullptr) return false;
@@ -300,19 +295,16 @@ bool KillByName(const std::string& path) {
     struct stat info {};
     if (::stat(dir.c_str(), &info) != 0 || info.st_uid != uid) continue;
 
-    std::string name;
+    // A process whose executable cannot be read (a kernel thread, one that
+    // is ending) is not one of ours.
     char target[PATH_MAX];
     const ssize_t length = ::readlink((dir + "/exe").c_str(), target, sizeof target - 1);
-    if (length > 0) {
-      name.assign(target, static_cast<std::size_t>(length));
-      constexpr std::string_view kDeleted = " (deleted)";
-      if (name.ends_with(kDeleted)) name.resize(name.size() - kDeleted.size());
-      name = FileNamePart(name);
-    } else {
-      name = ReadWholeFile(dir + "/comm").value_or("");
-      if (!name.empty() && name.back() == '\n') name.pop_back();
-    }
-    if (UpperAscii(name) != wanted) continue;
+    if (length <= 0) continue;
+    std::string executable(target, static_cast<std::size_t>(length));
+    // A tool rebuilt while it ran still counts as that tool.
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (executable.ends_with(kDeleted)) executable.resize(executable.size() - kDeleted.size());
+    if (executable != wanted) continue;
     result = ::kill(static_cast<pid_t>(pid), SIGKILL) == 0;
   }
   ::closedir(proc);

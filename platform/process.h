@@ -80,11 +80,11 @@ class ChildProcess {
   ExitStatus status_;
 };
 
-// Sends SIGKILL to every process of the current user whose executable file
-// name (the target of /proc/PID/exe, else /proc/PID/comm), upper-cased in
-// ASCII, equals the file-name part of `path` upper-cased the same way. The
-// calling process itself is never killed. Returns whether the last kill it
-// attempted succeeded; false when nothing matched.
+// Sends SIGKILL to every process of the current user whose executable is
+// the file `path` names (the target of /proc/PID/exe equals it once links are
+// resolved). A program of the same name elsewhere, such as a user's own
+// encoder, is never touched, nor is the calling process. Returns whether the
+// last kill it attempted succeeded; false when nothing matched.
 bool KillByName(const std::string& path);
 
 }  // namespace platform

@@ -98,10 +98,15 @@ class ProcessTest : public QObject {
     // A descriptor that this process opened without close-on-exec must not
     // reach the child.
     const int leaky = ::open("/dev/null", O_RDONLY);
+    qputenv("FAKE_TOOL_KVRSLEEPER", "stdout=ready;sleep_ms=5000");
     auto child = ChildProcess::Start(ToolLine(sleeper_), ChildOutput::Pipe);
+    qputenv("FAKE_TOOL_KVRSLEEPER", "sleep_ms=5000");
     ::close(leaky);
     QVERIFY(child);
-    WaitUntilExecuted(child->pid(), "kvrsleeper");
+    // Its first output comes from main(): the dynamic loader, which opens
+    // libraries for a moment after exec, is done by then.
+    char ready[5];
+    QCOMPARE(::read(child->outputFd(), ready, sizeof ready), ssize_t(sizeof ready));
     QCOMPARE(OpenFds(child->pid()), (std::vector<std::string>{"0", "1", "2"}));
     const std::string in = FdTarget(child->pid(), 0);
     const std::string out = FdTarget(child->pid(), 1);
@@ -293,24 +298,39 @@ class ProcessTest : public QObject {
                                             ChildOutput::Discard));
   }
 
-  void killByNameEndsMatchingProcesses() {
+  void killByNameEndsOnlyThisExactExecutable() {
+    // Our leftover tool, and a same-named program of someone else's in
+    // another folder (a user's own encoder in a terminal).
+    QTemporaryDir elsewhere;
+    QVERIFY(elsewhere.isValid());
     const std::string tool = InstallFakeTool(dir_, "kvrVictim");
+    const std::string foreign = InstallFakeTool(elsewhere, "kvrVictim");
     qputenv("FAKE_TOOL_KVRVICTIM", "sleep_ms=20000");
-    auto first = ChildProcess::Start(ToolLine(tool), ChildOutput::Discard);
-    auto second = ChildProcess::Start(ToolLine(tool), ChildOutput::Discard);
-    QVERIFY(first && second);
-    WaitUntilExecuted(first->pid(), "kvrVictim");
-    WaitUntilExecuted(second->pid(), "kvrVictim");
+    auto ours = ChildProcess::Start(ToolLine(tool), ChildOutput::Discard);
+    auto alsoOurs = ChildProcess::Start(ToolLine(tool), ChildOutput::Discard);
+    auto theirs = ChildProcess::Start(ToolLine(foreign), ChildOutput::Discard);
+    QVERIFY(ours && alsoOurs && theirs);
+    WaitUntilExecuted(ours->pid(), "kvrVictim");
+    WaitUntilExecuted(alsoOurs->pid(), "kvrVictim");
+    WaitUntilExecuted(theirs->pid(), "kvrVictim");
 
-    QVERIFY(!platform::KillByName("/some/folder/kvrVictimX"));
-    QVERIFY(!platform::KillByName("/some/folder/"));
-    QVERIFY(!first->HasEnded());
+    // Neither the name alone, in any letter case, nor a folder matches.
+    QVERIFY(!platform::KillByName(dir_.filePath("KVRVICTIM").toStdString()));
+    QVERIFY(!platform::KillByName(dir_.path().toStdString() + "/"));
+    QVERIFY(!platform::KillByName("/some/other/folder/kvrVictim"));
+    QVERIFY(!ours->HasEnded());
 
-    // Only the file name counts, in any letter case.
-    QVERIFY(platform::KillByName("/some/other/folder/KVRVICTIM"));
-    QCOMPARE(first->Wait().signal, SIGKILL);
-    QCOMPARE(second->Wait().signal, SIGKILL);
+    // The path may reach the tool through a link or "..": the file counts.
+    const QString link = dir_.filePath("link-to-victim");
+    QVERIFY(QFile::link(QString::fromStdString(tool), link));
+    QVERIFY(platform::KillByName(link.toStdString()));
+    QCOMPARE(ours->Wait().signal, SIGKILL);
+    QCOMPARE(alsoOurs->Wait().signal, SIGKILL);
+    QVERIFY(!theirs->HasEnded());
     QVERIFY(!platform::KillByName(tool));
+
+    theirs->KillGroup();
+    QCOMPARE(theirs->Wait().signal, SIGKILL);
   }
 };
 
