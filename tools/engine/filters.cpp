@@ -3,7 +3,7 @@
 #include "tools/engine/filters.h"
 #include "tools/engine/media.h"
 #include "tools/engine/scale.h"
-#include "tools/engine/script.h"
+#include "tools/engine/functions/families.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>

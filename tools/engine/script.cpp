@@ -1,5 +1,7 @@
 #include "tools/engine/script.h"
 
+#include "tools/engine/functions/families.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -660,9 +662,7 @@ class Evaluator {
 };
 
 Interpreter::Interpreter() {
-  RegisterSourceFunctions(functions_);
-  RegisterFilterFunctions(functions_);
-  RegisterInfoFunctions(functions_);
+  RegisterAllFunctions(functions_);
 }
 
 const Value* Interpreter::Variable(const std::string& name) const {

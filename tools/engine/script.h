@@ -80,11 +80,6 @@ struct Function {
   bool lenient = false;
 };
 
-// Registered by the functions' own source files.
-void RegisterSourceFunctions(std::map<std::string, Function>& table);
-void RegisterFilterFunctions(std::map<std::string, Function>& table);
-void RegisterInfoFunctions(std::map<std::string, Function>& table);
-
 class Interpreter {
  public:
   Interpreter();

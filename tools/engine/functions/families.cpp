@@ -1,0 +1,11 @@
+#include "tools/engine/functions/families.h"
+
+namespace avs {
+
+void RegisterAllFunctions(FunctionTable& table) {
+  RegisterSourceFunctions(table);
+  RegisterFilterFunctions(table);
+  RegisterScriptFunctions(table);
+}
+
+}  // namespace avs
