@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev
-  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
+  libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libswresample-dev libavutil-dev
   libx264-dev
   ffmpeg xvfb xauth
   x264

@@ -4,8 +4,14 @@ namespace avs {
 
 void RegisterAllFunctions(FunctionTable& table) {
   RegisterSourceFunctions(table);
-  RegisterFilterFunctions(table);
+  RegisterTextFunctions(table);
+  RegisterLayoutFunctions(table);
+  RegisterTimeFunctions(table);
+  RegisterColourFunctions(table);
+  RegisterFieldFunctions(table);
+  RegisterAudioFunctions(table);
   RegisterScriptFunctions(table);
+  RegisterRuntimeFunctions(table);
 }
 
 }  // namespace avs

@@ -1,8 +1,17 @@
-// Source functions: media files, image sequences, and Import of scripts.
-#include "tools/engine/filters.h"
-#include "tools/engine/media.h"
+// Sources and generators: media files, image sequences, Import of scripts,
+// and BlankClip.
+#include "tools/engine/filter.h"
+#include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
+#include "tools/engine/media.h"
+#include "tools/engine/samples.h"
+#include "tools/engine/scale.h"
 
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
 #include <cstdint>
 
 namespace avs {
@@ -28,9 +37,7 @@ Function Source(SourceSpec spec) {
             request.needAudio = spec.needAudio && request.audio;
             ClipPtr clip = OpenMedia(request, call.origin);
             if (spec.fps >= 0 && call.args[spec.fps].defined()) {
-              double fps = call.Float(static_cast<std::size_t>(spec.fps), 0);
-              if (!(fps > 0) || fps > 1e6) call.Fail("the frame rate is out of range");
-              clip = WithFrameRate(call, clip, FloatToRational(fps));
+              clip = WithFrameRate(call, clip, FloatRate(call, call.Float(static_cast<std::size_t>(spec.fps), 0)));
             }
             if (spec.pixelType >= 0) clip = WithPixelType(call, clip, call.String(static_cast<std::size_t>(spec.pixelType), "AUTO"));
             return clip;
@@ -59,16 +66,81 @@ Value AviSource(Call& call) {
 
 Value ImageSource(Call& call) {
   Rational fps{24, 1};
-  if (call.args[3].isInt()) fps = Rational{call.Int(3, 24), 1};
-  else if (call.args[3].isFloat()) fps = FloatToRational(call.Float(3, 24));
-  if (fps.num <= 0 || fps.den <= 0 || fps.num > INT32_MAX) call.Fail("the frame rate is out of range");
+  if (call.args[3].isInt()) fps = CheckedRate(call, call.Int(3, 24), 1);
+  else if (call.args[3].isFloat()) fps = FloatRate(call, call.Float(3, 24));
   ClipPtr images = OpenImageSequence(call.Path(call.String(0, "")), call.Int(1, 0), call.Int(2, 1000), fps, call.origin);
   return WithPixelType(call, images, call.String(4, "AUTO"));
 }
 
+// A picture of one colour, made on the first request and shared by every
+// frame; made again only when the cache has dropped it meanwhile, so that
+// clips that are never read take no memory. The sound is silence.
+class BlankClip : public Clip {
+ public:
+  BlankClip(ClipInfo info, std::string origin, uint32_t color) : Clip(info, std::move(origin)), color_(color) {}
+
+  std::unique_ptr<VideoStream> OpenVideo(Reading&) const override {
+    return FramesFrom(
+        [this, made = std::weak_ptr<const AVFrame>()](int64_t) mutable {
+          FrameRef frame = made.lock();
+          if (!frame) made = frame = Paint();
+          return frame;
+        },
+        true);
+  }
+  std::unique_ptr<AudioStream> OpenAudio(Reading&) const override {
+    return SamplesFrom([this](void* dst, int64_t, int64_t count) {
+      FillSilence(dst, info().sampleType, static_cast<std::size_t>(count) * info().channels);
+    });
+  }
+
+ private:
+  // The colour is $RRGGBB; it is painted in RGB and converted like any RGB
+  // picture.
+  FrameRef Paint() const {
+    FramePtr rgb = NewPicture(info().width, info().height, AV_PIX_FMT_BGRA);
+    for (int y = 0; y < info().height; ++y) {
+      uint8_t* row = rgb->data[0] + static_cast<std::ptrdiff_t>(y) * rgb->linesize[0];
+      for (int x = 0; x < info().width; ++x) {
+        row[4 * x] = color_ & 0xFF;
+        row[4 * x + 1] = (color_ >> 8) & 0xFF;
+        row[4 * x + 2] = (color_ >> 16) & 0xFF;
+        row[4 * x + 3] = 0xFF;
+      }
+    }
+    if (info().pixelFormat == AV_PIX_FMT_BGRA) return Share(std::move(rgb));
+    return Share(Scaler(info().width, info().height, info().pixelFormat, SWS_POINT, Matrix::Rec601).Convert(*rgb, origin()));
+  }
+
+  uint32_t color_;
+};
+
+Value MakeBlankClip(Call& call) {
+  ClipInfo info;
+  info.hasVideo = true;
+  info.frameCount = call.Int(0, 240);
+  info.pixelFormat = ParsePixelType(call, call.String(3, "RGB32"));
+  CheckSize(call, call.Int(1, 640), call.Int(2, 480), info.pixelFormat);
+  info.width = static_cast<int>(call.Int(1, 640));
+  info.height = static_cast<int>(call.Int(2, 480));
+  if (info.frameCount <= 0 || info.frameCount > kMaxFrames) call.Fail("the length is out of range");
+  const Value& fps = call.args[4];
+  info.fps = fps.isInt() || !fps.defined() ? CheckedRate(call, call.Int(4, 24), call.Int(5, 1)) : FloatRate(call, fps.asFloat());
+  int64_t rate = call.Int(6, 44100), channels = call.Int(7, 1);
+  if (rate > 0 && channels > 0) {
+    if (rate > kMaxSampleRate || channels > kMaxChannels) call.Fail("the sound format is out of range");
+    info.hasAudio = true;
+    info.sampleRate = static_cast<int>(rate);
+    info.channels = static_cast<int>(channels);
+    info.sampleCount = SamplesForFrames(info.frameCount, info);
+    if (info.sampleCount > kMaxSamples) call.Fail("the sound would be too long");
+  }
+  return std::make_shared<BlankClip>(info, call.origin, static_cast<uint32_t>(call.Int(8, 0)));
+}
+
 }  // namespace
 
-void RegisterSourceFunctions(std::map<std::string, Function>& table) {
+void RegisterSourceFunctions(FunctionTable& table) {
   table["avisource"] = {"path:s more_paths:.* ?audio:b ?pixel_type:s", AviSource, true};
   SourceSpec directShow{"path:s ?fps:f ?seek:b ?audio:b ?video:b ?pixel_type:s", true, true, false, false};
   directShow.fps = 1;
@@ -86,6 +158,9 @@ void RegisterSourceFunctions(std::map<std::string, Function>& table) {
   table["import"] = {"path:s", [](Call& call) -> Value {
                        return call.interp.RunFile(call.Path(call.String(0, "")), call.origin);
                      }};
+  table["blankclip"] = {"?length:i ?width:i ?height:i ?pixel_type:s ?fps:f ?fps_denominator:i ?audio_rate:i "
+                        "?channels:i ?color:i",
+                        MakeBlankClip};
 }
 
 }  // namespace avs
