@@ -27,6 +27,28 @@ using FrameRef = std::shared_ptr<const AVFrame>;
 FramePtr AllocFrame();
 // A picture of its own, its planes allocated and not initialised.
 FramePtr NewPicture(int width, int height, AVPixelFormat format);
+// Pictures of one size and format whose buffers go back to the pool when
+// their last frame is freed, so that a filter making a frame for each frame
+// it is asked for reuses memory instead of taking new pages each time.
+// Frames may outlive the pool.
+class PicturePool {
+ public:
+  PicturePool(int width, int height, AVPixelFormat format);
+  ~PicturePool();
+  PicturePool(const PicturePool&) = delete;
+  PicturePool& operator=(const PicturePool&) = delete;
+
+  // A picture whose planes are not initialised. Throws ScriptError.
+  FramePtr Get();
+
+ private:
+  int width_, height_;
+  AVPixelFormat format_;
+  int linesizes_[4] = {};
+  std::size_t offsets_[4] = {};
+  struct AVBufferPool* pool_ = nullptr;
+};
+
 // Another description of `frame`'s pixels, without copying them; moving its
 // plane pointers or changing its size describes a part of them.
 FramePtr Reference(const AVFrame& frame);

@@ -32,7 +32,7 @@ bool IsFullRange(const AVFrame& frame) {
 }  // namespace
 
 Scaler::Scaler(int width, int height, AVPixelFormat format, int kernel, Matrix matrix)
-    : width_(width), height_(height), format_(format), kernel_(kernel), matrix_(matrix) {}
+    : width_(width), height_(height), format_(format), kernel_(kernel), matrix_(matrix), pool_(width, height, format) {}
 
 Scaler::~Scaler() { sws_freeContext(context_); }
 
@@ -69,7 +69,7 @@ FramePtr Scaler::Convert(const AVFrame& frame, const std::string& origin) {
     sourceFormat_ = source->format;
     sourceFullRange_ = fullRangeSource;
   }
-  FramePtr out = NewPicture(width_, height_, format_);
+  FramePtr out = pool_.Get();
   if (!IsRgbFormat(format_)) {
     bool hd = matrix_ == Matrix::Rec709 || matrix_ == Matrix::PC709;
     out->colorspace = hd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;

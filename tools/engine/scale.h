@@ -34,6 +34,7 @@ class Scaler {
   SwsContext* context_ = nullptr;
   int sourceWidth_ = 0, sourceHeight_ = 0, sourceFormat_ = -1;
   bool sourceFullRange_ = false;
+  PicturePool pool_;
 };
 
 // A clip whose frames are `source`'s converted by a Scaler to the picture
