@@ -55,14 +55,18 @@ FramePtr Scaler::Convert(const AVFrame& frame, const std::string& origin) {
     av_opt_set_int(context_, "dst_format", format_, 0);
     av_opt_set_int(context_, "sws_flags", kernel_, 0);
     av_opt_set_int(context_, "threads", av_cpu_count(), 0);
+    bool hd = matrix_ == Matrix::Rec709 || matrix_ == Matrix::PC709;
+    bool pcRange = matrix_ == Matrix::PC601 || matrix_ == Matrix::PC709;
+    int sourceRange = IsRgbFormat(sourceFormat) || pcRange || fullRangeSource ? 1 : 0;
+    int destRange = IsRgbFormat(format_) || pcRange ? 1 : 0;
+    // The ranges go in before the context is built: with equal sizes and
+    // formats swscale would otherwise copy the planes unchanged.
+    av_opt_set_int(context_, "src_range", sourceRange, 0);
+    av_opt_set_int(context_, "dst_range", destRange, 0);
     if (sws_init_context(context_, nullptr, nullptr) < 0)
       fail("cannot convert " + std::to_string(source->width) + "x" + std::to_string(source->height) + " " +
                  (av_get_pix_fmt_name(static_cast<AVPixelFormat>(source->format)) ?: "?") + " pictures");
-    bool hd = matrix_ == Matrix::Rec709 || matrix_ == Matrix::PC709;
-    bool pcRange = matrix_ == Matrix::PC601 || matrix_ == Matrix::PC709;
     const int* coefficients = sws_getCoefficients(hd ? SWS_CS_ITU709 : SWS_CS_ITU601);
-    int sourceRange = IsRgbFormat(sourceFormat) || pcRange || fullRangeSource ? 1 : 0;
-    int destRange = IsRgbFormat(format_) || pcRange ? 1 : 0;
     sws_setColorspaceDetails(context_, coefficients, sourceRange, coefficients, destRange, 0, 1 << 16, 1 << 16);
     sourceWidth_ = source->width;
     sourceHeight_ = source->height;

@@ -8,11 +8,14 @@
 #include "tools/engine/scale.h"
 
 extern "C" {
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace avs {
 
@@ -95,21 +98,37 @@ class BlankClip : public Clip {
   }
 
  private:
-  // The colour is $RRGGBB; it is painted in RGB and converted like any RGB
-  // picture.
+  // The colour is $RRGGBB. A 2x2 RGB picture of it is converted like any
+  // RGB picture, and its first row, which covers every plane's repeating
+  // unit, is repeated over the whole frame.
   FrameRef Paint() const {
-    FramePtr rgb = NewPicture(info().width, info().height, AV_PIX_FMT_BGRA);
-    for (int y = 0; y < info().height; ++y) {
-      uint8_t* row = rgb->data[0] + static_cast<std::ptrdiff_t>(y) * rgb->linesize[0];
-      for (int x = 0; x < info().width; ++x) {
-        row[4 * x] = color_ & 0xFF;
-        row[4 * x + 1] = (color_ >> 8) & 0xFF;
-        row[4 * x + 2] = (color_ >> 16) & 0xFF;
-        row[4 * x + 3] = 0xFF;
+    FramePtr swatch = NewPicture(2, 2, AV_PIX_FMT_BGRA);
+    for (int y = 0; y < 2; ++y)
+      for (int x = 0; x < 2; ++x) {
+        uint8_t* pixel = swatch->data[0] + y * swatch->linesize[0] + 4 * x;
+        pixel[0] = color_ & 0xFF;
+        pixel[1] = (color_ >> 8) & 0xFF;
+        pixel[2] = (color_ >> 16) & 0xFF;
+        pixel[3] = 0xFF;
       }
+    const AVPixelFormat format = info().pixelFormat;
+    FramePtr unit = Scaler(2, 2, format, SWS_POINT, Matrix::Rec601).Convert(*swatch, origin());
+    FramePtr frame = NewPicture(info().width, info().height, format);
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    for (int plane = 0; plane < av_pix_fmt_count_planes(format); ++plane) {
+      const bool chroma = plane == 1 || plane == 2;
+      const int rows = chroma ? AV_CEIL_RSHIFT(info().height, desc->log2_chroma_h) : info().height;
+      const int rowBytes = av_image_get_linesize(format, info().width, plane);
+      const int unitBytes = av_image_get_linesize(format, 2, plane);
+      uint8_t* first = frame->data[plane];
+      for (int x = 0; x < rowBytes; x += unitBytes)
+        std::memcpy(first + x, unit->data[plane], static_cast<std::size_t>(std::min(unitBytes, rowBytes - x)));
+      for (int y = 1; y < rows; ++y)
+        std::memcpy(first + static_cast<std::ptrdiff_t>(y) * frame->linesize[plane], first, static_cast<std::size_t>(rowBytes));
     }
-    if (info().pixelFormat == AV_PIX_FMT_BGRA) return Share(std::move(rgb));
-    return Share(Scaler(info().width, info().height, info().pixelFormat, SWS_POINT, Matrix::Rec601).Convert(*rgb, origin()));
+    frame->colorspace = unit->colorspace;
+    frame->color_range = unit->color_range;
+    return Share(std::move(frame));
   }
 
   uint32_t color_;
