@@ -163,7 +163,10 @@ struct SwrDeleter {
 // The sound of a file, converted to the clip's sample type, rate and
 // channels. Recently decoded samples stay in a window, so that reads that
 // overlap or go back a little decode nothing twice. Samples are numbered by
-// counting from the start; after a seek, by the time of the first frame.
+// counting from the start. A seek finds its place by the first frame's time
+// where the stream's time base tells single samples apart (WAV, AVI);
+// elsewhere (Matroska counts milliseconds) only by the times of frames
+// already decoded and counted, and reads far ahead decode forward.
 class DecodedAudio : public AudioStream {
  public:
   explicit DecodedAudio(const MediaClip& clip)
@@ -171,7 +174,9 @@ class DecodedAudio : public AudioStream {
         decoder_(std::make_unique<Decoder>(clip.path(), clip.audioIndex(), clip.origin())),
         frame_(AllocFrame()),
         frameBytes_(static_cast<std::size_t>(BytesPerSample(clip.info().sampleType)) * clip.info().channels),
-        startTime_(StartTime(decoder_->stream())) {}
+        startTime_(StartTime(decoder_->stream())),
+        exactTimes_(int64_t{decoder_->stream().time_base.num} * clip.info().sampleRate <=
+                    decoder_->stream().time_base.den) {}
 
   void Read(void* dst, int64_t start, int64_t count) override {
     auto* out = static_cast<uint8_t*>(dst);
@@ -188,7 +193,7 @@ class DecodedAudio : public AudioStream {
         // The file holds less sound than its header said.
         FillSilence(out, clip_.info().sampleType, static_cast<std::size_t>(count) * clip_.info().channels);
         return;
-      } else if (start >= WindowEnd() && (start - WindowEnd() <= aheadLimit || !decoder_->seekable())) {
+      } else if (start >= WindowEnd() && (start - WindowEnd() <= aheadLimit || !exactTimes_ || !decoder_->seekable())) {
         DecodeMore();
       } else {
         Reposition(start);
@@ -216,7 +221,10 @@ class DecodedAudio : public AudioStream {
   }
 
   void Append(const AVFrame* in) {
-    if (in) Configure(*in);
+    if (in) {
+      Configure(*in);
+      Remember(in->best_effort_timestamp, WindowEnd());
+    }
     int capacity = swr_get_out_samples(swr_.get(), in ? in->nb_samples : 0);
     if (capacity < 0) clip_.Fail("sound conversion failed");
     if (window_.size() / frameBytes_ > static_cast<std::size_t>(2 * kWindow)) {
@@ -272,18 +280,41 @@ class DecodedAudio : public AudioStream {
     Forget(0);
   }
 
+  // Notes where a decoded frame starts, for seeks back to it.
+  void Remember(int64_t time, int64_t position) {
+    if (time == AV_NOPTS_VALUE || (!known_.empty() && (time <= known_.back().time || position <= known_.back().position)))
+      return;
+    known_.push_back(Known{time, position});
+  }
+
+  // The position of the first sample of a frame of time `time`; -1 when it
+  // cannot be known.
+  int64_t PositionAt(int64_t time) const {
+    if (time == AV_NOPTS_VALUE) return -1;
+    if (exactTimes_)
+      return av_rescale_q(time - startTime_, decoder_->stream().time_base, AVRational{1, clip_.info().sampleRate});
+    auto at = std::lower_bound(known_.begin(), known_.end(), time, [](const Known& k, int64_t t) { return k.time < t; });
+    return at != known_.end() && at->time == time ? at->position : -1;
+  }
+
   // Seeks to a little before `start` (decoders of compressed sound need a
-  // few frames to settle) and numbers the samples by the first frame's time.
+  // few frames to settle) and numbers the samples from there.
   void Reposition(int64_t start) {
     if (!decoder_->seekable()) return Restart();
-    const AVStream& stream = decoder_->stream();
-    const AVRational perSample{1, clip_.info().sampleRate};
     for (int64_t preroll = clip_.info().sampleRate / 10;; preroll *= 4) {
       const int64_t from = std::max<int64_t>(0, start - preroll);
-      if (!decoder_->SeekBefore(startTime_ + av_rescale_q(from, perSample, stream.time_base))) break;
-      if (!decoder_->Receive(frame_.get()) || frame_->best_effort_timestamp == AV_NOPTS_VALUE) break;
-      const int64_t position = av_rescale_q(frame_->best_effort_timestamp - startTime_, stream.time_base, perSample);
-      if (position <= start && position >= 0) {
+      int64_t time = 0;
+      if (exactTimes_) {
+        time = startTime_ + av_rescale_q(from, AVRational{1, clip_.info().sampleRate}, decoder_->stream().time_base);
+      } else {
+        auto after = std::upper_bound(known_.begin(), known_.end(), from,
+                                      [](int64_t p, const Known& k) { return p < k.position; });
+        if (after == known_.begin()) break;
+        time = std::prev(after)->time;
+      }
+      if (!decoder_->SeekBefore(time) || !decoder_->Receive(frame_.get())) break;
+      const int64_t position = PositionAt(frame_->best_effort_timestamp);
+      if (position >= 0 && position <= start) {
         Forget(position);
         return Append(frame_.get());
       }
@@ -302,6 +333,11 @@ class DecodedAudio : public AudioStream {
   std::vector<uint8_t> window_;
   int64_t windowStart_ = 0;
   bool ended_ = false;
+  struct Known {
+    int64_t time, position;
+  };
+  const bool exactTimes_;
+  std::vector<Known> known_;  // in order of both
 };
 
 std::unique_ptr<VideoStream> MediaClip::OpenVideo(Reading&) const { return std::make_unique<DecodedVideo>(*this); }

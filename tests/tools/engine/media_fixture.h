@@ -45,3 +45,8 @@ struct ReadBack {
 ReadBack ReadWholeClip(avs::ClipReader& reader);
 // ffprobe's value of one stream entry (e.g. "sample_rate") of a file.
 QString Probe(const QString& file, const QString& entry);
+// The average PSNR of ffmpeg's psnr filter between two videos; -1 when
+// ffmpeg fails (and 1000 for identical pictures).
+double Psnr(const QString& a, const QString& b);
+// The bytes of a frame's visible pixels, plane after plane.
+QByteArray PictureBytes(const AVFrame& frame);
