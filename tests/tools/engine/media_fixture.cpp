@@ -94,3 +94,19 @@ QByteArray PictureBytes(const AVFrame& frame) {
   }
   return bytes;
 }
+
+avs::ClipPtr EvaluateClip(const QString& text, const QString& dir) {
+  avs::Interpreter interp;
+  avs::Value value = interp.RunText(text.toStdString(), "t.avs", dir.toStdString());
+  if (!value.isClip()) throw avs::ScriptError("the script gave no clip");
+  return value.asClip();
+}
+
+QString EvaluationError(const QString& text, const QString& dir) {
+  try {
+    EvaluateClip(text, dir);
+  } catch (const avs::ScriptError& e) {
+    return QString::fromStdString(e.what());
+  }
+  return "no error";
+}

@@ -5,7 +5,6 @@
 #include "tools/engine/filter.h"
 #include "tools/engine/reading.h"
 #include "tools/engine/samples.h"
-#include "tools/engine/script.h"
 
 #include <QCryptographicHash>
 #include <QtTest>
@@ -21,13 +20,6 @@ extern "C" {
 #include <vector>
 
 namespace {
-
-avs::ClipPtr Evaluate(const QString& text, const QString& dir) {
-  avs::Interpreter interp;
-  avs::Value value = interp.RunText(text.toStdString(), "t.avs", dir.toStdString());
-  if (!value.isClip()) throw avs::ScriptError("the script gave no clip");
-  return value.asClip();
-}
 
 QByteArray Hash(const AVFrame& frame) { return QCryptographicHash::hash(PictureBytes(frame), QCryptographicHash::Md5); }
 
@@ -84,7 +76,7 @@ class FrameModelTest : public QObject {
   }
   void randomAccessMatchesSequentialDecoding() {
     QFETCH(QString, script);
-    avs::ClipPtr clip = Evaluate(script, media_->dir());
+    avs::ClipPtr clip = EvaluateClip(script, media_->dir());
     const int64_t count = clip->info().frameCount;
     QVERIFY(count >= 60);
     std::vector<QByteArray> inOrder;
@@ -107,7 +99,7 @@ class FrameModelTest : public QObject {
   // A filter that looks at n-1, n and n+1 makes every frame of its input
   // once, and the frames it is handed again are the same shared frames.
   void neighboursAreMadeOnce() {
-    auto counting = std::make_shared<CountingFilter>(Evaluate("AviSource(\"gop.avi\")", media_->dir()));
+    auto counting = std::make_shared<CountingFilter>(EvaluateClip("AviSource(\"gop.avi\")", media_->dir()));
     avs::Reading reading;
     for (int64_t n = 0; n < 20; ++n)
       for (int64_t k : {n - 1, n, n + 1}) reading.Frame(*counting, k);
@@ -118,7 +110,7 @@ class FrameModelTest : public QObject {
   // A generator's frame is made when first asked for, once for all its
   // frames; evaluating a script makes none.
   void generatorsMakeFramesWhenAsked() {
-    avs::ClipPtr blank = Evaluate("BlankClip(length=100, width=64, height=48, pixel_type=\"YV12\")", media_->dir());
+    avs::ClipPtr blank = EvaluateClip("BlankClip(length=100, width=64, height=48, pixel_type=\"YV12\")", media_->dir());
     avs::Reading reading;
     avs::FrameRef first = reading.Frame(*blank, 0);
     QCOMPARE(reading.Frame(*blank, 99).get(), first.get());
@@ -146,7 +138,7 @@ class FrameModelTest : public QObject {
     if (!QFile::exists(media_->path(file)))
       QVERIFY(media_->ffmpeg(QStringList{"-f", "lavfi", "-i", "aevalsrc=sin(440*2*PI*t)|0.5*sin(1000*2*PI*t):s=44100:d=30"} +
                              encode + QStringList{file}));
-    avs::ClipPtr clip = Evaluate(script, media_->dir());
+    avs::ClipPtr clip = EvaluateClip(script, media_->dir());
     const avs::ClipInfo& info = clip->info();
     const int64_t frameBytes = int64_t{avs::BytesPerSample(info.sampleType)} * info.channels;
     avs::Reading inOrder;
@@ -248,7 +240,7 @@ class FrameModelTest : public QObject {
     const QString chain = "BlankClip(length=10, width=64, height=48, pixel_type=\"YV12\")\n" +
                           QString("Trim(0, 0)\n").repeated(avs::kMaxChainDepth);
     try {
-      Evaluate(chain, media_->dir());
+      EvaluateClip(chain, media_->dir());
       QFAIL("a chain beyond the limit was accepted");
     } catch (const avs::ScriptError& e) {
       QVERIFY2(QString(e.what()).contains(QString("line %1: more than %2 filters are chained")
@@ -256,7 +248,7 @@ class FrameModelTest : public QObject {
                                               .arg(avs::kMaxChainDepth)),
                e.what());
     }
-    avs::ClipPtr deep = Evaluate(chain.section('\n', 0, avs::kMaxChainDepth - 1), media_->dir());
+    avs::ClipPtr deep = EvaluateClip(chain.section('\n', 0, avs::kMaxChainDepth - 1), media_->dir());
     QCOMPARE(deep->depth(), avs::kMaxChainDepth);
     bool read = false;
     std::thread reader([&] {
@@ -267,7 +259,7 @@ class FrameModelTest : public QObject {
     QVERIFY(read);
     // Joining clips in a loop builds one splice, not a chain.
     QString joined = "c = BlankClip(length=1)\n" + QString("c = c + BlankClip(length=1)\n").repeated(2 * avs::kMaxChainDepth) + "c";
-    avs::ClipPtr splice = Evaluate(joined, media_->dir());
+    avs::ClipPtr splice = EvaluateClip(joined, media_->dir());
     QCOMPARE(splice->info().frameCount, int64_t{2 * avs::kMaxChainDepth + 1});
     QCOMPARE(splice->depth(), 2);
   }

@@ -3,31 +3,12 @@
 // refusal of areas outside the picture.
 #include "media_fixture.h"
 #include "tools/engine/reading.h"
-#include "tools/engine/script.h"
 
 #include <QtTest>
 
 extern "C" {
 #include <libavutil/imgutils.h>
 }
-
-namespace {
-
-avs::ClipPtr Evaluate(const QString& text, const QString& dir) {
-  avs::Interpreter interp;
-  return interp.RunText(text.toStdString(), "t.avs", dir.toStdString()).asClip();
-}
-
-QString ErrorOf(const QString& text, const QString& dir) {
-  try {
-    Evaluate(text, dir);
-  } catch (const avs::ScriptError& e) {
-    return QString::fromStdString(e.what());
-  }
-  return "no error";
-}
-
-}  // namespace
 
 class LayoutFunctionsTest : public QObject {
   Q_OBJECT
@@ -71,7 +52,7 @@ class LayoutFunctionsTest : public QObject {
     const QString expected = function + "-" + pixelFormat + ".raw";
     QVERIFY(media_.ffmpeg({"-i", source, "-vf", filter, "-pix_fmt", pixelFormat, "-f", "rawvideo", expected}));
     const QByteArray theirs = media_.read(expected);
-    avs::ClipPtr clip = Evaluate("AviSource(\"" + source + "\")." + function + "()", media_.dir());
+    avs::ClipPtr clip = EvaluateClip("AviSource(\"" + source + "\")." + function + "()", media_.dir());
     const avs::ClipInfo& info = clip->info();
     const bool turns = function.startsWith("TurnL") || function.startsWith("TurnR");
     QCOMPARE(info.width, turns ? 64 : 96);
@@ -94,7 +75,7 @@ class LayoutFunctionsTest : public QObject {
   // a turn that would leave an odd subsampled side is refused.
   void turnsOfSubsampledPictures() {
     for (const char* type : {"YV16", "YUY2", "YV12"}) {
-      avs::ClipPtr turned = Evaluate(QString("BlankClip(length=3, width=64, height=48, pixel_type=\"%1\", color=$3070B0)"
+      avs::ClipPtr turned = EvaluateClip(QString("BlankClip(length=3, width=64, height=48, pixel_type=\"%1\", color=$3070B0)"
                                              ".TurnLeft()").arg(type),
                                      media_.dir());
       QCOMPARE(turned->info().width, 48);
@@ -102,7 +83,7 @@ class LayoutFunctionsTest : public QObject {
       avs::Reading reading;
       QVERIFY(reading.Frame(*turned, 2));
     }
-    QString error = ErrorOf("BlankClip(width=64, height=49, pixel_type=\"YV16\").TurnRight()", media_.dir());
+    QString error = EvaluationError("BlankClip(width=64, height=49, pixel_type=\"YV16\").TurnRight()", media_.dir());
     QVERIFY2(error.contains("t.avs, line 1: TurnRight: YV16 needs an even width"), qPrintable(error));
   }
 
@@ -118,7 +99,7 @@ class LayoutFunctionsTest : public QObject {
   }
   void cropRefusesAreasOutside() {
     QFETCH(QString, arguments);
-    QString error = ErrorOf("BlankClip(pixel_type=\"YV12\")\nCrop(" + arguments + ")", media_.dir());
+    QString error = EvaluationError("BlankClip(pixel_type=\"YV12\")\nCrop(" + arguments + ")", media_.dir());
     QVERIFY2(error.startsWith("t.avs, line 2: Crop: the area") && error.contains("is not inside the 640x480 picture"),
              qPrintable(error));
   }
