@@ -1,15 +1,38 @@
 // Bases for filters: clips made from other clips. A filter describes its
-// result in its ClipInfo and makes frames or samples on request from its
-// inputs' frames and samples, read through the Reading it is opened in.
+// result in its ClipInfo (checked by Clip's constructor) and makes frames or
+// samples on request from its inputs' frames and samples, read through the
+// Reading it is opened in. Pass every clip it reads as `inputs`, so that the
+// chain's depth is counted.
 //
-//  - FrameFilter: frame n from its inputs' frames, no state between frames
-//    (implement MakeFrame).
+//  - FrameFilter: frame n from its inputs' frames, no state between frames:
+//
+//      class Invert : public FrameFilter {
+//       public:
+//        Invert(const Call& call, ClipPtr c) : FrameFilter(c->info(), call.origin, {c}) {}
+//        FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
+//          FramePtr out = WritableCopy(*in.Frame(0, n));   // or NewPicture(...)
+//          ... change out's pixels ...
+//          return Share(std::move(out));
+//        }
+//      };
+//
+//    Several inputs: pass them all and read in.Frame(i, k). Frames outside
+//    an input are clamped to its first or last. A filter that only picks
+//    frames (Reverse: in.Frame(0, count - 1 - n)) returns them as they are
+//    and overrides Costly() to return false.
 //  - VideoFilter: any picture filter; implement OpenVideo with a stream of
-//    your own when frames need state (a scaler, a filter graph).
-//  - SampleFilter / AudioFilter: the same for sound.
+//    your own when making frames needs state kept between them (a scaler,
+//    a filter graph; see ScaledClip in scale.cpp). FrameFilter and
+//    VideoFilter play their first input's sound.
+//  - SampleFilter: samples [start, start + count) from the inputs' samples
+//    (in.Samples(i, dst, start, count), silence outside the input's sound),
+//    in the clip's sample type (samples.h converts between types); plays
+//    its first input's picture. AudioFilter is the base with a stream of
+//    your own (ResampledClip in functions/audio.cpp).
 //  - Rewired: the picture of one clip and the sound of another, unchanged.
 //  - FramesFrom / SamplesFrom: streams from a function, for clips that
 //    change both their picture and their sound (Trim, splices).
+//  - graph_clip.h: a filter of FFmpeg's libavfilter as a clip.
 #pragma once
 
 #include "tools/engine/reading.h"

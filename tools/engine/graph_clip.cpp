@@ -51,7 +51,6 @@ class GraphClip : public VideoFilter {
     Graph g;
     g.graph.reset(avfilter_graph_alloc());
     if (!g.graph) Fail("out of memory");
-    g.graph->nb_threads = 1;  // frames are asked for one at a time
     const AVRational timeBase{static_cast<int>(info().fps.den), static_cast<int>(info().fps.num)};
     AVFilterInOut* outputs = nullptr;  // the graph description's open inputs
     for (std::size_t i = 0; i < inputs().size(); ++i) {
