@@ -646,8 +646,9 @@ Value Interpreter::RunText(const std::string& text, const std::string& displayNa
   Evaluator::Define(*this, program, displayName);
   Evaluator evaluator(*this, displayName, true);
   evaluator.Exec(program->statements);
-  if (evaluator.resultIsExpression()) return evaluator.result();
-  // A script that ends with an assignment gives the clip made last.
+  if (evaluator.resultIsExpression() && evaluator.result().defined()) return evaluator.result();
+  // A script that ends with an assignment, or with a call that gives
+  // nothing (Assert, a setting), gives the clip made last.
   const Value* last = Variable("last");
   return last ? *last : Value();
 }

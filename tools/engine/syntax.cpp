@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <deque>
+#include <string_view>
 
 namespace avs {
 
@@ -12,70 +14,97 @@ namespace {
 
 enum class Tok { Int, Float, String, Name, Op, Newline, End };
 
+// Tokens point into the script's text, which outlives the parsing.
 struct Token {
   Tok kind;
-  std::string text;
   int line;
-  int64_t intValue = 0;
-  double floatValue = 0;
+  std::string_view text;
+  union {
+    int64_t intValue = 0;
+    double floatValue;
+  };
 };
 
 bool IsNameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
 bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)); }
 
+bool EqualsIgnoringCase(std::string_view text, std::string_view lowerWord) {
+  return text.size() == lowerWord.size() &&
+         std::equal(text.begin(), text.end(), lowerWord.begin(),
+                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+}
+
 class Lexer {
  public:
   explicit Lexer(const std::string& src) : src_(src) {}
 
-  std::vector<Token> Run() {
-    if (src_.compare(0, 3, "\xEF\xBB\xBF") == 0) i_ = 3;
-    while (i_ < src_.size()) {
-      char c = src_[i_];
-      if (c == ' ' || c == '\t' || c == '\r') {
-        ++i_;
-      } else if (c == '\n') {
-        EndLine();
-      } else if (c == '#') {
-        while (i_ < src_.size() && src_[i_] != '\n') ++i_;
-      } else if (src_.compare(i_, 2, "/*") == 0) {
-        std::size_t end = src_.find("*/", i_ + 2);
-        if (end == std::string::npos) throw SyntaxError{line_, "a /* comment is not closed"};
-        CountLines(i_, end);
-        i_ = end + 2;
-      } else if (src_.compare(i_, 2, "[*") == 0) {
-        NestedComment();
-      } else if (c == '\\') {
-        Backslash();
-      } else if (IsDigit(c) || (c == '.' && i_ + 1 < src_.size() && IsDigit(src_[i_ + 1]))) {
-        Number();
-      } else if (c == '$') {
-        Hexadecimal();
-      } else if (c == '"') {
-        String();
-      } else if (IsNameStart(c)) {
-        std::size_t start = i_;
-        while (i_ < src_.size() && IsNameChar(src_[i_])) ++i_;
-        std::string name = src_.substr(start, i_ - start);
-        // __END__ at the start of a line ends the script: the rest is not read.
-        if (name == "__END__" && tokensOnLine_ == 0) break;
-        Push(Tok::Name, std::move(name));
-      } else {
-        Operator(c);
-      }
-    }
-    Push(Tok::End, "");
-    return std::move(out_);
+  // The next token; End for ever after the last.
+  Token Next() {
+    while (out_.empty()) Scan();
+    Token token = out_.front();
+    out_.pop_front();
+    return token;
   }
 
  private:
-  void Push(Tok kind, std::string text) {
-    out_.push_back(Token{kind, std::move(text), line_});
+  // Reads on until at least one token is ready.
+  void Scan() {
+    if (i_ == 0 && src_.compare(0, 3, "\xEF\xBB\xBF") == 0) i_ = 3;
+    if (i_ >= src_.size() || ended_) {
+      out_.push_back(Token{Tok::End, line_, "", {}});
+      ended_ = true;
+      return;
+    }
+    char c = src_[i_];
+    if (c == ' ' || c == '\t' || c == '\r') {
+      ++i_;
+    } else if (c == '\n') {
+      EndLine();
+    } else if (c == '#') {
+      while (i_ < src_.size() && src_[i_] != '\n') ++i_;
+    } else if (src_.compare(i_, 2, "/*") == 0) {
+      std::size_t end = src_.find("*/", i_ + 2);
+      if (end == std::string::npos) throw SyntaxError{line_, "a /* comment is not closed"};
+      CountLines(i_, end);
+      i_ = end + 2;
+    } else if (src_.compare(i_, 2, "[*") == 0) {
+      NestedComment();
+    } else if (c == '\\') {
+      Backslash();
+    } else if (IsDigit(c) || (c == '.' && i_ + 1 < src_.size() && IsDigit(src_[i_ + 1]))) {
+      Number();
+    } else if (c == '$') {
+      Hexadecimal();
+    } else if (c == '"') {
+      String();
+    } else if (IsNameStart(c)) {
+      std::size_t start = i_;
+      while (i_ < src_.size() && IsNameChar(src_[i_])) ++i_;
+      std::string_view name = Text(start, i_);
+      // __END__ at the start of a line ends the script: the rest is not read.
+      if (name == "__END__" && tokensOnLine_ == 0) ended_ = true;
+      else Push(Tok::Name, name);
+    } else {
+      Operator(c);
+    }
+  }
+
+  std::string_view Text(std::size_t from, std::size_t to) const { return std::string_view(src_).substr(from, to - from); }
+
+  // A line's end becomes a token only when another token follows it and no
+  // backslash joins the two lines.
+  Token& Push(Tok kind, std::string_view text, int line = 0) {
+    if (newlinePending_) out_.push_back(Token{Tok::Newline, line_, "\n", {}});
+    newlinePending_ = false;
+    out_.push_back(Token{kind, line ? line : line_, text, {}});
     ++tokensOnLine_;
+    anyToken_ = true;
+    return out_.back();
   }
 
   void EndLine() {
-    if (!joinNextLine_ && depth_ == 0 && !out_.empty() && out_.back().kind != Tok::Newline) Push(Tok::Newline, "\n");
+    if (!joinNextLine_ && depth_ == 0 && anyToken_) newlinePending_ = true;
     joinNextLine_ = false;
     tokensOnLine_ = 0;
     ++line_;
@@ -111,7 +140,7 @@ class Lexer {
   // next line to this one. Anywhere else it is a fault.
   void Backslash() {
     if (tokensOnLine_ == 0) {
-      if (!out_.empty() && out_.back().kind == Tok::Newline) out_.pop_back();
+      newlinePending_ = false;
       ++i_;
       return;
     }
@@ -136,17 +165,18 @@ class Lexer {
         while (i_ < src_.size() && IsDigit(src_[i_])) ++i_;
       }
     }
-    std::string text = src_.substr(start, i_ - start);
-    Token token{isFloat ? Tok::Float : Tok::Int, text, line_};
+    std::string_view text = Text(start, i_);
+    Token& token = Push(isFloat ? Tok::Float : Tok::Int, text);
     if (isFloat) {
-      std::from_chars(text.data(), text.data() + text.size(), token.floatValue);
+      double value = 0;
+      std::from_chars(text.data(), text.data() + text.size(), value);
+      token.floatValue = value;
     } else {
-      errno = 0;
-      token.intValue = std::strtoll(text.c_str(), nullptr, 10);
-      if (errno == ERANGE || token.intValue > INT32_MAX) throw SyntaxError{line_, "the number " + text + " is too large"};
+      int64_t value = 0;
+      auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+      if (ec != std::errc() || value > INT32_MAX) throw SyntaxError{line_, "the number " + std::string(text) + " is too large"};
+      token.intValue = value;
     }
-    out_.push_back(token);
-    ++tokensOnLine_;
   }
 
   // $RRGGBB and the like: up to 32 bits, read as a signed int as AviSynth
@@ -155,10 +185,9 @@ class Lexer {
     std::size_t start = ++i_;
     while (i_ < src_.size() && std::isxdigit(static_cast<unsigned char>(src_[i_]))) ++i_;
     if (i_ == start || i_ - start > 8) throw SyntaxError{line_, "a bad hexadecimal number"};
-    Token token{Tok::Int, src_.substr(start - 1, i_ - start + 1), line_};
-    token.intValue = static_cast<int32_t>(static_cast<uint32_t>(std::stoul(src_.substr(start, i_ - start), nullptr, 16)));
-    out_.push_back(token);
-    ++tokensOnLine_;
+    uint32_t bits = 0;
+    std::from_chars(src_.data() + start, src_.data() + i_, bits, 16);
+    Push(Tok::Int, Text(start - 1, i_)).intValue = static_cast<int32_t>(bits);
   }
 
   // "text" or """text""": the triple form may hold quotes; a run of more
@@ -181,22 +210,22 @@ class Lexer {
       i_ = contentEnd + 1;
     }
     CountLines(contentStart, contentEnd);
-    out_.push_back(Token{Tok::String, src_.substr(contentStart, contentEnd - contentStart), startLine});
-    ++tokensOnLine_;
+    Push(Tok::String, Text(contentStart, contentEnd), startLine);
   }
 
   void Operator(char c) {
-    static const char* const kTwoCharOps[] = {"==", "!=", "<>", "<=", ">=", "&&", "||", "++"};
-    std::string op(1, c);
-    for (const char* two : kTwoCharOps)
-      if (src_.compare(i_, 2, two) == 0) op = two;
-    if (op.size() == 1 && std::string("=+-*/%!<>?:(),.{}").find(c) == std::string::npos)
+    static constexpr std::string_view kTwoCharOps[] = {"==", "!=", "<>", "<=", ">=", "&&", "||", "++"};
+    std::string_view op = Text(i_, i_ + 1);
+    const std::string_view two = Text(i_, std::min(i_ + 2, src_.size()));
+    for (std::string_view candidate : kTwoCharOps)
+      if (two == candidate) op = two;
+    if (op.size() == 1 && std::string_view("=+-*/%!<>?:(),.{}").find(c) == std::string_view::npos)
       throw SyntaxError{line_, std::string("unexpected character '") + c + "'"};
     // Inside parentheses a line break does not end the statement.
     if (op == "(") ++depth_;
     if (op == ")" && depth_ > 0) --depth_;
     i_ += op.size();
-    Push(Tok::Op, std::move(op));
+    Push(Tok::Op, op);
   }
 
   const std::string& src_;
@@ -205,7 +234,10 @@ class Lexer {
   int depth_ = 0;
   int tokensOnLine_ = 0;
   bool joinNextLine_ = false;
-  std::vector<Token> out_;
+  bool newlinePending_ = false;
+  bool anyToken_ = false;
+  bool ended_ = false;
+  std::deque<Token> out_;
 };
 
 void Adopt(Node& parent, NodePtr kid) {
@@ -226,7 +258,7 @@ char ParamType(const std::string& word) {
 
 class Parser {
  public:
-  explicit Parser(std::vector<Token> tokens) : t_(std::move(tokens)) {}
+  explicit Parser(const std::string& text) : lexer_(text) {}
 
   std::shared_ptr<const Program> Script() {
     auto program = std::make_shared<Program>();
@@ -244,16 +276,28 @@ class Parser {
   }
 
  private:
-  const Token& Peek(std::size_t ahead = 0) const { return t_[std::min(pos_ + ahead, t_.size() - 1)]; }
-  bool IsOp(const char* op, std::size_t ahead = 0) const {
+  // The token `ahead` places on, read from the text when first needed.
+  const Token& Peek(std::size_t ahead = 0) {
+    while (ahead_.size() <= ahead) ahead_.push_back(lexer_.Next());
+    return ahead_[ahead];
+  }
+  Token Take() {
+    Token token = Peek();
+    ahead_.pop_front();
+    return token;
+  }
+  void Skip(std::size_t count = 1) {
+    for (std::size_t i = 0; i < count; ++i) Take();
+  }
+  bool IsOp(const char* op, std::size_t ahead = 0) {
     return Peek(ahead).kind == Tok::Op && Peek(ahead).text == op;
   }
-  bool IsWord(const char* word, std::size_t ahead = 0) const {
-    return Peek(ahead).kind == Tok::Name && Lower(Peek(ahead).text) == word;
+  bool IsWord(const char* word, std::size_t ahead = 0) {
+    return Peek(ahead).kind == Tok::Name && EqualsIgnoringCase(Peek(ahead).text, word);
   }
   bool TakeOp(const char* op) {
     if (!IsOp(op)) return false;
-    ++pos_;
+    Skip();
     return true;
   }
   void ExpectOp(const char* op) {
@@ -261,17 +305,17 @@ class Parser {
   }
   std::string ExpectName(const char* what) {
     if (Peek().kind != Tok::Name) throw SyntaxError{Peek().line, std::string("expected ") + what + " but found " + Describe()};
-    return t_[pos_++].text;
+    return std::string(Take().text);
   }
   void SkipNewlines() {
-    while (Peek().kind == Tok::Newline) ++pos_;
+    while (Peek().kind == Tok::Newline) Skip();
   }
-  std::string Describe() const {
+  std::string Describe() {
     if (Peek().kind == Tok::End) return "the end of the script";
     if (Peek().kind == Tok::Newline) return "the end of the line";
-    return "'" + Peek().text + "'";
+    return "'" + std::string(Peek().text) + "'";
   }
-  [[noreturn]] void Unexpected() const { throw SyntaxError{Peek().line, "unexpected " + Describe()}; }
+  [[noreturn]] void Unexpected() { throw SyntaxError{Peek().line, "unexpected " + Describe()}; }
 
   // Counts the parser's own recursion (parentheses, signs, arguments, blocks).
   struct Nest {
@@ -308,19 +352,19 @@ class Parser {
     Statement st;
     st.line = Peek().line;
     if (IsWord("return")) {
-      ++pos_;
+      Skip();
       st.kind = Statement::Return;
       st.expr = Expression();
     } else if (IsWord("if") && IsOp("(", 1)) {
       return IfStatement();
     } else if (IsWord("while") && IsOp("(", 1)) {
-      pos_ += 2;
+      Skip(2);
       st.kind = Statement::While;
       st.expr = Expression();
       ExpectOp(")");
       st.body = BlockBody();
     } else if (IsWord("for") && IsOp("(", 1)) {
-      pos_ += 2;
+      Skip(2);
       st.kind = Statement::For;
       st.target = Lower(ExpectName("the loop's variable"));
       ExpectOp("=");
@@ -331,26 +375,26 @@ class Parser {
       ExpectOp(")");
       st.body = BlockBody();
     } else if (IsWord("try") && NextNonNewlineIs("{", 1)) {
-      ++pos_;
+      Skip();
       st.kind = Statement::Try;
       st.body = BlockBody();
       SkipNewlines();
       if (!IsWord("catch")) throw SyntaxError{Peek().line, "expected 'catch' after the try block but found " + Describe()};
-      ++pos_;
+      Skip();
       ExpectOp("(");
       st.target = Lower(ExpectName("the name of the error's variable"));
       ExpectOp(")");
       st.otherwise = BlockBody();
     } else {
-      std::size_t nameAt = pos_;
+      std::size_t nameAt = 0;
       if (IsWord("global") && Peek(1).kind == Tok::Name) {
         st.global = true;
-        nameAt = pos_ + 1;
+        nameAt = 1;
       }
-      if (t_[nameAt].kind == Tok::Name && t_[nameAt + 1].kind == Tok::Op && t_[nameAt + 1].text == "=") {
+      if (Peek(nameAt).kind == Tok::Name && IsOp("=", nameAt + 1)) {
         st.kind = Statement::Assign;
-        st.target = Lower(t_[nameAt].text);
-        pos_ = nameAt + 2;
+        st.target = Lower(std::string(Peek(nameAt).text));
+        Skip(nameAt + 2);
       } else if (st.global) {
         throw SyntaxError{st.line, "expected '=' after the global's name"};
       }
@@ -359,7 +403,7 @@ class Parser {
     return st;
   }
 
-  bool NextNonNewlineIs(const char* op, std::size_t ahead) const {
+  bool NextNonNewlineIs(const char* op, std::size_t ahead) {
     while (Peek(ahead).kind == Tok::Newline) ++ahead;
     return IsOp(op, ahead);
   }
@@ -368,17 +412,14 @@ class Parser {
     Statement st;
     st.kind = Statement::If;
     st.line = Peek().line;
-    pos_ += 2;
+    Skip(2);
     st.expr = Expression();
     ExpectOp(")");
     st.body = BlockBody();
-    const std::size_t afterBody = pos_;
-    SkipNewlines();
-    if (!IsWord("else")) {
-      pos_ = afterBody;
-      return st;
-    }
-    ++pos_;
+    std::size_t elseAt = 0;
+    while (Peek(elseAt).kind == Tok::Newline) ++elseAt;
+    if (!IsWord("else", elseAt)) return st;
+    Skip(elseAt + 1);
     SkipNewlines();
     if (IsWord("if") && IsOp("(", 1)) {
       Nest nest(*this, "the block");
@@ -403,19 +444,19 @@ class Parser {
   void FunctionDefinition() {
     auto decl = std::make_shared<FunctionDecl>();
     decl->line = Peek().line;
-    ++pos_;
+    Skip();
     decl->name = ExpectName("the function's name");
     SkipNewlines();
     ExpectOp("(");
     if (!TakeOp(")")) {
       do {
         ParamDecl param{"", '.', false};
-        if (Peek().kind == Tok::Name && ParamType(Lower(Peek().text)) &&
+        if (Peek().kind == Tok::Name && ParamType(Lower(std::string(Peek().text))) &&
             (Peek(1).kind == Tok::Name || Peek(1).kind == Tok::String))
-          param.type = ParamType(Lower(t_[pos_++].text));
+          param.type = ParamType(Lower(std::string(Take().text)));
         if (Peek().kind == Tok::String) param.optional = true;
         else if (Peek().kind != Tok::Name) throw SyntaxError{Peek().line, "expected a parameter's name but found " + Describe()};
-        param.name = Lower(t_[pos_++].text);
+        param.name = Lower(std::string(Take().text));
         if (param.name.empty() || !IsNameStart(param.name[0]) ||
             !std::all_of(param.name.begin(), param.name.end(), IsNameChar))
           throw SyntaxError{Peek().line, "\"" + param.name + "\" is not a parameter name"};
@@ -445,7 +486,7 @@ class Parser {
     NodePtr cond = Binary(0);
     if (!IsOp("?")) return cond;
     int line = Peek().line;
-    ++pos_;
+    Skip();
     NodePtr yes = Expression();
     ExpectOp(":");
     NodePtr no = Expression();
@@ -465,8 +506,8 @@ class Parser {
     for (;;) {
       const auto& ops = kLevels[static_cast<std::size_t>(level)];
       if (Peek().kind != Tok::Op || std::find(ops.begin(), ops.end(), Peek().text) == ops.end()) return left;
-      NodePtr n = Make(Node::Binary, Peek().line, Peek().text == "<>" ? "!=" : Peek().text);
-      ++pos_;
+      NodePtr n = Make(Node::Binary, Peek().line, std::string(Peek().text == "<>" ? "!=" : Peek().text));
+      Skip();
       Adopt(*n, std::move(left));
       Adopt(*n, Binary(level + 1));
       left = std::move(n);
@@ -476,8 +517,8 @@ class Parser {
   NodePtr Unary() {
     Nest nest(*this);
     if (IsOp("-") || IsOp("!") || IsOp("+")) {
-      NodePtr n = Make(Node::Unary, Peek().line, Peek().text);
-      ++pos_;
+      NodePtr n = Make(Node::Unary, Peek().line, std::string(Peek().text));
+      Skip();
       Adopt(*n, Unary());
       return n;
     }
@@ -488,12 +529,11 @@ class Parser {
   NodePtr Postfix() {
     NodePtr e = Primary();
     while (IsOp(".")) {
-      ++pos_;
+      Skip();
       if (Peek().kind != Tok::Name) throw SyntaxError{Peek().line, "expected a function name after '.'"};
-      NodePtr call = Make(Node::Call, Peek().line, Peek().text);
-      ++pos_;
+      NodePtr call = Make(Node::Call, Peek().line, std::string(Peek().text));
+      Skip();
       Adopt(*call, std::move(e));
-      call->argNames.emplace_back();
       if (IsOp("(")) Arguments(*call);
       e = std::move(call);
     }
@@ -506,11 +546,13 @@ class Parser {
     do {
       std::string name;
       if (Peek().kind == Tok::Name && IsOp("=", 1)) {
-        name = Lower(Peek().text);
-        pos_ += 2;
+        name = Lower(std::string(Peek().text));
+        Skip(2);
       }
       Adopt(call, Expression());
-      call.argNames.push_back(name);
+      // Names are kept only for calls that name an argument.
+      if (!name.empty() || !call.argNames.empty()) call.argNames.resize(call.kids.size());
+      if (!name.empty()) call.argNames.back() = name;
     } while (TakeOp(","));
     ExpectOp(")");
   }
@@ -525,14 +567,14 @@ class Parser {
         NodePtr n = Make(Node::Literal, line);
         if (tok.kind == Tok::Int) n->literal = Value(tok.intValue);
         else if (tok.kind == Tok::Float) n->literal = Value(tok.floatValue);
-        else n->literal = Value(tok.text);
-        ++pos_;
+        else n->literal = Value(std::string(tok.text));
+        Skip();
         return n;
       }
       case Tok::Name: {
-        std::string lower = Lower(tok.text);
-        std::string name = tok.text;
-        ++pos_;
+        std::string name(tok.text);
+        std::string lower = Lower(name);
+        Skip();
         if (lower == "true" || lower == "false" || lower == "yes" || lower == "no") {
           NodePtr n = Make(Node::Literal, line);
           n->literal = Value(lower == "true" || lower == "yes");
@@ -558,16 +600,16 @@ class Parser {
     Unexpected();
   }
 
-  std::vector<Token> t_;
-  std::size_t pos_ = 0;
+  Lexer lexer_;
+  std::deque<Token> ahead_;
   int nesting_ = 0;
   std::vector<std::shared_ptr<const FunctionDecl>> functions_;
 };
 
 }  // namespace
 
-std::shared_ptr<const Program> ParseScript(const std::string& text) { return Parser(Lexer(text).Run()).Script(); }
+std::shared_ptr<const Program> ParseScript(const std::string& text) { return Parser(text).Script(); }
 
-NodePtr ParseExpression(const std::string& text) { return Parser(Lexer(text).Run()).SingleExpression(); }
+NodePtr ParseExpression(const std::string& text) { return Parser(text).SingleExpression(); }
 
 }  // namespace avs

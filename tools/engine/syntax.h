@@ -24,7 +24,7 @@ struct Node {
   std::string name;     // variable, function or operator, as written
   std::string lowered;  // the name lower-cased: names ignore letter case
   std::vector<std::unique_ptr<Node>> kids;
-  std::vector<std::string> argNames;  // per call argument, lower-cased; empty when positional
+  std::vector<std::string> argNames;  // per call argument, lower-cased, "" when positional; empty when none is named
   int depth = 1;
 };
 using NodePtr = std::unique_ptr<Node>;

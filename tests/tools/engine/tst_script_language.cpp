@@ -241,7 +241,6 @@ class ScriptLanguageTest : public QObject {
                                    << "t.avs, line 1: ImageSource: cannot open the image";
     QTest::newRow("bad image pattern") << "ImageSource(\"a%s.png\", 0, 5, 25)"
                                        << "t.avs, line 1: ImageSource: the pattern";
-    QTest::newRow("user functions") << "function f(x) { x }" << "t.avs, line 1: user-defined functions are not supported";
     QTest::newRow("deep parentheses") << "x = 1\ny = " + QString(100000, '(') + "1"
                                       << "t.avs, line 2: the expression is nested too deeply";
     QTest::newRow("long operator chain") << "y = 1" + QString("+1").repeated(100000)
