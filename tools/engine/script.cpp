@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -628,6 +629,15 @@ void Interpreter::ChargeText(std::size_t bytes, const std::string& origin) {
   if ((steps_ += static_cast<int64_t>(bytes >> 6)) > kMaxSteps)
     throw LimitError(origin + ": the script runs too long: more than " + std::to_string(kMaxSteps) +
                      " steps (a loop or a recursion that does not end?)");
+}
+
+uint32_t Interpreter::Random(bool reseed) {
+  if (reseed) randomState_ = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  // splitmix64
+  uint64_t z = (randomState_ += 0x9E3779B97F4A7C15ULL);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return static_cast<uint32_t>((z ^ (z >> 31)) >> 33);
 }
 
 Value Interpreter::RunText(const std::string& text, const std::string& displayName, const std::string& dir) {

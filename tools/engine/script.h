@@ -130,6 +130,10 @@ class Interpreter {
   // message that starts with `origin`.
   void ChargeText(std::size_t bytes, const std::string& origin);
 
+  // Rand's numbers: 31 random bits, the same sequence on every run of a
+  // script unless `reseed` starts a new one from the clock.
+  uint32_t Random(bool reseed);
+
  private:
   friend class Evaluator;
   using Variables = std::unordered_map<std::string, Value>;  // keys lower-cased
@@ -139,6 +143,7 @@ class Interpreter {
   std::vector<std::string> importChain_;  // canonical paths of the scripts being evaluated
   std::vector<std::string> dirs_;         // the current folder of each script being evaluated
   int64_t steps_ = 0;                     // work done, against a budget
+  uint64_t randomState_ = 1;
   int callDepth_ = 0;
   int entries_ = 0;                       // evaluations under way, nested
   std::uintptr_t stackBase_ = 0;

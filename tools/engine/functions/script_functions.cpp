@@ -9,7 +9,6 @@ extern "C" {
 #include <cmath>
 #include <limits>
 #include <numbers>
-#include <random>
 
 namespace avs {
 
@@ -62,12 +61,12 @@ Function Extreme(bool greatest) {
           }};
 }
 
+// Rand(max, scale, seed): 0 <= r < max (or max < r <= 0); scaled from the
+// random bits, or else their remainder.
 Value Rand(Call& call) {
-  thread_local std::mt19937 generator(1);
   const int64_t max = call.Int(0, 32768);
-  if (call.Bool(2, false)) generator.seed(static_cast<unsigned>(std::random_device{}()));
+  const uint32_t draw = call.interp.Random(call.Bool(2, false));
   if (max == 0) return Value(0);
-  const uint32_t draw = generator() >> 1;  // 31 random bits
   const int64_t range = max < 0 ? -max : max;
   int64_t r = call.Bool(1, true) ? static_cast<int64_t>(static_cast<double>(draw) / 2147483648.0 * static_cast<double>(range))
                                  : static_cast<int64_t>(draw % static_cast<uint64_t>(range));

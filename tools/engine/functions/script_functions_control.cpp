@@ -64,6 +64,7 @@ class FileWriter : public Clip {
   }
 
   std::unique_ptr<VideoStream> OpenVideo() const override {
+    if (when_ == WriteWhen::End) return source_->OpenVideo();
     return std::make_unique<Frames>(*this, source_->OpenVideo());
   }
   std::unique_ptr<AudioStream> OpenAudio() const override { return source_->OpenAudio(); }
