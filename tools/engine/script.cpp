@@ -288,6 +288,8 @@ class Evaluator {
       case Node::Literal: return n.literal;
       case Node::Name: {
         if (const Value* v = Find(n.lowered)) return *v;
+        if (!interp_.functions_.count(n.lowered) && !IsKnownPluginFunction(n.lowered))
+          Fail(n.line, "I don't know what '" + n.name + "' means");
         return Invoke(n.name, n.lowered, n.line, {}, {});
       }
       case Node::Call: {
@@ -313,7 +315,6 @@ class Evaluator {
     auto found = interp_.functions_.find(lowered);
     if (found == interp_.functions_.end()) {
       if (IsKnownPluginFunction(lowered)) Fail(line, name + " comes from a plugin; plugins cannot be loaded here");
-      if (values.empty() && names.empty()) Fail(line, "I don't know what '" + name + "' means");
       Fail(line, "there is no function named " + name);
     }
     std::shared_ptr<const FunctionEntry> entry = found->second;

@@ -95,7 +95,7 @@ class Lexer {
   // A line's end becomes a token only when another token follows it and no
   // backslash joins the two lines.
   Token& Push(Tok kind, std::string_view text, int line = 0) {
-    if (newlinePending_) out_.push_back(Token{Tok::Newline, line_, "\n", {}});
+    if (newlinePending_) out_.push_back(Token{Tok::Newline, newlineLine_, "\n", {}});
     newlinePending_ = false;
     out_.push_back(Token{kind, line ? line : line_, text, {}});
     ++tokensOnLine_;
@@ -104,7 +104,10 @@ class Lexer {
   }
 
   void EndLine() {
-    if (!joinNextLine_ && depth_ == 0 && anyToken_) newlinePending_ = true;
+    if (!joinNextLine_ && depth_ == 0 && anyToken_ && !newlinePending_) {
+      newlinePending_ = true;
+      newlineLine_ = line_;
+    }
     joinNextLine_ = false;
     tokensOnLine_ = 0;
     ++line_;
@@ -235,6 +238,7 @@ class Lexer {
   int tokensOnLine_ = 0;
   bool joinNextLine_ = false;
   bool newlinePending_ = false;
+  int newlineLine_ = 0;
   bool anyToken_ = false;
   bool ended_ = false;
   std::deque<Token> out_;
