@@ -170,18 +170,22 @@ int CompareIgnoringCase(const std::string& a, const std::string& b) {
 std::uintptr_t StackPointer() { return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)); }
 
 // How far below `here` the calling thread's stack may grow, leaving room for
-// what filters and decoders need at the deepest point.
+// what filters and decoders need at the deepest point. The stack's end is
+// looked up once per thread: the lookup reads the process's memory map.
 std::size_t StackRoom(std::uintptr_t here) {
   constexpr std::size_t kReserve = 512 << 10;
-  std::size_t room = 1 << 20;
-  pthread_attr_t attr;
-  if (pthread_getattr_np(pthread_self(), &attr) == 0) {
-    void* low = nullptr;
-    std::size_t size = 0;
-    if (pthread_attr_getstack(&attr, &low, &size) == 0 && here > reinterpret_cast<std::uintptr_t>(low))
-      room = here - reinterpret_cast<std::uintptr_t>(low);
-    pthread_attr_destroy(&attr);
-  }
+  thread_local std::uintptr_t low = [] {
+    std::uintptr_t found = 0;
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+      void* address = nullptr;
+      std::size_t size = 0;
+      if (pthread_attr_getstack(&attr, &address, &size) == 0) found = reinterpret_cast<std::uintptr_t>(address);
+      pthread_attr_destroy(&attr);
+    }
+    return found;
+  }();
+  const std::size_t room = low && here > low ? here - low : std::size_t{1} << 20;
   return room > 2 * kReserve ? room - kReserve : room / 2;
 }
 
@@ -642,22 +646,13 @@ uint32_t Interpreter::Random(bool reseed) {
 }
 
 Value Interpreter::RunText(const std::string& text, const std::string& displayName, const std::string& dir) {
-  Evaluator::Entry entry(*this);
   dirs_.push_back(dir);
   struct Pop {
     std::vector<std::string>& dirs;
     ~Pop() { dirs.pop_back(); }
   } pop{dirs_};
-  std::shared_ptr<const Program> program;
-  try {
-    program = ParseScript(text);
-  } catch (const SyntaxError& e) {
-    throw ScriptError(displayName + ", line " + std::to_string(e.line) + ": " + e.message);
-  }
-  Evaluator::Define(*this, program, displayName);
-  Evaluator evaluator(*this, displayName, true);
-  evaluator.Exec(program->statements);
-  if (evaluator.resultIsExpression() && evaluator.result().defined()) return evaluator.result();
+  Value value = EvalStatements(text, displayName);
+  if (value.defined()) return value;
   // A script that ends with an assignment, or with a call that gives
   // nothing (Assert, a setting), gives the clip made last.
   const Value* last = Variable("last");

@@ -482,6 +482,9 @@ class Parser {
     n->line = line;
     n->lowered = Lower(name);
     n->name = std::move(name);
+    // One allocation for the operands instead of a vector grown one by one.
+    static constexpr std::size_t kOperands[] = {0, 0, 4, 1, 2, 3};
+    n->kids.reserve(kOperands[kind]);
     return n;
   }
 

@@ -176,7 +176,8 @@ class ScriptFunctionsTest : public QObject {
     QTest::newRow("two conversions") << "String(1, \"%d %d\")" << "t.avs, line 1: String: the format \"%d %d\" is not one";
     QTest::newRow("star width") << "String(1, \"%*d\")" << "t.avs, line 1: String: the format";
     QTest::newRow("format of a string") << "String(\"x\", \"%d\")" << "t.avs, line 1: String: a format can only be used with a number";
-    QTest::newRow("huge width") << "String(1, \"%999999999d\")" << "t.avs, line 1: String: the formatted text would be too long";
+    QTest::newRow("huge width") << "String(1, \"%999999999d\")" << "t.avs, line 1: String: the format \"%999999999d\" asks for too wide";
+    QTest::newRow("huge precision") << "String(1.5, \"%.99999f\")" << "t.avs, line 1: String: the format \"%.99999f\" asks for too wide";
     QTest::newRow("negative length") << "LeftStr(\"a\", -1)" << "t.avs, line 1: LeftStr: the length is negative";
     QTest::newRow("MidStr from 0") << "MidStr(\"abc\", 0)" << "t.avs, line 1: MidStr: the start is counted from 1";
     QTest::newRow("negative fill") << "FillStr(-1)" << "t.avs, line 1: FillStr: the count is negative";

@@ -64,7 +64,7 @@ Function Extreme(bool greatest) {
 // Rand(max, scale, seed): 0 <= r < max (or max < r <= 0); scaled from the
 // random bits, or else their remainder.
 Value Rand(Call& call) {
-  const int64_t max = call.Int(0, 32768);
+  const int64_t max = std::clamp<int64_t>(call.Int(0, 32768), -INT32_MAX, INT32_MAX);
   const uint32_t draw = call.interp.Random(call.Bool(2, false));
   if (max == 0) return Value(0);
   const int64_t range = max < 0 ? -max : max;

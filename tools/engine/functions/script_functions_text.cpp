@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <functional>
@@ -39,7 +40,6 @@ int Sign(int c) { return c < 0 ? -1 : c > 0 ? 1 : 0; }
 // precision, then one of d i u x X o c for an int or e E f F g G a A for a
 // float; "%%" stands for "%". The value is converted to the kind asked for.
 std::string Formatted(const Call& call, const Value& value, const std::string& format) {
-  std::string spec;
   std::string out;
   bool converted = false;
   for (std::size_t i = 0; i < format.size(); ++i) {
@@ -54,44 +54,42 @@ std::string Formatted(const Call& call, const Value& value, const std::string& f
     }
     std::size_t j = i + 1;
     while (j < format.size() && std::string("-+ #0").find(format[j]) != std::string::npos) ++j;
-    std::size_t digits = j;
-    while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j]))) ++j;
+    // Width and precision: up to three digits each, so that no format asks
+    // the C library for a huge piece of text.
+    auto digits = [&] {
+      const std::size_t start = j;
+      while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j]))) ++j;
+      if (j - start > 3) call.Fail("the format \"" + format + "\" asks for too wide a number");
+    };
+    digits();
     if (j < format.size() && format[j] == '.') {
       ++j;
-      while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j]))) ++j;
+      digits();
     }
-    if (j - digits > 9 || j >= format.size()) call.Fail("the format \"" + format + "\" is not one this function can use");
+    if (j >= format.size()) call.Fail("the format \"" + format + "\" is not one this function can use");
     const char kind = format[j];
     const bool isInt = std::string("diuxXoc").find(kind) != std::string::npos;
     const bool isFloat = std::string("eEfFgGaA").find(kind) != std::string::npos;
     if ((!isInt && !isFloat) || converted)
       call.Fail("the format \"" + format + "\" is not one this function can use: it takes one conversion of a number");
-    spec = format.substr(i, j - i + 1);
-    char buffer[64];
-    int size = 0;
-    std::string piece;
+    const std::string spec = format.substr(i, j - i + 1);
+    // With at most three digits of width and of precision, no number's text
+    // is longer than this.
+    char piece[2048];
+    int size;
     if (isInt) {
+      // A float given for an int conversion loses its fraction.
+      const double x = value.asFloat();
       const long long n = value.isInt() ? static_cast<long long>(value.asInt())
-                                        : static_cast<long long>(std::clamp(value.asFloat(), -9.2e18, 9.2e18));
-      std::string intSpec = spec.substr(0, spec.size() - 1) + "ll" + kind;
-      if (kind == 'c') intSpec = spec;
-      size = kind == 'c' ? std::snprintf(buffer, sizeof buffer, intSpec.c_str(), static_cast<int>(n & 0xFF))
-                         : std::snprintf(buffer, sizeof buffer, intSpec.c_str(), n);
-      if (size >= 0) {
-        piece.resize(static_cast<std::size_t>(size) + 1);
-        if (kind == 'c') std::snprintf(piece.data(), piece.size(), intSpec.c_str(), static_cast<int>(n & 0xFF));
-        else std::snprintf(piece.data(), piece.size(), intSpec.c_str(), n);
-      }
+                          : std::isnan(x) ? 0
+                                          : static_cast<long long>(std::clamp(x, -9.2e18, 9.2e18));
+      size = kind == 'c' ? std::snprintf(piece, sizeof piece, spec.c_str(), static_cast<int>(n & 0xFF))
+                         : std::snprintf(piece, sizeof piece, (spec.substr(0, spec.size() - 1) + "ll" + kind).c_str(), n);
     } else {
-      size = std::snprintf(buffer, sizeof buffer, spec.c_str(), value.asFloat());
-      if (size >= 0 && static_cast<std::size_t>(size) <= kMaxStringBytes) {
-        piece.resize(static_cast<std::size_t>(size) + 1);
-        std::snprintf(piece.data(), piece.size(), spec.c_str(), value.asFloat());
-      }
+      size = std::snprintf(piece, sizeof piece, spec.c_str(), value.asFloat());
     }
-    if (size < 0 || static_cast<std::size_t>(size) > kMaxStringBytes) call.Fail("the formatted text would be too long");
-    piece.resize(static_cast<std::size_t>(size));
-    out += piece;
+    if (size < 0 || static_cast<std::size_t>(size) >= sizeof piece) call.Fail("the formatted text would be too long");
+    out.append(piece, static_cast<std::size_t>(size));
     converted = true;
     i = j;
   }
