@@ -32,7 +32,10 @@ QMessageBox::StandardButton ShowMessage(QWidget* owner, const MessageRequest& re
   // there instead of waiting for a click; a question is answered No.
   if (const QString log = qEnvironmentVariable("KELVARION_MESSAGE_LOG"); !log.isEmpty()) {
     QFile file(log);
-    if (file.open(QIODevice::Append)) file.write(request.text.toUtf8() + "\n");
+    if (file.open(QIODevice::Append)) {
+      file.write(request.text.toUtf8() + "\n");
+      if (!request.details.isEmpty()) file.write(request.details.toUtf8() + "\n");
+    }
     return request.yesNo ? QMessageBox::No : QMessageBox::Ok;
   }
   QMessageBox box(request.icon, TitleFor(request.icon), request.text, QMessageBox::NoButton, owner);
@@ -42,6 +45,7 @@ QMessageBox::StandardButton ShowMessage(QWidget* owner, const MessageRequest& re
   } else {
     box.addButton(QMessageBox::Ok)->setText("OK");
   }
+  box.setDetailedText(request.details);
   if (!request.topLeft.isNull()) box.move(request.topLeft);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }

@@ -46,8 +46,7 @@ class MainWindowTest : public QObject {
   std::unique_ptr<app::MainWindow> Open(const ToolFolder& folder, bool russian = false,
                                         const QStringList& arguments = {}) {
     app::StartupOptions options;
-    options.programDir = folder.programDir();
-    options.executablePath = folder.programDir() + "kelvarion";
+    options.paths = job::ToolPaths::ForProgramDir(folder.programDir());
     options.arguments = arguments;
     options.russianUi = russian;
     options.system64Bit = false;
@@ -127,8 +126,7 @@ class MainWindowTest : public QObject {
     secondOnly->close();
 
     app::StartupOptions options;
-    options.programDir = folder.programDir();
-    options.executablePath = folder.programDir() + "kelvarion";
+    options.paths = job::ToolPaths::ForProgramDir(folder.programDir());
     options.arguments = {"-32"};
     options.system64Bit = true;
     options.afterJobActions = &actions_;
@@ -429,8 +427,7 @@ class MainWindowTest : public QObject {
     qputenv("LANG", lang);
     ToolFolder folder;
     app::StartupOptions options;
-    options.programDir = folder.programDir();
-    options.executablePath = folder.programDir() + "kelvarion";
+    options.paths = job::ToolPaths::ForProgramDir(folder.programDir());
     options.russianUi = desktop::IsRussianUi();
     options.afterJobActions = &actions_;
     app::MainWindow window(options);

@@ -80,8 +80,7 @@ class RealJobsTest : public QObject {
 
   std::unique_ptr<app::MainWindow> Open(const RealProgramFolder& folder, const QStringList& arguments = {}) {
     app::StartupOptions options;
-    options.programDir = folder.programDir();
-    options.executablePath = folder.programDir() + "kelvarion";
+    options.paths = job::ToolPaths::ForProgramDir(folder.programDir());
     options.arguments = arguments;
     options.system64Bit = true;
     options.afterJobActions = &actions_;
