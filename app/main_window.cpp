@@ -278,8 +278,10 @@ void MainWindow::setSource(const QString& path) {
 void MainWindow::clearSource() { setSource(QString()); }
 
 void MainWindow::BrowseVideoClick() {
-  openVideo_->setDirectory(QString::fromStdString(
-      intake::GetNearestDir(lastSourceDir_.toStdString(), paths_.programDir)));
+  // Without a remembered folder the dialog starts in the program's folder,
+  // or, for a program that keeps its files in the user's folders, at home.
+  const std::string fallback = paths_.userFolders ? QDir::homePath().toStdString() + "/" : paths_.programDir;
+  openVideo_->setDirectory(QString::fromStdString(intake::GetNearestDir(lastSourceDir_.toStdString(), fallback)));
   const QString remembered = sourcePath_;
   openVideo_->selectFile(QString());
   QString chosen = openVideo_->exec() == QDialog::Accepted && !openVideo_->selectedFiles().isEmpty()

@@ -15,16 +15,9 @@
 
 #include "app/main_window.h"
 #include "desktop/message_box.h"
+#include "tests/app/no_actions.h"
 
 namespace {
-
-class NoActions : public desktop::AfterJobActions {
- public:
-  void PowerOff() override {}
-  void Sleep() override {}
-  void Hibernate() override {}
-  void PlaySound(const QString&) override {}
-};
 
 bool Run(const QString& program, const QStringList& args, const QString& folder = {}) {
   QProcess p;
