@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QPushButton>
+#include <QTextEdit>
 
 namespace desktop {
 
@@ -46,6 +47,8 @@ QMessageBox::StandardButton ShowMessage(QWidget* owner, const MessageRequest& re
     box.addButton(QMessageBox::Ok)->setText("OK");
   }
   box.setDetailedText(request.details);
+  // Command lines are long: the details area gets room for them.
+  if (auto* area = box.findChild<QTextEdit*>(); area != nullptr) area->setMinimumSize(560, 240);
   if (!request.topLeft.isNull()) box.move(request.topLeft);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }

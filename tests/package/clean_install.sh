@@ -26,7 +26,7 @@ debootstrap --variant=minbase bookworm "$root" http://deb.debian.org/debian >"$r
   || { tail -20 "$root.log"; exit 1; }
 rm -f "$root.log"
 for fs in proc dev; do
-  if [ "$fs" = proc ]; then mount -t proc proc "$root/proc"; else mount --bind /dev "$root/dev"; fi
+  if [ "$fs" = proc ]; then mount -t proc proc "$root/proc"; else mount --rbind /dev "$root/dev"; fi
   mounted+=("$root/$fs")
 done
 cp /etc/resolv.conf "$root/etc/resolv.conf"
@@ -38,13 +38,25 @@ in_root apt-get update -qq
 in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./tmp/$(basename "$deb")" >/dev/null
 in_root dpkg -s kelvarion | grep -q '^Status: install ok installed'
 
+# The package's triggers registered the script types where the MIME
+# database is installed.
+if [ -x "$root/usr/bin/update-mime-database" ]; then
+  [ -f "$root/usr/share/mime/text/x-avisynth.xml" ] || { echo "text/x-avisynth not registered" >&2; exit 1; }
+  echo "ok: the AviSynth and VapourSynth script types are registered"
+fi
+
 echo "== the program and its tools"
 missing=$(in_root sh -c 'for f in /usr/bin/kelvarion /usr/lib/kelvarion/tools/*; do ldd "$f"; done' | grep 'not found' || true)
 [ -z "$missing" ] || { echo "unresolved libraries: $missing" >&2; exit 1; }
-in_root /usr/lib/kelvarion/tools/x264 --version | head -n1
+# The installed tools encode and mux a short script-made clip.
+in_root mkdir -p /tmp/user
+printf 'BlankClip(length=10, width=64, height=48, fps=25)\n' >"$root/tmp/user/blank.avs"
+in_root /usr/lib/kelvarion/tools/x264 --crf 30 -o /tmp/user/blank.264 /tmp/user/blank.avs 2>&1 | tail -n1
+in_root /usr/lib/kelvarion/tools/MP4Box -add /tmp/user/blank.264 -new /tmp/user/blank.mp4
+[ -s "$root/tmp/user/blank.mp4" ] || { echo "the installed tools made no file" >&2; exit 1; }
 # Headless: a file of a kind it does not take is refused with its message,
 # and a second start while one runs is refused too.
-in_root mkdir -p /tmp/user/xdg /tmp/user/run
+in_root mkdir -p /tmp/user/run
 in_root chmod 700 /tmp/user/run
 run_kelvarion() {
   in_root env QT_QPA_PLATFORM=offscreen HOME=/tmp/user XDG_RUNTIME_DIR=/tmp/user/run \
@@ -74,4 +86,8 @@ left=$(cd "$root" && ls -d usr/bin/kelvarion usr/lib/kelvarion usr/share/kelvari
   usr/share/applications/kelvarion.desktop usr/share/metainfo/org.kelvarion.Kelvarion.metainfo.xml \
   usr/share/mime/packages/kelvarion.xml usr/share/icons/hicolor/scalable/apps/kelvarion.svg 2>/dev/null || true)
 [ -z "$left" ] || { echo "left behind: $left" >&2; exit 1; }
+if [ -x "$root/usr/bin/update-mime-database" ] && [ -e "$root/usr/share/mime/text/x-avisynth.xml" ]; then
+  echo "the script types stayed registered" >&2
+  exit 1
+fi
 echo "ok: installed on a clean Debian 12, ran, and removed without a trace"
