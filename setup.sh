@@ -4,14 +4,18 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-# x264 (the command line) is only the benchmarks' reference.
+# x264 (the command line) is only the benchmarks' reference. librsvg2-bin
+# draws the icons; dpkg-dev, lintian, desktop-file-utils and appstream make
+# and check the Debian package and its desktop files.
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev
   libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libswresample-dev libavutil-dev
   libx264-dev
+  librsvg2-bin
   ffmpeg xvfb xauth
   x264
+  dpkg-dev lintian desktop-file-utils appstream shared-mime-info
 )
 
 missing=()
@@ -27,6 +31,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# ./package builds a tree of its own and asks only for the packages.
+[ "${1:-}" = --packages-only ] && exit 0
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)

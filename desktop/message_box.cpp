@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QPushButton>
+#include <QTextEdit>
 
 namespace desktop {
 
@@ -32,7 +33,10 @@ QMessageBox::StandardButton ShowMessage(QWidget* owner, const MessageRequest& re
   // there instead of waiting for a click; a question is answered No.
   if (const QString log = qEnvironmentVariable("KELVARION_MESSAGE_LOG"); !log.isEmpty()) {
     QFile file(log);
-    if (file.open(QIODevice::Append)) file.write(request.text.toUtf8() + "\n");
+    if (file.open(QIODevice::Append)) {
+      file.write(request.text.toUtf8() + "\n");
+      if (!request.details.isEmpty()) file.write(request.details.toUtf8() + "\n");
+    }
     return request.yesNo ? QMessageBox::No : QMessageBox::Ok;
   }
   QMessageBox box(request.icon, TitleFor(request.icon), request.text, QMessageBox::NoButton, owner);
@@ -42,6 +46,9 @@ QMessageBox::StandardButton ShowMessage(QWidget* owner, const MessageRequest& re
   } else {
     box.addButton(QMessageBox::Ok)->setText("OK");
   }
+  box.setDetailedText(request.details);
+  // Command lines are long: the details area gets room for them.
+  if (auto* area = box.findChild<QTextEdit*>(); area != nullptr) area->setMinimumSize(560, 240);
   if (!request.topLeft.isNull()) box.move(request.topLeft);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }

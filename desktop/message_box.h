@@ -17,6 +17,7 @@ struct MessageRequest {
   QString text;
   QPoint topLeft;
   bool yesNo = false;  // Yes and No buttons instead of OK
+  QString details = {};  // when not empty, shown by the box's "Show Details..." button
 };
 
 // Shows the box and returns the button pressed (QMessageBox::Ok, Yes or No).

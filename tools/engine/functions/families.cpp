@@ -11,6 +11,8 @@ void RegisterAllFunctions(FunctionTable& table) {
   RegisterFieldFunctions(table);
   RegisterAudioFunctions(table);
   RegisterScriptFunctions(table);
+  RegisterScriptTextFunctions(table);
+  RegisterScriptControlFunctions(table);
   RegisterRuntimeFunctions(table);
 }
 

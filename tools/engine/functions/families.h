@@ -18,7 +18,13 @@ void RegisterColourFunctions(FunctionTable& table);   // pixel types and colour
 void RegisterFieldFunctions(FunctionTable& table);    // fields and interlacing
 void RegisterAudioFunctions(FunctionTable& table);    // sound
 void RegisterScriptFunctions(FunctionTable& table);   // values, maths, strings, clip properties
+void RegisterScriptTextFunctions(FunctionTable& table);
+void RegisterScriptControlFunctions(FunctionTable& table);
 void RegisterRuntimeFunctions(FunctionTable& table);  // per-frame evaluation and files written while reading
+
+// Whether a name is a function that only a plugin provides, so that calling
+// it fails with a message about plugins rather than about an unknown name.
+bool IsKnownPluginFunction(const std::string& lowerName);
 
 // Every family's functions.
 void RegisterAllFunctions(FunctionTable& table);

@@ -1,5 +1,4 @@
-// Sources and generators: media files, image sequences, Import of scripts,
-// and BlankClip.
+// Sources and generators: media files, image sequences and BlankClip.
 #include "tools/engine/filter.h"
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
@@ -174,9 +173,6 @@ void RegisterSourceFunctions(FunctionTable& table) {
   table["ffaudiosource"] = Source(soundOnly);
   table["lwlibavaudiosource"] = Source(soundOnly);
   table["imagesource"] = {"file:s ?start:i ?end:i ?fps:f ?pixel_type:s", ImageSource, true};
-  table["import"] = {"path:s", [](Call& call) -> Value {
-                       return call.interp.RunFile(call.Path(call.String(0, "")), call.origin);
-                     }};
   table["blankclip"] = {"?length:i ?width:i ?height:i ?pixel_type:s ?fps:f ?fps_denominator:i ?audio_rate:i "
                         "?channels:i ?color:i",
                         MakeBlankClip};
