@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev
-  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
+  libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libswresample-dev libavutil-dev
   libx264-dev
   librsvg2-bin
   ffmpeg xvfb xauth
