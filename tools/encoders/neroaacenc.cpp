@@ -8,6 +8,7 @@
 // 277 kbit/s for stereo, which is transparent for AAC-LC. -br is the total
 // bitrate in bit/s.
 #include "tools/encoders/common.h"
+#include "tools/encoders/wave_input.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -28,6 +29,7 @@ extern "C" {
 #include <vector>
 
 using kenc::Fail;
+using namespace kenc::wave;
 
 namespace {
 
@@ -87,109 +89,6 @@ Options ParseOptions(int argc, char** argv) {
   if (options.output.empty()) Fail("no output given (-of)");
   if (options.quality < 0 && options.bitrate == 0) options.quality = 0.5;
   return options;
-}
-
-// Reads exactly `size` bytes unless the input ends first; returns the count.
-size_t ReadFully(FILE* in, void* buffer, size_t size) {
-  size_t done = 0;
-  while (done < size) {
-    const size_t got = std::fread(static_cast<char*>(buffer) + done, 1, size - done, in);
-    if (got == 0) break;
-    done += got;
-  }
-  return done;
-}
-
-uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
-enum class SampleKind { Integer, Float };
-
-struct WaveFormat {
-  SampleKind kind = SampleKind::Integer;
-  int channels = 0;
-  int sampleRate = 0;
-  int bitsPerSample = 0;
-  int blockAlign = 0;
-  uint64_t dataLength = 0;  // from the header; ignored with -ignorelength
-};
-
-// Reads the RIFF header up to the start of the "data" chunk's bytes. Works on
-// a pipe: chunks are skipped by reading, never by seeking.
-WaveFormat ReadWaveHeader(FILE* in) {
-  uint8_t riff[12];
-  if (ReadFully(in, riff, 12) != 12 || std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0)
-    Fail("the input is not a WAVE file");
-  WaveFormat format;
-  bool haveFormat = false;
-  for (;;) {
-    uint8_t chunk[8];
-    if (ReadFully(in, chunk, 8) != 8) Fail("the WAVE input has no data chunk");
-    const uint32_t size = Le32(chunk + 4);
-    if (std::memcmp(chunk, "data", 4) == 0) {
-      if (!haveFormat) Fail("the WAVE input has no format chunk before its data");
-      format.dataLength = size;
-      return format;
-    }
-    if (std::memcmp(chunk, "fmt ", 4) == 0) {
-      if (size < 16 || size > 1024) Fail("the WAVE format chunk is malformed");
-      std::vector<uint8_t> body(size + (size & 1));
-      if (ReadFully(in, body.data(), body.size()) != body.size()) Fail("the WAVE header is truncated");
-      uint16_t tag = Le16(&body[0]);
-      format.channels = Le16(&body[2]);
-      format.sampleRate = static_cast<int>(Le32(&body[4]));
-      format.blockAlign = Le16(&body[12]);
-      format.bitsPerSample = Le16(&body[14]);
-      if (tag == 0xFFFE) {  // WAVE_FORMAT_EXTENSIBLE: the real tag opens the sub-format GUID
-        if (size < 40) Fail("the extensible WAVE format chunk is truncated");
-        tag = Le16(&body[24]);
-      }
-      if (tag == 1) {
-        format.kind = SampleKind::Integer;
-        if (format.bitsPerSample != 8 && format.bitsPerSample != 16 && format.bitsPerSample != 24 &&
-            format.bitsPerSample != 32)
-          Fail("unsupported PCM sample size: " + std::to_string(format.bitsPerSample) + " bits");
-      } else if (tag == 3) {
-        format.kind = SampleKind::Float;
-        if (format.bitsPerSample != 32 && format.bitsPerSample != 64)
-          Fail("unsupported float sample size: " + std::to_string(format.bitsPerSample) + " bits");
-      } else {
-        Fail("unsupported WAVE sample format " + std::to_string(tag) + " (PCM or float expected)");
-      }
-      if (format.channels < 1 || format.channels > 8) Fail("unsupported channel count: " + std::to_string(format.channels));
-      if (format.sampleRate < 8000 || format.sampleRate > 96000)
-        Fail("unsupported sample rate: " + std::to_string(format.sampleRate));
-      if (format.blockAlign != format.channels * format.bitsPerSample / 8) Fail("the WAVE block alignment is inconsistent");
-      haveFormat = true;
-      continue;
-    }
-    // Any other chunk (LIST, fact, ...): skip its bytes and the pad byte.
-    std::vector<uint8_t> skipped(4096);
-    for (uint64_t left = size + (size & 1ull); left > 0;) {
-      const size_t step = static_cast<size_t>(std::min<uint64_t>(left, skipped.size()));
-      if (ReadFully(in, skipped.data(), step) != step) Fail("the WAVE header is truncated");
-      left -= step;
-    }
-  }
-}
-
-float SampleToFloat(const uint8_t* p, const WaveFormat& format) {
-  if (format.kind == SampleKind::Float) {
-    if (format.bitsPerSample == 32) {
-      float value;
-      std::memcpy(&value, p, 4);
-      return value;
-    }
-    double value;
-    std::memcpy(&value, p, 8);
-    return static_cast<float>(value);
-  }
-  switch (format.bitsPerSample) {
-    case 8: return (p[0] - 128) / 128.0f;
-    case 16: return static_cast<int16_t>(Le16(p)) / 32768.0f;
-    case 24: return static_cast<int32_t>(p[0] << 8 | p[1] << 16 | static_cast<uint32_t>(p[2]) << 24) / 2147483648.0f;
-    default: return static_cast<int32_t>(Le32(p)) / 2147483648.0f;
-  }
 }
 
 class AacWriter {
@@ -308,7 +207,12 @@ int main(int argc, char** argv) {
 
   FILE* in = options.input == "-" ? stdin : std::fopen(options.input.c_str(), "rb");
   if (!in) Fail("cannot open " + options.input + ": " + std::strerror(errno));
-  const WaveFormat format = ReadWaveHeader(in);
+  WaveFormat format;
+  try {
+    format = ReadWaveHeader(in);
+  } catch (const WaveError& error) {
+    Fail(error.what());
+  }
   // A streamed header often carries 0 or 0xFFFFFFFF as its length.
   const bool toEnd = options.ignoreLength || format.dataLength == 0 || format.dataLength == 0xFFFFFFFFu;
   uint64_t bytesLeft = toEnd ? UINT64_MAX : format.dataLength;
