@@ -98,7 +98,6 @@ constexpr std::size_t kMaxImportDepth = 64;
 // The work one evaluation may do: statements, calls, loop rounds, and a step
 // for every 64 bytes of text made. Ten million steps take a few seconds; a
 // loop or a recursion that does not end stops there with a message.
-constexpr int64_t kMaxSteps = 10'000'000;
 constexpr int kMaxCallDepth = 1000;
 
 // Faults of the script as a whole (endless work, exhausted stack) that a
@@ -394,9 +393,8 @@ class Evaluator {
   }
 
   void Charge(int line, int64_t steps) {
-    if ((interp_.steps_ += steps) > kMaxSteps)
-      throw LimitError(Where(line) + ": the script runs too long: more than " + std::to_string(kMaxSteps) +
-                       " steps (a loop or a recursion that does not end?)");
+    if (interp_.steps_ + steps > interp_.stepBudget_) interp_.ChargeSteps(steps, Where(line));
+    interp_.steps_ += steps;
   }
 
   void CheckStack(int line) const {
@@ -462,7 +460,7 @@ class Evaluator {
       }
     }
     for (const auto& [name, v] : named) {
-      auto it = std::find_if(params.begin(), params.end(), [&](const Param& ps) { return ps.name == name; });
+      auto it = std::find_if(params.begin(), params.end(), [&name = name](const Param& ps) { return ps.name == name; });
       if (it == params.end() || it->variadic) {
         if (entry.function.lenient) continue;
         return "has no argument named " + name;
@@ -631,10 +629,16 @@ std::shared_ptr<Interpreter> Interpreter::Snapshot() const {
 
 void Interpreter::ChargeText(std::size_t bytes, const std::string& origin) {
   if (bytes > kMaxStringBytes) throw ScriptError(origin + ": the string would be longer than 16 MiB");
-  if ((steps_ += static_cast<int64_t>(bytes >> 6)) > kMaxSteps)
-    throw LimitError(origin + ": the script runs too long: more than " + std::to_string(kMaxSteps) +
+  ChargeSteps(static_cast<int64_t>(bytes >> 6), origin);
+}
+
+void Interpreter::ChargeSteps(int64_t steps, const std::string& origin) {
+  if ((steps_ += steps) > stepBudget_)
+    throw LimitError(origin + ": the script runs too long: more than " + std::to_string(stepBudget_) +
                      " steps (a loop or a recursion that does not end?)");
 }
+
+void Interpreter::Forget(const std::string& name) { functions_.erase(Lower(name)); }
 
 uint32_t Interpreter::Random(bool reseed) {
   if (reseed) randomState_ = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());

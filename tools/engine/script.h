@@ -129,6 +129,17 @@ class Interpreter {
   // budget, and refuses texts longer than kMaxStringBytes; both fail with a
   // message that starts with `origin`.
   void ChargeText(std::size_t bytes, const std::string& origin);
+  void ChargeSteps(int64_t steps, const std::string& origin);
+
+  // The work one evaluation may do: statements, calls, loop rounds, and a
+  // step for every 64 bytes of text made. The default takes a few seconds;
+  // a loop or a recursion that does not end stops there with a message.
+  static constexpr int64_t kDefaultStepBudget = 10'000'000;
+  void SetStepBudget(int64_t steps) { stepBudget_ = steps; }
+
+  // Withdraws a built-in function, for hosts that must not offer it (a
+  // fuzzer keeps scripts from writing files).
+  void Forget(const std::string& name);
 
   // Rand's numbers: 31 random bits, the same sequence on every run of a
   // script unless `reseed` starts a new one from the clock.
@@ -142,7 +153,8 @@ class Interpreter {
   std::unordered_map<std::string, std::shared_ptr<const FunctionEntry>> functions_;
   std::vector<std::string> importChain_;  // canonical paths of the scripts being evaluated
   std::vector<std::string> dirs_;         // the current folder of each script being evaluated
-  int64_t steps_ = 0;                     // work done, against a budget
+  int64_t steps_ = 0;                     // work done, against stepBudget_
+  int64_t stepBudget_ = kDefaultStepBudget;
   uint64_t randomState_ = 1;
   int callDepth_ = 0;
   int entries_ = 0;                       // evaluations under way, nested
