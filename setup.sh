@@ -6,7 +6,8 @@ cd "$(dirname "$0")"
 
 # x264 (the command line) is only the benchmarks' reference. librsvg2-bin
 # draws the icons; dpkg-dev, lintian, desktop-file-utils and appstream make
-# and check the Debian package and its desktop files.
+# and check the Debian package and its desktop files. clang and its runtime
+# build the fuzz targets with libFuzzer.
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev
@@ -16,6 +17,7 @@ packages=(
   ffmpeg xvfb xauth
   x264
   dpkg-dev lintian desktop-file-utils appstream shared-mime-info
+  clang libclang-rt-14-dev
 )
 
 missing=()
