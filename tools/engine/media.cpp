@@ -181,6 +181,10 @@ class DecodedAudio : public AudioStream {
   void Read(void* dst, int64_t start, int64_t count) override {
     auto* out = static_cast<uint8_t*>(dst);
     const int64_t aheadLimit = kAudioDecodeAheadSeconds * clip_.info().sampleRate;
+    // One seek per request: after it the samples lie ahead (or the stream
+    // started over), and decoding on reaches them even where the file's
+    // times mislead every further seek.
+    bool repositioned = false;
     while (count > 0) {
       if (start >= windowStart_ && start < WindowEnd()) {
         const int64_t n = std::min(count, WindowEnd() - start);
@@ -193,10 +197,12 @@ class DecodedAudio : public AudioStream {
         // The file holds less sound than its header said.
         FillSilence(out, clip_.info().sampleType, static_cast<std::size_t>(count) * clip_.info().channels);
         return;
-      } else if (start >= WindowEnd() && (start - WindowEnd() <= aheadLimit || !exactTimes_ || !decoder_->seekable())) {
+      } else if (start >= WindowEnd() &&
+                 (repositioned || start - WindowEnd() <= aheadLimit || !exactTimes_ || !decoder_->seekable())) {
         DecodeMore();
       } else {
         Reposition(start);
+        repositioned = true;
       }
     }
   }
