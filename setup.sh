@@ -4,13 +4,17 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-# x264 (the command line) is only the benchmarks' reference.
+# x264 (the command line) is only the benchmarks' reference. The windows are
+# measured and pictured in fonts-dejavu-core; qt6-translations-l10n makes the
+# toolkit's own dialogs Russian; libglib2.0-bin's gio opens files with the
+# desktop's programs. The tests start their own D-Bus (dbus-daemon) and drive
+# the program on a virtual display with xdotool.
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev
+  qt6-base-dev qt6-translations-l10n fonts-dejavu-core libglib2.0-bin
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libx264-dev
-  ffmpeg xvfb xauth
+  ffmpeg xvfb xauth dbus-daemon xdotool
   x264
 )
 
