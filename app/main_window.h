@@ -55,7 +55,7 @@ class MainWindow : public QWidget, public job::JobView {
   const std::string& videoEncoderPath() const { return videoEncoderPath_; }
   bool debugMode() const { return debugMode_; }
   const QString& baseCaption() const { return baseCaption_; }
-  const QString& applicationTitle() const { return applicationTitle_; }
+  QString applicationTitle() const;
   const desktop::UiTexts& texts() const { return texts_; }
   job::JobDriver& driver() { return *driver_; }
 
@@ -105,7 +105,8 @@ class MainWindow : public QWidget, public job::JobView {
   void RestoreSettings();
   void SetControlsEnabled(bool enabled);
   void RevealOnRightClick(QObject* watched);
-  // F1 opens the help in any state, F2 the muxer window while idle.
+  // F1 opens the help in any state, F2 the muxer window while idle, Enter
+  // presses Start.
   bool FormKeyDown(QObject* watched, QEvent* event);
 
   job::ToolPaths paths_;
@@ -113,7 +114,6 @@ class MainWindow : public QWidget, public job::JobView {
   bool debugMode_ = false;
   QString version_;
   QString baseCaption_;
-  QString applicationTitle_;
   const desktop::UiTexts& texts_;
   QString sourcePath_;
   QString lastSourceDir_;

@@ -10,6 +10,7 @@
 
 #include "platform/ini_file.h"
 
+class QFileDialog;
 class QListWidget;
 class QPushButton;
 
@@ -23,8 +24,8 @@ bool IsAcceptedStream(const std::string& path);
 // suffix + ".mp4", else with 1, 2, ... before the suffix.
 std::string IncName2(const std::string& firstEntry, const std::string& suffix);
 
-// The open dialog's three entries in the interface language, Qt style.
-QString StreamDialogFilter(bool russianUi);
+// The open dialog's three file-type entries in the interface language.
+QStringList StreamDialogFilters(bool russianUi);
 
 class MuxerWindow : public QWidget {
   Q_OBJECT
@@ -57,9 +58,9 @@ class MuxerWindow : public QWidget {
   void build();
   void revealLastOutput();
 
-  const bool russianUi_;
   const std::string programDir_;
   platform::IniFile settings_;
+  QFileDialog* openDialog_ = nullptr;
   QListWidget* names_ = nullptr;  // file names as shown
   QStringList fullPaths_;         // the full path of each shown name, row for row
 };
