@@ -4,7 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-# x264 (the command line) is only the benchmarks' reference. The windows are
+# x264 (the command line) is only the benchmarks' reference. librsvg2-bin
+# draws the icons; dpkg-dev, lintian, desktop-file-utils and appstream make
+# and check the Debian package and its desktop files. The windows are
 # measured and pictured in fonts-dejavu-core; qt6-translations-l10n makes the
 # toolkit's own dialogs Russian; libglib2.0-bin's gio opens files with the
 # desktop's programs. The tests start their own D-Bus (dbus-daemon) and drive
@@ -14,8 +16,10 @@ packages=(
   qt6-base-dev qt6-translations-l10n fonts-dejavu-core libglib2.0-bin
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libx264-dev
+  librsvg2-bin
   ffmpeg xvfb xauth dbus-daemon xdotool x11-utils
   x264
+  dpkg-dev lintian desktop-file-utils appstream shared-mime-info
 )
 
 missing=()
@@ -31,6 +35,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# ./package builds a tree of its own and asks only for the packages.
+[ "${1:-}" = --packages-only ] && exit 0
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)

@@ -1,5 +1,6 @@
 // Program entry: one instance only, then the main window and its companions.
 #include <QApplication>
+#include <QIcon>
 
 #include "app/main_window.h"
 #include "desktop/language.h"
@@ -11,6 +12,7 @@ int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   application.setApplicationName("Kelvarion");
   application.setDesktopFileName("kelvarion");
+  application.setWindowIcon(QIcon::fromTheme("kelvarion"));
 
   platform::InstanceLock instanceLock;
   if (!instanceLock.Acquire("Kelvarion3")) {
@@ -20,8 +22,7 @@ int main(int argc, char* argv[]) {
   }
 
   app::StartupOptions options;
-  options.programDir = platform::ExecutableDir();
-  options.executablePath = platform::ExecutablePath();
+  options.paths = job::ToolPaths::ForExecutable(platform::ExecutablePath());
   options.arguments = application.arguments().mid(1);
   options.russianUi = desktop::IsRussianUi();
   desktop::UseToolkitLanguage(options.russianUi);
@@ -29,5 +30,6 @@ int main(int argc, char* argv[]) {
 
   app::MainWindow window(options);
   window.show();
+  window.OpenSourceArgument();
   return application.exec();
 }

@@ -22,6 +22,9 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <cstdio>
+
+#include "app/command_line.h"
 #include "desktop/drops.h"
 #include "desktop/help.h"
 #include "desktop/message_box.h"
@@ -34,6 +37,7 @@
 #include "job/names.h"
 #include "muxer/muxer_window.h"
 #include "platform/process.h"
+#include "platform/user_folders.h"
 #include "settings/settings_dialog.h"
 
 namespace app {
@@ -80,7 +84,7 @@ QFrame* BorderedPanel(QWidget* parent, int left) {
 }  // namespace
 
 MainWindow::MainWindow(const StartupOptions& options)
-    : paths_(job::ToolPaths::ForProgramDir(options.programDir)), texts_(desktop::TextsFor(options.russianUi)) {
+    : paths_(options.paths), texts_(desktop::TextsFor(options.russianUi)) {
   BuildControls();
 
   // Paths, version and the idle application title.
@@ -95,19 +99,21 @@ MainWindow::MainWindow(const StartupOptions& options)
   videoEncoderPath_ = options.system64Bit ? paths_.videoEncoder64 : paths_.videoEncoder32;
 
   baseCaption_ = "Kelvarion " + desktop::Version3(version_);
-  const QString firstArgument = options.arguments.isEmpty() ? QString() : options.arguments.first().toLower();
-  if (firstArgument == "debug") {
+  const CommandLine commandLine = ParseCommandLine(options.arguments);
+  sourceArgument_ = commandLine.sourceFile;
+  if (commandLine.debugMode) {
     debugMode_ = true;
     baseCaption_ += " debug";
   }
-  if (firstArgument == "-32") {
+  if (commandLine.force32Bit) {
     baseCaption_ += " - 32bit";
     videoEncoderPath_ = paths_.videoEncoder32;
   }
   setWindowTitle(baseCaption_);
   setAcceptDrops(true);
 
-  settingsFile_ = std::make_unique<settings::SettingsFile>(settings::SettingsFile::PathBeside(options.executablePath));
+  if (paths_.userFolders) platform::MakePrivateFolder(job::FolderPart(paths_.settingsFile));
+  settingsFile_ = std::make_unique<settings::SettingsFile>(paths_.settingsFile);
   if (options.afterJobActions == nullptr) ownActions_ = std::make_unique<desktop::DesktopAfterJobActions>();
   afterJob_ = options.afterJobActions != nullptr ? options.afterJobActions : ownActions_.get();
   driver_ = std::make_unique<job::JobDriver>(
@@ -118,7 +124,7 @@ MainWindow::MainWindow(const StartupOptions& options)
   RestoreSettings();
 
   settingsDialog_ = new settings::SettingsDialog(texts_.russian, this);
-  muxerWindow_ = new muxer::MuxerWindow(texts_.russian, paths_.programDir, settingsFile_->path(), this);
+  muxerWindow_ = new muxer::MuxerWindow(texts_.russian, paths_, settingsFile_->path(), this);
   chooser_ = new intake::FrameRateChooser(texts_.russian, this);
 }
 
@@ -271,8 +277,10 @@ void MainWindow::setSource(const QString& path) {
 void MainWindow::clearSource() { setSource(QString()); }
 
 void MainWindow::BrowseVideoClick() {
-  openVideo_->setDirectory(QString::fromStdString(
-      intake::GetNearestDir(lastSourceDir_.toStdString(), paths_.programDir)));
+  // Without a remembered folder the dialog starts in the program's folder,
+  // or, for a program that keeps its files in the user's folders, at home.
+  const std::string fallback = paths_.userFolders ? QDir::homePath().toStdString() + "/" : paths_.programDir;
+  openVideo_->setDirectory(QString::fromStdString(intake::GetNearestDir(lastSourceDir_.toStdString(), fallback)));
   const QString remembered = sourcePath_;
   QString chosen = desktop::AskForFile(openVideo_);
   if (chosen.isEmpty()) chosen = remembered;
@@ -292,6 +300,16 @@ bool MainWindow::dropFile(const QString& path) {
   }
   setSource(sourcePath_);
   return accepted;
+}
+
+void MainWindow::OpenSourceArgument() {
+  if (sourceArgument_.isEmpty()) return;
+  const QFileInfo file(sourceArgument_);
+  if (!file.isFile()) {
+    std::fprintf(stderr, "kelvarion: %s: no such file\n", qPrintable(sourceArgument_));
+    return;
+  }
+  dropFile(file.absoluteFilePath());
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

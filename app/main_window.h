@@ -37,8 +37,7 @@ class SettingsDialog;
 namespace app {
 
 struct StartupOptions {
-  std::string programDir;      // with a trailing '/'
-  std::string executablePath;  // the settings file lies beside it
+  job::ToolPaths paths;        // where the tools, settings and temporary files are
   QStringList arguments;       // the command line without the program
   bool russianUi = false;
   bool system64Bit = true;
@@ -64,6 +63,9 @@ class MainWindow : public QWidget, public job::JobView {
   const QString& lastSourceDir() const { return lastSourceDir_; }
   // A file dropped on the window; returns whether it was accepted.
   bool dropFile(const QString& path);
+  // The source named on the command line, taken like a drop once the window
+  // shows; a path that names no file is reported on the standard error.
+  void OpenSourceArgument();
   void BrowseVideoClick();
 
   void StartBtnClick();
@@ -112,6 +114,7 @@ class MainWindow : public QWidget, public job::JobView {
   job::ToolPaths paths_;
   std::string videoEncoderPath_;
   bool debugMode_ = false;
+  QString sourceArgument_;
   QString version_;
   QString baseCaption_;
   const desktop::UiTexts& texts_;

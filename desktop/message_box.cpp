@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QMetaEnum>
 #include <QPushButton>
+#include <QTextEdit>
 
 namespace desktop {
 
@@ -56,7 +57,10 @@ QMessageBox::StandardButton ShowMessage(QWidget* owner, const MessageRequest& as
   // instead of waiting for a click; a question is answered No.
   if (const QString log = qEnvironmentVariable("KELVARION_MESSAGE_LOG"); !log.isEmpty()) {
     QFile file(log);
-    if (file.open(QIODevice::Append)) file.write(LogLine(request));
+    if (file.open(QIODevice::Append)) {
+      file.write(LogLine(request));
+      if (!request.details.isEmpty()) file.write(request.details.toUtf8() + "\n");
+    }
     return request.yesNo ? QMessageBox::No : QMessageBox::Ok;
   }
   QMessageBox box(request.icon, request.title, request.text, QMessageBox::NoButton, owner);
@@ -66,6 +70,9 @@ QMessageBox::StandardButton ShowMessage(QWidget* owner, const MessageRequest& as
   } else {
     box.addButton(QMessageBox::Ok)->setText("OK");
   }
+  box.setDetailedText(request.details);
+  // Command lines are long: the details area gets room for them.
+  if (auto* area = box.findChild<QTextEdit*>(); area != nullptr) area->setMinimumSize(560, 240);
   if (!request.topLeft.isNull()) box.move(request.topLeft);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }

@@ -17,6 +17,7 @@ struct MessageRequest {
   QString text;
   QPoint topLeft;      // null: where the window system puts it
   bool yesNo = false;  // Yes and No buttons instead of OK
+  QString details = {};  // when not empty, shown by the box's "Show Details..." button
   // The title bar's text; callers leave it empty and ShowMessage fills it in
   // by the icon: "Error", "Warning", or the application title for a box
   // without an icon.

@@ -29,6 +29,21 @@ UiTexts MakeRussian() {
   t.unsupported = "Неподдерживаемый формат";
   t.noHelpViewer = "Не найдена программа для просмотра справки.";
   t.modesFailed = "Не удалось закодировать: ";
+  t.detailsStage = "Этап: ";
+  t.detailsCommand = "Команда: ";
+  t.detailsExitCode = "Код завершения: ";
+  t.detailsSignal = "Завершена сигналом ";
+  t.detailsNotStarted = "Программу не удалось запустить.";
+  t.detailsNoOutputFile = "Файл не создан: ";
+  t.detailsLastLines = "Последние строки вывода:";
+  t.detailsNoLines = "(вывода нет)";
+  t.logJob = "Задание: ";
+  t.logModes = "Режимы: ";
+  t.logDoneIn = "готово за ";
+  t.logFailedAfter = "ошибка через ";
+  t.logJobDone = "Задание завершено за ";
+  t.logJobHalted = "Задание прервано через ";
+  t.logSeconds = " с";
 
   t.fileGroup = "Файл для кодирования ";
   t.selectFileHint = "Выбрать видео";
@@ -81,6 +96,21 @@ UiTexts MakeEnglish() {
   t.unsupported = "Unsupported format";
   t.noHelpViewer = "No program was found to display the help file.";
   t.modesFailed = "Encoding failed: ";
+  t.detailsStage = "Stage: ";
+  t.detailsCommand = "Command: ";
+  t.detailsExitCode = "Exit code: ";
+  t.detailsSignal = "Ended by signal ";
+  t.detailsNotStarted = "The program could not be started.";
+  t.detailsNoOutputFile = "No output file: ";
+  t.detailsLastLines = "Last lines of output:";
+  t.detailsNoLines = "(no output)";
+  t.logJob = "Job: ";
+  t.logModes = "Modes: ";
+  t.logDoneIn = "done in ";
+  t.logFailedAfter = "failed after ";
+  t.logJobDone = "Job finished in ";
+  t.logJobHalted = "Job halted after ";
+  t.logSeconds = " s";
 
   t.fileGroup = "File to encode";
   t.selectFileHint = "Select a file";

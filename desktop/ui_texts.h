@@ -23,6 +23,12 @@ struct UiTexts {
   QString noHelpViewer;
   // The end of a run in which some modes failed: the modes are listed after it.
   QString modesFailed;
+  // Its details, one block for each failed mode: the stage's status line,
+  // the tool's command line, how it ended and the end of its output.
+  QString detailsStage, detailsCommand, detailsExitCode, detailsSignal, detailsNotStarted;
+  QString detailsNoOutputFile, detailsLastLines, detailsNoLines;
+  // The job log: a job's source, its modes, each mode's end, the job's end.
+  QString logJob, logModes, logDoneIn, logFailedAfter, logJobDone, logJobHalted, logSeconds;
 
   // Texts of the main window's controls.
   QString fileGroup, selectFileHint, tagsGroup, authorLabel, titleLabel;

@@ -3,7 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QDir>
+#include <algorithm>
+
 #include <QWidget>
 
 #include "desktop/after_job.h"
@@ -32,16 +33,6 @@ bool NonEmptyFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
 }
 
-// The first line of a text file, without its line end; nothing when the file
-// cannot be read.
-std::optional<std::string> FirstLine(const std::string& path) {
-  std::optional<std::string> text = platform::ReadWholeFile(path);
-  if (!text) return std::nullopt;
-  std::string line = text->substr(0, text->find('\n'));
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
-}
-
 }  // namespace
 
 JobDriver::JobDriver(JobView& view, const DriverSetup& setup, const desktop::UiTexts& texts,
@@ -51,6 +42,7 @@ JobDriver::JobDriver(JobView& view, const DriverSetup& setup, const desktop::UiT
       view_(view),
       setup_(setup),
       texts_(texts),
+      report_(texts, setup.paths.jobLog),
       settings_(settingsFile),
       taskbar_(taskbar),
       afterJob_(afterJob),
@@ -88,7 +80,7 @@ void JobDriver::StartBtnClick() {
     view_.requestClose();
     return;
   }
-  QDir().mkpath(QString::fromStdString(setup_.paths.tempDir));
+  MakeTempDir(setup_.paths);
 
   const bool ticked[4] = {false, view_.modeTicked(kPreview), view_.modeTicked(kStandard), view_.modeTicked(kDeluxe)};
   records_[kPreview].passesLeft = ticked[kPreview] ? 2 : 0;
@@ -133,6 +125,11 @@ void JobDriver::StartBtnClick() {
   inputs.vpyAviPath = vpyAviPath_;
   inputs.sequence = sequence_;
   FillWM(records_, inputs);
+  QStringList modeNames;
+  for (int mode = kPreview; mode <= kDeluxe; ++mode) {
+    if (ticked[mode]) modeNames << records_[mode].modeName;
+  }
+  report_.JobStarted(sourcePath_, modeNames);
   ModeSelector();
 }
 
@@ -169,10 +166,10 @@ void JobDriver::StartTmpRaw() {
   proc::ExecRaw(ProbeCommand(paths));
 
   try {
-    const std::optional<std::string> fps = FirstLine(paths.temp("fps.txt"));
+    const std::optional<std::string> fps = platform::ReadFirstLine(paths.temp("fps.txt"));
     if (!fps) throw ProbeError("File not found");
     frameRate_ = FrameRateFrom(ParseRate(*fps));
-    const std::optional<std::string> audio = FirstLine(paths.temp("audio.txt"));
+    const std::optional<std::string> audio = platform::ReadFirstLine(paths.temp("audio.txt"));
     if (!audio) throw ProbeError("File not found");
     hasAudioText_ = *audio;
   } catch (...) {
@@ -219,12 +216,13 @@ void JobDriver::EndJob() {
   for (int mode = kPreview; mode <= kDeluxe; ++mode) {
     if (failed_[mode]) failedModes << records_[mode].modeName;
   }
+  report_.JobEnded();
   if (failedModes.isEmpty()) {
     desktop::ShowMessage(view_.window(), {QMessageBox::NoIcon, texts_.allDone,
                                           MessageOrigin(texts_.offsetMain + 40, 170), false});
   } else {
     desktop::ShowMessage(view_.window(), {QMessageBox::Critical, texts_.modesFailed + failedModes.join(", "),
-                                          MessageOrigin(texts_.offsetMain + 40, 170), false});
+                                          MessageOrigin(texts_.offsetMain + 40, 170), false, report_.details()});
   }
 
   if (!setup_.debugMode) DelTemp();
@@ -255,6 +253,7 @@ void JobDriver::RecordOutputs() {
 }
 
 void JobDriver::StartThread(std::unique_ptr<proc::ToolThread> thread, RunningStage stage) {
+  report_.StageStarted(currentMode_);
   stage_ = stage;
   thread_ = std::move(thread);
   thread_->start(QThread::IdlePriority);
@@ -269,6 +268,7 @@ void JobDriver::Start264(int mode) {
     const int passNumber = 3 - record.passesLeft;
     QString status = texts_.video + record.modeName;
     if (twoPass) status += texts_.pass + QString::number(passNumber) + texts_.of + "2";
+    stageText_ = status;
     view_.setStatus(status + "...");
     view_.setBarValue(0);
     view_.processPendingEvents();
@@ -283,7 +283,8 @@ void JobDriver::Start264(int mode) {
 
 void JobDriver::StartAAC() {
   const ModeRecord& record = records_[currentMode_];
-  view_.setStatus(texts_.audio + record.modeName + "...");
+  stageText_ = texts_.audio + record.modeName;
+  view_.setStatus(stageText_ + "...");
   view_.setBarValue(0);
   view_.processPendingEvents();
   WriteLines(setup_.paths.audioBatch, {AudioCommandLine(setup_.paths, record.aacOpts, audioStreamPath_)});
@@ -293,7 +294,8 @@ void JobDriver::StartAAC() {
 
 void JobDriver::StartMuxer() {
   const ModeRecord& record = records_[currentMode_];
-  view_.setStatus(texts_.muxing + record.modeName + "...");
+  stageText_ = texts_.muxing + record.modeName;
+  view_.setStatus(stageText_ + "...");
   view_.setBarValue(0);
   view_.processPendingEvents();
 
@@ -326,21 +328,26 @@ void JobDriver::ShowTitlesFor(int percent) {
   view_.setTitles(figure + "% - KVR " + desktop::Version5(setup_.version), figure + "% - " + setup_.baseCaption);
 }
 
-bool JobDriver::FinishThread() {
+std::vector<proc::ToolOutcome> JobDriver::FinishThread() {
   thread_->wait();
-  bool anyFailed = false;
-  for (const proc::ToolOutcome& outcome : thread_->outcomes()) anyFailed = anyFailed || outcome.failed();
+  std::vector<proc::ToolOutcome> outcomes = thread_->outcomes();
   thread_.reset();
-  return anyFailed;
+  return outcomes;
 }
 
-void JobDriver::FailCurrentMode() {
+void JobDriver::FailCurrentMode(const std::vector<proc::ToolOutcome>& outcomes, const std::string& missingOutput) {
   failed_[currentMode_] = true;
   records_[currentMode_].passesLeft = 0;
+  const auto failed = std::find_if(outcomes.begin(), outcomes.end(), [](const auto& o) { return o.failed(); });
+  const auto ran = std::find_if(outcomes.rbegin(), outcomes.rend(),
+                                [](const auto& o) { return o.kind != proc::ToolOutcome::Kind::NotRun; });
+  const proc::ToolOutcome shown = failed != outcomes.end() ? *failed : ran != outcomes.rend() ? *ran : proc::ToolOutcome{};
+  const QString& modeName = records_[currentMode_].modeName;
+  report_.ModeFailed(modeName, DescribeFailure(texts_, modeName, stageText_, shown, missingOutput));
 }
 
-void JobDriver::AbandonCurrentMode() {
-  FailCurrentMode();
+void JobDriver::AbandonCurrentMode(const std::vector<proc::ToolOutcome>& outcomes) {
+  FailCurrentMode(outcomes);
   DelTemp();
   ModeSelector();
   RecordOutputs();
@@ -372,12 +379,14 @@ void JobDriver::HandleProgress(int wParam, int lParam) {
   view_.setBarValue(100);
   if (expected != RunningStage::Audio) ShowTitlesFor(100);
   view_.repaintBar();
-  const bool toolFailed = FinishThread();
+  const std::vector<proc::ToolOutcome> outcomes = FinishThread();
+  const bool toolFailed = std::any_of(outcomes.begin(), outcomes.end(), [](const auto& o) { return o.failed(); });
+  const QString& modeName = records_[currentMode_].modeName;
 
   switch (expected) {
     case RunningStage::Video:
       if (toolFailed) {
-        AbandonCurrentMode();
+        AbandonCurrentMode(outcomes);
         return;
       }
       AfterVideoPass();
@@ -385,18 +394,26 @@ void JobDriver::HandleProgress(int wParam, int lParam) {
     case RunningStage::Audio:
       if (!IsWav()) {
         if (toolFailed) {
-          AbandonCurrentMode();
+          AbandonCurrentMode(outcomes);
           return;
         }
         StartMuxer();
         return;
       }
-      if (toolFailed || !NonEmptyFile(audioStreamPath_)) FailCurrentMode();
+      if (toolFailed || !NonEmptyFile(audioStreamPath_)) {
+        FailCurrentMode(outcomes, toolFailed ? std::string() : audioStreamPath_);
+      } else {
+        report_.ModeDone(modeName, audioStreamPath_);
+      }
       ModeSelector();
       RecordOutputs();
       return;
     case RunningStage::Mux:
-      if (!NonEmptyFile(records_[currentMode_].outName)) FailCurrentMode();
+      if (NonEmptyFile(records_[currentMode_].outName)) {
+        report_.ModeDone(modeName, records_[currentMode_].outName);
+      } else {
+        FailCurrentMode(outcomes, records_[currentMode_].outName);
+      }
       DelTemp();
       ModeSelector();
       RecordOutputs();
@@ -427,6 +444,7 @@ void JobDriver::AfterVideoPass() {
 }
 
 void JobDriver::AbortAndClean() {
+  report_.JobHalted();
   abortRequested_ = true;
   if (thread_) {
     thread_->wait();

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "job/job_report.h"
 #include "job/mode_record.h"
 #include "job/tool_paths.h"
 #include "proc/progress_parser.h"
@@ -109,13 +110,15 @@ class JobDriver : public QObject {
   void EndJob();
   void DelTemp();
   void RecordOutputs();
-  // Waits for the finished tool thread, frees it, and tells whether any of
-  // its commands failed.
-  bool FinishThread();
+  // Waits for the finished tool thread, frees it, and returns what became
+  // of its commands.
+  std::vector<proc::ToolOutcome> FinishThread();
   void StartThread(std::unique_ptr<proc::ToolThread> thread, RunningStage stage);
-  void FailCurrentMode();
+  // Marks the current mode failed and reports the stage's failed command
+  // (else its last one), and the output it did not write when one is named.
+  void FailCurrentMode(const std::vector<proc::ToolOutcome>& outcomes, const std::string& missingOutput = {});
   // A failed stage skips the rest of its mode; the next mode still runs.
-  void AbandonCurrentMode();
+  void AbandonCurrentMode(const std::vector<proc::ToolOutcome>& outcomes);
   void AfterVideoPass();
   void ShowTitlesFor(int percent);
   void AddToDebugLog(const std::string& line);
@@ -126,6 +129,7 @@ class JobDriver : public QObject {
   JobView& view_;
   DriverSetup setup_;
   const desktop::UiTexts& texts_;
+  JobReport report_;
   settings::SettingsFile& settings_;
   desktop::TaskbarProgress& taskbar_;
   desktop::AfterJobActions& afterJob_;
@@ -133,6 +137,7 @@ class JobDriver : public QObject {
   JobState state_ = JobState::Idle;
   RunningStage stage_ = RunningStage::None;
   int currentMode_ = kPreview;
+  QString stageText_;  // the running stage's status line, without its dots
   ModeRecords records_;
   bool failed_[4] = {false, false, false, false};
 

@@ -1,15 +1,34 @@
-// Where the program finds its tools and keeps a job's intermediate files:
-// every path is fixed once from the program folder.
+// Where the program finds its tools, help and sound, and where it keeps its
+// settings, a job's intermediate files and its job log: every path is fixed
+// once, when the program starts, from where its executable lies.
+//
+// Two layouts exist. A portable folder (the build folder is one) holds the
+// tools in tools/ beside the executable; while the user may write to it, the
+// settings lie beside the executable and the intermediate files in
+// tools/temp. An installed program (bin/kelvarion with the tools in
+// lib/kelvarion/tools and the help and sound in share/kelvarion under the
+// same prefix), or a portable folder the user may not write to, keeps its
+// settings in the user's configuration folder and its intermediate files in
+// a private folder of the user's cache. The job log is always the user's.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace job {
 
+// How the layout is looked at; tests replace the file system's answers.
+struct FolderProbe {
+  std::function<bool(const std::string&)> isFolder;
+  std::function<bool(const std::string&)> isWritable;
+
+  static FolderProbe FileSystem();
+};
+
 struct ToolPaths {
-  std::string programDir;  // with a trailing '/'
-  std::string toolsDir;    // programDir + "tools"
-  std::string tempDir;     // programDir + "tools/temp"
+  std::string programDir;  // the executable's folder, with a trailing '/'
+  std::string toolsDir;
+  std::string tempDir;
   std::string videoEncoder32;
   std::string videoEncoder64;
   std::string aacEncoder;
@@ -23,11 +42,28 @@ struct ToolPaths {
   std::string sound;
   std::string helpFile;
   std::string debugLog;
+  std::string settingsFile;
+  std::string jobLog;
+  // Settings and intermediate files live in the user's own folders.
+  bool userFolders = false;
 
+  // A portable folder that the user may write to, with the program named
+  // kelvarion in it.
   static ToolPaths ForProgramDir(const std::string& programDir);
+  // The running program's paths, by the rules above.
+  static ToolPaths ForExecutable(const std::string& executablePath, const FolderProbe& probe = FolderProbe::FileSystem());
 
   // A file in the temporary folder.
   std::string temp(const std::string& name) const { return tempDir + "/" + name; }
+
+ private:
+  void PlaceTools(const std::string& folder);
+  void PlaceTemp(const std::string& folder);
+  void UseUserFolders();
 };
+
+// Makes the temporary folder when it is missing; in the user's folders it is
+// made private to the user. Failures are left to the tools to meet.
+void MakeTempDir(const ToolPaths& paths);
 
 }  // namespace job

@@ -54,10 +54,10 @@ QStringList StreamDialogFilters(bool russianUi) {
           NameFilter("Sound (*.m4a;*.aac)", "*.m4a;*.aac")};
 }
 
-MuxerWindow::MuxerWindow(bool russianUi, std::string programDir, std::string settingsPath,
+MuxerWindow::MuxerWindow(bool russianUi, job::ToolPaths paths, std::string settingsPath,
                          QWidget* parent)
     : QWidget(parent),
-      programDir_(std::move(programDir)),
+      paths_(std::move(paths)),
       settings_(std::move(settingsPath)) {
   setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
                  Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -127,7 +127,7 @@ void MuxerWindow::build() {
   // The window waits for the muxer on purpose: it is quick, and the lists
   // must not change while it reads the files.
   if (auto child = platform::ChildProcess::Start(
-          job::StandaloneMuxCommand(job::ToolPaths::ForProgramDir(programDir_), first, fullPaths_[1].toStdString(), output),
+          job::StandaloneMuxCommand(paths_, first, fullPaths_[1].toStdString(), output),
           platform::ChildOutput::Discard)) {
     child->Wait();
   }

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "job/tool_paths.h"
 #include "platform/ini_file.h"
 
 class QFileDialog;
@@ -31,7 +32,7 @@ class MuxerWindow : public QWidget {
   Q_OBJECT
 
  public:
-  MuxerWindow(bool russianUi, std::string programDir, std::string settingsPath,
+  MuxerWindow(bool russianUi, job::ToolPaths paths, std::string settingsPath,
               QWidget* parent = nullptr);
 
   void showCentredOn(QWidget* mainWindow);
@@ -58,7 +59,7 @@ class MuxerWindow : public QWidget {
   void build();
   void revealLastOutput();
 
-  const std::string programDir_;
+  const job::ToolPaths paths_;
   platform::IniFile settings_;
   QFileDialog* openDialog_ = nullptr;
   QListWidget* names_ = nullptr;  // file names as shown

@@ -174,11 +174,9 @@ std::optional<ChildProcess> ChildProcess::Start(const std::string& commandLine,
 
 std::optional<ChildProcess> ChildProcess::StartCommandFile(const std::string& path,
                                                            ChildOutput output) {
-  const auto text = ReadWholeFile(path);
-  if (!text) return std::nullopt;
-  std::string line = text->substr(0, text->find('\n'));
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return StartStages(SplitPipeline(line), output, true);
+  const auto line = ReadFirstLine(path);
+  if (!line) return std::nullopt;
+  return StartStages(SplitPipeline(*line), output, true);
 }
 
 std::optional<ChildProcess> ChildProcess::StartStages(const std::vector<std::string>& commands,

@@ -27,4 +27,12 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return text;
 }
 
+std::optional<std::string> ReadFirstLine(const std::string& path) {
+  std::optional<std::string> text = ReadWholeFile(path);
+  if (!text) return std::nullopt;
+  std::string line = text->substr(0, text->find('\n'));
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
 }  // namespace platform

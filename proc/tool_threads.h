@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/process.h"
+#include "proc/output_tail.h"
 #include "proc/progress_parser.h"
 
 namespace proc {
@@ -24,6 +25,8 @@ struct ToolOutcome {
   };
   Kind kind = Kind::NotRun;
   platform::ExitStatus status;
+  std::string command;                 // the command line run
+  std::vector<std::string> lastLines;  // the end of its output, oldest first
 
   bool failed() const {
     return kind == Kind::NotStarted || (kind == Kind::Ended && !status.success());
@@ -41,9 +44,10 @@ class ToolThread : public QThread {
  protected:
   bool aborted() const { return abort_.load(std::memory_order_relaxed); }
   void post(int wParam, int lParam);
-  // Polls a started child every 100 ms until it ends, posting the heartbeat
-  // (1, lParam) meanwhile; on abort kills its group and returns Aborted.
-  ToolOutcome followByPolling(platform::ChildProcess& child, int lParam);
+  // Follows a child started with its output piped until it ends, posting
+  // the heartbeat (1, lParam) every 100 ms and keeping the end of its
+  // output; on abort kills its group and returns Aborted.
+  ToolOutcome followByPolling(platform::ChildProcess& child, int lParam, const std::string& command);
 
   std::vector<ToolOutcome> outcomes_;
 
@@ -53,7 +57,8 @@ class ToolThread : public QThread {
 };
 
 // The video stage: runs the encoder command line with its output piped and
-// posts the progress figure of every chunk, then (111, 0) once the output
+// posts the progress figure of every chunk (the same chunks also feed the
+// outcome's last lines), then (111, 0) once the output
 // has closed and the encoder has ended. An empty command, or one that cannot
 // start, posts (111, 0) at once. An abort is seen within 100 ms even while
 // the encoder prints nothing.

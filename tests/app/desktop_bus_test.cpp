@@ -8,20 +8,13 @@
 
 #include "app/main_window.h"
 #include "desktop/message_box.h"
+#include "no_actions.h"
 #include "tests/support/private_bus.h"
 #include "tool_folder.h"
 
 namespace {
 
 PrivateBus* bus = nullptr;
-
-class NoActions : public desktop::AfterJobActions {
- public:
-  void PowerOff() override {}
-  void Sleep() override {}
-  void Hibernate() override {}
-  void PlaySound(const QString&) override {}
-};
 
 }  // namespace
 
@@ -32,8 +25,7 @@ class DesktopBusTest : public QObject {
 
   std::unique_ptr<app::MainWindow> Open(const ToolFolder& folder) {
     app::StartupOptions options;
-    options.programDir = folder.programDir();
-    options.executablePath = folder.programDir() + "kelvarion";
+    options.paths = job::ToolPaths::ForProgramDir(folder.programDir());
     options.system64Bit = false;
     options.afterJobActions = &actions_;
     auto window = std::make_unique<app::MainWindow>(options);

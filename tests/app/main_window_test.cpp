@@ -31,6 +31,7 @@ class RecordedActions : public desktop::AfterJobActions {
 
 struct Messages {
   QStringList texts;
+  QStringList details;
   QList<QPoint> positions;
   QList<QMessageBox::Icon> icons;
   QStringList titles;
@@ -49,8 +50,7 @@ class MainWindowTest : public QObject {
   std::unique_ptr<app::MainWindow> Open(const ToolFolder& folder, bool russian = false,
                                         const QStringList& arguments = {}) {
     app::StartupOptions options;
-    options.programDir = folder.programDir();
-    options.executablePath = folder.programDir() + "kelvarion";
+    options.paths = job::ToolPaths::ForProgramDir(folder.programDir());
     options.arguments = arguments;
     options.russianUi = russian;
     options.system64Bit = false;
@@ -80,6 +80,7 @@ class MainWindowTest : public QObject {
     actions_.calls.clear();
     desktop::SetMessageHandler([this](const desktop::MessageRequest& r) {
       messages_.texts << r.text;
+      messages_.details << r.details;
       messages_.positions << r.topLeft;
       messages_.icons << r.icon;
       messages_.titles << r.title;
@@ -165,8 +166,7 @@ class MainWindowTest : public QObject {
     secondOnly->close();
 
     app::StartupOptions options;
-    options.programDir = folder.programDir();
-    options.executablePath = folder.programDir() + "kelvarion";
+    options.paths = job::ToolPaths::ForProgramDir(folder.programDir());
     options.arguments = {"-32"};
     options.system64Bit = true;
     options.afterJobActions = &actions_;
@@ -331,11 +331,18 @@ class MainWindowTest : public QObject {
     window->close();
   }
 
-  void failedModesAreNamed() {
+  // The box names the failed modes; its details and the job log tell the
+  // stage, the command line, the exit and the last twenty lines of output.
+  void failedModesAreNamedAndExplained() {
     ToolFolder folder;
-    qputenv("FAKE_TOOL_X264", "exit=3;write=0");
+    QString output;
+    for (int i = 1; i <= 25; ++i) output += QString("x264 [error]: line %1\n").arg(i);
+    qputenv("FAKE_TOOL_X264", ("exit=3;write=0;stdout=" + output).toUtf8());
+    const QString log = qEnvironmentVariable("XDG_STATE_HOME") + "/kelvarion/kelvarion.log";
+    QFile::remove(log);
     auto window = Open(folder);
-    window->setSource(folder.touch("clip.avi"));
+    const QString clip = folder.touch("clip.avi");
+    window->setSource(clip);
     Box(window.get(), "Preview")->setChecked(true);
     Box(window.get(), "Deluxe")->setChecked(true);
     window->StartBtnClick();
@@ -343,6 +350,20 @@ class MainWindowTest : public QObject {
     // A failed pass skips the rest of its mode; the next mode still runs.
     QCOMPARE(folder.toolNames(), (QStringList{"avs2pipemod", "x264", "x264"}));
     QCOMPARE(messages_.texts, QStringList{"Encoding failed: preview, deluxe"});
+    const QString tools = folder.path("tools");
+    const QString preview = messages_.details.last().section("\n\n", 0, 0);
+    const QString deluxe = messages_.details.last().section("\n\n", 1);
+    QVERIFY2(preview.startsWith("preview\nStage: Video preview pass 1 of 2\nCommand: \"" + tools + "/x264\" "), qPrintable(preview));
+    QVERIFY(preview.contains("\nExit code: 3\nLast lines of output:\n  x264 [error]: line 6\n"));
+    QVERIFY(preview.endsWith("  x264 [error]: line 25"));
+    QVERIFY(!preview.contains("line 5\n"));
+    QVERIFY2(deluxe.startsWith("deluxe\nStage: Video deluxe\nCommand: \"" + tools + "/x264\" "), qPrintable(deluxe));
+    const QString logged = QString::fromUtf8([&] { QFile f(log); f.open(QIODevice::ReadOnly); return f.readAll(); }());
+    QVERIFY2(logged.contains(" Job: " + clip + "\n"), qPrintable(logged));
+    QVERIFY(logged.contains(" Modes: preview, deluxe\n"));
+    QVERIFY(logged.contains(" preview: failed after "));
+    QVERIFY(logged.contains(" Exit code: 3\n"));
+    QVERIFY(logged.contains(" Job finished in "));
 
     // A muxer that writes nothing fails its mode too.
     qunsetenv("FAKE_TOOL_X264");
@@ -352,6 +373,9 @@ class MainWindowTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
     QCOMPARE(messages_.texts.last(), QString("Encoding failed: preview, deluxe"));
     QVERIFY(window->driver().modeFailed(job::kDeluxe));
+    QVERIFY2(messages_.details.last().contains("\nStage: Muxing deluxe\nCommand: \"" + tools + "/MP4Box\" "),
+             qPrintable(messages_.details.last()));
+    QVERIFY(messages_.details.last().contains("\nExit code: 0\nNo output file: " + folder.path("clip_deluxe.mp4")));
     window->close();
   }
 
@@ -552,8 +576,7 @@ class MainWindowTest : public QObject {
     qputenv("LANG", lang);
     ToolFolder folder;
     app::StartupOptions options;
-    options.programDir = folder.programDir();
-    options.executablePath = folder.programDir() + "kelvarion";
+    options.paths = job::ToolPaths::ForProgramDir(folder.programDir());
     options.russianUi = desktop::IsRussianUi();
     options.afterJobActions = &actions_;
     app::MainWindow window(options);
@@ -606,6 +629,45 @@ class MainWindowTest : public QObject {
     QCOMPARE(messages_.texts, QStringList{"Unsupported format"});
     QCOMPARE(window->sourcePath(), clip);
     window->close();
+  }
+
+  // A file on the command line is taken as a drop, after a switch too; it
+  // wins over the source restored from the settings.
+  void sourceOnTheCommandLine() {
+    ToolFolder folder;
+    const QString restored = folder.touch("old.avi");
+    std::ofstream(folder.programDir() + "kelvarion.ini") << "[Meta]\nPath=" << restored.toStdString();
+    const QString clip = folder.touch("new clip.AVS");
+    auto window = Open(folder, false, {clip});
+    QCOMPARE(window->sourcePath(), restored);
+    window->OpenSourceArgument();
+    QCOMPARE(window->sourcePath(), clip);
+    window->close();
+
+    // Relative to the current folder.
+    const QString saved = QDir::currentPath();
+    QDir::setCurrent(folder.path(""));
+    auto debug = Open(folder, false, {"debug", "new clip.AVS"});
+    debug->OpenSourceArgument();
+    QDir::setCurrent(saved);
+    QVERIFY(debug->debugMode());
+    QCOMPARE(debug->sourcePath(), clip);
+    debug->close();
+    QVERIFY(messages_.texts.isEmpty());
+
+    // Another kind: the drop's message, and the restored source stays.
+    auto refused = Open(folder, false, {"-32", folder.touch("notes.txt")});
+    refused->OpenSourceArgument();
+    QCOMPARE(messages_.texts, QStringList{"Unsupported format"});
+    QCOMPARE(refused->sourcePath(), restored);
+    refused->close();
+
+    // A path that names no file changes nothing and shows no box.
+    auto missing = Open(folder, false, {folder.path("gone.avi")});
+    missing->OpenSourceArgument();
+    QCOMPARE(missing->sourcePath(), restored);
+    QCOMPARE(messages_.texts.size(), 1);
+    missing->close();
   }
 };
 

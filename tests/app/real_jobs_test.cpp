@@ -14,17 +14,10 @@
 
 #include "app/main_window.h"
 #include "desktop/message_box.h"
+#include "tests/app/no_actions.h"
 #include "intake/frame_rate_chooser.h"
 
 namespace {
-
-class NoActions : public desktop::AfterJobActions {
- public:
-  void PowerOff() override {}
-  void Sleep() override {}
-  void Hibernate() override {}
-  void PlaySound(const QString&) override {}
-};
 
 // A program folder whose tools/ holds the real tools of this build.
 class RealProgramFolder {
@@ -80,8 +73,7 @@ class RealJobsTest : public QObject {
 
   std::unique_ptr<app::MainWindow> Open(const RealProgramFolder& folder, const QStringList& arguments = {}) {
     app::StartupOptions options;
-    options.programDir = folder.programDir();
-    options.executablePath = folder.programDir() + "kelvarion";
+    options.paths = job::ToolPaths::ForProgramDir(folder.programDir());
     options.arguments = arguments;
     options.system64Bit = true;
     options.afterJobActions = &actions_;

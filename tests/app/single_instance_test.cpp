@@ -12,14 +12,14 @@ class SingleInstanceTest : public QObject {
 
   QTemporaryDir runtime_;
 
-  QProcess* Start(const QString& messageLog) {
+  QProcess* Start(const QString& messageLog, const QStringList& arguments = {}) {
     auto* process = new QProcess(this);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_RUNTIME_DIR", runtime_.path());
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("KELVARION_MESSAGE_LOG", messageLog);
     process->setProcessEnvironment(env);
-    process->start(qEnvironmentVariable("KELVARION_BUILD_DIR") + "/kelvarion", {});
+    process->start(qEnvironmentVariable("KELVARION_BUILD_DIR") + "/kelvarion", arguments);
     return process;
   }
 
@@ -39,7 +39,11 @@ class SingleInstanceTest : public QObject {
     QVERIFY(first->waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(LockHeld(), 10000);
 
-    QProcess* second = Start(log);
+    // A second start with a file is refused all the same.
+    QFile clip(runtime_.filePath("clip.avi"));
+    QVERIFY(clip.open(QIODevice::WriteOnly));
+    clip.close();
+    QProcess* second = Start(log, {"debug", clip.fileName()});
     QVERIFY(second->waitForFinished(10000));
     QCOMPARE(second->exitCode(), 0);
     QFile messages(log);

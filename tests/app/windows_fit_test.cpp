@@ -54,8 +54,7 @@ class WindowsFitTest : public QObject {
     desktop::UseToolkitLanguage(russian);
     ToolFolder folder;
     app::StartupOptions options;
-    options.programDir = folder.programDir();
-    options.executablePath = folder.programDir() + "kelvarion";
+    options.paths = job::ToolPaths::ForProgramDir(folder.programDir());
     options.russianUi = russian;
     app::MainWindow window(options);
     window.show();

@@ -144,7 +144,7 @@ class MuxerWindowTest : public QObject {
   void openDialogEntriesAsWritten() {
     QFETCH(bool, russian);
     QFETCH(QStringList, entries);
-    muxer::MuxerWindow window(russian, "/p/", "/p/k.ini");
+    muxer::MuxerWindow window(russian, job::ToolPaths::ForProgramDir("/p/"), "/p/k.ini");
     QStringList shown;
     QList<QStringList> patterns;
     QTimer::singleShot(0, [&] {
@@ -169,18 +169,18 @@ class MuxerWindowTest : public QObject {
   }
 
   void windowTextsAndLayout() {
-    muxer::MuxerWindow english(false, "/p/", "/p/k.ini");
+    muxer::MuxerWindow english(false, job::ToolPaths::ForProgramDir("/p/"), "/p/k.ini");
     QCOMPARE(english.size(), QSize(232, 81));
     QCOMPARE(english.windowTitle(), QString("mp4 Muxer"));
     QCOMPARE(english.findChild<QPushButton*>("mux")->text(), QString("Mux"));
     QVERIFY(english.windowFlags() & Qt::WindowStaysOnTopHint);
-    muxer::MuxerWindow russian(true, "/p/", "/p/k.ini");
+    muxer::MuxerWindow russian(true, job::ToolPaths::ForProgramDir("/p/"), "/p/k.ini");
     QCOMPARE(russian.windowTitle(), QString::fromUtf8("mp4 Муксер"));
     QCOMPARE(russian.findChild<QPushButton*>("add")->text(), QString::fromUtf8("Добавить"));
   }
 
   void addDeleteAndKeys() {
-    ScriptedMuxer window(true, "/p/", "/p/k.ini");
+    ScriptedMuxer window(true, job::ToolPaths::ForProgramDir("/p/"), "/p/k.ini");
     window.answers = {"/c/one.264", "/c/film.m4v", "", "/c/two.AAC", "/c/three.mp4"};
     for (int i = 0; i < 5; ++i) Press(&window, "add");
     QCOMPARE(Shown(&window), (QStringList{"one.264", "two.AAC", "three.mp4"}));
@@ -207,7 +207,7 @@ class MuxerWindowTest : public QObject {
   }
 
   void dropsTakeTheFirstFileOnly() {
-    muxer::MuxerWindow window(true, "/p/", "/p/k.ini");
+    muxer::MuxerWindow window(true, job::ToolPaths::ForProgramDir("/p/"), "/p/k.ini");
     QList<QUrl> five;
     for (const char* name : {"a.mp4", "b.m4a", "c.aac", "d.264", "e.avc"}) five << QUrl::fromLocalFile(QString("/c/") + name);
     Drop(&window, five);
@@ -217,7 +217,7 @@ class MuxerWindowTest : public QObject {
   }
 
   void closingEmptiesTheLists() {
-    muxer::MuxerWindow window(true, "/p/", "/p/k.ini");
+    muxer::MuxerWindow window(true, job::ToolPaths::ForProgramDir("/p/"), "/p/k.ini");
     window.showCentredOn(nullptr);
     window.addEntry("/c/a.mp4");
     QVERIFY(window.close());
@@ -232,7 +232,7 @@ class MuxerWindowTest : public QObject {
     const QString video = clips.filePath("clip.264"), audio = clips.filePath("clip.m4a");
     Touch(video);
     Touch(clips.filePath("clip_muxed.mp4"));  // taken: the build must not overwrite it
-    muxer::MuxerWindow window(false, program.dir(), program.ini());
+    muxer::MuxerWindow window(false, job::ToolPaths::ForProgramDir(program.dir()), program.ini());
     window.addEntry(video);
     window.addEntry(audio);
     window.addEntry(clips.filePath("extra.aac"));
@@ -249,7 +249,7 @@ class MuxerWindowTest : public QObject {
 
   void buildWithOneEntryDoesNothing() {
     StandInProgram program;
-    muxer::MuxerWindow window(false, program.dir(), program.ini());
+    muxer::MuxerWindow window(false, job::ToolPaths::ForProgramDir(program.dir()), program.ini());
     window.addEntry("/c/clip.264");
     Press(&window, "mux");
     QVERIFY(!QFile::exists(program.argsFile()));
@@ -260,7 +260,7 @@ class MuxerWindowTest : public QObject {
   void buildWithoutTheToolStillRecordsTheName() {
     QTemporaryDir emptyProgram;
     const std::string ini = emptyProgram.filePath("kelvarion.ini").toStdString();
-    muxer::MuxerWindow window(false, emptyProgram.path().toStdString() + "/", ini);
+    muxer::MuxerWindow window(false, job::ToolPaths::ForProgramDir(emptyProgram.path().toStdString() + "/"), ini);
     window.addEntry("/nowhere/clip.264");
     window.addEntry("/nowhere/clip.m4a");
     Press(&window, "mux");
@@ -272,7 +272,7 @@ class MuxerWindowTest : public QObject {
     QTemporaryDir dir;
     const std::string ini = dir.filePath("k.ini").toStdString();
     platform::IniFile(ini).WriteString("Meta", "PathMuxed", dir.filePath("gone.mp4").toStdString());
-    muxer::MuxerWindow window(false, "/p/", ini);
+    muxer::MuxerWindow window(false, job::ToolPaths::ForProgramDir("/p/"), ini);
     window.addEntry("/c/a.mp4");
     QTest::mouseClick(List(&window)->viewport(), Qt::RightButton);
     QCOMPARE(window.entries(), QStringList{"/c/a.mp4"});

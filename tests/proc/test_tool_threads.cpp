@@ -1,6 +1,7 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 #include "platform/cmdline.h"
@@ -209,14 +210,41 @@ class ToolThreadsTest : public QObject {
     QCOMPARE(ReadFile(aac), std::string("fake\n"));
   }
 
-  void audioRecordsTheLastStagesStatus() {
-    qputenv("FAKE_TOOL_KVT_NEROAACENC", "stdin=1;exit=2");
-    const std::string batch = writeBatch(Quote(tool("kvt_avs2pipemod")) + " | " + Quote(tool("kvt_neroAacEnc")));
+  // Both stages' messages are kept: the pipe tool's error output (its
+  // standard output is the sound) and everything the encoder prints.
+  void audioRecordsTheLastStagesStatusAndBothStagesOutput() {
+    qputenv("FAKE_TOOL_KVT_AVS2PIPEMOD", "progress=1;stdout=RIFF");
+    qputenv("FAKE_TOOL_KVT_NEROAACENC", "stdin=1;exit=2;stdout=ERROR: bad input\n");
+    const std::string line = Quote(tool("kvt_avs2pipemod")) + " | " + Quote(tool("kvt_neroAacEnc"));
+    const std::string batch = writeBatch(line + "\r\n");
     proc::TAud thread(&recorder_, abort_, batch);
     runToEnd(thread);
-    QCOMPARE(thread.outcomes().at(0).status.code, 2);
-    QVERIFY(thread.outcomes()[0].failed());
+    const ToolOutcome& outcome = thread.outcomes().at(0);
+    QCOMPARE(outcome.status.code, 2);
+    QVERIFY(outcome.failed());
     QCOMPARE(recorder_.posts.back(), (Post{111, 1}));
+    QCOMPARE(outcome.command, line);
+    std::vector<std::string> sorted = outcome.lastLines;
+    std::sort(sorted.begin(), sorted.end());
+    QCOMPARE(sorted, (std::vector<std::string>{"ERROR: bad input", "[100.0%] 1/1 frames, 25.00 fps, 100.00 kb/s, eta 0:00:01"}));
+  }
+
+  // The tail comes from the very chunks that give the progress figures,
+  // which stay as they were.
+  void videoKeepsTheEndOfItsOutput() {
+    std::string text;
+    for (int i = 1; i <= 25; ++i) text += "message " + std::to_string(i) + "\n";
+    qputenv("FAKE_TOOL_KVT_X264", QByteArray::fromStdString("progress=2;step_ms=50;exit=1;stdout=" + text));
+    const std::string command = Quote(tool("kvt_x264")) + " --crf 20";
+    proc::TVid thread(&recorder_, abort_, command, buffer_);
+    runToEnd(thread);
+    QCOMPARE(recorder_.posts, (Posts{{50, 0}, {100, 0}, {111, 0}}));
+    const ToolOutcome& outcome = thread.outcomes().at(0);
+    QCOMPARE(outcome.command, command);
+    QCOMPARE(outcome.lastLines.size(), proc::OutputTail::kLines);
+    QCOMPARE(outcome.lastLines.front(), std::string("message 8"));
+    QCOMPARE(outcome.lastLines[17], std::string("message 25"));
+    QCOMPARE(outcome.lastLines.back(), std::string("[100.0%] 2/2 frames, 25.00 fps, 100.00 kb/s, eta 0:00:01"));
   }
 
   void audioThatCannotStartCompletesAtOnce() {
@@ -247,7 +275,7 @@ class ToolThreadsTest : public QObject {
   }
 
   void muxRunsAllThreeWhateverBecameOfTheFirst() {
-    qputenv("FAKE_TOOL_KVT_FAILING", "exit=1");
+    qputenv("FAKE_TOOL_KVT_FAILING", "exit=1;stdout=Error: cannot open v.264\n");
     qputenv("FAKE_TOOL_KVT_MP4BOX", "sleep_ms=150");
     const std::string mp4box = tool("kvt_MP4Box");
     proc::TMux thread(&recorder_, abort_, Quote(tool("kvt_failing")) + " -add v.264",
@@ -259,6 +287,9 @@ class ToolThreadsTest : public QObject {
     QCOMPARE(outcomes.size(), std::size_t{3});
     QCOMPARE(outcomes[0].status.code, 1);
     QVERIFY(outcomes[0].failed());
+    QCOMPARE(outcomes[0].command, Quote(tool("kvt_failing")) + " -add v.264");
+    QCOMPARE(outcomes[0].lastLines, std::vector<std::string>{"Error: cannot open v.264"});
+    QVERIFY(outcomes[2].lastLines.empty());
     QVERIFY(!outcomes[1].failed() && !outcomes[2].failed());
     QVERIFY(recorder_.count({1, 2}) >= 2);
     QCOMPARE(recorder_.count({111, 2}), 1L);

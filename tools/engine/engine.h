@@ -40,6 +40,11 @@ struct ClipInfo {
   int sampleRate = 0;
   int channels = 0;
   int64_t sampleCount = 0;  // per channel
+
+  // Field order as AviSynth keeps it: frame-based and bottom field first
+  // unless a script says otherwise.
+  bool fieldBased = false;
+  bool topFieldFirst = false;
 };
 
 // A script evaluated to its clip, read from start to end. The picture and

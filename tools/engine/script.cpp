@@ -1,15 +1,19 @@
 #include "tools/engine/script.h"
 
 #include "tools/engine/functions/families.h"
+#include "tools/engine/syntax.h"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
+
+#include <pthread.h>
 
 namespace avs {
 
@@ -67,363 +71,51 @@ std::string Call::String(std::size_t i, const std::string& fallback) const {
   return i < args.size() && args[i].defined() ? args[i].asString() : fallback;
 }
 
+Value Call::Text(std::string text) const {
+  interp.ChargeText(text.size(), origin + ": " + functionName);
+  return Value(std::move(text));
+}
+
+// A function with its parameters read once, shared so that a function that
+// is redefined while it runs stays alive until it returns.
+struct FunctionEntry {
+  struct Param {
+    std::string name;
+    char type;
+    bool optional;
+    bool variadic;
+  };
+  Function function;
+  std::vector<Param> params;
+};
+
 namespace {
 
 // Scripts bigger than this are not scripts; refusing them keeps a mistaken
 // Import of a media file from being parsed.
 constexpr std::uintmax_t kMaxScriptBytes = 4 << 20;
 constexpr std::size_t kMaxImportDepth = 64;
-// Deeper expressions are refused, so that neither parsing, evaluating nor
-// freeing a hostile script can exhaust the stack.
-constexpr int kMaxNesting = 400;
+// The work one evaluation may do: statements, calls, loop rounds, and a step
+// for every 64 bytes of text made. Ten million steps take a few seconds; a
+// loop or a recursion that does not end stops there with a message.
+constexpr int64_t kMaxSteps = 10'000'000;
+constexpr int kMaxCallDepth = 1000;
 
-struct SyntaxError {
-  int line;
-  std::string message;
-};
-
-enum class Tok { Int, Float, String, Name, Op, Newline, End };
-
-struct Token {
-  Tok kind;
-  std::string text;
-  int line;
-  int64_t intValue = 0;
-  double floatValue = 0;
-};
-
-std::vector<Token> Lex(const std::string& src) {
-  std::vector<Token> out;
-  int line = 1;
-  int depth = 0;  // inside parentheses a line break does not end the statement
-  bool joinNextLine = false;
-  std::size_t i = 0;
-  if (src.compare(0, 3, "\xEF\xBB\xBF") == 0) i = 3;
-  auto push = [&](Tok kind, std::string text) { out.push_back(Token{kind, std::move(text), line}); };
-  while (i < src.size()) {
-    char c = src[i];
-    if (c == ' ' || c == '\t' || c == '\r') {
-      ++i;
-    } else if (c == '\n') {
-      if (!joinNextLine && depth == 0 && (out.empty() || out.back().kind != Tok::Newline))
-        push(Tok::Newline, "\n");
-      joinNextLine = false;
-      ++line;
-      ++i;
-    } else if (c == '#') {
-      while (i < src.size() && src[i] != '\n') ++i;
-    } else if (c == '/' && i + 1 < src.size() && src[i + 1] == '*') {
-      std::size_t end = src.find("*/", i + 2);
-      if (end == std::string::npos) throw SyntaxError{line, "a /* comment is not closed"};
-      line += static_cast<int>(std::count(src.begin() + i, src.begin() + end, '\n'));
-      i = end + 2;
-    } else if (c == '\\') {
-      // A backslash ending a line or starting the next joins the two lines.
-      if (!out.empty() && out.back().kind == Tok::Newline) out.pop_back();
-      else joinNextLine = true;
-      ++i;
-    } else if (std::isdigit(static_cast<unsigned char>(c)) ||
-               (c == '.' && i + 1 < src.size() && std::isdigit(static_cast<unsigned char>(src[i + 1])))) {
-      std::size_t start = i;
-      while (i < src.size() && std::isdigit(static_cast<unsigned char>(src[i]))) ++i;
-      bool isFloat = i < src.size() && src[i] == '.' && i + 1 < src.size() &&
-                     std::isdigit(static_cast<unsigned char>(src[i + 1]));
-      if (isFloat) {
-        ++i;
-        while (i < src.size() && std::isdigit(static_cast<unsigned char>(src[i]))) ++i;
-      }
-      std::string text = src.substr(start, i - start);
-      Token token{isFloat ? Tok::Float : Tok::Int, text, line};
-      if (isFloat) {
-        std::from_chars(text.data(), text.data() + text.size(), token.floatValue);
-      } else {
-        errno = 0;
-        token.intValue = std::strtoll(text.c_str(), nullptr, 10);
-        if (errno == ERANGE || token.intValue > INT32_MAX)
-          throw SyntaxError{line, "the number " + text + " is too large"};
-      }
-      out.push_back(token);
-    } else if (c == '$') {
-      std::size_t start = ++i;
-      while (i < src.size() && std::isxdigit(static_cast<unsigned char>(src[i]))) ++i;
-      if (i == start || i - start > 8) throw SyntaxError{line, "a bad hexadecimal number"};
-      Token token{Tok::Int, src.substr(start - 1, i - start + 1), line};
-      token.intValue = static_cast<int64_t>(std::stoull(src.substr(start, i - start), nullptr, 16));
-      out.push_back(token);
-    } else if (c == '"') {
-      bool triple = src.compare(i, 3, "\"\"\"") == 0;
-      std::size_t open = triple ? 3 : 1;
-      std::size_t end = src.find(triple ? "\"\"\"" : "\"", i + open);
-      if (end == std::string::npos) throw SyntaxError{line, "a string is not closed"};
-      std::string text = src.substr(i + open, end - i - open);
-      push(Tok::String, text);
-      line += static_cast<int>(std::count(text.begin(), text.end(), '\n'));
-      i = end + open;
-    } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
-      std::size_t start = i;
-      while (i < src.size() && (std::isalnum(static_cast<unsigned char>(src[i])) || src[i] == '_')) ++i;
-      push(Tok::Name, src.substr(start, i - start));
-    } else {
-      static const char* const kTwoCharOps[] = {"==", "!=", "<>", "<=", ">=", "&&", "||", "++"};
-      std::string op(1, c);
-      for (const char* two : kTwoCharOps)
-        if (src.compare(i, 2, two) == 0) op = two;
-      if (op.size() == 1 && std::string("=+-*/%!<>?:(),.{}").find(c) == std::string::npos)
-        throw SyntaxError{line, std::string("unexpected character '") + c + "'"};
-      if (op == "(") ++depth;
-      if (op == ")" && depth > 0) --depth;
-      push(Tok::Op, op);
-      i += op.size();
-    }
-  }
-  push(Tok::End, "");
-  return out;
-}
-
-struct Node {
-  enum Kind { Literal, Name, Call, Unary, Binary, Ternary } kind;
-  int line;
-  Value literal;
-  std::string name;  // variable, function or operator
-  std::vector<std::unique_ptr<Node>> kids;
-  std::vector<std::string> argNames;  // per call argument; empty when positional
-  int depth = 1;
-
-  void Adopt(std::unique_ptr<Node> kid);
-};
-using NodePtr = std::unique_ptr<Node>;
-
-void Node::Adopt(NodePtr kid) {
-  depth = std::max(depth, kid->depth + 1);
-  if (depth > kMaxNesting) throw SyntaxError{line, "the expression is nested too deeply"};
-  kids.push_back(std::move(kid));
-}
-
-struct Statement {
-  int line;
-  std::string assignTo;  // empty for a bare expression
-  bool isReturn = false;
-  NodePtr expr;
-};
-
-class Parser {
+// Faults of the script as a whole (endless work, exhausted stack) that a
+// try block does not catch: catching them would let the script go on.
+class LimitError : public ScriptError {
  public:
-  explicit Parser(std::vector<Token> tokens) : t_(std::move(tokens)) {}
-
-  std::vector<Statement> Script() {
-    std::vector<Statement> out;
-    while (Peek().kind != Tok::End) {
-      if (Peek().kind == Tok::Newline) {
-        ++pos_;
-        continue;
-      }
-      Statement st{Peek().line, "", false, nullptr};
-      std::string first = Lower(Peek().text);
-      if (Peek().kind == Tok::Name && first == "function")
-        throw SyntaxError{st.line, "user-defined functions are not supported"};
-      if (Peek().kind == Tok::Name && first == "return") {
-        ++pos_;
-        st.isReturn = true;
-      } else {
-        std::size_t nameAt = pos_;
-        if (Peek().kind == Tok::Name && first == "global" && t_[pos_ + 1].kind == Tok::Name) nameAt = pos_ + 1;
-        if (t_[nameAt].kind == Tok::Name && t_[nameAt + 1].kind == Tok::Op && t_[nameAt + 1].text == "=") {
-          st.assignTo = Lower(t_[nameAt].text);
-          pos_ = nameAt + 2;
-        }
-      }
-      st.expr = Expression();
-      if (Peek().kind != Tok::Newline && Peek().kind != Tok::End) Unexpected();
-      out.push_back(std::move(st));
-    }
-    return out;
-  }
-
-  NodePtr SingleExpression() {
-    while (Peek().kind == Tok::Newline) ++pos_;
-    NodePtr e = Expression();
-    while (Peek().kind == Tok::Newline) ++pos_;
-    if (Peek().kind != Tok::End) Unexpected();
-    return e;
-  }
-
- private:
-  const Token& Peek() const { return t_[pos_]; }
-  bool IsOp(const char* op) const { return Peek().kind == Tok::Op && Peek().text == op; }
-  bool TakeOp(const char* op) {
-    if (!IsOp(op)) return false;
-    ++pos_;
-    return true;
-  }
-  void ExpectOp(const char* op) {
-    if (!TakeOp(op)) throw SyntaxError{Peek().line, std::string("expected '") + op + "' but found " + Describe()};
-  }
-  std::string Describe() const {
-    if (Peek().kind == Tok::End) return "the end of the script";
-    if (Peek().kind == Tok::Newline) return "the end of the line";
-    return "'" + Peek().text + "'";
-  }
-  [[noreturn]] void Unexpected() const { throw SyntaxError{Peek().line, "unexpected " + Describe()}; }
-
-  NodePtr Make(Node::Kind kind, int line, std::string name = {}) {
-    auto n = std::make_unique<Node>();
-    n->kind = kind;
-    n->line = line;
-    n->name = std::move(name);
-    return n;
-  }
-
-  NodePtr Expression() {
-    Nest nest(*this);
-    NodePtr cond = Binary(0);
-    if (!IsOp("?")) return cond;
-    int line = Peek().line;
-    ++pos_;
-    NodePtr yes = Expression();
-    ExpectOp(":");
-    NodePtr no = Expression();
-    NodePtr n = Make(Node::Ternary, line);
-    n->Adopt(std::move(cond));
-    n->Adopt(std::move(yes));
-    n->Adopt(std::move(no));
-    return n;
-  }
-
-  // Binary operators from the loosest to the tightest binding.
-  NodePtr Binary(int level) {
-    static const std::vector<std::vector<std::string>> kLevels = {
-        {"||"}, {"&&"}, {"==", "!=", "<>", "<", ">", "<=", ">="}, {"+", "++", "-"}, {"*", "/", "%"}};
-    if (level == static_cast<int>(kLevels.size())) return Unary();
-    NodePtr left = Binary(level + 1);
-    for (;;) {
-      const auto& ops = kLevels[level];
-      if (Peek().kind != Tok::Op || std::find(ops.begin(), ops.end(), Peek().text) == ops.end()) return left;
-      NodePtr n = Make(Node::Binary, Peek().line, Peek().text == "<>" ? "!=" : Peek().text);
-      ++pos_;
-      n->Adopt(std::move(left));
-      n->Adopt(Binary(level + 1));
-      left = std::move(n);
-    }
-  }
-
-  NodePtr Unary() {
-    Nest nest(*this);
-    if (IsOp("-") || IsOp("!") || IsOp("+")) {
-      NodePtr n = Make(Node::Unary, Peek().line, Peek().text);
-      ++pos_;
-      n->Adopt(Unary());
-      return n;
-    }
-    return Postfix();
-  }
-
-  NodePtr Postfix() {
-    NodePtr e = Primary();
-    while (IsOp(".")) {
-      ++pos_;
-      if (Peek().kind != Tok::Name) throw SyntaxError{Peek().line, "expected a function name after '.'"};
-      NodePtr call = Make(Node::Call, Peek().line, Peek().text);
-      ++pos_;
-      call->Adopt(std::move(e));
-      call->argNames.push_back("");
-      if (IsOp("(")) Arguments(*call);
-      e = std::move(call);
-    }
-    return e;
-  }
-
-  void Arguments(Node& call) {
-    ExpectOp("(");
-    if (TakeOp(")")) return;
-    do {
-      std::string name;
-      if (Peek().kind == Tok::Name && t_[pos_ + 1].kind == Tok::Op && t_[pos_ + 1].text == "=") {
-        name = Lower(Peek().text);
-        pos_ += 2;
-      }
-      call.Adopt(Expression());
-      call.argNames.push_back(name);
-    } while (TakeOp(","));
-    ExpectOp(")");
-  }
-
-  NodePtr Primary() {
-    const Token& tok = Peek();
-    int line = tok.line;
-    switch (tok.kind) {
-      case Tok::Int: {
-        NodePtr n = Make(Node::Literal, line);
-        n->literal = Value(tok.intValue);
-        ++pos_;
-        return n;
-      }
-      case Tok::Float: {
-        NodePtr n = Make(Node::Literal, line);
-        n->literal = Value(tok.floatValue);
-        ++pos_;
-        return n;
-      }
-      case Tok::String: {
-        NodePtr n = Make(Node::Literal, line);
-        n->literal = Value(tok.text);
-        ++pos_;
-        return n;
-      }
-      case Tok::Name: {
-        std::string lower = Lower(tok.text);
-        ++pos_;
-        if (lower == "true" || lower == "false") {
-          NodePtr n = Make(Node::Literal, line);
-          n->literal = Value(lower == "true");
-          return n;
-        }
-        if (IsOp("(")) {
-          NodePtr n = Make(Node::Call, line, tok.text);
-          Arguments(*n);
-          return n;
-        }
-        return Make(Node::Name, line, tok.text);
-      }
-      case Tok::Op:
-        if (TakeOp("(")) {
-          NodePtr e = Expression();
-          ExpectOp(")");
-          return e;
-        }
-        break;
-      default:
-        break;
-    }
-    Unexpected();
-  }
-
-  // Counts the parser's own recursion (parentheses, signs, arguments).
-  struct Nest {
-    Parser& parser;
-    explicit Nest(Parser& p) : parser(p) {
-      if (++parser.nesting_ > kMaxNesting) throw SyntaxError{parser.Peek().line, "the expression is nested too deeply"};
-    }
-    ~Nest() { --parser.nesting_; }
-  };
-
-  std::vector<Token> t_;
-  std::size_t pos_ = 0;
-  int nesting_ = 0;
+  using ScriptError::ScriptError;
 };
 
-struct ParamSpec {
-  std::string name;
-  char type;
-  bool optional;
-  bool variadic;
-};
+using Param = FunctionEntry::Param;
 
-std::vector<ParamSpec> ParseParams(const std::string& spec) {
-  std::vector<ParamSpec> out;
+std::vector<Param> ParseParams(const std::string& spec) {
+  std::vector<Param> out;
   std::istringstream in(spec);
   std::string word;
   while (in >> word) {
-    ParamSpec p{"", '.', false, false};
+    Param p{"", '.', false, false};
     if (word[0] == '?') {
       p.optional = true;
       word.erase(0, 1);
@@ -462,49 +154,153 @@ const char* TypeWord(char type) {
   }
 }
 
+// Script ints are 32-bit as in AviSynth: sums, differences and products wrap
+// around in two's complement, computed without overflow.
+int64_t Wrap32(uint64_t bits) { return static_cast<int32_t>(static_cast<uint32_t>(bits)); }
+
+int CompareIgnoringCase(const std::string& a, const std::string& b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    int x = std::tolower(static_cast<unsigned char>(a[i])), y = std::tolower(static_cast<unsigned char>(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+std::uintptr_t StackPointer() { return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)); }
+
+// How far below `here` the calling thread's stack may grow, leaving room for
+// what filters and decoders need at the deepest point. The stack's end is
+// looked up once per thread: the lookup reads the process's memory map.
+std::size_t StackRoom(std::uintptr_t here) {
+  constexpr std::size_t kReserve = 512 << 10;
+  thread_local std::uintptr_t low = [] {
+    std::uintptr_t found = 0;
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+      void* address = nullptr;
+      std::size_t size = 0;
+      if (pthread_attr_getstack(&attr, &address, &size) == 0) found = reinterpret_cast<std::uintptr_t>(address);
+      pthread_attr_destroy(&attr);
+    }
+    return found;
+  }();
+  const std::size_t room = low && here > low ? here - low : std::size_t{1} << 20;
+  return room > 2 * kReserve ? room - kReserve : room / 2;
+}
+
 }  // namespace
 
 class Evaluator {
  public:
-  Evaluator(Interpreter& interp, std::string where, std::string dir, bool lineNumbers)
-      : interp_(interp), where_(std::move(where)), dir_(std::move(dir)), lineNumbers_(lineNumbers) {}
+  Evaluator(Interpreter& interp, std::string where, bool lineNumbers)
+      : interp_(interp), where_(std::move(where)), lineNumbers_(lineNumbers) {}
 
-  Value Run(const std::vector<Statement>& script) {
-    Value result;
-    bool lastWasBare = false;
-    for (const Statement& st : script) {
-      Value v = Eval(*st.expr);
-      if (st.isReturn) return v;
-      if (!st.assignTo.empty()) {
-        if (!v.defined()) Fail(st.line, "the value assigned to " + st.assignTo + " is nothing");
-        interp_.variables_[st.assignTo] = v;
-        lastWasBare = false;
-      } else {
-        if (v.isClip()) interp_.variables_["last"] = v;
-        result = v;
-        lastWasBare = true;
+  // Marks an evaluation under way; the outermost one fixes where the stack
+  // starts and restarts the work budget.
+  class Entry {
+   public:
+    explicit Entry(Interpreter& interp) : interp_(interp) {
+      if (interp_.entries_++ == 0) {
+        interp_.stackBase_ = StackPointer();
+        interp_.stackBudget_ = StackRoom(interp_.stackBase_);
+        interp_.steps_ = 0;
       }
     }
-    if (!lastWasBare) {
-      const Value* last = interp_.Variable("last");
-      result = last ? *last : Value();
+    ~Entry() { --interp_.entries_; }
+    Entry(const Entry&) = delete;
+    Entry& operator=(const Entry&) = delete;
+
+   private:
+    Interpreter& interp_;
+  };
+
+  // Registers a script's functions before any of its statements runs, so
+  // that a call may come before the definition.
+  static void Define(Interpreter& interp, const std::shared_ptr<const Program>& program, const std::string& file) {
+    for (const auto& decl : program->functions) {
+      auto entry = std::make_shared<FunctionEntry>();
+      for (const ParamDecl& p : decl->params) {
+        entry->params.push_back(Param{p.name, p.type, p.optional, false});
+        entry->function.params += std::string(p.optional ? "?" : "") + p.name + ":" + p.type + " ";
+      }
+      const FunctionDecl* raw = decl.get();
+      entry->function.body = [program, raw, file](Call& call) {
+        return Evaluator(call.interp, file, true).CallUser(*raw, call);
+      };
+      interp.functions_[Lower(decl->name)] = std::move(entry);
     }
-    return result;
   }
 
+  // Runs statements in order; true when a return statement ended them. The
+  // value of the last one run stays in result_ when it was an expression.
+  bool Exec(const Block& block) {
+    for (const Statement& st : block) {
+      CheckStack(st.line);
+      Charge(st.line, 1);
+      switch (st.kind) {
+        case Statement::Expression: {
+          Value v = Eval(*st.expr);
+          if (v.isClip()) interp_.scopes_.back()["last"] = v;
+          SetResult(std::move(v));
+          break;
+        }
+        case Statement::Assign:
+          interp_.SetVariable(st.target, Eval(*st.expr), st.global);
+          SetResult({}, false);
+          break;
+        case Statement::Return:
+          SetResult(Eval(*st.expr));
+          return true;
+        case Statement::If:
+          SetResult({}, false);
+          if (Exec(Condition(*st.expr, "if") ? st.body : st.otherwise)) return true;
+          break;
+        case Statement::While:
+          SetResult({}, false);
+          while (Condition(*st.expr, "while")) {
+            Charge(st.line, 1);
+            if (Exec(st.body)) return true;
+          }
+          break;
+        case Statement::For:
+          SetResult({}, false);
+          if (For(st)) return true;
+          break;
+        case Statement::Try:
+          SetResult({}, false);
+          try {
+            if (Exec(st.body)) return true;
+          } catch (const LimitError&) {
+            throw;
+          } catch (const ScriptError& e) {
+            interp_.SetVariable(st.target, Value(std::string(e.what())));
+            if (Exec(st.otherwise)) return true;
+          }
+          break;
+      }
+    }
+    return false;
+  }
+
+  const Value& result() const { return result_; }
+  bool resultIsExpression() const { return resultIsExpression_; }
+
   Value Eval(const Node& n) {
+    CheckStack(n.line);
     switch (n.kind) {
       case Node::Literal: return n.literal;
       case Node::Name: {
-        if (const Value* v = interp_.Variable(n.name)) return *v;
-        if (!interp_.functions_.count(Lower(n.name)))
+        if (const Value* v = Find(n.lowered)) return *v;
+        if (!interp_.functions_.count(n.lowered) && !IsKnownPluginFunction(n.lowered))
           Fail(n.line, "I don't know what '" + n.name + "' means");
-        return Invoke(n, {}, {});
+        return Invoke(n.name, n.lowered, n.line, {}, {});
       }
       case Node::Call: {
         std::vector<Value> values;
+        values.reserve(n.kids.size());
         for (const NodePtr& k : n.kids) values.push_back(Eval(*k));
-        return Invoke(n, std::move(values), n.argNames);
+        return Invoke(n.name, n.lowered, n.line, std::move(values), n.argNames);
       }
       case Node::Unary: return Unary(n);
       case Node::Binary: return Binary(n);
@@ -517,71 +313,174 @@ class Evaluator {
     return {};
   }
 
-  [[noreturn]] void Fail(int line, const std::string& message) const {
-    throw ScriptError(Where(line) + ": " + message);
-  }
-
- private:
-  std::string Where(int line) const {
-    return lineNumbers_ ? where_ + ", line " + std::to_string(line) : where_;
-  }
-
-  Value Invoke(const Node& n, std::vector<Value> values, std::vector<std::string> names) {
-    auto found = interp_.functions_.find(Lower(n.name));
-    if (found == interp_.functions_.end()) Fail(n.line, "there is no function named " + n.name);
-    const Function& fn = found->second;
-    std::vector<ParamSpec> params = ParseParams(fn.params);
+  Value Invoke(const std::string& name, const std::string& lowered, int line, std::vector<Value> values,
+               const std::vector<std::string>& names) {
+    Charge(line, 1);
+    auto found = interp_.functions_.find(lowered);
+    if (found == interp_.functions_.end()) {
+      if (IsKnownPluginFunction(lowered)) Fail(line, name + " comes from a plugin; plugins cannot be loaded here");
+      Fail(line, "there is no function named " + name);
+    }
+    std::shared_ptr<const FunctionEntry> entry = found->second;
+    const std::vector<Param>& params = entry->params;
 
     std::vector<Value> positional;
     std::vector<std::pair<std::string, Value>> named;
     for (std::size_t i = 0; i < values.size(); ++i) {
-      if (names[i].empty()) {
-        if (!named.empty()) Fail(n.line, n.name + ": a positional argument follows a named one");
+      if (i >= names.size() || names[i].empty()) {
+        if (!named.empty()) Fail(line, name + ": a positional argument follows a named one");
         positional.push_back(std::move(values[i]));
       } else {
         named.emplace_back(names[i], std::move(values[i]));
       }
     }
+    Call call{interp_, name, Where(line), interp_.CurrentDir(), {}, {}};
+    std::string problem = Bind(*entry, positional, named, call);
     // A function of a clip called without one works on `last`.
-    if (!params.empty() && params[0].type == 'c' && (positional.empty() || !positional[0].isClip())) {
-      const Value* last = interp_.Variable("last");
-      if (last && last->isClip()) positional.insert(positional.begin(), *last);
-      else if (!params[0].optional) Fail(n.line, n.name + " needs a clip, and no clip was given or made before");
+    if (!problem.empty() && !params.empty() && params[0].type == 'c' && (positional.empty() || !positional[0].isClip())) {
+      const Value* last = Find("last");
+      if (last && last->isClip()) {
+        positional.insert(positional.begin(), *last);
+        problem = Bind(*entry, positional, named, call);
+      } else if (!params[0].optional) {
+        problem = "needs a clip, and no clip was given or made before";
+      }
     }
+    if (!problem.empty()) Fail(line, name + (problem.starts_with("needs") || problem.starts_with("has no") ? " " : ": ") + problem);
+    return entry->function.body(call);
+  }
 
-    Call call{interp_, n.name, Where(n.line), dir_, std::vector<Value>(params.size()), {}};
+  // A user function's body, run in a scope of its own that holds its
+  // parameters; an int given for a float parameter becomes a float.
+  Value CallUser(const FunctionDecl& decl, Call& call) {
+    if (interp_.callDepth_ >= kMaxCallDepth)
+      throw LimitError(call.origin + ": " + decl.name + ": user functions call each other more than " +
+                       std::to_string(kMaxCallDepth) + " levels deep (a recursion that does not end?)");
+    Interpreter::Variables scope;
+    for (std::size_t i = 0; i < decl.params.size(); ++i) {
+      Value v = std::move(call.args[i]);
+      if (decl.params[i].type == 'f' && v.isInt()) v = Value(v.asFloat());
+      scope[decl.params[i].name] = std::move(v);
+    }
+    interp_.scopes_.push_back(std::move(scope));
+    ++interp_.callDepth_;
+    struct Leave {
+      Interpreter& in;
+      ~Leave() {
+        in.scopes_.pop_back();
+        --in.callDepth_;
+      }
+    } leave{interp_};
+    Exec(decl.body);
+    return resultIsExpression_ ? result_ : Value();
+  }
+
+  [[noreturn]] void Fail(int line, const std::string& message) const { throw ScriptError(Where(line) + ": " + message); }
+
+ private:
+  std::string Where(int line) const { return lineNumbers_ ? where_ + ", line " + std::to_string(line) : where_; }
+
+  const Value* Find(const std::string& lowered) const {
+    const Interpreter::Variables& scope = interp_.scopes_.back();
+    auto it = scope.find(lowered);
+    if (it != scope.end()) return &it->second;
+    it = interp_.globals_.find(lowered);
+    return it == interp_.globals_.end() ? nullptr : &it->second;
+  }
+
+  void SetResult(Value v, bool isExpression = true) {
+    result_ = std::move(v);
+    resultIsExpression_ = isExpression;
+  }
+
+  void Charge(int line, int64_t steps) {
+    if ((interp_.steps_ += steps) > kMaxSteps)
+      throw LimitError(Where(line) + ": the script runs too long: more than " + std::to_string(kMaxSteps) +
+                       " steps (a loop or a recursion that does not end?)");
+  }
+
+  void CheckStack(int line) const {
+    std::uintptr_t here = StackPointer();
+    if (interp_.stackBase_ > here && interp_.stackBase_ - here > interp_.stackBudget_)
+      throw LimitError(Where(line) + ": the script nests too deeply (a recursion that does not end?)");
+  }
+
+  bool Condition(const Node& n, const char* statement) {
+    Value v = Eval(n);
+    if (!v.isBool()) Fail(n.line, std::string("the condition of '") + statement + "' is " + v.typeName() + ", not a bool");
+    return v.asBool();
+  }
+
+  // for (i = start, end[, step]): the end and the step are read once; the
+  // loop runs while the variable has not passed the end, and the body may
+  // change the variable.
+  bool For(const Statement& st) {
+    Value start = Eval(*st.expr), limit = Eval(*st.limit), step = st.step ? Eval(*st.step) : Value(1);
+    if (!start.isNumber() || !limit.isNumber() || !step.isNumber())
+      Fail(st.line, "the start, end and step of 'for' must be numbers");
+    if (step.asFloat() == 0) Fail(st.line, "the step of 'for' is 0");
+    const bool up = step.asFloat() > 0;
+    interp_.SetVariable(st.target, start);
+    for (;;) {
+      Charge(st.line, 1);
+      Value at = LoopVariable(st);
+      bool go = at.isInt() && limit.isInt() ? (up ? at.asInt() <= limit.asInt() : at.asInt() >= limit.asInt())
+                                            : (up ? at.asFloat() <= limit.asFloat() : at.asFloat() >= limit.asFloat());
+      if (!go) return false;
+      if (Exec(st.body)) return true;
+      at = LoopVariable(st);
+      int64_t next = 0;
+      if (at.isInt() && step.isInt()) {
+        if (__builtin_add_overflow(at.asInt(), step.asInt(), &next)) return false;
+        interp_.SetVariable(st.target, Value(next));
+      } else {
+        interp_.SetVariable(st.target, Value(at.asFloat() + step.asFloat()));
+      }
+    }
+  }
+
+  Value LoopVariable(const Statement& st) const {
+    const Value* v = Find(st.target);
+    if (!v || !v->isNumber()) Fail(st.line, "the variable of 'for', " + st.target + ", is no longer a number");
+    return *v;
+  }
+
+  std::string Bind(const FunctionEntry& entry, const std::vector<Value>& positional,
+                   const std::vector<std::pair<std::string, Value>>& named, Call& call) const {
+    const std::vector<Param>& params = entry.params;
+    call.args.assign(params.size(), Value());
+    call.rest.clear();
     std::size_t p = 0;
-    for (Value& v : positional) {
-      if (p >= params.size()) Fail(n.line, n.name + ": too many arguments");
+    for (const Value& v : positional) {
+      if (p >= params.size()) return "too many arguments";
       if (params[p].variadic) {
         if (!Matches(v, params[p].type))
-          Fail(n.line, n.name + ": each " + params[p].name + " must be " + TypeWord(params[p].type) + ", not " + v.typeName());
-        call.rest.push_back(std::move(v));
+          return "each " + params[p].name + " must be " + TypeWord(params[p].type) + ", not " + v.typeName();
+        call.rest.push_back(v);
       } else {
-        call.args[p++] = std::move(v);
+        call.args[p++] = v;
       }
     }
-    for (auto& [name, v] : named) {
-      auto it = std::find_if(params.begin(), params.end(), [&](const ParamSpec& ps) { return ps.name == name; });
+    for (const auto& [name, v] : named) {
+      auto it = std::find_if(params.begin(), params.end(), [&](const Param& ps) { return ps.name == name; });
       if (it == params.end() || it->variadic) {
-        if (fn.lenient) continue;
-        Fail(n.line, n.name + " has no argument named " + name);
+        if (entry.function.lenient) continue;
+        return "has no argument named " + name;
       }
       std::size_t idx = static_cast<std::size_t>(it - params.begin());
-      if (call.args[idx].defined()) Fail(n.line, n.name + ": " + name + " is given twice");
-      call.args[idx] = std::move(v);
+      if (call.args[idx].defined()) return name + " is given twice";
+      call.args[idx] = v;
     }
     for (std::size_t i = 0; i < params.size(); ++i) {
       if (params[i].variadic) continue;
       if (!call.args[i].defined()) {
-        if (!params[i].optional) Fail(n.line, n.name + " needs " + TypeWord(params[i].type) + " for " + params[i].name);
+        if (!params[i].optional) return std::string("needs ") + TypeWord(params[i].type) + " for " + params[i].name;
         continue;
       }
       if (!Matches(call.args[i], params[i].type))
-        Fail(n.line, n.name + ": " + params[i].name + " must be " + TypeWord(params[i].type) + ", not " +
-                         call.args[i].typeName());
+        return params[i].name + " must be " + TypeWord(params[i].type) + ", not " + call.args[i].typeName();
     }
-    return fn.body(call);
+    return {};
   }
 
   Value Unary(const Node& n) {
@@ -592,7 +491,7 @@ class Evaluator {
     }
     if (!v.isNumber()) Fail(n.line, "'" + n.name + "' needs a number, not " + std::string(v.typeName()));
     if (n.name == "+") return v;
-    return v.isInt() ? Value(-v.asInt()) : Value(-v.asFloat());
+    return v.isInt() ? Value(Wrap32(0 - static_cast<uint64_t>(v.asInt()))) : Value(-v.asFloat());
   }
 
   Value Binary(const Node& n) {
@@ -606,40 +505,55 @@ class Evaluator {
       return b;
     }
     Value b = Eval(*n.kids[1]);
-    const std::string mismatch = "'" + op + "' cannot combine " + a.typeName() + " and " + b.typeName();
     if (a.isString() && b.isString()) {
-      if (op == "+") return Value(a.asString() + b.asString());
-      if (!IsComparison(op)) Fail(n.line, mismatch);
+      if (op == "+") {
+        const std::size_t size = a.asString().size() + b.asString().size();
+        if (size > kMaxStringBytes) Fail(n.line, "'+' would make a string longer than 16 MiB");
+        Charge(n.line, static_cast<int64_t>(size >> 6));
+        std::string joined;
+        joined.reserve(size);
+        joined.append(a.asString()).append(b.asString());
+        return Value(std::move(joined));
+      }
+      if (!IsComparison(op)) Fail(n.line, Mismatch(op, a, b));
       // Text comparisons ignore letter case, as names do.
-      return Value(Compare(n, op, Lower(a.asString()).compare(Lower(b.asString()))));
+      return Value(Compare(n, op, CompareIgnoringCase(a.asString(), b.asString())));
     }
     if (a.isBool() && b.isBool() && (op == "==" || op == "!=")) return Value((a.asBool() == b.asBool()) == (op == "=="));
     if (a.isClip() && b.isClip() && (op == "+" || op == "++")) {
       // Clips join end to end: "++" keeps each clip's sound with its frames.
-      Call call{interp_, op == "+" ? "UnalignedSplice" : "AlignedSplice", Where(n.line), dir_, {a}, {b}};
-      return interp_.functions_.at(Lower(call.functionName)).body(call);
+      const std::string splice = op == "+" ? "UnalignedSplice" : "AlignedSplice";
+      return Invoke(splice, Lower(splice), n.line, {a, b}, {});
     }
-    if (!a.isNumber() || !b.isNumber()) Fail(n.line, mismatch);
+    if (!a.isNumber() || !b.isNumber()) Fail(n.line, Mismatch(op, a, b));
     if (IsComparison(op)) {
       if (a.isInt() && b.isInt()) return Value(Compare(n, op, a.asInt() < b.asInt() ? -1 : a.asInt() > b.asInt()));
       double x = a.asFloat(), y = b.asFloat();
       return Value(Compare(n, op, x < y ? -1 : x > y));
     }
-    if (a.isInt() && b.isInt()) {
-      int64_t x = a.asInt(), y = b.asInt();
-      if ((op == "/" || op == "%") && y == 0) Fail(n.line, "division by zero");
-      if (op == "+") return Value(x + y);
-      if (op == "-") return Value(x - y);
-      if (op == "*") return Value(x * y);
-      if (op == "/") return Value(x / y);
-      return Value(x % y);
-    }
+    if (a.isInt() && b.isInt()) return IntArithmetic(n, a.asInt(), b.asInt());
     double x = a.asFloat(), y = b.asFloat();
     if (op == "+") return Value(x + y);
     if (op == "-") return Value(x - y);
     if (op == "*") return Value(x * y);
     if (op == "/") return Value(x / y);
     return Value(std::fmod(x, y));
+  }
+
+  Value IntArithmetic(const Node& n, int64_t x, int64_t y) const {
+    const std::string& op = n.name;
+    const uint64_t ux = static_cast<uint64_t>(x), uy = static_cast<uint64_t>(y);
+    if (op == "+") return Value(Wrap32(ux + uy));
+    if (op == "-") return Value(Wrap32(ux - uy));
+    if (op == "*") return Value(Wrap32(ux * uy));
+    if (y == 0) Fail(n.line, "division by zero");
+    // The one quotient that does not fit: the most negative int by -1.
+    if (y == -1) return Value(op == "/" ? Wrap32(0 - ux) : int64_t{0});
+    return Value(Wrap32(static_cast<uint64_t>(op == "/" ? x / y : x % y)));
+  }
+
+  static std::string Mismatch(const std::string& op, const Value& a, const Value& b) {
+    return "'" + op + "' cannot combine " + a.typeName() + " and " + b.typeName();
   }
 
   static bool IsComparison(const std::string& op) {
@@ -657,33 +571,124 @@ class Evaluator {
 
   Interpreter& interp_;
   std::string where_;
-  std::string dir_;
   bool lineNumbers_;
+  Value result_;
+  bool resultIsExpression_ = false;
 };
 
 Interpreter::Interpreter() {
-  RegisterAllFunctions(functions_);
-}
-
-const Value* Interpreter::Variable(const std::string& name) const {
-  auto it = variables_.find(Lower(name));
-  return it == variables_.end() ? nullptr : &it->second;
-}
-
-Value Interpreter::RunText(const std::string& text, const std::string& displayName, const std::string& dir) {
-  try {
-    std::vector<Statement> script = Parser(Lex(text)).Script();
-    return Evaluator(*this, displayName, dir, true).Run(script);
-  } catch (const SyntaxError& e) {
-    throw ScriptError(displayName + ", line " + std::to_string(e.line) + ": " + e.message);
+  scopes_.emplace_back();
+  FunctionTable table;
+  RegisterAllFunctions(table);
+  for (auto& [name, function] : table) {
+    auto entry = std::make_shared<FunctionEntry>();
+    entry->params = ParseParams(function.params);
+    entry->function = std::move(function);
+    functions_[name] = std::move(entry);
   }
 }
 
-Value Interpreter::EvalExpression(const std::string& text, const std::string& origin, const std::string& dir) {
-  std::string where = origin + ", in \"" + text + "\"";
+Interpreter::~Interpreter() = default;
+
+const Value* Interpreter::Variable(const std::string& name) const {
+  const std::string key = Lower(name);
+  auto it = scopes_.back().find(key);
+  if (it != scopes_.back().end()) return &it->second;
+  it = globals_.find(key);
+  return it == globals_.end() ? nullptr : &it->second;
+}
+
+void Interpreter::SetVariable(const std::string& name, Value value, bool global) {
+  (global ? globals_ : scopes_.back())[Lower(name)] = std::move(value);
+}
+
+bool Interpreter::HasFunction(const std::string& name) const { return functions_.count(Lower(name)) > 0; }
+
+const std::string& Interpreter::CurrentDir() const {
+  static const std::string kNone;
+  return dirs_.empty() ? kNone : dirs_.back();
+}
+
+void Interpreter::SetCurrentDir(std::string dir) {
+  if (dirs_.empty()) dirs_.push_back(std::move(dir));
+  else dirs_.back() = std::move(dir);
+}
+
+const std::string& Interpreter::CurrentScript() const {
+  static const std::string kNone;
+  return importChain_.empty() ? kNone : importChain_.back();
+}
+
+std::shared_ptr<Interpreter> Interpreter::Snapshot() const {
+  auto copy = std::make_shared<Interpreter>();
+  copy->globals_ = globals_;
+  copy->scopes_ = {scopes_.back()};
+  copy->functions_ = functions_;
+  copy->importChain_ = importChain_;
+  copy->dirs_ = {CurrentDir()};
+  return copy;
+}
+
+void Interpreter::ChargeText(std::size_t bytes, const std::string& origin) {
+  if (bytes > kMaxStringBytes) throw ScriptError(origin + ": the string would be longer than 16 MiB");
+  if ((steps_ += static_cast<int64_t>(bytes >> 6)) > kMaxSteps)
+    throw LimitError(origin + ": the script runs too long: more than " + std::to_string(kMaxSteps) +
+                     " steps (a loop or a recursion that does not end?)");
+}
+
+uint32_t Interpreter::Random(bool reseed) {
+  if (reseed) randomState_ = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  // splitmix64
+  uint64_t z = (randomState_ += 0x9E3779B97F4A7C15ULL);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return static_cast<uint32_t>((z ^ (z >> 31)) >> 33);
+}
+
+Value Interpreter::RunText(const std::string& text, const std::string& displayName, const std::string& dir) {
+  dirs_.push_back(dir);
+  struct Pop {
+    std::vector<std::string>& dirs;
+    ~Pop() { dirs.pop_back(); }
+  } pop{dirs_};
+  Value value = EvalStatements(text, displayName);
+  if (value.defined()) return value;
+  // A script that ends with an assignment, or with a call that gives
+  // nothing (Assert, a setting), gives the clip made last.
+  const Value* last = Variable("last");
+  return last ? *last : Value();
+}
+
+Value Interpreter::EvalStatements(const std::string& text, const std::string& displayName) {
+  Evaluator::Entry entry(*this);
+  std::shared_ptr<const Program> program;
   try {
-    NodePtr expr = Parser(Lex(text)).SingleExpression();
-    return Evaluator(*this, where, dir, false).Eval(*expr);
+    program = ParseScript(text);
+  } catch (const SyntaxError& e) {
+    throw ScriptError(displayName + ", line " + std::to_string(e.line) + ": " + e.message);
+  }
+  Evaluator::Define(*this, program, displayName);
+  Evaluator evaluator(*this, displayName, true);
+  evaluator.Exec(program->statements);
+  return evaluator.resultIsExpression() ? evaluator.result() : Value();
+}
+
+Value Interpreter::CallFunction(const std::string& name, std::vector<Value> args, const std::string& origin) {
+  Evaluator::Entry entry(*this);
+  return Evaluator(*this, origin, false).Invoke(name, Lower(name), 0, std::move(args), {});
+}
+
+Value Interpreter::EvalExpression(const std::string& text, const std::string& origin, const std::string& dir) {
+  Evaluator::Entry entry(*this);
+  std::string where = origin + ", in \"" + text + "\"";
+  dirs_.push_back(dir);
+  struct Pop {
+    std::vector<std::string>& dirs;
+    ~Pop() { dirs.pop_back(); }
+  } pop{dirs_};
+  try {
+    NodePtr expr = ParseExpression(text);
+    return Evaluator(*this, where, false).Eval(*expr);
   } catch (const SyntaxError& e) {
     throw ScriptError(where + ": " + e.message);
   }

@@ -4,10 +4,13 @@
 #include "tools/engine/clip.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <type_traits>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -46,6 +49,10 @@ struct Value {
   std::string toText() const;
 };
 
+// Longest string a script may make; longer ones are refused with a message
+// instead of exhausting memory.
+constexpr std::size_t kMaxStringBytes = 16 << 20;
+
 class Interpreter;
 
 // What a function sees of the call: its arguments bound to its parameters
@@ -66,6 +73,8 @@ struct Call {
   bool Bool(std::size_t i, bool fallback) const;
   std::string String(std::size_t i, const std::string& fallback) const;
   const ClipPtr& Clip(std::size_t i) const { return args[i].asClip(); }
+  // A text result, within the limits of ChargeText.
+  Value Text(std::string text) const;
 };
 
 // A function of the language. `params` lists the parameters separated by
@@ -80,9 +89,12 @@ struct Function {
   bool lenient = false;
 };
 
+struct FunctionEntry;
+
 class Interpreter {
  public:
   Interpreter();
+  ~Interpreter();
 
   // Evaluates a script file and gives its value. `origin` names the Import
   // call that asks for it, for the messages about the file itself.
@@ -91,14 +103,51 @@ class Interpreter {
   Value RunText(const std::string& text, const std::string& displayName, const std::string& dir);
   // Evaluates one expression in the current variables (WriteFileStart).
   Value EvalExpression(const std::string& text, const std::string& origin, const std::string& dir);
+  // Eval: statements run in the current variables as if they stood at the
+  // calling line; the value is the last statement's when that is an
+  // expression. Errors name `displayName` and the text's own lines.
+  Value EvalStatements(const std::string& text, const std::string& displayName);
+  // Apply: a function called by its name with positional arguments.
+  Value CallFunction(const std::string& name, std::vector<Value> args, const std::string& origin);
 
+  // A variable of the current function or script, else a global.
   const Value* Variable(const std::string& name) const;
+  void SetVariable(const std::string& name, Value value, bool global = false);
+  bool HasFunction(const std::string& name) const;
+
+  // The folder relative names resolve against (with "/"), SetWorkingDir's
+  // or else the script being evaluated's; and that script's path.
+  const std::string& CurrentDir() const;
+  void SetCurrentDir(std::string dir);
+  const std::string& CurrentScript() const;
+
+  // A copy of the variables and functions as they stand, for filters that
+  // evaluate expressions while frames are read (WriteFile).
+  std::shared_ptr<Interpreter> Snapshot() const;
+
+  // Counts the work of making a text of `bytes` bytes against the script's
+  // budget, and refuses texts longer than kMaxStringBytes; both fail with a
+  // message that starts with `origin`.
+  void ChargeText(std::size_t bytes, const std::string& origin);
+
+  // Rand's numbers: 31 random bits, the same sequence on every run of a
+  // script unless `reseed` starts a new one from the clock.
+  uint32_t Random(bool reseed);
 
  private:
   friend class Evaluator;
-  std::map<std::string, Value> variables_;  // keys lower-cased
-  std::map<std::string, Function> functions_;
+  using Variables = std::unordered_map<std::string, Value>;  // keys lower-cased
+  Variables globals_;
+  std::deque<Variables> scopes_;  // the script's own, then one per user function call
+  std::unordered_map<std::string, std::shared_ptr<const FunctionEntry>> functions_;
   std::vector<std::string> importChain_;  // canonical paths of the scripts being evaluated
+  std::vector<std::string> dirs_;         // the current folder of each script being evaluated
+  int64_t steps_ = 0;                     // work done, against a budget
+  uint64_t randomState_ = 1;
+  int callDepth_ = 0;
+  int entries_ = 0;                       // evaluations under way, nested
+  std::uintptr_t stackBase_ = 0;
+  std::size_t stackBudget_ = 0;
 };
 
 std::string Lower(std::string text);

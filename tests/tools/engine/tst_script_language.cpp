@@ -1,5 +1,6 @@
 // The script language: values, operators, names, the implicit `last`,
-// function calls, WriteFileStart, frame-rate fractions and error messages.
+// function calls, user functions, blocks, Eval and Import, WriteFileStart,
+// frame-rate fractions, error messages, and scripts that try to hang or crash.
 #include "media_fixture.h"
 #include "tools/engine/media.h"
 #include "tools/engine/script.h"
@@ -241,7 +242,6 @@ class ScriptLanguageTest : public QObject {
                                    << "t.avs, line 1: ImageSource: cannot open the image";
     QTest::newRow("bad image pattern") << "ImageSource(\"a%s.png\", 0, 5, 25)"
                                        << "t.avs, line 1: ImageSource: the pattern";
-    QTest::newRow("user functions") << "function f(x) { x }" << "t.avs, line 1: user-defined functions are not supported";
     QTest::newRow("deep parentheses") << "x = 1\ny = " + QString(100000, '(') + "1"
                                       << "t.avs, line 2: the expression is nested too deeply";
     QTest::newRow("long operator chain") << "y = 1" + QString("+1").repeated(100000)
@@ -259,6 +259,244 @@ class ScriptLanguageTest : public QObject {
     QFETCH(QString, message);
     QString error = ErrorOf(script);
     QVERIFY2(error.startsWith(message), qPrintable(error));
+  }
+
+  // Typed, optional ("quoted") and named parameters, Default and Defined,
+  // calls before the definition, recursion and scopes.
+  void userFunctions_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("optional and named") << "function f(int a, int \"b\") { b = Default(b, 10)\n return a * 100 + b }\n"
+                                           "String(f(1)) + \" \" + String(f(2, 3)) + \" \" + String(f(4, b=5))"
+                                        << "110 203 405";
+    QTest::newRow("defined after use") << "x = g(2)\nfunction g(int n) { n * 3 }\nString(x)" << "6";
+    QTest::newRow("Defined sees a missing argument") << "function d(string \"s\") { Defined(s) }\nString(d()) + String(d(\"x\"))"
+                                                     << "falsetrue";
+    QTest::newRow("an int for a float parameter") << "function h(float x) { IsInt(x) }\nString(h(2))" << "false";
+    QTest::newRow("untyped and val parameters") << "function k(x, val y) { String(x) + String(y) }\nk(\"s\", 1)" << "s1";
+    QTest::newRow("recursion") << "function fact(int n) { return n <= 1 ? 1 : n * fact(n - 1) }\nString(fact(10))" << "3628800";
+    QTest::newRow("called without parentheses") << "function five() { 5 }\nString(five + 1)" << "6";
+    QTest::newRow("as a method") << "function twice(string s) { s + s }\n\"ab\".twice" << "abab";
+    QTest::newRow("a later definition wins") << "function v() { 1 }\nfunction v() { 2 }\nString(v())" << "2";
+    QTest::newRow("names ignore case") << "function MyF(int N) { n + 1 }\nString(myf(1))" << "2";
+    QTest::newRow("globals are seen") << "global g = 5\nfunction f() { g * 2 }\nString(f())" << "10";
+    QTest::newRow("a function sets a global") << "function f() {\n global n = 7\n return 0\n}\nf()\nString(n)" << "7";
+    QTest::newRow("a local hides a global") << "global g = 1\nfunction f() {\n g = 2\n return g\n}\nString(f()) + String(g)" << "21";
+    QTest::newRow("no value without an expression") << "function f() { x = 1 }\nString(Defined(f()))" << "false";
+    QTest::newRow("user function shadows a built-in") << "function Trim(string s) { \"mine\" }\nTrim(\"x\")" << "mine";
+    QTest::newRow("multi-line definition") << "function Add(int a,\n\\ int b)\n{\n  a + b\n}\nString(Add(2, 3))" << "5";
+  }
+  void userFunctions() {
+    QFETCH(QString, script);
+    QFETCH(QString, expected);
+    QCOMPARE(QString::fromStdString(Run(script).toText()), expected);
+  }
+
+  // Inside a function `last` is its own: the caller's is not seen, a bare
+  // clip sets it, and a clip parameter left out takes the caller's `last`.
+  void lastInsideFunctions() {
+    QCOMPARE(Run("function f(clip c) {\n c\n Trim(0, 9)\n}\nBlankClip(length=100)\nf().FrameCount").asInt(), int64_t{10});
+    QCOMPARE(Run("function f(clip c) { c.Trim(0, 4) }\nBlankClip(length=100).f.FrameCount").asInt(), int64_t{5});
+    QString error = ErrorOf("function f() { Trim(0, 9) }\nBlankClip(length=100)\nf()");
+    QVERIFY2(error.startsWith("t.avs, line 1: Trim needs a clip"), qPrintable(error));
+    error = ErrorOf("a = 5\nfunction f() { a }\nf()");
+    QVERIFY2(error.startsWith("t.avs, line 2: I don't know what 'a' means"), qPrintable(error));
+    error = ErrorOf("function f() {\n z = 1\n return z\n}\nf()\nz");
+    QVERIFY2(error.startsWith("t.avs, line 6: I don't know what 'z' means"), qPrintable(error));
+    error = ErrorOf("function h(int x) { x }\nh(\"a\")");
+    QVERIFY2(error.startsWith("t.avs, line 2: h: x must be an int, not a string"), qPrintable(error));
+    error = ErrorOf("function h(int x) { x }\nh(1, 2)");
+    QVERIFY2(error.startsWith("t.avs, line 2: h: too many arguments"), qPrintable(error));
+    error = ErrorOf("function h(int x) {\n x + \"a\"\n}\nh(1)");
+    QVERIFY2(error.startsWith("t.avs, line 2: '+' cannot combine an int and a string"), qPrintable(error));
+  }
+
+  void blocks_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("for sums") << "x = 0\nfor (i = 1, 10) { x = x + i }\nString(x) + \" \" + String(i)" << "55 11";
+    QTest::newRow("for with a step") << "s = \"\"\nfor (i = 10, 1, -3) {\n s = s + String(i) + \",\"\n}\ns" << "10,7,4,1,";
+    QTest::newRow("for with a float step") << "n = 0\nfor (x = 0, 1, 0.25) { n = n + 1 }\nString(n)" << "5";
+    QTest::newRow("for that does not run") << "n = 0\nfor (i = 5, 1) { n = n + 1 }\nString(n)" << "0";
+    QTest::newRow("for whose body moves on") << "n = 0\nfor (i = 1, 10) {\n i = i + 4\n n = n + 1\n}\nString(n)" << "2";
+    QTest::newRow("while") << "i = 0\nwhile (i < 5) { i = i + 1 }\nString(i)" << "5";
+    QTest::newRow("if else chain") << "function s(int n) {\n if (n > 0) { return \"pos\" } else if (n < 0) { return \"neg\" } "
+                                      "else { return \"zero\" }\n}\ns(3) + s(-3) + s(0)"
+                                   << "posnegzero";
+    QTest::newRow("else on the next line") << "x = 1\nif (x == 2) {\n y = \"a\"\n}\nelse\n{\n y = \"b\"\n}\ny" << "b";
+    QTest::newRow("if without else") << "y = \"a\"\nif (false) { y = \"b\" }\ny" << "a";
+    QTest::newRow("return from a loop") << "function first(int n) {\n for (i = 1, 100) {\n  if (i * i >= n) { return i }\n }\n "
+                                           "return -1\n}\nString(first(50))"
+                                        << "8";
+    QTest::newRow("try catches") << "try {\n x = 1 / 0\n} catch (err) {\n x = err\n}\nx" << "t.avs, line 2: division by zero";
+    QTest::newRow("try without error") << "x = 1\ntry { x = 2 } catch (err) { x = 3 }\nString(x)" << "2";
+    QTest::newRow("catch on the next line") << "try {\n Assert(false, \"no\")\n}\ncatch (e) { x = e }\nx" << "t.avs, line 2: no";
+    QTest::newRow("nested try") << "try {\n try { Foo() } catch (a) { Bar() }\n} catch (b) { x = b }\nx"
+                                << "t.avs, line 2: there is no function named Bar";
+    QTest::newRow("a block's clip becomes last") << "if (true) {\n BlankClip(width=32)\n}\nString(Width)" << "32";
+  }
+  void blocks() {
+    QFETCH(QString, script);
+    QFETCH(QString, expected);
+    QCOMPARE(QString::fromStdString(Run(script).toText()), expected);
+  }
+
+  void blockFaults_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("if on an int") << "if (1) { x = 1 }" << "t.avs, line 1: the condition of 'if' is an int, not a bool";
+    QTest::newRow("while on a string") << "while (\"a\") { x = 1 }" << "t.avs, line 1: the condition of 'while' is a string";
+    QTest::newRow("for step 0") << "for (i = 1, 5, 0) { }" << "t.avs, line 1: the step of 'for' is 0";
+    QTest::newRow("for over text") << "for (i = \"a\", 5) { }" << "t.avs, line 1: the start, end and step of 'for' must be numbers";
+    QTest::newRow("unclosed block") << "if (true) {\n x = 1\n" << "t.avs, line 3: a '{' block is not closed";
+    QTest::newRow("try without catch") << "try { x = 1 }\ny = 2" << "t.avs, line 2: expected 'catch'";
+    QTest::newRow("function inside a block") << "if (true) {\n function f() { 1 }\n}" << "t.avs, line 2: a function can only be defined outside blocks";
+    QTest::newRow("parameter named twice") << "function f(int a, int a) { a }" << "t.avs, line 1: f has two parameters named a";
+    QTest::newRow("global without value") << "global x" << "t.avs, line 1: expected '=' after the global's name";
+  }
+  void blockFaults() {
+    QFETCH(QString, script);
+    QFETCH(QString, message);
+    const QString error = ErrorOf(script);
+    QVERIFY2(error.startsWith(message), qPrintable(error));
+  }
+
+  // __END__, nested comments, joined lines and quote runs.
+  void textOfScripts() {
+    QCOMPARE(Run("1\n__END__\nx = (((\n").asInt(), int64_t{1});
+    QCOMPARE(Run("x = [* a [* nested *] comment *] 4\nx").asInt(), int64_t{4});
+    QCOMPARE(Run("x = 1 + \\ # a comment after the join\n 2\nx").asInt(), int64_t{3});
+    QCOMPARE(Run("x = 1\n  \\ + 2\n\\ + 3\nx").asInt(), int64_t{6});
+    QCOMPARE(Run("x = Max(1,\n\\ 5)\nx").asInt(), int64_t{5});
+    QCOMPARE(Run("\"\"\"a\"\"\"\"").asString(), std::string("a\""));
+    QCOMPARE(Run("\"\"\"\"quoted\"\"\"\"\"").asString(), std::string("\"quoted\"\""));
+    QCOMPARE(Run("\"\"\"\"\"\"").asString(), std::string(""));
+    QCOMPARE(Run("\"two\nlines\"").asString(), std::string("two\nlines"));
+    QCOMPARE(Run("x = \"a\n\"\ny = 1 +\\\n 1\ny").asInt(), int64_t{2});
+    QCOMPARE(Run("x = 1.\nIsFloat(x) && !IsInt(x)").asBool(), true);
+    QCOMPARE(Run("yes && !no").asBool(), true);
+    QString error = ErrorOf("x = 1 \\ + 2");
+    QVERIFY2(error.startsWith("t.avs, line 1: a '\\' may only begin or end a line"), qPrintable(error));
+    error = ErrorOf("x = 1\ny = 2 +\n3");
+    QVERIFY2(error.startsWith("t.avs, line 2: unexpected the end of the line"), qPrintable(error));
+    error = ErrorOf("x = [* open\n");
+    QVERIFY2(error.startsWith("t.avs, line 1: a [* comment is not closed"), qPrintable(error));
+  }
+
+  // Ints are 32-bit and wrap around as in AviSynth; no quotient traps.
+  void integerArithmetic_data() {
+    QTest::addColumn<QString>("expr");
+    QTest::addColumn<qint64>("expected");
+    QTest::newRow("sum wraps") << "2147483647 + 1" << qint64(-2147483647 - 1);
+    QTest::newRow("difference wraps") << "-2147483647 - 2" << qint64(2147483647);
+    QTest::newRow("product wraps") << "65536 * 65536" << qint64(0);
+    QTest::newRow("product keeps low bits") << "65537 * 65537" << qint64(131073);
+    QTest::newRow("most negative by -1") << "(-2147483647 - 1) / -1" << qint64(-2147483647 - 1);
+    QTest::newRow("remainder by -1") << "(-2147483647 - 1) % -1" << qint64(0);
+    QTest::newRow("negating the most negative") << "-(-2147483647 - 1)" << qint64(-2147483647 - 1);
+    QTest::newRow("32-bit hex is signed") << "$FFFFFFFF" << qint64(-1);
+    QTest::newRow("remainder keeps the dividend's sign") << "-7 % 3" << qint64(-1);
+    QTest::newRow("a linear congruential step") << "1103515245 * 12345 + 12345" << qint64(-740551042);
+  }
+  void integerArithmetic() {
+    QFETCH(QString, expr);
+    QFETCH(qint64, expected);
+    avs::Value v = Run(expr);
+    QVERIFY(v.isInt());
+    QCOMPARE(v.asInt(), expected);
+  }
+
+  void evalApplyAssertSelect() {
+    QCOMPARE(Run("Eval(\"1 + 2\")").asInt(), int64_t{3});
+    QCOMPARE(Run("settings = \"320, 240\"\nBlankClip()\nEval(\"BicubicResize(\" + settings + \")\")\nWidth").asInt(), int64_t{320});
+    QCOMPARE(Run("u = Eval(\"x = 5\")\nString(Defined(u)) + String(x)").asString(), std::string("false5"));
+    QCOMPARE(Run("Eval(\"function sq(int n) { n * n }\")\nsq(7)").asInt(), int64_t{49});
+    QCOMPARE(Run("global c = 1\nEval(\"global c = c + 1\")\nc").asInt(), int64_t{2});
+    QCOMPARE(Run("Apply(\"Max\", 1, 5, 3)").asInt(), int64_t{5});
+    QCOMPARE(Run("BlankClip()\nApply(\"BicubicResize\", 352, 288).Height").asInt(), int64_t{288});
+    QString error = ErrorOf("x = 1\nEval(\"y = 2\nFoo(\", \"MyCode\")");
+    QVERIFY2(error.startsWith("MyCode, line 2: "), qPrintable(error));
+    error = ErrorOf("x = 1\nEval(\"Foo()\")");
+    QVERIFY2(error.startsWith("t.avs, line 2, in Eval, line 1: there is no function named Foo"), qPrintable(error));
+    error = ErrorOf("\nAssert(1 > 2, \"one is not more than two\")");
+    QVERIFY2(error.startsWith("t.avs, line 2: one is not more than two"), qPrintable(error));
+    error = ErrorOf("Assert(false)");
+    QVERIFY2(error.startsWith("t.avs, line 1: Assert: assertion failed"), qPrintable(error));
+    QCOMPARE(Run("Assert(true, \"fine\")\n4").asInt(), int64_t{4});
+    QCOMPARE(Run("Select(2, BlankClip(width=16), BlankClip(width=32), BlankClip(width=48)).Width").asInt(), int64_t{48});
+    // A script that ends with a call that gives nothing gives `last`.
+    QVERIFY(Run("BlankClip()\nAssert(true)").isClip());
+  }
+
+  // An .avsi library: its functions, its relative paths and its variables.
+  void importOfLibraries() {
+    MediaFolder folder;
+    QDir(folder.dir()).mkpath("lib/more");
+    folder.script("lib/more/deep.avsi", "function Deep() { 40 }\n");
+    folder.script("lib/helpers.avsi", "Import(\"more/deep.avsi\")\nfunction Helper(clip c, int \"w\") {\n"
+                                      "  w = Default(w, 64)\n  c.BilinearResize(w, w / 2)\n}\nlibraryValue = Deep() + 2\n");
+    QString top = folder.script("top.avs", "Import(\"lib/helpers.avsi\")\nBlankClip()\nHelper(w=libraryValue * 2).Width\n");
+    avs::Interpreter interp;
+    QCOMPARE(interp.RunFile(top.toStdString()).asInt(), int64_t{84});
+    folder.script("bad.avsi", "function Broken() {\n  NoSuch()\n}\n");
+    QString error = ErrorOf("Import(\"bad.avsi\")\nBroken()", folder.dir());
+    QVERIFY2(error.startsWith("bad.avsi, line 2: there is no function named NoSuch"), qPrintable(error));
+  }
+
+  // Scripts that would hang or crash the tools end with a message.
+  void hostileScripts_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("endless while") << "x = 0\nwhile (true) { x = x + 1 }" << "the script runs too long";
+    QTest::newRow("huge for") << "n = 0\nfor (i = 0, 2147483647) { n = n + 1 }" << "the script runs too long";
+    QTest::newRow("for to the largest int ends") << "for (i = 2147483646, 2147483647) { }\nx = i\nAssert(false, \"ended\")" << "ended";
+    QTest::newRow("endless recursion") << "function r(int n) { r(n + 1) }\nr(0)" << "user functions call each other more than 1000 levels deep";
+    QTest::newRow("exponential recursion") << "function fib(int n) { n < 2 ? n : fib(n - 1) + fib(n - 2) }\nfib(40)" << "the script runs too long";
+    QTest::newRow("doubling string") << "s = \"x\"\nwhile (true) { s = s + s }" << "'+' would make a string longer than 16 MiB";
+    QTest::newRow("growing string") << "s = FillStr(1000000, \"x\")\nwhile (true) { t = s + s }" << "the script runs too long";
+    QTest::newRow("try does not stop the budget") << "while (true) {\n try { while (true) { } } catch (e) { }\n}" << "the script runs too long";
+    QTest::newRow("deep blocks") << QString("if (true) {\n").repeated(1000) << "is nested too deeply";
+    QTest::newRow("Eval of itself") << "function e() { Eval(\"e()\") }\ne()" << "deep";
+  }
+  void hostileScripts() {
+    QFETCH(QString, script);
+    QFETCH(QString, message);
+    const QString error = ErrorOf(script);
+    QVERIFY2(error.startsWith("t.avs, line ") && error.contains(message), qPrintable(error));
+  }
+
+  void plugins_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("LoadPlugin") << "LoadPlugin(\"C:\\plugins\\mvtools2.dll\")"
+                                << "t.avs, line 1: LoadPlugin: cannot load mvtools2.dll: plugins cannot be loaded here";
+    QTest::newRow("LoadCPlugin") << "\nLoadCPlugin(\"/usr/lib/ffms2.so\")"
+                                 << "t.avs, line 2: LoadCPlugin: cannot load ffms2.so: plugins cannot be loaded here";
+    QTest::newRow("Load_Stdcall_Plugin") << "Load_Stdcall_Plugin(\"yadif.dll\")"
+                                         << "t.avs, line 1: Load_Stdcall_Plugin: cannot load yadif.dll";
+    QTest::newRow("LoadVirtualDubPlugin") << "LoadVirtualDubPlugin(\"msu.vdf\", \"MSU\", 0)"
+                                          << "t.avs, line 1: LoadVirtualDubPlugin: cannot load msu.vdf";
+    QTest::newRow("LoadVFAPIPlugin") << "LoadVFAPIPlugin(\"tmpg.vfp\", \"TMPG\")" << "t.avs, line 1: LoadVFAPIPlugin: cannot load tmpg.vfp";
+    QTest::newRow("AddAutoloadDir") << "AddAutoloadDir(\"C:\\plugins\")"
+                                    << "t.avs, line 1: AddAutoloadDir: cannot load plugins from C:\\plugins: plugins cannot be loaded here";
+    QTest::newRow("QTGMC") << "BlankClip()\nQTGMC(Preset=\"Slow\")" << "t.avs, line 2: QTGMC comes from a plugin; plugins cannot be loaded here";
+    QTest::newRow("a method") << "BlankClip().nnedi3(field=1)" << "t.avs, line 1: nnedi3 comes from a plugin";
+    QTest::newRow("MaskTools") << "BlankClip()\nmt_lut(\"x 2 *\")" << "t.avs, line 2: mt_lut comes from a plugin";
+    QTest::newRow("MPEG2Source") << "MPEG2Source(\"a.d2v\")" << "t.avs, line 1: MPEG2Source comes from a plugin";
+    QTest::newRow("without parentheses") << "BlankClip()\nTDecimate" << "t.avs, line 2: TDecimate comes from a plugin";
+    QTest::newRow("unknown stays unknown") << "BlankClip()\nMyFilter(3)" << "t.avs, line 2: there is no function named MyFilter";
+  }
+  void plugins() {
+    QFETCH(QString, script);
+    QFETCH(QString, message);
+    const QString error = ErrorOf(script);
+    QVERIFY2(error.startsWith(message), qPrintable(error));
+  }
+
+  void pluginNamesDoNotHideScripts() {
+    QCOMPARE(Run("FunctionExists(\"QTGMC\")").asBool(), false);
+    QCOMPARE(Run("function QTGMC(clip c) { c.Trim(0, 9) }\nBlankClip()\nQTGMC().FrameCount").asInt(), int64_t{10});
+    QCOMPARE(Run("try { LoadPlugin(\"x.dll\") } catch (e) { ok = 1 }\nok").asInt(), int64_t{1});
   }
 
   void importResolvesAndRefusesLoops() {

@@ -6,6 +6,8 @@ void RegisterAllFunctions(FunctionTable& table) {
   RegisterSourceFunctions(table);
   RegisterFilterFunctions(table);
   RegisterScriptFunctions(table);
+  RegisterScriptTextFunctions(table);
+  RegisterScriptControlFunctions(table);
 }
 
 }  // namespace avs

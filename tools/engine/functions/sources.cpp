@@ -1,4 +1,4 @@
-// Source functions: media files, image sequences, and Import of scripts.
+// Source functions: media files and image sequences.
 #include "tools/engine/filters.h"
 #include "tools/engine/media.h"
 #include "tools/engine/functions/families.h"
@@ -83,9 +83,6 @@ void RegisterSourceFunctions(std::map<std::string, Function>& table) {
   table["ffaudiosource"] = Source(soundOnly);
   table["lwlibavaudiosource"] = Source(soundOnly);
   table["imagesource"] = {"file:s ?start:i ?end:i ?fps:f ?pixel_type:s", ImageSource, true};
-  table["import"] = {"path:s", [](Call& call) -> Value {
-                       return call.interp.RunFile(call.Path(call.String(0, "")), call.origin);
-                     }};
 }
 
 }  // namespace avs

@@ -1,0 +1,80 @@
+#include "job/job_report.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+
+#include "desktop/ui_texts.h"
+#include "job/names.h"
+#include "platform/user_folders.h"
+
+namespace job {
+
+QString DescribeFailure(const desktop::UiTexts& texts, const QString& modeName, const QString& stage,
+                        const proc::ToolOutcome& outcome, const std::string& missingOutput) {
+  QStringList lines{modeName, texts.detailsStage + stage};
+  if (!outcome.command.empty()) lines << texts.detailsCommand + QString::fromStdString(outcome.command);
+  using Kind = proc::ToolOutcome::Kind;
+  if (outcome.kind == Kind::NotStarted) {
+    lines << texts.detailsNotStarted;
+  } else if (outcome.kind == Kind::Ended && outcome.status.exited) {
+    lines << texts.detailsExitCode + QString::number(outcome.status.code);
+  } else if (outcome.kind == Kind::Ended) {
+    lines << texts.detailsSignal + QString::number(outcome.status.signal);
+  }
+  if (!missingOutput.empty()) lines << texts.detailsNoOutputFile + QString::fromStdString(missingOutput);
+  if (outcome.kind != Kind::NotRun && outcome.kind != Kind::NotStarted) {
+    lines << texts.detailsLastLines;
+    if (outcome.lastLines.empty()) lines << "  " + texts.detailsNoLines;
+    for (const std::string& line : outcome.lastLines) lines << "  " + QString::fromStdString(line);
+  }
+  return lines.join('\n');
+}
+
+void JobLog::Append(const QString& text) {
+  const QString path = QString::fromStdString(path_);
+  platform::MakePrivateFolder(FolderPart(path_));
+  if (QFileInfo(path).size() >= kRotateAt) {
+    QFile::remove(path + ".1");
+    QFile::rename(path, path + ".1");
+  }
+  QFile file(path);
+  if (!file.open(QIODevice::Append | QIODevice::Text)) return;
+  const QString stamp = QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss ");
+  QString entry;
+  for (const QString& line : text.split('\n')) entry += stamp + line + "\n";
+  file.write(entry.toUtf8());
+}
+
+QString JobReport::Seconds(const QElapsedTimer& timer) const {
+  return QString::number(timer.isValid() ? timer.elapsed() / 1000 : 0) + texts_.logSeconds;
+}
+
+void JobReport::JobStarted(const std::string& sourcePath, const QStringList& modeNames) {
+  details_.clear();
+  mode_ = 0;
+  jobClock_.start();
+  log_.Append(texts_.logJob + QString::fromStdString(sourcePath) + "\n" + texts_.logModes + modeNames.join(", "));
+}
+
+void JobReport::StageStarted(int mode) {
+  if (mode == mode_) return;
+  mode_ = mode;
+  modeClock_.start();
+}
+
+void JobReport::ModeDone(const QString& modeName, const std::string& outputPath) {
+  log_.Append(modeName + ": " + texts_.logDoneIn + Seconds(modeClock_) + ": " + QString::fromStdString(outputPath));
+}
+
+void JobReport::ModeFailed(const QString& modeName, const QString& details) {
+  if (!details_.isEmpty()) details_ += "\n\n";
+  details_ += details;
+  log_.Append(modeName + ": " + texts_.logFailedAfter + Seconds(modeClock_) + "\n" + details);
+}
+
+void JobReport::JobEnded() { log_.Append(texts_.logJobDone + Seconds(jobClock_)); }
+
+void JobReport::JobHalted() { log_.Append(texts_.logJobHalted + Seconds(jobClock_)); }
+
+}  // namespace job

@@ -1,0 +1,140 @@
+// The details of a failed mode in both languages, and the job log.
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "desktop/ui_texts.h"
+#include "job/job_report.h"
+
+namespace {
+
+proc::ToolOutcome Ended(int code, std::vector<std::string> lines) {
+  proc::ToolOutcome outcome;
+  outcome.kind = proc::ToolOutcome::Kind::Ended;
+  outcome.status.exited = true;
+  outcome.status.code = code;
+  outcome.command = "\"/usr/lib/kelvarion/tools/x264\" --pass 1 -o \"/tmp/v.264\"";
+  outcome.lastLines = std::move(lines);
+  return outcome;
+}
+
+QString ReadAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// The log without its time stamps.
+QStringList LogLines(const QString& path) {
+  QStringList lines = ReadAll(path).split('\n', Qt::SkipEmptyParts);
+  for (QString& line : lines) {
+    const QRegularExpression stamp("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d ");
+    if (!stamp.match(line).hasMatch()) qFatal("unstamped log line: %s", qPrintable(line));
+    line.remove(stamp);
+  }
+  return lines;
+}
+
+}  // namespace
+
+class JobReportTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void failureDetailsInBothLanguages() {
+    const proc::ToolOutcome outcome = Ended(3, {"x264 [error]: could not open input file", "aborted"});
+    QCOMPARE(job::DescribeFailure(desktop::EnglishTexts(), "preview", "Video preview pass 1 of 2", outcome, ""),
+             QString("preview\n"
+                     "Stage: Video preview pass 1 of 2\n"
+                     "Command: \"/usr/lib/kelvarion/tools/x264\" --pass 1 -o \"/tmp/v.264\"\n"
+                     "Exit code: 3\n"
+                     "Last lines of output:\n"
+                     "  x264 [error]: could not open input file\n"
+                     "  aborted"));
+    QCOMPARE(job::DescribeFailure(desktop::RussianTexts(), "превью", "Видео превью проход 1 из 2", outcome, ""),
+             QString("превью\n"
+                     "Этап: Видео превью проход 1 из 2\n"
+                     "Команда: \"/usr/lib/kelvarion/tools/x264\" --pass 1 -o \"/tmp/v.264\"\n"
+                     "Код завершения: 3\n"
+                     "Последние строки вывода:\n"
+                     "  x264 [error]: could not open input file\n"
+                     "  aborted"));
+  }
+
+  void howTheToolEnded() {
+    const desktop::UiTexts& en = desktop::EnglishTexts();
+    proc::ToolOutcome killed = Ended(0, {});
+    killed.status.exited = false;
+    killed.status.signal = 9;
+    QString text = job::DescribeFailure(en, "deluxe", "Video deluxe", killed, "");
+    QVERIFY(text.contains("\nEnded by signal 9\nLast lines of output:\n  (no output)"));
+
+    proc::ToolOutcome missing;
+    missing.kind = proc::ToolOutcome::Kind::NotStarted;
+    missing.command = "\"/opt/kv/tools/MP4Box\" -add x";
+    text = job::DescribeFailure(en, "standard", "Muxing standard", missing, "");
+    QCOMPARE(text, QString("standard\nStage: Muxing standard\nCommand: \"/opt/kv/tools/MP4Box\" -add x\n"
+                           "The program could not be started."));
+
+    // A muxer that ended well but wrote nothing.
+    text = job::DescribeFailure(desktop::RussianTexts(), "стандартная", "Муксинг стандартная", Ended(0, {"done"}),
+                                "/clips/a_standard.mp4");
+    QVERIFY(text.contains("\nКод завершения: 0\nФайл не создан: /clips/a_standard.mp4\nПоследние строки вывода:\n  done"));
+  }
+
+  void aJobIsLogged() {
+    QTemporaryDir dir;
+    const QString log = dir.filePath("state/kelvarion/kelvarion.log");
+    job::JobReport report(desktop::EnglishTexts(), log.toStdString());
+    report.JobStarted("/clips/clip.avi", {"preview", "deluxe"});
+    report.StageStarted(1);
+    report.StageStarted(1);
+    report.ModeDone("preview", "/clips/clip_preview.mp4");
+    report.StageStarted(3);
+    report.ModeFailed("deluxe", "deluxe\nStage: Video deluxe");
+    report.JobEnded();
+    QCOMPARE(report.details(), QString("deluxe\nStage: Video deluxe"));
+    QCOMPARE(LogLines(log), (QStringList{"Job: /clips/clip.avi", "Modes: preview, deluxe",
+                                         "preview: done in 0 s: /clips/clip_preview.mp4",
+                                         "deluxe: failed after 0 s", "deluxe", "Stage: Video deluxe",
+                                         "Job finished in 0 s"}));
+    QCOMPARE(QFileInfo(dir.filePath("state/kelvarion")).permissions() & QFileDevice::ReadOther, QFileDevice::Permissions());
+
+    // The next job starts with no failures of its own; a halt is logged too.
+    report.JobStarted("/clips/b.wav", {"standard"});
+    QVERIFY(report.details().isEmpty());
+    report.ModeFailed("standard", "a");
+    report.ModeFailed("standard", "b");
+    QCOMPARE(report.details(), QString("a\n\nb"));
+    report.JobHalted();
+    QCOMPARE(LogLines(log).last(), QString("Job halted after 0 s"));
+  }
+
+  void theLogMovesAsideAtOneMegabyte() {
+    QTemporaryDir dir;
+    const QString log = dir.filePath("kelvarion.log");
+    job::JobLog jobLog(log.toStdString());
+    QFile big(log);
+    QVERIFY(big.open(QIODevice::WriteOnly));
+    big.write(QByteArray(job::JobLog::kRotateAt - 1, 'o'));
+    big.close();
+    jobLog.Append("still fits");
+    QVERIFY(!QFile::exists(log + ".1"));
+    jobLog.Append("moves the full log aside");
+    QVERIFY(QFileInfo(log + ".1").size() > job::JobLog::kRotateAt);
+    QVERIFY(ReadAll(log + ".1").endsWith("still fits\n"));
+    QCOMPARE(LogLines(log), QStringList{"moves the full log aside"});
+
+    // A second rotation replaces the older file.
+    QVERIFY(big.open(QIODevice::Append));
+    big.write(QByteArray(job::JobLog::kRotateAt, 'p'));
+    big.close();
+    jobLog.Append("third");
+    QVERIFY(ReadAll(log + ".1").contains("moves the full log aside"));
+    QVERIFY(!ReadAll(log + ".1").contains("still fits"));
+    QCOMPARE(LogLines(log), QStringList{"third"});
+  }
+};
+
+QTEST_GUILESS_MAIN(JobReportTest)
+#include "job_report_test.moc"

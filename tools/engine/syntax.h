@@ -1,0 +1,73 @@
+// The script language's syntax: script text read into statements and
+// expression trees, with the user-defined functions gathered apart so that a
+// script may call a function it defines further down.
+#pragma once
+
+#include "tools/engine/script.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace avs {
+
+// A fault in the text itself, at a line of the text being read.
+struct SyntaxError {
+  int line;
+  std::string message;
+};
+
+struct Node {
+  enum Kind { Literal, Name, Call, Unary, Binary, Ternary } kind;
+  int line;
+  Value literal;
+  std::string name;     // variable, function or operator, as written
+  std::string lowered;  // the name lower-cased: names ignore letter case
+  std::vector<std::unique_ptr<Node>> kids;
+  std::vector<std::string> argNames;  // per call argument, lower-cased, "" when positional; empty when none is named
+  int depth = 1;
+};
+using NodePtr = std::unique_ptr<Node>;
+
+struct Statement;
+using Block = std::vector<Statement>;
+
+struct Statement {
+  enum Kind { Expression, Assign, Return, If, While, For, Try } kind = Expression;
+  int line = 0;
+  std::string target;  // Assign and For: the variable, lower-cased; Try: the catch variable
+  bool global = false;
+  NodePtr expr;        // value, condition, or the start of a For
+  NodePtr limit, step; // For: the last value and the step (may be null)
+  Block body, otherwise;
+};
+
+struct ParamDecl {
+  std::string name;  // lower-cased
+  char type;         // as in Function::params: c i f s b .
+  bool optional;     // quoted in the definition: may be left out or named
+};
+
+struct FunctionDecl {
+  std::string name;
+  int line;
+  std::vector<ParamDecl> params;
+  Block body;
+};
+
+// A script's text read whole; the declarations stay alive as long as any
+// function defined by them may still be called.
+struct Program {
+  Block statements;
+  std::vector<std::shared_ptr<const FunctionDecl>> functions;
+};
+
+// Throws SyntaxError.
+std::shared_ptr<const Program> ParseScript(const std::string& text);
+NodePtr ParseExpression(const std::string& text);
+
+// Deeper expressions and blocks are refused, so that neither parsing,
+// evaluating nor freeing a hostile script can exhaust the stack.
+constexpr int kMaxNesting = 400;
+
+}  // namespace avs
