@@ -125,12 +125,5 @@ class DesktopBusTest : public QObject {
   }
 };
 
-int main(int argc, char** argv) {
-  PrivateBus privateBus;
-  if (!privateBus.Start()) qFatal("cannot start a private dbus-daemon");
-  bus = &privateBus;
-  QApplication app(argc, argv);
-  DesktopBusTest test;
-  return QTest::qExec(&test, argc, argv);
-}
+int main(int argc, char** argv) { return RunOnPrivateBus<DesktopBusTest>(argc, argv, bus); }
 #include "desktop_bus_test.moc"

@@ -77,12 +77,5 @@ class RevealTest : public QObject {
   }
 };
 
-int main(int argc, char** argv) {
-  PrivateBus privateBus;
-  if (!privateBus.Start()) qFatal("cannot start a private dbus-daemon");
-  bus = &privateBus;
-  QApplication app(argc, argv);
-  RevealTest test;
-  return QTest::qExec(&test, argc, argv);
-}
+int main(int argc, char** argv) { return RunOnPrivateBus<RevealTest>(argc, argv, bus); }
 #include "reveal_test.moc"

@@ -3,12 +3,14 @@
 // listener that records the launcher entry's progress signals.
 #pragma once
 
+#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QObject>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QVariantMap>
+#include <QtTest>
 
 #include <sys/types.h>
 
@@ -80,3 +82,15 @@ class LauncherRecorder : public QObject {
   QDBusConnection connection_;
   int markersSeen_ = 0;
 };
+
+// The main() of a test whose application talks to a private bus: the bus
+// starts before the application, and `bus` points at it while `Test` runs.
+template <typename Test>
+int RunOnPrivateBus(int argc, char** argv, PrivateBus*& bus) {
+  PrivateBus privateBus;
+  if (!privateBus.Start()) qFatal("cannot start a private dbus-daemon");
+  bus = &privateBus;
+  QApplication application(argc, argv);
+  Test test;
+  return QTest::qExec(&test, argc, argv);
+}
