@@ -14,7 +14,7 @@ cd "$(dirname "$0")"
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-translations-l10n fonts-dejavu-core libglib2.0-bin
-  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
+  libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libswresample-dev libavutil-dev
   libx264-dev
   librsvg2-bin
   ffmpeg xvfb xauth dbus-daemon xdotool x11-utils

@@ -5,15 +5,45 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <cstring>
+#include <cmath>
 
 namespace avs {
 
-FramePtr AllocFrame() {
-  FramePtr frame(av_frame_alloc());
-  if (!frame) throw ScriptError("out of memory");
-  return frame;
+namespace {
+
+std::string Range(const ClipInfo& info) {
+  if (info.hasVideo) {
+    if (info.width <= 0 || info.height <= 0 || info.width > kMaxPictureSide || info.height > kMaxPictureSide)
+      return "the picture size " + std::to_string(info.width) + "x" + std::to_string(info.height) + " is out of range";
+    if (info.pixelFormat == AV_PIX_FMT_NONE) return "the picture has no pixel format";
+    if (info.fps.num <= 0 || info.fps.den <= 0 || info.fps.num > INT32_MAX || info.fps.den > INT32_MAX)
+      return "the frame rate " + std::to_string(info.fps.num) + "/" + std::to_string(info.fps.den) + " is out of range";
+    if (info.frameCount <= 0 || info.frameCount > kMaxFrames)
+      return "the frame count " + std::to_string(info.frameCount) + " is out of range";
+  }
+  if (info.hasAudio) {
+    if (info.sampleRate <= 0 || info.sampleRate > kMaxSampleRate)
+      return "the sample rate " + std::to_string(info.sampleRate) + " is out of range";
+    if (info.channels <= 0 || info.channels > kMaxChannels)
+      return std::to_string(info.channels) + " channels are out of range";
+    if (info.sampleCount < 0 || info.sampleCount > kMaxSamples)
+      return "the sound's length of " + std::to_string(info.sampleCount) + " samples is out of range";
+  }
+  return {};
 }
+
+}  // namespace
+
+Clip::Clip(ClipInfo info, std::string origin, std::vector<ClipPtr> inputs)
+    : info_(info), origin_(std::move(origin)), inputs_(std::move(inputs)) {
+  if (std::string problem = Range(info_); !problem.empty()) Fail(problem);
+  for (const ClipPtr& input : inputs_) depth_ = std::max(depth_, input->depth_ + 1);
+  if (depth_ > kMaxChainDepth)
+    Fail("more than " + std::to_string(kMaxChainDepth) + " filters are chained one on another");
+}
+
+std::unique_ptr<VideoStream> Clip::OpenVideo(Reading&) const { Fail("this clip makes no frames of its own"); }
+std::unique_ptr<AudioStream> Clip::OpenAudio(Reading&) const { Fail("this clip makes no sound of its own"); }
 
 void Clip::Fail(const std::string& message) const { throw ScriptError(origin_ + ": " + message); }
 
@@ -35,72 +65,39 @@ const char* PixelTypeName(AVPixelFormat format) {
   }
 }
 
-namespace {
-
-class ExactFrames : public VideoStream {
- public:
-  ExactFrames(std::unique_ptr<VideoStream> source, int64_t count, const Clip& owner)
-      : source_(std::move(source)), count_(count), owner_(owner), last_(AllocFrame()) {}
-
-  const AVFrame* Next() override {
-    if (delivered_ >= count_) return nullptr;
-    ++delivered_;
-    if (source_) {
-      if (const AVFrame* frame = source_->Next()) {
-        // Holding a reference (not a copy) keeps the frame for repeating
-        // should the source run short.
-        av_frame_unref(last_.get());
-        if (av_frame_ref(last_.get(), frame) < 0) owner_.Fail("out of memory");
-        return last_.get();
-      }
-      source_.reset();
-    }
-    if (!last_->buf[0]) owner_.Fail("no frame could be decoded");
-    return last_.get();
-  }
-
- private:
-  std::unique_ptr<VideoStream> source_;
-  int64_t count_;
-  int64_t delivered_ = 0;
-  const Clip& owner_;
-  FramePtr last_;
-};
-
-class ExactSamples : public AudioStream {
- public:
-  ExactSamples(std::unique_ptr<AudioStream> source, int64_t count, int channels)
-      : source_(std::move(source)), left_(count), channels_(channels) {}
-
-  std::size_t Read(int16_t* dst, std::size_t maxSamples) override {
-    std::size_t want = static_cast<std::size_t>(std::min<int64_t>(left_, static_cast<int64_t>(maxSamples)));
-    std::size_t got = 0;
-    while (source_ && got < want) {
-      std::size_t n = source_->Read(dst + got * channels_, want - got);
-      if (n == 0) source_.reset();
-      got += n;
-    }
-    std::memset(dst + got * channels_, 0, (want - got) * channels_ * sizeof(int16_t));
-    left_ -= static_cast<int64_t>(want);
-    return want;
-  }
-
- private:
-  std::unique_ptr<AudioStream> source_;
-  int64_t left_;
-  int channels_;
-};
-
-}  // namespace
-
-std::unique_ptr<VideoStream> ExactFrameCount(std::unique_ptr<VideoStream> source, int64_t count,
-                                             const Clip& owner) {
-  return std::make_unique<ExactFrames>(std::move(source), count, owner);
+int64_t SamplesForFrames(int64_t frames, const ClipInfo& info) {
+  // 128-bit arithmetic: frames, rates and denominators up to 2^31 each.
+  const __int128 scaled = static_cast<__int128>(frames) * info.sampleRate * info.fps.den;
+  const __int128 half = info.fps.num / 2;
+  __int128 samples = (scaled >= 0 ? scaled + half : scaled - half) / info.fps.num;
+  if (samples > kMaxSamples) return kMaxSamples + 1;
+  if (samples < -kMaxSamples) return -kMaxSamples - 1;
+  return static_cast<int64_t>(samples);
 }
 
-std::unique_ptr<AudioStream> ExactSampleCount(std::unique_ptr<AudioStream> source, int64_t count,
-                                              int channels) {
-  return std::make_unique<ExactSamples>(std::move(source), count, channels);
+Rational FloatToRational(double fps) {
+  if (!(fps > 0) || fps > kMaxFloatRate) return Rational{0, 1};  // NaN too
+  // The first continued-fraction convergent within the precision a script's
+  // decimal number carries.
+  const double tolerance = fps * 1e-7;
+  double x = fps;
+  int64_t h0 = 1, h1 = 0, k0 = 0, k1 = 1;  // convergents h/k
+  for (int i = 0; i < 40; ++i) {
+    double a = std::floor(x);
+    if (a > 1e12) break;
+    const __int128 ai = static_cast<int64_t>(a);
+    const __int128 h = ai * h0 + h1, k = ai * k0 + k1;
+    if (k > 1000000000 || h > INT32_MAX) break;
+    h1 = h0;
+    h0 = static_cast<int64_t>(h);
+    k1 = k0;
+    k0 = static_cast<int64_t>(k);
+    if (std::fabs(fps - static_cast<double>(h) / static_cast<double>(k)) <= tolerance) break;
+    double frac = x - a;
+    if (frac < 1e-12) break;
+    x = 1.0 / frac;
+  }
+  return Rational{h0, k0};
 }
 
 }  // namespace avs

@@ -23,6 +23,11 @@ class ScriptError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The sound's sample type, as AviSynth's 8, 16, 24 and 32-bit integers and
+// floats. In memory 8-bit samples are unsigned (128 is silence), 24-bit ones
+// sit in 32-bit integers holding the 24-bit value, floats run from -1 to 1.
+enum class SampleType { U8, S16, S24, S32, Float };
+
 struct Rational {
   int64_t num = 0;
   int64_t den = 1;
@@ -39,6 +44,7 @@ struct ClipInfo {
   bool hasAudio = false;
   int sampleRate = 0;
   int channels = 0;
+  SampleType sampleType = SampleType::S16;
   int64_t sampleCount = 0;  // per channel
 
   // Field order as AviSynth keeps it: frame-based and bottom field first
@@ -66,7 +72,8 @@ class ClipReader {
   virtual const AVFrame* NextFrame() = 0;
 
   // Up to `maxSamples` sample frames of interleaved signed 16-bit sound at
-  // the clip's rate and channel count; 0 after the last. Throws ScriptError.
+  // the clip's rate and channel count (converted from the clip's own sample
+  // type); 0 after the last. Throws ScriptError.
   virtual std::size_t ReadAudioS16(int16_t* dst, std::size_t maxSamples) = 0;
 };
 

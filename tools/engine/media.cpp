@@ -1,357 +1,246 @@
+// Clips read from media files: frames and samples in any order, decoded
+// forward and found by seeking when asked for something behind or far ahead.
 #include "tools/engine/media.h"
 
+#include "tools/engine/input.h"
+#include "tools/engine/samples.h"
 #include "tools/engine/scale.h"
-#include "tools/engine/script.h"
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cmath>
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <vector>
-
-extern char** environ;
 
 namespace avs {
 
 namespace {
 
-constexpr int kMaxSampleRate = 1536000;
-constexpr int kMaxDecodeFailures = 1000;
-// A picture header claiming more is refused before its memory is taken.
-constexpr int64_t kMaxDecodedPixels = int64_t{kMaxPictureSide} * kMaxPictureSide;
-// Frame and sample counts beyond these come from broken headers.
-constexpr int64_t kMaxFrames = int64_t{1} << 31;
-constexpr int64_t kMaxSamples = int64_t{1} << 40;
+// Frames or samples this far ahead are decoded to rather than sought.
+constexpr int64_t kVideoDecodeAhead = 64;
+constexpr int64_t kAudioDecodeAheadSeconds = 10;
 
-std::string ErrorText(int code) {
-  char buffer[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, buffer, sizeof buffer);
-  return buffer;
-}
-
-bool EndsWithNoCase(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && Lower(text.substr(text.size() - tail.size())) == tail;
-}
-
-std::string FindOnPath(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
-  std::size_t start = 0;
-  while (start <= dirs.size()) {
-    std::size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    std::string dir = dirs.substr(start, end - start);
-    std::string candidate = (dir.empty() ? "." : dir) + "/" + program;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = end + 1;
-  }
-  return {};
-}
-
-// vspipe run with its standard output into a pipe that we read. When it only
-// probes, its messages are kept (and given back if it fails) instead of
-// reaching the console: the probe closes the pipe early, which vspipe would
-// report as an error.
-class Vspipe {
+class MediaClip : public Clip {
  public:
-  Vspipe(std::vector<std::string> args, const std::string& origin, bool keepMessages) {
-    std::string program = FindOnPath("vspipe");
-    if (program.empty()) throw ScriptError(origin + ": VapourSynth (vspipe) not found");
-    int out[2] = {-1, -1}, err[2] = {-1, -1};
-    auto closeAll = [&] {
-      for (int fd : {out[0], out[1], err[0], err[1]})
-        if (fd >= 0) close(fd);
-    };
-    if (pipe2(out, O_CLOEXEC) != 0 || (keepMessages && pipe2(err, O_CLOEXEC | O_NONBLOCK) != 0)) {
-      closeAll();
-      throw ScriptError(origin + ": cannot create a pipe for vspipe");
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    if (keepMessages) posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    args.insert(args.begin(), program);
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-      closeAll();
-      throw ScriptError(origin + ": cannot start vspipe: " + std::strerror(rc));
-    }
-    close(out[1]);
-    if (keepMessages) close(err[1]);
-    fd_ = out[0];
-    messagesFd_ = err[0];
-  }
-  ~Vspipe() {
-    if (fd_ >= 0) close(fd_);
-    if (messagesFd_ >= 0) close(messagesFd_);
-    if (pid_ > 0) {
-      // Closing the pipe ends a vspipe that is writing; one still computing
-      // is not waited for.
-      if (waitpid(pid_, nullptr, WNOHANG) == 0) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-      }
-    }
-  }
-  Vspipe(const Vspipe&) = delete;
-  Vspipe& operator=(const Vspipe&) = delete;
+  MediaClip(ClipInfo info, std::string origin, std::string path, int videoIndex, int audioIndex)
+      : Clip(info, std::move(origin)), path_(std::move(path)), videoIndex_(videoIndex), audioIndex_(audioIndex) {}
 
-  std::string Url() const { return "pipe:" + std::to_string(fd_); }
+  std::unique_ptr<VideoStream> OpenVideo(Reading& reading) const override;
+  std::unique_ptr<AudioStream> OpenAudio(Reading& reading) const override;
 
-  // The end of what it reported so far, on one line.
-  std::string Messages() const {
-    std::string text;
-    char buffer[4096];
-    ssize_t n;
-    while (messagesFd_ >= 0 && (n = read(messagesFd_, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
-    for (char& c : text)
-      if (c == '\n' || c == '\r') c = ' ';
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    return text.size() > 600 ? "..." + text.substr(text.size() - 600) : text;
-  }
-
-  // Everything it writes, up to `limit` bytes.
-  std::string ReadAll(std::size_t limit) {
-    std::string text;
-    char buffer[4096];
-    while (text.size() < limit) {
-      ssize_t n = read(fd_, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      text.append(buffer, static_cast<std::size_t>(n));
-    }
-    return text;
-  }
+  const std::string& path() const { return path_; }
+  int videoIndex() const { return videoIndex_; }
+  int audioIndex() const { return audioIndex_; }
 
  private:
-  pid_t pid_ = -1;
-  int fd_ = -1;
-  int messagesFd_ = -1;
+  std::string path_;
+  int videoIndex_, audioIndex_;
 };
 
-// The frame count vspipe reports for a script ("Frames: 240"), 0 when it
-// reports none; counting the rendered frames instead would render the
-// script once more.
-int64_t VspipeFrameCount(const std::string& script, const std::string& origin) {
-  std::string text = Vspipe({"--info", script, "-"}, origin, true).ReadAll(65536);
-  std::size_t at = text.find("Frames:");
-  return at == std::string::npos ? 0 : std::strtoll(text.c_str() + at + 7, nullptr, 10);
-}
-
-// An opened container, with the vspipe behind it when there is one.
-class Input {
- public:
-  // `probing`: only the header is read, so a vspipe's messages are held back.
-  Input(const std::string& path, const std::string& origin, bool probing) {
-    auto fail = [&](const std::string& message) { throw ScriptError(origin + ": " + message); };
-    std::string url = path[0] == '/' ? "file:" + path : path;
-    const AVInputFormat* format = nullptr;
-    if (EndsWithNoCase(path, ".vpy")) {
-      vspipe_ = std::make_unique<Vspipe>(std::vector<std::string>{"-c", "y4m", path, "-"}, origin, probing);
-      url = vspipe_->Url();
-      format = av_find_input_format("yuv4mpegpipe");
-    } else {
-      struct stat st {};
-      if (stat(path.c_str(), &st) != 0) fail("cannot open " + path + ": " + std::strerror(errno));
-      if (!S_ISREG(st.st_mode)) fail(path + " is not a file");
-      fileSize_ = st.st_size;
-    }
-    int rc = avformat_open_input(&fmt, url.c_str(), format, nullptr);
-    if (rc < 0) {
-      fmt = nullptr;
-      if (!vspipe_) fail("cannot read " + path + ": " + ErrorText(rc));
-      std::string messages = vspipe_->Messages();
-      fail("vspipe gave no video for " + path + (messages.empty() ? "" : ": " + messages));
-    }
-    dataStart_ = fmt->pb ? avio_tell(fmt->pb) : 0;
-  }
-  ~Input() { avformat_close_input(&fmt); }
-  Input(const Input&) = delete;
-  Input& operator=(const Input&) = delete;
-
-  int64_t fileSize() const { return fileSize_; }
-  int64_t dataStart() const { return dataStart_; }
-
-  AVFormatContext* fmt = nullptr;
-
- private:
-  std::unique_ptr<Vspipe> vspipe_;
-  int64_t fileSize_ = 0;
-  int64_t dataStart_ = 0;
-};
-
-struct CodecDeleter {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecDeleter>;
-struct PacketDeleter {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
-
-CodecPtr OpenDecoder(const AVStream* stream, const Clip& owner, const std::string& path) {
-  const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-  if (!codec) owner.Fail("no decoder for the " + std::string(avcodec_get_name(stream->codecpar->codec_id)) + " in " + path);
-  CodecPtr ctx(avcodec_alloc_context3(codec));
-  if (!ctx || avcodec_parameters_to_context(ctx.get(), stream->codecpar) < 0) owner.Fail("out of memory");
-  ctx->thread_count = 0;  // as many as the machine has
-  ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-  ctx->pkt_timebase = stream->time_base;
-  ctx->max_pixels = kMaxDecodedPixels;
-  int rc = avcodec_open2(ctx.get(), codec, nullptr);
-  if (rc < 0) owner.Fail("cannot decode " + path + ": " + ErrorText(rc));
-  return ctx;
-}
-
-// Reads one stream's packets through its decoder.
-class Decoder {
- public:
-  Decoder(const std::string& path, int streamIndex, const Clip& owner)
-      : input_(path, owner.origin(), false), index_(streamIndex), owner_(owner), packet_(av_packet_alloc()) {
-    if (!packet_) owner.Fail("out of memory");
-    if (streamIndex >= static_cast<int>(input_.fmt->nb_streams)) owner.Fail(path + " changed while it was read");
-    for (unsigned i = 0; i < input_.fmt->nb_streams; ++i)
-      if (static_cast<int>(i) != streamIndex) input_.fmt->streams[i]->discard = AVDISCARD_ALL;
-    codec_ = OpenDecoder(input_.fmt->streams[streamIndex], owner, path);
-  }
-
-  // The next decoded frame into `frame`; false at the end of the stream.
-  // Damaged packets are skipped, as players do.
-  bool Receive(AVFrame* frame) {
-    for (;;) {
-      av_frame_unref(frame);
-      int rc = avcodec_receive_frame(codec_.get(), frame);
-      if (rc == 0) {
-        failures_ = 0;
-        return true;
-      }
-      if (rc == AVERROR_EOF) return false;
-      // A decoder that only reports errors has nothing more to give.
-      if (rc != AVERROR(EAGAIN)) {
-        if (++failures_ > kMaxDecodeFailures) return false;
-        continue;
-      }
-      if (draining_) return false;
-      rc = av_read_frame(input_.fmt, packet_.get());
-      if (rc < 0) {
-        draining_ = true;
-        avcodec_send_packet(codec_.get(), nullptr);
-        continue;
-      }
-      if (packet_->stream_index == index_) {
-        rc = avcodec_send_packet(codec_.get(), packet_.get());
-        if (rc == AVERROR(ENOMEM)) owner_.Fail("out of memory");
-      }
-      av_packet_unref(packet_.get());
-    }
-  }
-
-  AVCodecContext* codec() const { return codec_.get(); }
-
- private:
-  Input input_;
-  int index_;
-  const Clip& owner_;
-  PacketPtr packet_;
-  CodecPtr codec_;
-  bool draining_ = false;
-  int failures_ = 0;
-};
-
+// The picture of a file. Frames are numbered by their place in decoding
+// order from the start; after a seek, by their presentation time's place
+// among the times of all the stream's packets, which are read (once) for
+// the first seek. Frames the decoder drops show the frame before them, and
+// frames beyond the last decodable one repeat it.
 class DecodedVideo : public VideoStream {
  public:
-  DecodedVideo(const std::string& path, int streamIndex, const Clip& owner)
-      : decoder_(path, streamIndex, owner),
-        owner_(owner),
-        frame_(AllocFrame()),
-        normalizer_(owner.info().width, owner.info().height, owner.info().pixelFormat, SWS_BICUBIC, Matrix::Rec601) {}
+  explicit DecodedVideo(const MediaClip& clip)
+      : clip_(clip),
+        decoder_(std::make_unique<Decoder>(clip.path(), clip.videoIndex(), clip.origin())),
+        normalizer_(clip.info().width, clip.info().height, clip.info().pixelFormat, SWS_BICUBIC, Matrix::Rec601) {}
 
-  const AVFrame* Next() override {
-    if (!decoder_.Receive(frame_.get())) return nullptr;
-    const ClipInfo& info = owner_.info();
-    AVPixelFormat format = static_cast<AVPixelFormat>(frame_->format);
-    if (frame_->width == info.width && frame_->height == info.height && PassesAs(format, info.pixelFormat)) {
-      frame_->format = info.pixelFormat;
-      return frame_.get();
-    }
-    // A stream that changes size or format midway keeps the clip's.
-    return normalizer_.Convert(frame_.get(), owner_.origin());
+  FrameRef Frame(int64_t n) override {
+    if (!Holds(n) && (n < next_ || (n - next_ > kVideoDecodeAhead && !ended_))) Reposition(n);
+    while (!Holds(n) && next_ <= n && !ended_) DecodeOne();
+    if (Holds(n)) return previous_.frame && n < last_.index ? previous_.frame : last_.frame;
+    // Past the last decodable frame, or the decoder dropped frames ahead.
+    if (!last_.frame) clip_.Fail("no frame could be decoded");
+    return last_.frame;
   }
 
  private:
-  Decoder decoder_;
-  const Clip& owner_;
-  FramePtr frame_;
+  struct Numbered {
+    FrameRef frame;
+    int64_t index = -1;
+  };
+
+  // Whether frame n is the last frame decoded, or lies in a gap just before it.
+  bool Holds(int64_t n) const {
+    if (!last_.frame) return false;
+    if (n == last_.index || (ended_ && n > last_.index)) return true;
+    return previous_.frame && n >= previous_.index && n < last_.index;
+  }
+
+  // Decodes the next frame; false at the end of the stream.
+  bool DecodeOne() {
+    FramePtr frame = AllocFrame();
+    if (!decoder_->Receive(frame.get())) {
+      ended_ = true;
+      return false;
+    }
+    int64_t index = IndexOf(*frame);
+    if (index < next_) return true;  // a frame from before the one sought
+    previous_ = std::move(last_);
+    last_ = Numbered{Normalize(std::move(frame)), index};
+    next_ = index + 1;
+    return true;
+  }
+
+  int64_t IndexOf(const AVFrame& frame) const {
+    if (times_.empty() || frame.best_effort_timestamp == AV_NOPTS_VALUE) return next_;
+    auto at = std::upper_bound(times_.begin(), times_.end(), frame.best_effort_timestamp);
+    return std::max<int64_t>(0, at - times_.begin() - 1);
+  }
+
+  FrameRef Normalize(FramePtr frame) {
+    const ClipInfo& info = clip_.info();
+    if (frame->width == info.width && frame->height == info.height && PassesAs(*frame, info.pixelFormat))
+      return Share(std::move(frame));
+    // Full-range pictures become limited range; a stream that changes size
+    // or format midway keeps the clip's.
+    return Share(normalizer_.Convert(*frame, clip_.origin()));
+  }
+
+  void Restart() {
+    decoder_.reset();
+    decoder_ = std::make_unique<Decoder>(clip_.path(), clip_.videoIndex(), clip_.origin());
+    Forget(0);
+  }
+
+  void Forget(int64_t next) {
+    previous_ = {};
+    last_ = {};
+    next_ = next;
+    ended_ = false;
+  }
+
+  // Goes to a key frame at or before frame n; a pipe can only start over.
+  void Reposition(int64_t n) {
+    if (!decoder_->seekable()) {
+      if (n < next_) Restart();
+      return;
+    }
+    if (!timesRead_) {
+      times_ = PacketTimes(clip_.path(), clip_.videoIndex(), clip_.origin());
+      timesRead_ = true;
+    }
+    if (times_.empty()) return Restart();
+    const int64_t last = static_cast<int64_t>(times_.size()) - 1;
+    // A key frame may lie after the time sought (an index that is off):
+    // step back further until the first frame decoded is not after n.
+    for (int64_t back = 0;; back = back ? back * 2 : 16) {
+      const int64_t target = std::clamp<int64_t>(n - back, 0, last);
+      if (!decoder_->SeekBefore(times_[target])) return Restart();
+      Forget(0);
+      if (!DecodeOne()) break;
+      if (last_.index <= n) {
+        previous_ = {};
+        return;
+      }
+      if (target == 0) break;
+    }
+    Restart();
+  }
+
+  const MediaClip& clip_;
+  std::unique_ptr<Decoder> decoder_;
   Scaler normalizer_;
+  std::vector<int64_t> times_;
+  bool timesRead_ = false;
+  Numbered previous_, last_;
+  int64_t next_ = 0;
+  bool ended_ = false;
 };
 
 struct SwrDeleter {
   void operator()(SwrContext* s) const { swr_free(&s); }
 };
 
+// The sound of a file, converted to the clip's sample type, rate and
+// channels. Recently decoded samples stay in a window, so that reads that
+// overlap or go back a little decode nothing twice. Samples are numbered by
+// counting from the start. A seek finds its place by the first frame's time
+// where the stream's time base tells single samples apart (WAV, AVI);
+// elsewhere (Matroska counts milliseconds) only by the times of frames
+// already decoded and counted, and reads far ahead decode forward.
 class DecodedAudio : public AudioStream {
  public:
-  DecodedAudio(const std::string& path, int streamIndex, const Clip& owner)
-      : decoder_(path, streamIndex, owner), owner_(owner), frame_(AllocFrame()) {}
+  explicit DecodedAudio(const MediaClip& clip)
+      : clip_(clip),
+        decoder_(std::make_unique<Decoder>(clip.path(), clip.audioIndex(), clip.origin())),
+        frame_(AllocFrame()),
+        frameBytes_(static_cast<std::size_t>(BytesPerSample(clip.info().sampleType)) * clip.info().channels),
+        startTime_(StartTime(decoder_->stream())),
+        exactTimes_(int64_t{decoder_->stream().time_base.num} * clip.info().sampleRate <=
+                    decoder_->stream().time_base.den) {}
 
-  std::size_t Read(int16_t* dst, std::size_t maxSamples) override {
-    const std::size_t channels = static_cast<std::size_t>(owner_.info().channels);
-    std::size_t got = 0;
-    while (got < maxSamples) {
-      if (pendingAt_ < pendingSamples_) {
-        std::size_t n = std::min(maxSamples - got, pendingSamples_ - pendingAt_);
-        std::memcpy(dst + got * channels, pending_.data() + pendingAt_ * channels, n * channels * sizeof(int16_t));
-        pendingAt_ += n;
-        got += n;
-      } else if (!Refill()) {
-        break;
+  void Read(void* dst, int64_t start, int64_t count) override {
+    auto* out = static_cast<uint8_t*>(dst);
+    const int64_t aheadLimit = kAudioDecodeAheadSeconds * clip_.info().sampleRate;
+    while (count > 0) {
+      if (start >= windowStart_ && start < WindowEnd()) {
+        const int64_t n = std::min(count, WindowEnd() - start);
+        std::memcpy(out, window_.data() + static_cast<std::size_t>(start - windowStart_) * frameBytes_,
+                    static_cast<std::size_t>(n) * frameBytes_);
+        out += static_cast<std::size_t>(n) * frameBytes_;
+        start += n;
+        count -= n;
+      } else if (start >= WindowEnd() && ended_) {
+        // The file holds less sound than its header said.
+        FillSilence(out, clip_.info().sampleType, static_cast<std::size_t>(count) * clip_.info().channels);
+        return;
+      } else if (start >= WindowEnd() && (start - WindowEnd() <= aheadLimit || !exactTimes_ || !decoder_->seekable())) {
+        DecodeMore();
+      } else {
+        Reposition(start);
       }
     }
-    return got;
   }
 
  private:
-  // Converts the next decoded frame (or the resampler's tail at the end).
-  bool Refill() {
-    pendingAt_ = pendingSamples_ = 0;
-    if (finished_) return false;
-    const AVFrame* in = nullptr;
-    if (decoder_.Receive(frame_.get())) {
-      in = frame_.get();
+  // Samples kept behind the newest decoded ones.
+  static constexpr int64_t kWindow = 65536;
+
+  static int64_t StartTime(const AVStream& stream) {
+    return stream.start_time != AV_NOPTS_VALUE ? stream.start_time : 0;
+  }
+
+  int64_t WindowEnd() const { return windowStart_ + static_cast<int64_t>(window_.size() / frameBytes_); }
+
+  // Appends the next decoded frame's samples (or the resampler's tail at
+  // the end of the stream) to the window.
+  void DecodeMore() {
+    if (decoder_->Receive(frame_.get())) return Append(frame_.get());
+    if (swr_) Append(nullptr);
+    ended_ = true;
+    swr_.reset();
+  }
+
+  void Append(const AVFrame* in) {
+    if (in) {
       Configure(*in);
-    } else {
-      finished_ = true;
-      if (!swr_) return false;
+      Remember(in->best_effort_timestamp, WindowEnd());
     }
     int capacity = swr_get_out_samples(swr_.get(), in ? in->nb_samples : 0);
-    if (capacity <= 0) return !finished_;
-    pending_.resize(static_cast<std::size_t>(capacity) * owner_.info().channels);
-    uint8_t* out = reinterpret_cast<uint8_t*>(pending_.data());
-    int n = swr_convert(swr_.get(), &out, capacity, in ? const_cast<const uint8_t**>(in->extended_data) : nullptr,
+    if (capacity < 0) clip_.Fail("sound conversion failed");
+    if (window_.size() / frameBytes_ > static_cast<std::size_t>(2 * kWindow)) {
+      const std::size_t drop = window_.size() - static_cast<std::size_t>(kWindow) * frameBytes_;
+      window_.erase(window_.begin(), window_.begin() + static_cast<std::ptrdiff_t>(drop));
+      windowStart_ += static_cast<int64_t>(drop / frameBytes_);
+    }
+    const std::size_t at = window_.size();
+    window_.resize(at + static_cast<std::size_t>(capacity) * frameBytes_);
+    uint8_t* outPtr = window_.data() + at;
+    int n = swr_convert(swr_.get(), &outPtr, capacity, in ? const_cast<const uint8_t**>(in->extended_data) : nullptr,
                         in ? in->nb_samples : 0);
-    if (n < 0) owner_.Fail("sound conversion failed");
-    pendingSamples_ = static_cast<std::size_t>(n);
-    return true;
+    if (n < 0) clip_.Fail("sound conversion failed");
+    window_.resize(at + static_cast<std::size_t>(n) * frameBytes_);
+    if (clip_.info().sampleType == SampleType::S24)
+      ConvertSamples(outPtr, SampleType::S32, outPtr, SampleType::S24, static_cast<std::size_t>(n) * clip_.info().channels);
   }
 
   void Configure(const AVFrame& in) {
@@ -361,15 +250,16 @@ class DecodedAudio : public AudioStream {
       av_channel_layout_default(&inLayout, in.ch_layout.nb_channels);
     else
       av_channel_layout_copy(&inLayout, &in.ch_layout);
-    av_channel_layout_default(&outLayout, owner_.info().channels);
+    const ClipInfo& info = clip_.info();
+    av_channel_layout_default(&outLayout, info.channels);
     SwrContext* swr = nullptr;
-    int rc = swr_alloc_set_opts2(&swr, &outLayout, AV_SAMPLE_FMT_S16, owner_.info().sampleRate, &inLayout,
+    int rc = swr_alloc_set_opts2(&swr, &outLayout, PackedFormat(info.sampleType), info.sampleRate, &inLayout,
                                  static_cast<AVSampleFormat>(in.format), in.sample_rate, 0, nullptr);
     av_channel_layout_uninit(&inLayout);
     av_channel_layout_uninit(&outLayout);
     if (rc < 0 || swr_init(swr) < 0) {
       swr_free(&swr);
-      owner_.Fail("cannot convert this sound to 16 bits");
+      clip_.Fail("cannot convert this sound");
     }
     swr_.reset(swr);
     inFormat_ = in.format;
@@ -377,33 +267,81 @@ class DecodedAudio : public AudioStream {
     inChannels_ = in.ch_layout.nb_channels;
   }
 
-  Decoder decoder_;
-  const Clip& owner_;
+  void Forget(int64_t position) {
+    window_.clear();
+    windowStart_ = position;
+    swr_.reset();
+    ended_ = false;
+  }
+
+  void Restart() {
+    decoder_.reset();
+    decoder_ = std::make_unique<Decoder>(clip_.path(), clip_.audioIndex(), clip_.origin());
+    Forget(0);
+  }
+
+  // Notes where a decoded frame starts, for seeks back to it.
+  void Remember(int64_t time, int64_t position) {
+    if (time == AV_NOPTS_VALUE || (!known_.empty() && (time <= known_.back().time || position <= known_.back().position)))
+      return;
+    known_.push_back(Known{time, position});
+  }
+
+  // The position of the first sample of a frame of time `time`; -1 when it
+  // cannot be known.
+  int64_t PositionAt(int64_t time) const {
+    if (time == AV_NOPTS_VALUE) return -1;
+    if (exactTimes_)
+      return av_rescale_q(time - startTime_, decoder_->stream().time_base, AVRational{1, clip_.info().sampleRate});
+    auto at = std::lower_bound(known_.begin(), known_.end(), time, [](const Known& k, int64_t t) { return k.time < t; });
+    return at != known_.end() && at->time == time ? at->position : -1;
+  }
+
+  // Seeks to a little before `start` (decoders of compressed sound need a
+  // few frames to settle) and numbers the samples from there.
+  void Reposition(int64_t start) {
+    if (!decoder_->seekable()) return Restart();
+    for (int64_t preroll = clip_.info().sampleRate / 10;; preroll *= 4) {
+      const int64_t from = std::max<int64_t>(0, start - preroll);
+      int64_t time = 0;
+      if (exactTimes_) {
+        time = startTime_ + av_rescale_q(from, AVRational{1, clip_.info().sampleRate}, decoder_->stream().time_base);
+      } else {
+        auto after = std::upper_bound(known_.begin(), known_.end(), from,
+                                      [](int64_t p, const Known& k) { return p < k.position; });
+        if (after == known_.begin()) break;
+        time = std::prev(after)->time;
+      }
+      if (!decoder_->SeekBefore(time) || !decoder_->Receive(frame_.get())) break;
+      const int64_t position = PositionAt(frame_->best_effort_timestamp);
+      if (position >= 0 && position <= start) {
+        Forget(position);
+        return Append(frame_.get());
+      }
+      if (from == 0) break;
+    }
+    Restart();
+  }
+
+  const MediaClip& clip_;
+  std::unique_ptr<Decoder> decoder_;
   FramePtr frame_;
+  std::size_t frameBytes_;
+  int64_t startTime_;
   std::unique_ptr<SwrContext, SwrDeleter> swr_;
   int inFormat_ = -1, inRate_ = 0, inChannels_ = 0;
-  std::vector<int16_t> pending_;
-  std::size_t pendingAt_ = 0, pendingSamples_ = 0;
-  bool finished_ = false;
+  std::vector<uint8_t> window_;
+  int64_t windowStart_ = 0;
+  bool ended_ = false;
+  struct Known {
+    int64_t time, position;
+  };
+  const bool exactTimes_;
+  std::vector<Known> known_;  // in order of both
 };
 
-class MediaClip : public Clip {
- public:
-  MediaClip(ClipInfo info, std::string origin, std::string path, int videoIndex, int audioIndex)
-      : Clip(info, std::move(origin)), path_(std::move(path)), videoIndex_(videoIndex), audioIndex_(audioIndex) {}
-
-  std::unique_ptr<VideoStream> OpenVideo() const override {
-    return ExactFrameCount(std::make_unique<DecodedVideo>(path_, videoIndex_, *this), info().frameCount, *this);
-  }
-  std::unique_ptr<AudioStream> OpenAudio() const override {
-    return ExactSampleCount(std::make_unique<DecodedAudio>(path_, audioIndex_, *this), info().sampleCount,
-                            info().channels);
-  }
-
- private:
-  std::string path_;
-  int videoIndex_, audioIndex_;
-};
+std::unique_ptr<VideoStream> MediaClip::OpenVideo(Reading&) const { return std::make_unique<DecodedVideo>(*this); }
+std::unique_ptr<AudioStream> MediaClip::OpenAudio(Reading&) const { return std::make_unique<DecodedAudio>(*this); }
 
 // What a container's header does not say is counted by reading its packets
 // through once, without decoding: frames as packets, sound as the sum of
@@ -414,8 +352,8 @@ struct Tally {
 };
 
 void CountPackets(Input& input, int video, Tally& videoTally, int audio, Tally& audioTally) {
-  PacketPtr packet(av_packet_alloc());
-  while (packet && av_read_frame(input.fmt, packet.get()) >= 0) {
+  PacketPtr packet = AllocPacket();
+  while (av_read_frame(input.fmt, packet.get()) >= 0) {
     Tally* tally = packet->stream_index == video ? &videoTally : packet->stream_index == audio ? &audioTally : nullptr;
     if (tally) {
       ++tally->packets;
@@ -425,8 +363,8 @@ void CountPackets(Input& input, int video, Tally& videoTally, int audio, Tally& 
   }
 }
 
-int64_t CountSamples(const std::string& path, int index, const Clip& probe) {
-  Decoder decoder(path, index, probe);
+int64_t CountSamples(const std::string& path, int index, const std::string& origin) {
+  Decoder decoder(path, index, origin);
   FramePtr frame = AllocFrame();
   int64_t count = 0;
   while (decoder.Receive(frame.get())) count += frame->nb_samples;
@@ -457,15 +395,6 @@ int64_t WavDataBytes(const std::string& path) {
   std::fclose(file);
   return declared;
 }
-
-// A clip of the probe's info whose streams are never opened; it only gives
-// the counting helpers an origin for their messages.
-class ProbeClip : public Clip {
- public:
-  using Clip::Clip;
-  std::unique_ptr<VideoStream> OpenVideo() const override { return nullptr; }
-  std::unique_ptr<AudioStream> OpenAudio() const override { return nullptr; }
-};
 
 }  // namespace
 
@@ -521,6 +450,7 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
     info.hasAudio = true;
     info.sampleRate = par->sample_rate;
     info.channels = channels;
+    info.sampleType = SampleTypeOf(static_cast<AVSampleFormat>(par->format), par->bits_per_raw_sample);
     bits = av_get_bits_per_sample(par->codec_id);
     if (st->duration > 0 && st->duration != AV_NOPTS_VALUE)
       samples = av_rescale_q(st->duration, st->time_base, AVRational{1, par->sample_rate});
@@ -554,177 +484,13 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
     if (samples <= 0 && info.hasAudio)
       samples = av_rescale_q(audioTally.duration, input.fmt->streams[audio]->time_base, AVRational{1, info.sampleRate});
   }
-  if (info.hasAudio && (samples <= 0 || samples > kMaxSamples)) {
-    ProbeClip probe(info, origin);
-    samples = CountSamples(path, audio, probe);
-  }
+  if (info.hasAudio && (samples <= 0 || samples > kMaxSamples)) samples = CountSamples(path, audio, origin);
   if (info.hasVideo && (frames <= 0 || frames > kMaxFrames)) fail(path + " holds no readable frame count");
   if (info.hasAudio && (samples <= 0 || samples > kMaxSamples)) fail(path + " holds no sound");
   info.frameCount = frames;
   info.sampleCount = samples;
   if (!info.hasVideo) video = -1;
   return std::make_shared<MediaClip>(info, origin, path, video, audio);
-}
-
-namespace {
-
-// "name%04d.png" split around its one integer conversion.
-struct Pattern {
-  std::string head, tail;
-  bool numbered = false;
-  bool zeroPad = false;
-  int width = 0;
-
-  std::string Name(int64_t n) const {
-    if (!numbered) return head;
-    std::string digits = std::to_string(n < 0 ? -n : n);
-    std::size_t wanted = static_cast<std::size_t>(width) - (n < 0 ? 1 : 0);
-    if (width > 0 && digits.size() < wanted) digits.insert(0, wanted - digits.size(), zeroPad ? '0' : ' ');
-    return head + (n < 0 ? "-" : "") + digits + tail;
-  }
-};
-
-Pattern ParsePattern(const std::string& text, const std::string& origin) {
-  Pattern p;
-  std::string* part = &p.head;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
-      *part += text[i];
-      continue;
-    }
-    if (i + 1 < text.size() && text[i + 1] == '%') {
-      *part += '%';
-      ++i;
-      continue;
-    }
-    if (p.numbered) throw ScriptError(origin + ": ImageSource: the pattern " + text + " has more than one number");
-    std::size_t j = i + 1;
-    if (j < text.size() && text[j] == '0') {
-      p.zeroPad = true;
-      ++j;
-    }
-    while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j])) && p.width < 100)
-      p.width = p.width * 10 + (text[j++] - '0');
-    if (j >= text.size() || (text[j] != 'd' && text[j] != 'i'))
-      throw ScriptError(origin + ": ImageSource: the pattern " + text + " may only hold %d conversions");
-    p.numbered = true;
-    part = &p.tail;
-    i = j;
-  }
-  return p;
-}
-
-// Decodes the one picture of an image file.
-bool DecodePicture(const std::string& path, AVFrame* frame, const Clip& owner) {
-  // Only regular files: reading a pipe or a device could wait forever.
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || access(path.c_str(), R_OK) != 0) return false;
-  AVFormatContext* fmt = nullptr;
-  AVDictionary* options = nullptr;
-  av_dict_set(&options, "pattern_type", "none", 0);  // a "%" in a folder name is no pattern
-  int rc = avformat_open_input(&fmt, ("file:" + path).c_str(), av_find_input_format("image2"), &options);
-  av_dict_free(&options);
-  if (rc < 0) owner.Fail("cannot read the image " + path + ": " + ErrorText(rc));
-  struct Closer {
-    AVFormatContext*& f;
-    ~Closer() { avformat_close_input(&f); }
-  } closer{fmt};
-  if (fmt->nb_streams < 1) owner.Fail("cannot read the image " + path);
-  CodecPtr codec = OpenDecoder(fmt->streams[0], owner, path);
-  PacketPtr packet(av_packet_alloc());
-  if (!packet) owner.Fail("out of memory");
-  while (av_read_frame(fmt, packet.get()) >= 0) {
-    bool sent = avcodec_send_packet(codec.get(), packet.get()) >= 0;
-    av_packet_unref(packet.get());
-    if (sent && avcodec_receive_frame(codec.get(), frame) == 0) return true;
-  }
-  avcodec_send_packet(codec.get(), nullptr);
-  if (avcodec_receive_frame(codec.get(), frame) == 0) return true;
-  owner.Fail("cannot decode the image " + path);
-}
-
-class ImageClip : public Clip {
- public:
-  ImageClip(ClipInfo info, std::string origin, Pattern pattern, int64_t first)
-      : Clip(info, std::move(origin)), pattern_(std::move(pattern)), first_(first) {}
-
-  class Stream : public VideoStream {
-   public:
-    explicit Stream(const ImageClip& clip)
-        : clip_(clip),
-          picture_(AllocFrame()),
-          toRgb_(clip.info().width, clip.info().height, clip.info().pixelFormat, SWS_BICUBIC, Matrix::Rec601) {}
-    const AVFrame* Next() override {
-      if (next_ >= clip_.info().frameCount) return nullptr;
-      std::string name = clip_.pattern_.Name(clip_.first_ + next_++);
-      if (!DecodePicture(name, picture_.get(), clip_)) clip_.Fail("cannot open the image " + name);
-      return toRgb_.Convert(picture_.get(), clip_.origin());
-    }
-
-   private:
-    const ImageClip& clip_;
-    int64_t next_ = 0;
-    FramePtr picture_;
-    Scaler toRgb_;
-  };
-
-  std::unique_ptr<VideoStream> OpenVideo() const override { return std::make_unique<Stream>(*this); }
-  std::unique_ptr<AudioStream> OpenAudio() const override { return nullptr; }
-
- private:
-  Pattern pattern_;
-  int64_t first_;
-};
-
-}  // namespace
-
-ClipPtr OpenImageSequence(const std::string& patternText, int64_t first, int64_t last, Rational fps,
-                          const std::string& origin) {
-  Pattern pattern = ParsePattern(patternText, origin);
-  if (last < first)
-    throw ScriptError(origin + ": ImageSource: the last frame " + std::to_string(last) + " comes before the first " +
-                      std::to_string(first));
-  if (last - first >= kMaxFrames) throw ScriptError(origin + ": ImageSource: too many frames");
-  ClipInfo info;
-  info.hasVideo = true;
-  info.fps = fps;
-  info.frameCount = last - first + 1;
-  std::string firstName = pattern.Name(first);
-  ProbeClip probe(info, origin);
-  FramePtr picture = AllocFrame();
-  if (!DecodePicture(firstName, picture.get(), probe))
-    throw ScriptError(origin + ": ImageSource: cannot open the image " + firstName);
-  if (picture->width > kMaxPictureSide || picture->height > kMaxPictureSide)
-    throw ScriptError(origin + ": ImageSource: the image " + firstName + " is too large");
-  info.width = picture->width;
-  info.height = picture->height;
-  bool alpha = EngineFormat(static_cast<AVPixelFormat>(picture->format)) == AV_PIX_FMT_BGRA;
-  info.pixelFormat = alpha ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
-  return std::make_shared<ImageClip>(info, origin, std::move(pattern), first);
-}
-
-Rational FloatToRational(double fps) {
-  // The first continued-fraction convergent within the precision a script's
-  // decimal number carries.
-  const double tolerance = fps * 1e-7;
-  double x = fps;
-  int64_t h0 = 1, h1 = 0, k0 = 0, k1 = 1;  // convergents h/k
-  for (int i = 0; i < 40; ++i) {
-    double a = std::floor(x);
-    if (a > 1e12) break;
-    int64_t ai = static_cast<int64_t>(a);
-    int64_t h = ai * h0 + h1, k = ai * k0 + k1;
-    if (k > 1000000000) break;
-    h1 = h0;
-    h0 = h;
-    k1 = k0;
-    k0 = k;
-    if (std::fabs(fps - static_cast<double>(h) / static_cast<double>(k)) <= tolerance) break;
-    double frac = x - a;
-    if (frac < 1e-12) break;
-    x = 1.0 / frac;
-  }
-  return Rational{h0, k0};
 }
 
 }  // namespace avs

@@ -1,4 +1,5 @@
-// Clips read from files through libavformat and libavcodec.
+// Clips read from files through libavformat and libavcodec, and from
+// numbered pictures.
 #pragma once
 
 #include "tools/engine/clip.h"
@@ -22,9 +23,5 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin);
 // (%d, %4d, %04d); frames `first`..`last` come in as RGB.
 ClipPtr OpenImageSequence(const std::string& pattern, int64_t first, int64_t last, Rational fps,
                           const std::string& origin);
-
-// A float frame rate as the nearest small fraction (23.976 gives 2997/125,
-// 23.976024 gives 24000/1001).
-Rational FloatToRational(double fps);
 
 }  // namespace avs

@@ -1,7 +1,12 @@
-// The engine's entry: a script evaluated to its clip, read in order.
+// The engine's entry: a script evaluated to its clip, read in order. The
+// picture and the sound each have a Reading of their own, so that two
+// threads can read them at once.
+#include "tools/engine/reading.h"
+#include "tools/engine/samples.h"
 #include "tools/engine/script.h"
 
 #include <filesystem>
+#include <vector>
 
 namespace avs {
 
@@ -14,21 +19,38 @@ class ScriptClipReader : public ClipReader {
   const ClipInfo& info() const override { return clip_->info(); }
 
   const AVFrame* NextFrame() override {
-    if (!clip_->info().hasVideo) return nullptr;
-    if (!video_) video_ = clip_->OpenVideo();
-    return video_->Next();
+    const ClipInfo& info = clip_->info();
+    if (!info.hasVideo || nextFrame_ >= info.frameCount) {
+      current_.reset();
+      return nullptr;
+    }
+    current_ = pictures_.Frame(*clip_, nextFrame_++);
+    return current_.get();
   }
 
   std::size_t ReadAudioS16(int16_t* dst, std::size_t maxSamples) override {
-    if (!clip_->info().hasAudio) return 0;
-    if (!audio_) audio_ = clip_->OpenAudio();
-    return audio_->Read(dst, maxSamples);
+    const ClipInfo& info = clip_->info();
+    if (!info.hasAudio) return 0;
+    const int64_t count = std::min<int64_t>(static_cast<int64_t>(maxSamples), info.sampleCount - nextSample_);
+    if (count <= 0) return 0;
+    const std::size_t values = static_cast<std::size_t>(count) * info.channels;
+    if (info.sampleType == SampleType::S16) {
+      sound_.Samples(*clip_, dst, nextSample_, count);
+    } else {
+      native_.resize(values * static_cast<std::size_t>(BytesPerSample(info.sampleType)));
+      sound_.Samples(*clip_, native_.data(), nextSample_, count);
+      ConvertSamples(native_.data(), info.sampleType, dst, SampleType::S16, values);
+    }
+    nextSample_ += count;
+    return static_cast<std::size_t>(count);
   }
 
  private:
   ClipPtr clip_;
-  std::unique_ptr<VideoStream> video_;
-  std::unique_ptr<AudioStream> audio_;
+  Reading pictures_, sound_;
+  int64_t nextFrame_ = 0, nextSample_ = 0;
+  FrameRef current_;
+  std::vector<uint8_t> native_;
 };
 
 }  // namespace

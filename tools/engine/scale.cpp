@@ -1,5 +1,7 @@
 #include "tools/engine/scale.h"
 
+#include "tools/engine/filter.h"
+
 extern "C" {
 #include <libavutil/cpu.h>
 #include <libavutil/opt.h>
@@ -21,17 +23,25 @@ AVPixelFormat PlainTwin(AVPixelFormat format) {
   }
 }
 
+// Full-range YUV or grey: a "J" format, or a plain one flagged full range.
+bool IsFullRange(const AVFrame& frame) {
+  AVPixelFormat format = static_cast<AVPixelFormat>(frame.format);
+  return PlainTwin(format) != format || (frame.color_range == AVCOL_RANGE_JPEG && !IsRgbFormat(format));
+}
+
 }  // namespace
 
 Scaler::Scaler(int width, int height, AVPixelFormat format, int kernel, Matrix matrix)
-    : width_(width), height_(height), format_(format), kernel_(kernel), matrix_(matrix), out_(AllocFrame()) {}
+    : width_(width), height_(height), format_(format), kernel_(kernel), matrix_(matrix), pool_(width, height, format) {}
 
 Scaler::~Scaler() { sws_freeContext(context_); }
 
-const AVFrame* Scaler::Convert(const AVFrame* source, const std::string& origin) {
+FramePtr Scaler::Convert(const AVFrame& frame, const std::string& origin) {
   auto fail = [&origin](const std::string& message) { throw ScriptError(origin + ": " + message); };
+  const AVFrame* source = &frame;
+  const bool fullRangeSource = IsFullRange(frame);
   if (!context_ || source->width != sourceWidth_ || source->height != sourceHeight_ ||
-      source->format != sourceFormat_) {
+      source->format != sourceFormat_ || fullRangeSource != sourceFullRange_) {
     sws_freeContext(context_);
     context_ = sws_alloc_context();
     if (!context_) fail("out of memory");
@@ -39,37 +49,74 @@ const AVFrame* Scaler::Convert(const AVFrame* source, const std::string& origin)
     av_opt_set_int(context_, "srch", source->height, 0);
     // The full-range "J" formats are their plain twins with a full range.
     AVPixelFormat sourceFormat = PlainTwin(static_cast<AVPixelFormat>(source->format));
-    bool fullRangeSource = sourceFormat != source->format;
     av_opt_set_int(context_, "src_format", sourceFormat, 0);
     av_opt_set_int(context_, "dstw", width_, 0);
     av_opt_set_int(context_, "dsth", height_, 0);
     av_opt_set_int(context_, "dst_format", format_, 0);
     av_opt_set_int(context_, "sws_flags", kernel_, 0);
     av_opt_set_int(context_, "threads", av_cpu_count(), 0);
+    bool hd = matrix_ == Matrix::Rec709 || matrix_ == Matrix::PC709;
+    bool pcRange = matrix_ == Matrix::PC601 || matrix_ == Matrix::PC709;
+    int sourceRange = IsRgbFormat(sourceFormat) || pcRange || fullRangeSource ? 1 : 0;
+    int destRange = IsRgbFormat(format_) || pcRange ? 1 : 0;
+    // The ranges go in before the context is built: with equal sizes and
+    // formats swscale would otherwise copy the planes unchanged.
+    av_opt_set_int(context_, "src_range", sourceRange, 0);
+    av_opt_set_int(context_, "dst_range", destRange, 0);
     if (sws_init_context(context_, nullptr, nullptr) < 0)
       fail("cannot convert " + std::to_string(source->width) + "x" + std::to_string(source->height) + " " +
                  (av_get_pix_fmt_name(static_cast<AVPixelFormat>(source->format)) ?: "?") + " pictures");
-    bool hd = matrix_ == Matrix::Rec709 || matrix_ == Matrix::PC709;
-    bool pcRange = matrix_ == Matrix::PC601 || matrix_ == Matrix::PC709;
     const int* coefficients = sws_getCoefficients(hd ? SWS_CS_ITU709 : SWS_CS_ITU601);
-    int sourceRange = IsRgbFormat(sourceFormat) || pcRange || fullRangeSource ? 1 : 0;
-    int destRange = IsRgbFormat(format_) || pcRange ? 1 : 0;
     sws_setColorspaceDetails(context_, coefficients, sourceRange, coefficients, destRange, 0, 1 << 16, 1 << 16);
     sourceWidth_ = source->width;
     sourceHeight_ = source->height;
     sourceFormat_ = source->format;
-    av_frame_unref(out_.get());
-    out_->width = width_;
-    out_->height = height_;
-    out_->format = format_;
-    if (av_frame_get_buffer(out_.get(), 0) < 0) fail("out of memory");
-    if (!IsRgbFormat(format_)) {
-      out_->colorspace = hd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
-      out_->color_range = pcRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
-    }
+    sourceFullRange_ = fullRangeSource;
   }
-  if (sws_scale_frame(context_, out_.get(), source) < 0) fail("picture conversion failed");
-  return out_.get();
+  FramePtr out = pool_.Get();
+  if (!IsRgbFormat(format_)) {
+    bool hd = matrix_ == Matrix::Rec709 || matrix_ == Matrix::PC709;
+    out->colorspace = hd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
+    out->color_range = matrix_ == Matrix::PC601 || matrix_ == Matrix::PC709 ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+  }
+  if (sws_scale_frame(context_, out.get(), source) < 0) fail("picture conversion failed");
+  return out;
+}
+
+namespace {
+
+class ScaledClip : public VideoFilter {
+ public:
+  ScaledClip(ClipInfo info, std::string origin, ClipPtr source, int kernel, Matrix matrix)
+      : VideoFilter(info, std::move(origin), {std::move(source)}), kernel_(kernel), matrix_(matrix) {}
+
+  class Stream : public VideoStream {
+   public:
+    Stream(const ScaledClip& clip, Reading& reading)
+        : clip_(clip),
+          inputs_(reading, clip),
+          scaler_(clip.info().width, clip.info().height, clip.info().pixelFormat, clip.kernel_, clip.matrix_) {}
+    FrameRef Frame(int64_t n) override { return Share(scaler_.Convert(*inputs_.Frame(0, n), clip_.origin())); }
+
+   private:
+    const ScaledClip& clip_;
+    Inputs inputs_;
+    Scaler scaler_;
+  };
+
+  std::unique_ptr<VideoStream> OpenVideo(Reading& reading) const override {
+    return std::make_unique<Stream>(*this, reading);
+  }
+
+ private:
+  int kernel_;
+  Matrix matrix_;
+};
+
+}  // namespace
+
+ClipPtr MakeScaledClip(ClipInfo info, std::string origin, ClipPtr source, int kernel, Matrix matrix) {
+  return std::make_shared<ScaledClip>(info, std::move(origin), std::move(source), kernel, matrix);
 }
 
 AVPixelFormat EngineFormat(AVPixelFormat decoded) {
@@ -88,6 +135,8 @@ AVPixelFormat EngineFormat(AVPixelFormat decoded) {
   }
 }
 
-bool PassesAs(AVPixelFormat decoded, AVPixelFormat engine) { return PlainTwin(decoded) == engine; }
+bool PassesAs(const AVFrame& decoded, AVPixelFormat engine) {
+  return decoded.format == engine && !IsFullRange(decoded);
+}
 
 }  // namespace avs

@@ -1,8 +1,10 @@
-// Picture conversion through swscale: size, pixel format and colour matrix
-// in one step, reusing its output frame and the library's slice threads.
+// Picture conversion through swscale: size, pixel format, colour matrix and
+// range in one step, with the library's slice threads.
 #pragma once
 
 #include "tools/engine/clip.h"
+
+#include <string>
 
 struct SwsContext;
 
@@ -18,10 +20,11 @@ class Scaler {
   Scaler(const Scaler&) = delete;
   Scaler& operator=(const Scaler&) = delete;
 
-  // The converted frame stays valid until the next call. The context is
-  // rebuilt when the source's size or format changes. Failures are reported
-  // as coming from `origin`.
-  const AVFrame* Convert(const AVFrame* source, const std::string& origin);
+  // A new frame converted from `source`. The context is rebuilt when the
+  // source's size, format or range changes. A full-range YUV source (a "J"
+  // format, or flagged so) becomes limited range unless the matrix is a PC
+  // one. Failures are reported as coming from `origin`.
+  FramePtr Convert(const AVFrame& source, const std::string& origin);
 
  private:
   int width_, height_;
@@ -30,14 +33,19 @@ class Scaler {
   Matrix matrix_;
   SwsContext* context_ = nullptr;
   int sourceWidth_ = 0, sourceHeight_ = 0, sourceFormat_ = -1;
-  FramePtr out_;
+  bool sourceFullRange_ = false;
+  PicturePool pool_;
 };
+
+// A clip whose frames are `source`'s converted by a Scaler to the picture
+// `info` describes (resizers and colour conversions).
+ClipPtr MakeScaledClip(ClipInfo info, std::string origin, ClipPtr source, int kernel, Matrix matrix);
 
 // The engine keeps pictures in the formats AviSynth has: YV12, YV16, YV24,
 // Y8, YUY2, RGB24 and RGB32. Any other decoded format maps to the nearest.
 AVPixelFormat EngineFormat(AVPixelFormat decoded);
-// Whether frames of `decoded` can pass as `engine` without conversion (the
-// full-range "J" formats carry the same planes).
-bool PassesAs(AVPixelFormat decoded, AVPixelFormat engine);
+// Whether a decoded frame can pass as a frame of `engine` format without
+// conversion: the same format in the limited range (or RGB).
+bool PassesAs(const AVFrame& decoded, AVPixelFormat engine);
 
 }  // namespace avs

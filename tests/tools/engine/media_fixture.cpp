@@ -3,6 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+
+extern "C" {
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+}
 
 #include <vector>
 
@@ -63,4 +69,44 @@ QString Probe(const QString& file, const QString& entry) {
   p.start("ffprobe", {"-v", "error", "-show_entries", "stream=" + entry, "-of", "default=nw=1:nk=1", file});
   p.waitForFinished(60000);
   return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+double Psnr(const QString& a, const QString& b) {
+  QProcess p;
+  p.start("ffmpeg", {"-nostdin", "-i", a, "-i", b, "-lavfi", "psnr", "-f", "null", "-"});
+  p.waitForFinished(120000);
+  if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) return -1;
+  QRegularExpressionMatch m = QRegularExpression("average:(inf|[0-9.]+)").match(QString::fromUtf8(p.readAllStandardError()));
+  if (!m.hasMatch()) return -1;
+  return m.captured(1) == "inf" ? 1000 : m.captured(1).toDouble();
+}
+
+QByteArray PictureBytes(const AVFrame& frame) {
+  QByteArray bytes;
+  const AVPixelFormat format = static_cast<AVPixelFormat>(frame.format);
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+  for (int plane = 0; plane < av_pix_fmt_count_planes(format); ++plane) {
+    const bool chroma = plane == 1 || plane == 2;
+    const int rows = chroma ? AV_CEIL_RSHIFT(frame.height, desc->log2_chroma_h) : frame.height;
+    const int width = av_image_get_linesize(format, frame.width, plane);
+    for (int y = 0; y < rows; ++y)
+      bytes.append(reinterpret_cast<const char*>(frame.data[plane] + static_cast<std::ptrdiff_t>(y) * frame.linesize[plane]), width);
+  }
+  return bytes;
+}
+
+avs::ClipPtr EvaluateClip(const QString& text, const QString& dir) {
+  avs::Interpreter interp;
+  avs::Value value = interp.RunText(text.toStdString(), "t.avs", dir.toStdString());
+  if (!value.isClip()) throw avs::ScriptError("the script gave no clip");
+  return value.asClip();
+}
+
+QString EvaluationError(const QString& text, const QString& dir) {
+  try {
+    EvaluateClip(text, dir);
+  } catch (const avs::ScriptError& e) {
+    return QString::fromStdString(e.what());
+  }
+  return "no error";
 }

@@ -2,7 +2,7 @@
 // with ffmpeg, scripts written there, and runs of avs2pipemod.
 #pragma once
 
-#include "tools/engine/engine.h"
+#include "tools/engine/script.h"
 
 #include <QByteArray>
 #include <QString>
@@ -43,5 +43,15 @@ struct ReadBack {
   QString problem;
 };
 ReadBack ReadWholeClip(avs::ClipReader& reader);
+// The clip a script's text evaluates to, as the file "t.avs" in `dir`.
+// Throws avs::ScriptError, also when the value is no clip.
+avs::ClipPtr EvaluateClip(const QString& text, const QString& dir);
+// The message of the error evaluating the script gives, or "no error".
+QString EvaluationError(const QString& text, const QString& dir);
 // ffprobe's value of one stream entry (e.g. "sample_rate") of a file.
 QString Probe(const QString& file, const QString& entry);
+// The average PSNR of ffmpeg's psnr filter between two videos; -1 when
+// ffmpeg fails (and 1000 for identical pictures).
+double Psnr(const QString& a, const QString& b);
+// The bytes of a frame's visible pixels, plane after plane.
+QByteArray PictureBytes(const AVFrame& frame);

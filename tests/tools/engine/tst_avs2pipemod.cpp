@@ -7,7 +7,16 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <cstring>
+
+extern char** environ;
 
 namespace {
 
@@ -33,6 +42,38 @@ QByteArray Wave(uint16_t channels, uint32_t rate, uint32_t dataBytesClaimed, int
   put32(dataBytesClaimed);
   for (int i = 0; i < dataBytesReal; ++i) w.append(char(i * 37));
   return w;
+}
+
+// Runs avs2pipemod with its output to /dev/null; its exit code and peak
+// resident memory in KiB, or -1 when it could not run or was killed.
+std::pair<int, long> RunMeasured(const QStringList& args) {
+  std::vector<std::string> words{AVS2PIPEMOD_PATH};
+  for (const QString& a : args) words.push_back(a.toStdString());
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  // Under AddressSanitizer freed memory waits in a quarantine that would
+  // count as the tool's own; it is turned off for the measured run.
+  std::vector<std::string> variables;
+  for (char** v = environ; *v; ++v)
+    if (std::strncmp(*v, "ASAN_OPTIONS=", 13) != 0) variables.emplace_back(*v);
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  variables.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":quarantine_size_mb=0");
+  std::vector<char*> envp;
+  for (std::string& v : variables) envp.push_back(v.data());
+  envp.push_back(nullptr);
+  pid_t pid = -1;
+  int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return {-1, -1};
+  int status = 0;
+  struct rusage usage {};
+  if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status)) return {-1, -1};
+  return {WEXITSTATUS(status), usage.ru_maxrss};
 }
 
 }  // namespace
@@ -178,6 +219,30 @@ class Avs2PipeModTest : public QObject {
                                       << "long.wav promises 400000 bytes of sound, but the file holds 40000";
     QTest::newRow("WAV one byte short") << "-extwav=16bit" << "WavSource(\"short.wav\")"
                                         << "short.wav promises 4000 bytes of sound, but the file holds 3999";
+    // Extreme values, whose arithmetic once overflowed: the sound's length
+    // turned negative. (Crop's offsets: tst_layout_functions.)
+    QTest::newRow("crop by the largest ints") << "-y4mp" << "BlankClip(length=2)\nCrop(2147483647, 0, 2147483647, 0)"
+                                              << "bad.avs, line 2: Crop: the area 2147483647,0 2147483647x0 is not inside";
+    QTest::newRow("long sound at a tiny rate") << "-extwav=16bit"
+                                               << "BlankClip(length=2000000000, fps=0.0001).ResampleAudio(1536000)"
+                                               << "bad.avs, line 1: BlankClip: the sound would be too long";
+    QTest::newRow("resampled sound too long") << "-extwav=16bit"
+                                              << "BlankClip(length=2000000000, fps=25, audio_rate=8000)\nResampleAudio(48000)"
+                                              << "bad.avs, line 2: the sound's length of 3840000000000 samples is out of range";
+    QTest::newRow("largest first and count") << "-info" << "BlankClip(length=10).Trim(2147483647, -2147483647 - 1)"
+                                           << "bad.avs, line 1: Trim: no frame is left";
+    QTest::newRow("rate 0.0/0.0 in BlankClip") << "-info" << "BlankClip(fps=0.0/0.0)" << "bad.avs, line 1: BlankClip: the frame rate";
+    QTest::newRow("rate 0.0/0.0 in AssumeFPS") << "-info" << "BlankClip().AssumeFPS(0.0/0.0)"
+                                               << "bad.avs, line 1: AssumeFPS: the frame rate";
+    QTest::newRow("rate 0.0/0.0 in ImageSource") << "-info" << "ImageSource(\"p%d.png\", 0, 5, 0.0/0.0)"
+                                                 << "bad.avs, line 1: ImageSource: the frame rate";
+    QTest::newRow("negative rate") << "-info" << "BlankClip(fps=-25.0)" << "bad.avs, line 1: BlankClip: the frame rate";
+    QTest::newRow("huge rate") << "-info" << "BlankClip().AssumeFPS(1000000.0 * 1000000.0)"
+                               << "bad.avs, line 1: AssumeFPS: the frame rate";
+    QTest::newRow("rate fraction over zero") << "-info" << "BlankClip(fps=25, fps_denominator=0)"
+                                             << "bad.avs, line 1: BlankClip: the frame rate 25/0 is out of range";
+    QTest::newRow("image frames beyond 32 bits") << "-info" << "ImageSource(\"p%d.png\", -2147483647 - 1, 5, 25)"
+                                                 << "bad.avs, line 1: ImageSource: the frames";
   }
   void failuresLeaveStdoutEmpty() {
     QFETCH(QString, mode);
@@ -208,6 +273,54 @@ class Avs2PipeModTest : public QObject {
     QCOMPARE(U32(run.out, 64), 40000u);
     QCOMPARE(run.out.size(), 68 + 40000);
     QCOMPARE(run.out.mid(68), media_.read("streamed.wav").mid(44));
+  }
+
+  // A script of 350,000 chained filters, under the size limit of scripts,
+  // once overflowed the stack; the chain now stops at its limit.
+  void longChainOfFilters() {
+    QByteArray script = "BlankClip(length=10)\n";
+    while (script.size() < 3500000) script += "Trim(0,0)\n";
+    media_.write("chain.avs", script);
+    ToolRun run = RunTool({"-y4mp", media_.path("chain.avs")});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY2(run.err.contains("chain.avs, line 1001: more than 1000 filters are chained one on another"), run.err.constData());
+  }
+
+  // Frames are made when they are asked for, and the frames kept stay
+  // within a budget: six 8192x8192 clips took 1.9 GB only to be described,
+  // and sixty 12 MB frames read one after the other are not all held.
+  void frameMemoryStaysBounded() {
+    QString six;
+    for (int i = 0; i < 6; ++i) six += QString("c%1 = BlankClip(width=8192, height=8192, color=$%2)\n").arg(i).arg(i * 40, 6, 16, QChar('0'));
+    six += "c0 + c1 + c2 + c3 + c4 + c5\n";
+    auto [infoExit, infoKiB] = RunMeasured({"-info", media_.script("six.avs", six)});
+    QCOMPARE(infoExit, 0);
+    QVERIFY2(infoKiB < 200 * 1024, qPrintable(QString("-info took %1 KiB").arg(infoKiB)));
+
+    QString sixty;
+    for (int i = 0; i < 60; ++i)
+      sixty += QString("c%1 = BlankClip(length=1, width=2048, height=2048, pixel_type=\"YV24\", color=$%2)\n")
+                   .arg(i)
+                   .arg(i * 4000, 6, 16, QChar('0'));
+    sixty += "c0";
+    for (int i = 1; i < 60; ++i) sixty += QString(" + c%1").arg(i);
+    auto [readExit, readKiB] = RunMeasured({"-y4mp", media_.script("sixty.avs", sixty + "\n")});
+    QCOMPARE(readExit, 0);
+    QVERIFY2(readKiB < 500 * 1024, qPrintable(QString("reading took %1 KiB").arg(readKiB)));
+  }
+
+  // A camera's MJPEG (full-range YUV) comes out in the limited range, as
+  // ffmpeg converts it.
+  void fullRangeSourceBecomesLimitedRange() {
+    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=0.4", "-c:v", "mjpeg", "-q:v", "2", "camera.avi"}));
+    QCOMPARE(Probe(media_.path("camera.avi"), "pix_fmt"), QString("yuvj420p"));
+    QVERIFY(media_.ffmpeg({"-i", "camera.avi", "-pix_fmt", "yuv420p", "reference.y4m"}));
+    ToolRun run = RunTool({"-y4mp", media_.script("camera.avs", "AviSource(\"camera.avi\")\n")});
+    QCOMPARE(run.exitCode, 0);
+    media_.write("ours.y4m", run.out);
+    const double psnr = Psnr(media_.path("ours.y4m"), media_.path("reference.y4m"));
+    QVERIFY2(psnr >= 38, qPrintable(QString("PSNR %1 dB").arg(psnr)));
   }
 
   void usageErrors() {

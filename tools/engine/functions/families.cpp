@@ -4,10 +4,16 @@ namespace avs {
 
 void RegisterAllFunctions(FunctionTable& table) {
   RegisterSourceFunctions(table);
-  RegisterFilterFunctions(table);
+  RegisterTextFunctions(table);
+  RegisterLayoutFunctions(table);
+  RegisterTimeFunctions(table);
+  RegisterColourFunctions(table);
+  RegisterFieldFunctions(table);
+  RegisterAudioFunctions(table);
   RegisterScriptFunctions(table);
   RegisterScriptTextFunctions(table);
   RegisterScriptControlFunctions(table);
+  RegisterRuntimeFunctions(table);
 }
 
 }  // namespace avs

@@ -10,11 +10,17 @@ namespace avs {
 
 using FunctionTable = std::map<std::string, Function>;
 
-void RegisterSourceFunctions(FunctionTable& table);
-void RegisterFilterFunctions(FunctionTable& table);
-void RegisterScriptFunctions(FunctionTable& table);
+void RegisterSourceFunctions(FunctionTable& table);   // sources and generators
+void RegisterTextFunctions(FunctionTable& table);     // text on frames
+void RegisterLayoutFunctions(FunctionTable& table);   // size, crop, borders, flips, stacking
+void RegisterTimeFunctions(FunctionTable& table);     // frames and their rate, splicing
+void RegisterColourFunctions(FunctionTable& table);   // pixel types and colour
+void RegisterFieldFunctions(FunctionTable& table);    // fields and interlacing
+void RegisterAudioFunctions(FunctionTable& table);    // sound
+void RegisterScriptFunctions(FunctionTable& table);   // values, maths, strings, clip properties
 void RegisterScriptTextFunctions(FunctionTable& table);
 void RegisterScriptControlFunctions(FunctionTable& table);
+void RegisterRuntimeFunctions(FunctionTable& table);  // per-frame evaluation and files written while reading
 
 // Whether a name is a function that only a plugin provides, so that calling
 // it fails with a message about plugins rather than about an unknown name.

@@ -2,6 +2,7 @@
 // Select and Default, the tests of values, the script's own name and
 // folder, WriteFile and its kin, the settings that only tune AviSynth
 // itself, and the refusal of plugins.
+#include "tools/engine/filter.h"
 #include "tools/engine/functions/families.h"
 
 #include <cstdio>
@@ -38,11 +39,10 @@ enum class WriteWhen { EachFrame, EachFrameIf, End };
 // (WriteFile, WriteFileIf, with current_frame set to the frame's number) or
 // when the clip is let go (WriteFileEnd). The expressions see the script's
 // variables as they stood at the call.
-class FileWriter : public Clip {
+class FileWriter : public VideoFilter {
  public:
   FileWriter(Call& call, WriteWhen when, bool append)
-      : Clip(call.Clip(0)->info(), call.origin),
-        source_(call.Clip(0)),
+      : VideoFilter(call.Clip(0)->info(), call.origin, {call.Clip(0)}),
         variables_(call.interp.Snapshot()),
         path_(call.Path(call.String(1, ""))),
         dir_(call.scriptDir),
@@ -63,28 +63,19 @@ class FileWriter : public Clip {
     }
   }
 
-  std::unique_ptr<VideoStream> OpenVideo() const override {
-    if (when_ == WriteWhen::End) return source_->OpenVideo();
-    return std::make_unique<Frames>(*this, source_->OpenVideo());
+  // WriteFileEnd shows its input's frames unchanged; the others write a
+  // line each time a frame is asked for.
+  const Clip& PictureOf() const override { return when_ == WriteWhen::End ? input(0) : *this; }
+  std::unique_ptr<VideoStream> OpenVideo(Reading& reading) const override {
+    return FramesFrom(
+        [this, in = Inputs(reading, *this)](int64_t n) {
+          FrameRead(n);
+          return in.Frame(0, n);
+        },
+        false);
   }
-  std::unique_ptr<AudioStream> OpenAudio() const override { return source_->OpenAudio(); }
 
  private:
-  class Frames : public VideoStream {
-   public:
-    Frames(const FileWriter& owner, std::unique_ptr<VideoStream> source) : owner_(owner), source_(std::move(source)) {}
-    const AVFrame* Next() override {
-      const AVFrame* frame = source_->Next();
-      if (frame) owner_.FrameRead(number_++);
-      return frame;
-    }
-
-   private:
-    const FileWriter& owner_;
-    std::unique_ptr<VideoStream> source_;
-    int64_t number_ = 0;
-  };
-
   void FrameRead(int64_t number) const {
     variables_->SetVariable("current_frame", Value(number), true);
     std::size_t first = 0;
@@ -114,7 +105,6 @@ class FileWriter : public Clip {
     if (std::fclose(file) != 0 || !written) Fail("cannot write " + path_);
   }
 
-  ClipPtr source_;
   std::shared_ptr<Interpreter> variables_;
   std::string path_, dir_;
   std::vector<std::string> expressions_;

@@ -1,9 +1,20 @@
-// Source functions: media files and image sequences.
-#include "tools/engine/filters.h"
-#include "tools/engine/media.h"
+// Sources and generators: media files, image sequences and BlankClip.
+#include "tools/engine/filter.h"
+#include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
+#include "tools/engine/media.h"
+#include "tools/engine/samples.h"
+#include "tools/engine/scale.h"
 
+extern "C" {
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace avs {
 
@@ -28,9 +39,7 @@ Function Source(SourceSpec spec) {
             request.needAudio = spec.needAudio && request.audio;
             ClipPtr clip = OpenMedia(request, call.origin);
             if (spec.fps >= 0 && call.args[spec.fps].defined()) {
-              double fps = call.Float(static_cast<std::size_t>(spec.fps), 0);
-              if (!(fps > 0) || fps > 1e6) call.Fail("the frame rate is out of range");
-              clip = WithFrameRate(call, clip, FloatToRational(fps));
+              clip = WithFrameRate(call, clip, FloatRate(call, call.Float(static_cast<std::size_t>(spec.fps), 0)));
             }
             if (spec.pixelType >= 0) clip = WithPixelType(call, clip, call.String(static_cast<std::size_t>(spec.pixelType), "AUTO"));
             return clip;
@@ -59,16 +68,97 @@ Value AviSource(Call& call) {
 
 Value ImageSource(Call& call) {
   Rational fps{24, 1};
-  if (call.args[3].isInt()) fps = Rational{call.Int(3, 24), 1};
-  else if (call.args[3].isFloat()) fps = FloatToRational(call.Float(3, 24));
-  if (fps.num <= 0 || fps.den <= 0 || fps.num > INT32_MAX) call.Fail("the frame rate is out of range");
+  if (call.args[3].isInt()) fps = CheckedRate(call, call.Int(3, 24), 1);
+  else if (call.args[3].isFloat()) fps = FloatRate(call, call.Float(3, 24));
   ClipPtr images = OpenImageSequence(call.Path(call.String(0, "")), call.Int(1, 0), call.Int(2, 1000), fps, call.origin);
   return WithPixelType(call, images, call.String(4, "AUTO"));
 }
 
+// A picture of one colour, made on the first request and shared by every
+// frame; made again only when the cache has dropped it meanwhile, so that
+// clips that are never read take no memory. The sound is silence.
+class BlankClip : public Clip {
+ public:
+  BlankClip(ClipInfo info, std::string origin, uint32_t color) : Clip(info, std::move(origin)), color_(color) {}
+
+  std::unique_ptr<VideoStream> OpenVideo(Reading&) const override {
+    return FramesFrom(
+        [this, made = std::weak_ptr<const AVFrame>()](int64_t) mutable {
+          FrameRef frame = made.lock();
+          if (!frame) made = frame = Paint();
+          return frame;
+        },
+        true);
+  }
+  std::unique_ptr<AudioStream> OpenAudio(Reading&) const override {
+    return SamplesFrom([this](void* dst, int64_t, int64_t count) {
+      FillSilence(dst, info().sampleType, static_cast<std::size_t>(count) * info().channels);
+    });
+  }
+
+ private:
+  // The colour is $RRGGBB. A 2x2 RGB picture of it is converted like any
+  // RGB picture, and its first row, which covers every plane's repeating
+  // unit, is repeated over the whole frame.
+  FrameRef Paint() const {
+    FramePtr swatch = NewPicture(2, 2, AV_PIX_FMT_BGRA);
+    for (int y = 0; y < 2; ++y)
+      for (int x = 0; x < 2; ++x) {
+        uint8_t* pixel = swatch->data[0] + y * swatch->linesize[0] + 4 * x;
+        pixel[0] = color_ & 0xFF;
+        pixel[1] = (color_ >> 8) & 0xFF;
+        pixel[2] = (color_ >> 16) & 0xFF;
+        pixel[3] = 0xFF;
+      }
+    const AVPixelFormat format = info().pixelFormat;
+    FramePtr unit = Scaler(2, 2, format, SWS_POINT, Matrix::Rec601).Convert(*swatch, origin());
+    FramePtr frame = NewPicture(info().width, info().height, format);
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    for (int plane = 0; plane < av_pix_fmt_count_planes(format); ++plane) {
+      const bool chroma = plane == 1 || plane == 2;
+      const int rows = chroma ? AV_CEIL_RSHIFT(info().height, desc->log2_chroma_h) : info().height;
+      const int rowBytes = av_image_get_linesize(format, info().width, plane);
+      const int unitBytes = av_image_get_linesize(format, 2, plane);
+      uint8_t* first = frame->data[plane];
+      for (int x = 0; x < rowBytes; x += unitBytes)
+        std::memcpy(first + x, unit->data[plane], static_cast<std::size_t>(std::min(unitBytes, rowBytes - x)));
+      for (int y = 1; y < rows; ++y)
+        std::memcpy(first + static_cast<std::ptrdiff_t>(y) * frame->linesize[plane], first, static_cast<std::size_t>(rowBytes));
+    }
+    frame->colorspace = unit->colorspace;
+    frame->color_range = unit->color_range;
+    return Share(std::move(frame));
+  }
+
+  uint32_t color_;
+};
+
+Value MakeBlankClip(Call& call) {
+  ClipInfo info;
+  info.hasVideo = true;
+  info.frameCount = call.Int(0, 240);
+  info.pixelFormat = ParsePixelType(call, call.String(3, "RGB32"));
+  CheckSize(call, call.Int(1, 640), call.Int(2, 480), info.pixelFormat);
+  info.width = static_cast<int>(call.Int(1, 640));
+  info.height = static_cast<int>(call.Int(2, 480));
+  if (info.frameCount <= 0 || info.frameCount > kMaxFrames) call.Fail("the length is out of range");
+  const Value& fps = call.args[4];
+  info.fps = fps.isInt() || !fps.defined() ? CheckedRate(call, call.Int(4, 24), call.Int(5, 1)) : FloatRate(call, fps.asFloat());
+  int64_t rate = call.Int(6, 44100), channels = call.Int(7, 1);
+  if (rate > 0 && channels > 0) {
+    if (rate > kMaxSampleRate || channels > kMaxChannels) call.Fail("the sound format is out of range");
+    info.hasAudio = true;
+    info.sampleRate = static_cast<int>(rate);
+    info.channels = static_cast<int>(channels);
+    info.sampleCount = SamplesForFrames(info.frameCount, info);
+    if (info.sampleCount > kMaxSamples) call.Fail("the sound would be too long");
+  }
+  return std::make_shared<BlankClip>(info, call.origin, static_cast<uint32_t>(call.Int(8, 0)));
+}
+
 }  // namespace
 
-void RegisterSourceFunctions(std::map<std::string, Function>& table) {
+void RegisterSourceFunctions(FunctionTable& table) {
   table["avisource"] = {"path:s more_paths:.* ?audio:b ?pixel_type:s", AviSource, true};
   SourceSpec directShow{"path:s ?fps:f ?seek:b ?audio:b ?video:b ?pixel_type:s", true, true, false, false};
   directShow.fps = 1;
@@ -83,6 +173,9 @@ void RegisterSourceFunctions(std::map<std::string, Function>& table) {
   table["ffaudiosource"] = Source(soundOnly);
   table["lwlibavaudiosource"] = Source(soundOnly);
   table["imagesource"] = {"file:s ?start:i ?end:i ?fps:f ?pixel_type:s", ImageSource, true};
+  table["blankclip"] = {"?length:i ?width:i ?height:i ?pixel_type:s ?fps:f ?fps_denominator:i ?audio_rate:i "
+                        "?channels:i ?color:i",
+                        MakeBlankClip};
 }
 
 }  // namespace avs

@@ -1,0 +1,44 @@
+#include "tools/engine/functions/common.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
+namespace avs {
+
+const ClipInfo& VideoOf(const Call& call, std::size_t i) {
+  const ClipInfo& info = call.Clip(i)->info();
+  if (!info.hasVideo) call.Fail("the clip has no video");
+  return info;
+}
+
+void CheckSize(const Call& call, int64_t width, int64_t height, AVPixelFormat format) {
+  if (width <= 0 || height <= 0 || width > kMaxPictureSide || height > kMaxPictureSide)
+    call.Fail("the size " + std::to_string(width) + "x" + std::to_string(height) + " is out of range");
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+  if (desc->log2_chroma_w > 0 && width % 2) call.Fail(std::string(PixelTypeName(format)) + " needs an even width");
+  if (desc->log2_chroma_h > 0 && height % 2) call.Fail(std::string(PixelTypeName(format)) + " needs an even height");
+}
+
+AVPixelFormat ParsePixelType(const Call& call, const std::string& name) {
+  static const AVPixelFormat kFormats[] = {AV_PIX_FMT_YUV420P, AV_PIX_FMT_BGR24,   AV_PIX_FMT_BGRA,
+                                           AV_PIX_FMT_YUYV422, AV_PIX_FMT_YUV422P, AV_PIX_FMT_YUV444P,
+                                           AV_PIX_FMT_GRAY8};
+  for (AVPixelFormat f : kFormats)
+    if (Lower(name) == Lower(PixelTypeName(f))) return f;
+  call.Fail("unknown pixel type \"" + name + "\"");
+}
+
+Rational FloatRate(const Call& call, double fps) {
+  Rational rate = FloatToRational(fps);
+  if (rate.num <= 0) call.Fail("the frame rate " + Value(fps).toText() + " is out of range");
+  return rate;
+}
+
+Rational CheckedRate(const Call& call, int64_t num, int64_t den) {
+  if (num <= 0 || den <= 0 || num > INT32_MAX || den > INT32_MAX)
+    call.Fail("the frame rate " + std::to_string(num) + "/" + std::to_string(den) + " is out of range");
+  return Rational{num, den};
+}
+
+}  // namespace avs

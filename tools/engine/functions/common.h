@@ -1,0 +1,34 @@
+// What several families of functions share: checks of their arguments, and
+// the filters one family lends another (a source's pixel_type is a colour
+// conversion, its fps a change of rate).
+#pragma once
+
+#include "tools/engine/script.h"
+
+#include <string>
+#include <vector>
+
+namespace avs {
+
+// The info of clip argument `i`, which must have video.
+const ClipInfo& VideoOf(const Call& call, std::size_t i);
+// Refuses a picture size out of range or odd where `format` subsamples.
+void CheckSize(const Call& call, int64_t width, int64_t height, AVPixelFormat format);
+// "YV12", "RGB32", ... in any letter case.
+AVPixelFormat ParsePixelType(const Call& call, const std::string& name);
+// A float frame rate as a fraction; refuses NaN, infinities and rates out
+// of range.
+Rational FloatRate(const Call& call, double fps);
+// A frame rate fraction; refuses one out of range.
+Rational CheckedRate(const Call& call, int64_t num, int64_t den);
+
+// Colour: the pixel_type option of sources ("AUTO" and "FULL" keep the
+// decoded type).
+ClipPtr WithPixelType(const Call& call, const ClipPtr& clip, const std::string& pixelType);
+// Time: the same frames at another rate.
+ClipPtr WithFrameRate(const Call& call, const ClipPtr& clip, Rational fps);
+// Time: clips played one after the other (AlignedSplice when `aligned`:
+// each clip's sound fitted to its frames).
+ClipPtr SpliceClips(const Call& call, std::vector<ClipPtr> parts, bool aligned);
+
+}  // namespace avs

@@ -1,0 +1,8 @@
+// Text on frames.
+#include "tools/engine/functions/families.h"
+
+namespace avs {
+
+void RegisterTextFunctions(FunctionTable&) {}
+
+}  // namespace avs

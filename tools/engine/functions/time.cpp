@@ -1,0 +1,236 @@
+// Time: frames, their rate and their order; splicing clips.
+#include "tools/engine/filter.h"
+#include "tools/engine/functions/common.h"
+#include "tools/engine/functions/families.h"
+#include "tools/engine/samples.h"
+
+extern "C" {
+#include <libavutil/mathematics.h>
+}
+
+#include <algorithm>
+#include <cmath>
+
+namespace avs {
+
+namespace {
+
+// Frames first..first+count-1 of the input, and the sound that goes with
+// them from sample firstSample on.
+class TrimClip : public Clip {
+ public:
+  TrimClip(ClipInfo info, std::string origin, ClipPtr source, int64_t firstFrame, int64_t firstSample)
+      : Clip(info, std::move(origin), {std::move(source)}), firstFrame_(firstFrame), firstSample_(firstSample) {}
+
+  std::unique_ptr<VideoStream> OpenVideo(Reading& reading) const override {
+    return FramesFrom([this, in = Inputs(reading, *this)](int64_t n) { return in.Frame(0, firstFrame_ + n); }, false);
+  }
+  std::unique_ptr<AudioStream> OpenAudio(Reading& reading) const override {
+    return SamplesFrom([this, in = Inputs(reading, *this)](void* dst, int64_t start, int64_t count) {
+      in.Samples(0, dst, firstSample_ + start, count);
+    });
+  }
+
+ private:
+  int64_t firstFrame_, firstSample_;
+};
+
+// Trim(first, last): a last frame of 0 means the end, a negative one a
+// frame count.
+Value Trim(Call& call) {
+  const ClipInfo& in = VideoOf(call, 0);
+  int64_t first = call.Int(1, 0), last = call.Int(2, 0);
+  if (first < 0) call.Fail("the first frame cannot be negative");
+  // Numbers beyond any clip's frames are cut to them before any arithmetic.
+  first = std::min(first, kMaxFrames);
+  last = std::clamp(last, -kMaxFrames, kMaxFrames);
+  if (last == 0) last = in.frameCount - 1;
+  else if (last < 0) last = first - last - 1;
+  last = std::min(last, in.frameCount - 1);
+  if (first > last) call.Fail("no frame is left between " + std::to_string(first) + " and " + std::to_string(last));
+  ClipInfo info = in;
+  info.frameCount = last - first + 1;
+  int64_t firstSample = 0;
+  if (in.hasAudio) {
+    firstSample = std::min(SamplesForFrames(first, in), in.sampleCount);
+    // pad_audio (the default) keeps the sound as long as the frames kept,
+    // filling with silence where the source's sound ends early.
+    const int64_t end = SamplesForFrames(last + 1, in);
+    info.sampleCount = std::max<int64_t>(0, (call.Bool(3, true) ? end : std::min(end, in.sampleCount)) - firstSample);
+    if (info.sampleCount == 0) info.hasAudio = false;
+  }
+  return std::make_shared<TrimClip>(info, call.origin, call.Clip(0), first, firstSample);
+}
+
+struct Preset {
+  const char* name;
+  Rational fps;
+};
+constexpr Preset kPresets[] = {
+    {"ntsc_film", {24000, 1001}},   {"ntsc_video", {30000, 1001}},     {"ntsc_double", {60000, 1001}},
+    {"ntsc_quad", {120000, 1001}},  {"ntsc_round_film", {2997, 125}},  {"ntsc_round_video", {2997, 100}},
+    {"ntsc_round_double", {2997, 50}}, {"ntsc_round_quad", {2997, 25}}, {"film", {24, 1}},
+    {"pal_film", {25, 1}},          {"pal_video", {25, 1}},            {"pal_double", {50, 1}},
+    {"pal_quad", {100, 1}},
+};
+
+Value AssumeFps(Call& call) {
+  const ClipInfo& in = VideoOf(call, 0);
+  const Value& rate = call.args[1];
+  Rational fps;
+  if (rate.isString()) {
+    std::string name = Lower(rate.asString());
+    const Preset* found = nullptr;
+    for (const Preset& p : kPresets)
+      if (name == p.name) found = &p;
+    if (!found) call.Fail("unknown frame rate name \"" + rate.asString() + "\"");
+    fps = found->fps;
+  } else if (rate.isClip()) {
+    fps = rate.asClip()->info().fps;
+  } else if (rate.isInt()) {
+    fps = CheckedRate(call, rate.asInt(), call.Int(2, 1));
+  } else if (rate.isFloat()) {
+    if (call.args[2].defined()) call.Fail("a float frame rate takes no denominator");
+    fps = FloatRate(call, rate.asFloat());
+  } else {
+    call.Fail(std::string("the frame rate cannot be ") + rate.typeName());
+  }
+  // A rate given to three decimals (a float or a rounded preset) that the
+  // clip's exact rate already rounds to leaves that exact rate: a probed
+  // 24000/1001 clip asked for 23.976 stays 24000/1001 rather than turning
+  // into 2997/125 and drifting against its sound.
+  const bool roundedRate = rate.isFloat() || (rate.isString() && Lower(rate.asString()).find("round") != std::string::npos);
+  const auto thousandths = [](Rational r) { return std::llround(1000.0 * static_cast<double>(r.num) / static_cast<double>(r.den)); };
+  if (roundedRate && in.fps.num > 0 && in.fps.den > 0 && thousandths(in.fps) == thousandths(fps)) fps = in.fps;
+  int n = 0, d = 0;
+  av_reduce(&n, &d, fps.num, fps.den, INT32_MAX);
+  ClipInfo info = in;
+  info.fps = Rational{n, d};
+  // With sync_audio the sound is played faster or slower along with the
+  // picture: the same samples at a changed rate.
+  if (call.Bool(3, false) && in.hasAudio) {
+    int64_t newRate = av_rescale(in.sampleRate, int64_t{n} * in.fps.den, int64_t{d} * in.fps.num);
+    if (newRate <= 0 || newRate > kMaxSampleRate) call.Fail("the sound's rate would leave the usable range");
+    info.sampleRate = static_cast<int>(newRate);
+  }
+  return std::make_shared<Rewired>(info, call.origin, call.Clip(0), call.Clip(0));
+}
+
+// Clips played one after the other; each part's sound lasts its share.
+class SplicedClip : public Clip {
+ public:
+  SplicedClip(ClipInfo info, std::string origin, std::vector<ClipPtr> parts, std::vector<int64_t> shares, bool aligned)
+      : Clip(info, std::move(origin), std::move(parts)), aligned_(aligned) {
+    int64_t frames = 0, samples = 0;
+    for (std::size_t i = 0; i < inputs().size(); ++i) {
+      frameStarts_.push_back(frames);
+      soundStarts_.push_back(samples);
+      frames += input(i).info().frameCount;
+      samples += shares[i];
+    }
+    soundStarts_.push_back(samples);
+  }
+
+  bool aligned() const { return aligned_; }
+  int64_t share(std::size_t i) const { return soundStarts_[i + 1] - soundStarts_[i]; }
+
+  std::unique_ptr<VideoStream> OpenVideo(Reading& reading) const override {
+    return FramesFrom(
+        [this, in = Inputs(reading, *this)](int64_t n) {
+          std::size_t part = static_cast<std::size_t>(std::upper_bound(frameStarts_.begin(), frameStarts_.end(), n) -
+                                                      frameStarts_.begin() - 1);
+          return in.Frame(part, n - frameStarts_[part]);
+        },
+        false);
+  }
+
+  std::unique_ptr<AudioStream> OpenAudio(Reading& reading) const override {
+    return SamplesFrom([this, in = Inputs(reading, *this)](void* dst, int64_t start, int64_t count) {
+      auto* out = static_cast<uint8_t*>(dst);
+      const std::size_t frameBytes = static_cast<std::size_t>(BytesPerSample(info().sampleType)) * info().channels;
+      std::size_t part = static_cast<std::size_t>(
+          std::upper_bound(soundStarts_.begin(), soundStarts_.end(), start) - soundStarts_.begin() - 1);
+      for (; count > 0; ++part) {
+        const int64_t n = std::min(count, soundStarts_[part + 1] - start);
+        // A part whose sound is shorter than its share is padded by the
+        // Reading's silence; a longer one is cut here.
+        in.Samples(part, out, start - soundStarts_[part], n);
+        out += static_cast<std::size_t>(n) * frameBytes;
+        start += n;
+        count -= n;
+      }
+    });
+  }
+
+ private:
+  bool aligned_;
+  std::vector<int64_t> frameStarts_, soundStarts_;
+};
+
+Function Splice(bool aligned) {
+  return {"clip:c clips:c*", [aligned](Call& call) -> Value {
+            std::vector<ClipPtr> parts{call.Clip(0)};
+            for (const Value& v : call.rest) parts.push_back(v.asClip());
+            return SpliceClips(call, std::move(parts), aligned);
+          }};
+}
+
+}  // namespace
+
+ClipPtr SpliceClips(const Call& call, std::vector<ClipPtr> parts, bool aligned) {
+  // A splice of splices of the same kind is one splice of all their parts,
+  // so that a script joining clips in a loop builds no deep chain.
+  std::vector<ClipPtr> flat;
+  std::vector<int64_t> shares;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    const auto* spliced = dynamic_cast<const SplicedClip*>(parts[i].get());
+    const bool last = i + 1 == parts.size();
+    if (spliced && spliced->aligned() == aligned) {
+      for (std::size_t k = 0; k < spliced->inputs().size(); ++k) {
+        flat.push_back(spliced->inputs()[k]);
+        shares.push_back(spliced->share(k));
+      }
+    } else {
+      flat.push_back(parts[i]);
+      shares.push_back(parts[i]->info().sampleCount);
+    }
+    // Aligned, each part's sound lasts as long as its frames; the last
+    // part's keeps its own end.
+    if (aligned && !last && flat.back()->info().hasAudio && flat.back()->info().hasVideo)
+      shares.back() = SamplesForFrames(flat.back()->info().frameCount, flat.back()->info());
+  }
+  ClipInfo info = flat[0]->info();
+  info.frameCount = 0;
+  info.sampleCount = 0;
+  for (std::size_t i = 0; i < flat.size(); ++i) {
+    const ClipInfo& p = flat[i]->info();
+    if (p.hasVideo != info.hasVideo || p.width != info.width || p.height != info.height ||
+        p.pixelFormat != info.pixelFormat)
+      call.Fail("the clips' pictures differ in size or format");
+    if (info.hasVideo && (p.fps.num * info.fps.den != info.fps.num * p.fps.den))
+      call.Fail("the clips' frame rates differ");
+    if (p.hasAudio != info.hasAudio || p.sampleRate != info.sampleRate || p.channels != info.channels ||
+        p.sampleType != info.sampleType)
+      call.Fail("the clips' sounds differ in rate, channels or sample type, or only some have sound");
+    // Each sum stays below the limits the clip checks, so none overflows.
+    info.frameCount += p.frameCount;
+    info.sampleCount += shares[i];
+    if (info.frameCount > kMaxFrames || info.sampleCount > kMaxSamples) call.Fail("the joined clip would be too long");
+  }
+  return std::make_shared<SplicedClip>(info, call.origin, std::move(flat), std::move(shares), aligned);
+}
+
+ClipPtr WithFrameRate(const Call& call, const ClipPtr& clip, Rational fps) {
+  ClipInfo info = clip->info();
+  info.fps = CheckedRate(call, fps.num, fps.den);
+  return std::make_shared<Rewired>(info, call.origin, clip, clip);
+}
+
+void RegisterTimeFunctions(FunctionTable& table) {
+  table["trim"] = {"clip:c first_frame:i last_frame:i ?pad_audio:b", Trim};
+  table["assumefps"] = {"clip:c fps:. ?denominator:i ?sync_audio:b", AssumeFps};
+  table["alignedsplice"] = Splice(true);
+  table["unalignedsplice"] = Splice(false);
+}
+
+}  // namespace avs
