@@ -6,15 +6,19 @@ cd "$(dirname "$0")"
 
 # x264 (the command line) is only the benchmarks' reference. librsvg2-bin
 # draws the icons; dpkg-dev, lintian, desktop-file-utils and appstream make
-# and check the Debian package and its desktop files. clang and its runtime
-# build the fuzz targets with libFuzzer.
+# and check the Debian package and its desktop files. The windows are
+# measured and pictured in fonts-dejavu-core; qt6-translations-l10n makes the
+# toolkit's own dialogs Russian; libglib2.0-bin's gio opens files with the
+# desktop's programs. The tests start their own D-Bus (dbus-daemon) and drive
+# the program on a virtual display with xdotool, reading titles with xprop. clang and its runtime build the
+# fuzz targets with libFuzzer.
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev
+  qt6-base-dev qt6-translations-l10n fonts-dejavu-core libglib2.0-bin
   libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libswresample-dev libavutil-dev
   libx264-dev
   librsvg2-bin
-  ffmpeg xvfb xauth
+  ffmpeg xvfb xauth dbus-daemon xdotool x11-utils
   x264
   dpkg-dev lintian desktop-file-utils appstream shared-mime-info
   clang libclang-rt-14-dev

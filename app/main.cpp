@@ -25,6 +25,7 @@ int main(int argc, char* argv[]) {
   options.paths = job::ToolPaths::ForExecutable(platform::ExecutablePath());
   options.arguments = application.arguments().mid(1);
   options.russianUi = desktop::IsRussianUi();
+  desktop::UseToolkitLanguage(options.russianUi);
   options.system64Bit = platform::Is64BitSystem();
 
   app::MainWindow window(options);

@@ -28,6 +28,7 @@
 #include "desktop/drops.h"
 #include "desktop/help.h"
 #include "desktop/message_box.h"
+#include "desktop/open_dialog.h"
 #include "desktop/reveal.h"
 #include "desktop/version.h"
 #include "desktop/window_placement.h"
@@ -89,8 +90,9 @@ MainWindow::MainWindow(const StartupOptions& options)
   // Paths, version and the idle application title.
   videoEncoderPath_ = paths_.videoEncoder32;
   version_ = desktop::GetVer();
-  applicationTitle_ = desktop::IdleAppTitle(version_);
-  setWindowIconText(applicationTitle_);
+  const QString idleTitle = desktop::IdleAppTitle(version_);
+  desktop::SetApplicationTitle(idleTitle);
+  setWindowIconText(idleTitle);
   Internat();
 
   // The 64-bit encoder where the machine is 64-bit; it runs through the wrapper.
@@ -208,21 +210,15 @@ void MainWindow::BuildControls() {
   setTabOrder(showHelp_, modeStd_);
   setTabOrder(modeStd_, setStd_);
 
-  openVideo_ = new QFileDialog(this);
-  openVideo_->setFileMode(QFileDialog::ExistingFile);
-  openVideo_->setOption(QFileDialog::HideNameFilterDetails);
-  openVideo_->setOption(QFileDialog::DontUseNativeDialog);
+  openVideo_ = desktop::MakeOpenDialog(this, {});
 
   connect(openVideoBtn_, &QToolButton::clicked, this, [this] { BrowseVideoClick(); });
   connect(startBtn_, &QPushButton::clicked, this, [this] { StartBtnClick(); });
   connect(showHelp_, &QToolButton::clicked, this, [this] { DisplayHelp(); });
   connect(setPrev_, &QToolButton::clicked, this, [this] { OpenModeSettings(job::kPreview); });
   connect(setStd_, &QToolButton::clicked, this, [this] { OpenModeSettings(job::kStandard); });
-  for (QObject* button : {static_cast<QObject*>(openVideoBtn_), static_cast<QObject*>(setPrev_),
-                          static_cast<QObject*>(setStd_), static_cast<QObject*>(showHelp_)}) {
-    button->installEventFilter(this);
-  }
-  // The window sees every key press before its controls do.
+  // The window sees every key press before its controls do, and the right
+  // clicks on its reveal buttons.
   qApp->installEventFilter(this);
 }
 
@@ -259,6 +255,9 @@ void MainWindow::Internat() {
 void MainWindow::RestoreSettings() {
   tntEdit1_->setText(settingsFile_->ReadString(kMeta, "Author").left(kTagLength));
   tntEdit2_->setText(settingsFile_->ReadString(kMeta, "Clip").left(kTagLength));
+  // A long tag shows its beginning.
+  tntEdit1_->setCursorPosition(0);
+  tntEdit2_->setCursorPosition(0);
 
   const QString stored = settingsFile_->ReadString(kMeta, "Path");
   lastSourceDir_ = QString::fromStdString(job::FolderPart(stored.toStdString()));
@@ -283,10 +282,7 @@ void MainWindow::BrowseVideoClick() {
   const std::string fallback = paths_.userFolders ? QDir::homePath().toStdString() + "/" : paths_.programDir;
   openVideo_->setDirectory(QString::fromStdString(intake::GetNearestDir(lastSourceDir_.toStdString(), fallback)));
   const QString remembered = sourcePath_;
-  openVideo_->selectFile(QString());
-  QString chosen = openVideo_->exec() == QDialog::Accepted && !openVideo_->selectedFiles().isEmpty()
-                       ? openVideo_->selectedFiles().first()
-                       : QString();
+  QString chosen = desktop::AskForFile(openVideo_);
   if (chosen.isEmpty()) chosen = remembered;
   if (!intake::IsAcceptedSource(chosen.toStdString())) chosen.clear();
   setSource(chosen);
@@ -352,12 +348,18 @@ void MainWindow::OpenModeSettings(int mode) {
 bool MainWindow::FormKeyDown(QObject* watched, QEvent* event) {
   auto* widget = qobject_cast<QWidget*>(watched);
   if (widget == nullptr || widget->window() != this) return false;
-  switch (static_cast<QKeyEvent*>(event)->key()) {
+  const auto* key = static_cast<QKeyEvent*>(event);
+  switch (key->key()) {
     case Qt::Key_F1:
       DisplayHelp();
       return true;
     case Qt::Key_F2:
       ShowMuxer();
+      return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      // Start is the window's default button; a held key presses it once.
+      if (!key->isAutoRepeat()) startBtn_->click();
       return true;
     default:
       return false;
@@ -374,6 +376,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::RevealOnRightClick(QObject* watched) {
+  // A disabled button (its group is disabled during a job) reveals nothing.
+  if (auto* button = qobject_cast<QWidget*>(watched); button == nullptr || !button->isEnabled()) return;
   QString file;
   if (watched == openVideoBtn_) {
     file = sourcePath_;
@@ -414,10 +418,12 @@ void MainWindow::processPendingEvents() {
 }
 
 void MainWindow::setTitles(const QString& applicationTitle, const QString& caption) {
-  applicationTitle_ = applicationTitle;
+  desktop::SetApplicationTitle(applicationTitle);
   setWindowIconText(applicationTitle);
   setWindowTitle(caption);
 }
+
+QString MainWindow::applicationTitle() const { return desktop::ApplicationTitle(); }
 
 void MainWindow::setStartCaption(const QString& caption) { startBtn_->setText(caption); }
 
@@ -451,9 +457,14 @@ QString MainWindow::attachedWavPath() const { return chooser_->wavName().isEmpty
 
 void MainWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  // The launcher entry is taken once the window exists on screen.
+  // The first showing centres the window on the screen, now that its frame
+  // is known; once placed, the window stays where the user puts it.
+  if (!testAttribute(Qt::WA_Moved)) desktop::CentreOnScreen(this);
+  // The launcher entry is taken once the window exists on screen; showing
+  // the window again (after minimising, say) leaves its state alone.
+  if (taskbar_.Ready()) return;
   QTimer::singleShot(0, this, [this] {
-    if (taskbar_.Init()) taskbar_.SetState(desktop::TaskbarState::Normal);
+    if (!taskbar_.Ready() && taskbar_.Init()) taskbar_.SetState(desktop::TaskbarState::Normal);
   });
 }
 

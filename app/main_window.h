@@ -54,7 +54,7 @@ class MainWindow : public QWidget, public job::JobView {
   const std::string& videoEncoderPath() const { return videoEncoderPath_; }
   bool debugMode() const { return debugMode_; }
   const QString& baseCaption() const { return baseCaption_; }
-  const QString& applicationTitle() const { return applicationTitle_; }
+  QString applicationTitle() const;
   const desktop::UiTexts& texts() const { return texts_; }
   job::JobDriver& driver() { return *driver_; }
 
@@ -107,7 +107,8 @@ class MainWindow : public QWidget, public job::JobView {
   void RestoreSettings();
   void SetControlsEnabled(bool enabled);
   void RevealOnRightClick(QObject* watched);
-  // F1 opens the help in any state, F2 the muxer window while idle.
+  // F1 opens the help in any state, F2 the muxer window while idle, Enter
+  // presses Start.
   bool FormKeyDown(QObject* watched, QEvent* event);
 
   job::ToolPaths paths_;
@@ -116,7 +117,6 @@ class MainWindow : public QWidget, public job::JobView {
   QString sourceArgument_;
   QString version_;
   QString baseCaption_;
-  QString applicationTitle_;
   const desktop::UiTexts& texts_;
   QString sourcePath_;
   QString lastSourceDir_;

@@ -1,8 +1,6 @@
 #include "desktop/help.h"
 
-#include <QDesktopServices>
 #include <QFileInfo>
-#include <QUrl>
 #include <QWidget>
 
 #include "desktop/message_box.h"
@@ -12,27 +10,19 @@ namespace desktop {
 
 namespace {
 
-std::function<void(const QString&)>& Opener() {
-  static std::function<void(const QString&)> opener;
-  return opener;
+void ShowHelpError(QWidget* mainWindow, const UiTexts& texts, const QString& text) {
+  const QPoint origin = mainWindow->frameGeometry().topLeft();
+  ShowMessage(mainWindow, {QMessageBox::Critical, text, origin + QPoint(texts.offsetHelp, 130), false});
 }
 
 }  // namespace
 
-void SetUrlOpener(std::function<void(const QString&)> opener) { Opener() = std::move(opener); }
-
 void DisplayHelp(QWidget* mainWindow, const UiTexts& texts, const QString& helpFile) {
-  if (QFileInfo(helpFile).isFile()) {
-    if (Opener()) {
-      Opener()(helpFile);
-    } else {
-      QDesktopServices::openUrl(QUrl::fromLocalFile(helpFile));
-    }
+  if (!QFileInfo(helpFile).isFile()) {
+    ShowHelpError(mainWindow, texts, texts.noHelp);
     return;
   }
-  const QPoint origin = mainWindow->frameGeometry().topLeft();
-  ShowMessage(mainWindow, {QMessageBox::Critical, texts.noHelp,
-                           origin + QPoint(texts.offsetHelp, 130), false});
+  OpenWithDesktop(helpFile, mainWindow, [mainWindow, &texts] { ShowHelpError(mainWindow, texts, texts.noHelpViewer); });
 }
 
 }  // namespace desktop

@@ -3,7 +3,7 @@
 
 #include <QString>
 
-#include <functional>
+#include "desktop/desktop_open.h"
 
 class QWidget;
 
@@ -11,11 +11,9 @@ namespace desktop {
 
 struct UiTexts;
 
-// Opens the help file in the desktop's browser; when the file is missing,
-// shows the "cannot load" box at the main window's left + offsetHelp, top + 130.
+// Opens the help file with the desktop's browser. When the file is missing,
+// or no program of the desktop opens it, says so in an error box at the main
+// window's left + offsetHelp, top + 130.
 void DisplayHelp(QWidget* mainWindow, const UiTexts& texts, const QString& helpFile);
-
-// Replaces the opening of URLs (for tests); an empty function restores it.
-void SetUrlOpener(std::function<void(const QString& localFile)> opener);
 
 }  // namespace desktop

@@ -1,5 +1,10 @@
 #include "desktop/language.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -34,6 +39,24 @@ bool IsRussianUi(const EnvLookup& getenv) {
 
 bool IsRussianUi() {
   return IsRussianUi([](const char* name) { return std::getenv(name); });
+}
+
+bool UseToolkitLanguage(bool russianUi) {
+  static QTranslator* russian = nullptr;
+  if (!russianUi) {
+    if (russian != nullptr) QCoreApplication::removeTranslator(russian);
+    return true;
+  }
+  if (russian == nullptr) {
+    russian = new QTranslator(QCoreApplication::instance());
+    if (!russian->load(QLocale(QLocale::Russian), "qtbase", "_",
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+      delete russian;
+      russian = nullptr;
+      return false;
+    }
+  }
+  return QCoreApplication::installTranslator(russian);
 }
 
 }  // namespace desktop

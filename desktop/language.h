@@ -14,4 +14,10 @@ using EnvLookup = std::function<const char*(const char*)>;
 bool IsRussianUi(const EnvLookup& getenv);
 bool IsRussianUi();
 
+// The toolkit's own dialogs, menus and buttons speak the interface's
+// language: its Russian translations are installed for a Russian interface
+// and removed for an English one. Returns whether the interface's
+// translations are in place (English needs none).
+bool UseToolkitLanguage(bool russianUi);
+
 }  // namespace desktop

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QMetaEnum>
 #include <QPushButton>
 #include <QTextEdit>
 
@@ -15,31 +16,54 @@ MessageHandler& Handler() {
   return handler;
 }
 
+QString& StoredApplicationTitle() {
+  static QString title;
+  return title;
+}
+
 QString TitleFor(QMessageBox::Icon icon) {
   switch (icon) {
     case QMessageBox::Critical: return "Error";
     case QMessageBox::Warning: return "Warning";
-    default: return QApplication::applicationDisplayName();
+    default: return ApplicationTitle();
   }
+}
+
+// One line for the headless message log: icon, title, place and text,
+// separated by tabs; a box that the window system places has the place "-".
+QByteArray LogLine(const MessageRequest& request) {
+  const QString place = request.topLeft.isNull()
+                            ? QString("-")
+                            : QString("%1,%2").arg(request.topLeft.x()).arg(request.topLeft.y());
+  const char* icon = QMetaEnum::fromType<QMessageBox::Icon>().valueToKey(request.icon);
+  return QStringList{icon, request.title, place, request.text}.join('\t').toUtf8() + "\n";
 }
 
 }  // namespace
 
+void SetApplicationTitle(const QString& title) { StoredApplicationTitle() = title; }
+
+QString ApplicationTitle() {
+  return StoredApplicationTitle().isEmpty() ? QApplication::applicationDisplayName() : StoredApplicationTitle();
+}
+
 void SetMessageHandler(MessageHandler handler) { Handler() = std::move(handler); }
 
-QMessageBox::StandardButton ShowMessage(QWidget* owner, const MessageRequest& request) {
+QMessageBox::StandardButton ShowMessage(QWidget* owner, const MessageRequest& asked) {
+  MessageRequest request = asked;
+  if (request.title.isEmpty()) request.title = TitleFor(request.icon);
   if (Handler()) return Handler()(request);
-  // Headless runs (KELVARION_MESSAGE_LOG names a file) write the box's text
-  // there instead of waiting for a click; a question is answered No.
+  // Headless runs (KELVARION_MESSAGE_LOG names a file) write the box there
+  // instead of waiting for a click; a question is answered No.
   if (const QString log = qEnvironmentVariable("KELVARION_MESSAGE_LOG"); !log.isEmpty()) {
     QFile file(log);
     if (file.open(QIODevice::Append)) {
-      file.write(request.text.toUtf8() + "\n");
+      file.write(LogLine(request));
       if (!request.details.isEmpty()) file.write(request.details.toUtf8() + "\n");
     }
     return request.yesNo ? QMessageBox::No : QMessageBox::Ok;
   }
-  QMessageBox box(request.icon, TitleFor(request.icon), request.text, QMessageBox::NoButton, owner);
+  QMessageBox box(request.icon, request.title, request.text, QMessageBox::NoButton, owner);
   if (request.yesNo) {
     box.addButton(QMessageBox::Yes)->setText("&Yes");
     box.addButton(QMessageBox::No)->setText("&No");

@@ -15,17 +15,26 @@ namespace desktop {
 struct MessageRequest {
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QString text;
-  QPoint topLeft;
+  QPoint topLeft;      // null: where the window system puts it
   bool yesNo = false;  // Yes and No buttons instead of OK
   QString details = {};  // when not empty, shown by the box's "Show Details..." button
+  // The title bar's text; callers leave it empty and ShowMessage fills it in
+  // by the icon: "Error", "Warning", or the application title for a box
+  // without an icon.
+  QString title = {};
 };
 
+// The application title (the taskbar button's text) of the moment, which a
+// box without an icon carries; the main window keeps it up to date.
+void SetApplicationTitle(const QString& title);
+QString ApplicationTitle();
+
 // Shows the box and returns the button pressed (QMessageBox::Ok, Yes or No).
-// The title is "Error" or "Warning" by the icon, the application title for a
-// box without one; the buttons stay English in both languages.
+// The buttons stay English in both languages.
 QMessageBox::StandardButton ShowMessage(QWidget* owner, const MessageRequest& request);
 
-// Replaces the boxes (for tests); an empty function restores them.
+// Replaces the boxes (for tests); an empty function restores them. The
+// handler sees the request with its title filled in.
 using MessageHandler = std::function<QMessageBox::StandardButton(const MessageRequest&)>;
 void SetMessageHandler(MessageHandler handler);
 

@@ -1,37 +1,38 @@
 #include "desktop/reveal.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDesktopServices>
+#include <QDBusPendingCallWatcher>
 #include <QFileInfo>
 #include <QStringList>
 #include <QUrl>
 
+#include "desktop/desktop_open.h"
+
 namespace desktop {
 
-namespace {
-
-// A file manager that is started on demand by the bus may need a moment.
-constexpr int kShowItemsTimeoutMs = 5000;
-
-bool AskFileManagerToShow(const QString& absolutePath) {
-  QDBusConnection bus = QDBusConnection::sessionBus();
-  if (!bus.isConnected()) return false;
-  QDBusMessage call = QDBusMessage::createMethodCall(
-      "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
-      "org.freedesktop.FileManager1", "ShowItems");
-  call << QStringList{QUrl::fromLocalFile(absolutePath).toString(QUrl::FullyEncoded)} << QString();
-  return bus.call(call, QDBus::Block, kShowItemsTimeoutMs).type() == QDBusMessage::ReplyMessage;
-}
-
-}  // namespace
-
-bool RevealInFileManager(const std::string& path) {
+bool RevealInFileManager(const std::string& path, int answerMs) {
   if (path.empty()) return false;
   const QFileInfo file(QString::fromStdString(path));
   if (!file.isFile()) return false;
-  if (AskFileManagerToShow(file.absoluteFilePath())) return true;
-  QDesktopServices::openUrl(QUrl::fromLocalFile(file.absolutePath()));
+  const QString folder = file.absolutePath();
+  QCoreApplication* application = QCoreApplication::instance();
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) {
+    OpenWithDesktop(folder, application, {});
+    return true;
+  }
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+      "org.freedesktop.FileManager1", "ShowItems");
+  call << QStringList{QUrl::fromLocalFile(file.absoluteFilePath()).toString(QUrl::FullyEncoded)} << QString();
+  // The window goes on while the file manager takes its time.
+  auto* answer = new QDBusPendingCallWatcher(bus.asyncCall(call, answerMs), application);
+  QObject::connect(answer, &QDBusPendingCallWatcher::finished, application, [answer, folder, application] {
+    if (answer->isError()) OpenWithDesktop(folder, application, {});
+    answer->deleteLater();
+  });
   return true;
 }
 

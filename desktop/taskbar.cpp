@@ -33,7 +33,7 @@ bool TaskbarProgress::Update(double progress, bool progressVisible, bool urgent)
 bool TaskbarProgress::SetState(TaskbarState state) {
   switch (state) {
     case TaskbarState::Normal:
-      return Update(lastProgress_, true, false);
+      return Update(lastProgress_, progressShown_, false);
     case TaskbarState::Indeterminate:
       // The launcher entry has no moving bar; a finished run asks for attention.
       return Update(1.0, false, true);
@@ -43,6 +43,8 @@ bool TaskbarProgress::SetState(TaskbarState state) {
       return Update(lastProgress_, true, false);
     case TaskbarState::None:
     default:
+      lastProgress_ = 0.0;
+      progressShown_ = false;
       return Update(0.0, false, false);
   }
 }
@@ -50,6 +52,7 @@ bool TaskbarProgress::SetState(TaskbarState state) {
 bool TaskbarProgress::SetValue(uint64_t completed, uint64_t total) {
   if (!held_) return false;
   lastProgress_ = total == 0 ? 0.0 : static_cast<double>(completed) / static_cast<double>(total);
+  progressShown_ = true;
   return Update(lastProgress_, true, false);
 }
 

@@ -21,7 +21,10 @@ class TaskbarProgress {
   bool Update(double progress, bool progressVisible, bool urgent);
 
   bool held_ = false;
+  // The run's last value, shown since the first value after a None state;
+  // an idle launcher entry shows no progress.
   double lastProgress_ = 0.0;
+  bool progressShown_ = false;
 };
 
 }  // namespace desktop

@@ -27,6 +27,7 @@ UiTexts MakeRussian() {
   t.stdSettings = "Настройки стандартной";
   t.noHelp = "Не удалось загрузить файл справки.";
   t.unsupported = "Неподдерживаемый формат";
+  t.noHelpViewer = "Не найдена программа для просмотра справки.";
   t.modesFailed = "Не удалось закодировать: ";
   t.detailsStage = "Этап: ";
   t.detailsCommand = "Команда: ";
@@ -93,6 +94,7 @@ UiTexts MakeEnglish() {
   t.stdSettings = "Standard mode settings";
   t.noHelp = "Error loading help file.";
   t.unsupported = "Unsupported format";
+  t.noHelpViewer = "No program was found to display the help file.";
   t.modesFailed = "Encoding failed: ";
   t.detailsStage = "Stage: ";
   t.detailsCommand = "Command: ";

@@ -19,6 +19,8 @@ struct UiTexts {
   QString quitQuery;
   QString prevSettings, stdSettings;
   QString noHelp, unsupported;
+  // The help file is there, but no program of the desktop opens it.
+  QString noHelpViewer;
   // The end of a run in which some modes failed: the modes are listed after it.
   QString modesFailed;
   // Its details, one block for each failed mode: the stage's status line,

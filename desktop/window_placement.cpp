@@ -1,5 +1,6 @@
 #include "desktop/window_placement.h"
 
+#include <QScreen>
 #include <QWidget>
 
 namespace desktop {
@@ -24,6 +25,11 @@ void CentreOn(QWidget* window, const QWidget* over) {
   if (outerSize == window->size())
     outerSize = window->size() + (over->frameGeometry().size() - over->size());
   window->move(CentredTopLeft(over->frameGeometry(), outerSize));
+}
+
+void CentreOnScreen(QWidget* window) {
+  if (const QScreen* screen = window->screen())
+    window->move(CentredTopLeft(screen->availableGeometry(), window->frameGeometry().size()));
 }
 
 void WidenToFit(QWidget* label) {

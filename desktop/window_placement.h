@@ -20,6 +20,9 @@ QPoint CentredTopLeft(const QRect& outer, const QSize& size);
 // Moves `window` so that it is centred over `over`'s frame.
 void CentreOn(QWidget* window, const QWidget* over);
 
+// Moves `window` so that it is centred on the free area of its screen.
+void CentreOnScreen(QWidget* window);
+
 // Labels size themselves to their text: one whose text needs more room than
 // its designed width is widened (never narrowed), keeping its position.
 void WidenToFit(QWidget* label);

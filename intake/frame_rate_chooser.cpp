@@ -1,7 +1,6 @@
 #include "intake/frame_rate_chooser.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -13,22 +12,64 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QValidator>
 
+#include <algorithm>
 #include <limits>
 
 #include "desktop/drops.h"
 #include "desktop/message_box.h"
+#include "desktop/open_dialog.h"
 #include "desktop/window_placement.h"
 
 namespace intake {
 
 namespace {
 
+// Remembers the text an edit last accepted, so that each change can be
+// told apart from what was there: only what the change inserts is filtered.
+class InsertionFilter {
+ public:
+  InsertionFilter(QChar (*filter)(QChar), int maxLength) : filter_(filter), maxLength_(maxLength) {}
+
+  // Filters `text` in place; false when the change is refused.
+  bool Apply(QString& text, int& cursor) const {
+    const std::optional<QString> kept = FilterInsertion(accepted_, text, cursor, filter_, maxLength_);
+    if (!kept) return false;
+    text = *kept;
+    return true;
+  }
+  void Accept(const QString& text) const { accepted_ = text; }
+
+ private:
+  QChar (*filter_)(QChar);
+  int maxLength_;
+  mutable QString accepted_;
+};
+
+// The frame-rate box's rule for whatever enters it.
+class FrameRateValidator : public QValidator {
+ public:
+  explicit FrameRateValidator(QObject* parent)
+      : QValidator(parent), filter_(FilterFrameRateChar, FrameRateChooser::kFrameRateMaxLength) {}
+
+  State validate(QString& text, int& cursor) const override {
+    if (!filter_.Apply(text, cursor)) return Invalid;
+    filter_.Accept(text);
+    return Acceptable;
+  }
+
+ private:
+  InsertionFilter filter_;
+};
+
 // A frame number box without bounds whose text may also be empty while the
-// user edits it; an empty text counts as 0 instead of snapping back.
+// user edits it; an empty text counts as 0 instead of snapping back. What
+// enters it passes the digit filter; the box's own text for its value (a
+// negative one after stepping down past 0) needs none.
 class FrameNumberBox : public QSpinBox {
  public:
-  explicit FrameNumberBox(QWidget* parent) : QSpinBox(parent) {
+  explicit FrameNumberBox(QWidget* parent) : QSpinBox(parent), filter_(FilterFrameNumberChar, 0) {
     setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
     setSingleStep(1);
     setValue(0);
@@ -37,11 +78,17 @@ class FrameNumberBox : public QSpinBox {
 
  protected:
   QValidator::State validate(QString& text, int& pos) const override {
-    return text.isEmpty() ? QValidator::Acceptable : QSpinBox::validate(text, pos);
+    if (text != textFromValue(value()) && !filter_.Apply(text, pos)) return QValidator::Invalid;
+    const QValidator::State state = text.isEmpty() ? QValidator::Acceptable : QSpinBox::validate(text, pos);
+    if (state != QValidator::Invalid) filter_.Accept(text);
+    return state;
   }
   int valueFromText(const QString& text) const override {
     return text.isEmpty() ? 0 : QSpinBox::valueFromText(text);
   }
+
+ private:
+  InsertionFilter filter_;
 };
 
 int ReadFrameNumber(const QSpinBox* box) {
@@ -49,9 +96,6 @@ int ReadFrameNumber(const QSpinBox* box) {
   const int value = box->text().toInt(&ok);
   return ok ? value : 0;
 }
-
-// The first letter is a Latin capital A, as in the source dialog's sound entry.
-const char kWavFilter[] = "A\u0443\u0434\u0438\u043e(*.wav)";
 
 }  // namespace
 
@@ -62,6 +106,22 @@ QChar FilterFrameNumberChar(QChar typed) {
 QChar FilterFrameRateChar(QChar typed) {
   if (typed == u',' || typed == u'.') return u'.';
   return FilterFrameNumberChar(typed);
+}
+
+std::optional<QString> FilterInsertion(const QString& before, const QString& after, int& cursor,
+                                       QChar (*filter)(QChar), int maxLength) {
+  cursor = std::clamp<int>(cursor, 0, after.size());
+  int start = 0;
+  while (start < cursor && start < before.size() && before[start] == after[start]) ++start;
+  QString inserted;
+  for (QChar typed : after.mid(start, cursor - start)) {
+    if (const QChar kept = filter(typed); !kept.isNull()) inserted += kept;
+  }
+  const QString tail = after.mid(cursor);
+  if (maxLength > 0) inserted.truncate(std::max(0, maxLength - start - int(tail.size())));
+  if (inserted.isEmpty() && cursor > start) return std::nullopt;
+  cursor = start + int(inserted.size());
+  return after.left(start) + inserted + tail;
 }
 
 FrameRateChooser::FrameRateChooser(bool russianUi, QWidget* parent) : QDialog(parent) {
@@ -84,7 +144,8 @@ void FrameRateChooser::buildControls(bool russianUi) {
   frameRate_->setInsertPolicy(QComboBox::NoInsert);
   frameRate_->addItems({"23.976", "24.000", "25.000", "29.970", "30.000"});
   frameRate_->setCurrentIndex(2);
-  frameRate_->lineEdit()->setMaxLength(kFrameRateMaxLength);
+  // Typed or pasted, only what the key rule lets through enters the box.
+  frameRate_->setValidator(new FrameRateValidator(frameRate_));
 
   firstLabel_ = new QLabel(russianUi ? QString::fromUtf8("Первый") : QStringLiteral("First"), this);
   firstLabel_->setGeometry(40, 40, 40, 13);
@@ -106,6 +167,10 @@ void FrameRateChooser::buildControls(bool russianUi) {
   wavEdit_->setReadOnly(true);
   wavEdit_->setToolTip(QString::fromUtf8("Добовление *.wav"));
 
+  // The first letter is a Latin capital A.
+  openVideo3_ = desktop::MakeOpenDialog(
+      this, {desktop::NameFilter(QString::fromUtf8("A\u0443\u0434\u0438\u043e(*.wav)"), "*.wav")});
+
   okButton_ = new QPushButton(QStringLiteral("OK"), this);
   okButton_->setGeometry(96, 168, 75, 25);
   okButton_->setAutoDefault(false);
@@ -115,9 +180,7 @@ void FrameRateChooser::buildControls(bool russianUi) {
   for (QLineEdit* edit : {frameRate_->lineEdit(), first->editor(), last->editor(), wavEdit_})
     edit->setAcceptDrops(false);
 
-  for (QObject* watched : std::initializer_list<QObject*>{frameRate_, frameRate_->lineEdit(), first,
-                                                          first->editor(), last, last->editor(), wavEdit_})
-    watched->installEventFilter(this);
+  wavEdit_->installEventFilter(this);
 
   setTabOrder(lastFrame_, firstFrame_);
   setTabOrder(firstFrame_, frameRate_);
@@ -159,7 +222,9 @@ void FrameRateChooser::detachWav() {
 void FrameRateChooser::reject() {}
 
 QString FrameRateChooser::askForWavFile() {
-  return QFileDialog::getOpenFileName(this, QString(), QString(), QString::fromUtf8(kWavFilter));
+  // The platform chooses the folder each time.
+  openVideo3_->setDirectory(QString());
+  return desktop::AskForFile(openVideo3_);
 }
 
 void FrameRateChooser::pickWav() { attachWav(askForWavFile()); }
@@ -175,22 +240,6 @@ void FrameRateChooser::confirm() {
   accept();
 }
 
-bool FrameRateChooser::filterTypedKey(QObject* watched, QKeyEvent* key) {
-  const QString text = key->text();
-  // Navigation, editing and dialog keys carry no printable text and pass.
-  if (text.isEmpty() || !text.front().isPrint()) return false;
-  const bool rateBox = watched == frameRate_ || watched == frameRate_->lineEdit();
-  const QChar kept = text.size() != 1   ? QChar()
-                     : rateBox          ? FilterFrameRateChar(text.front())
-                                        : FilterFrameNumberChar(text.front());
-  if (kept == text.front()) return false;
-  if (!kept.isNull()) {
-    QKeyEvent replaced(QEvent::KeyPress, Qt::Key_Period, key->modifiers(), QString(kept));
-    QCoreApplication::sendEvent(frameRate_->lineEdit(), &replaced);
-  }
-  return true;
-}
-
 bool FrameRateChooser::eventFilter(QObject* watched, QEvent* event) {
   if (watched == wavEdit_) {
     if (event->type() == QEvent::KeyPress) {
@@ -204,10 +253,7 @@ bool FrameRateChooser::eventFilter(QObject* watched, QEvent* event) {
       pickWav();
       return true;
     }
-    return QDialog::eventFilter(watched, event);
   }
-  if (event->type() == QEvent::KeyPress && filterTypedKey(watched, static_cast<QKeyEvent*>(event)))
-    return true;
   return QDialog::eventFilter(watched, event);
 }
 

@@ -7,7 +7,10 @@
 #include <QDialog>
 #include <QString>
 
+#include <optional>
+
 class QComboBox;
+class QFileDialog;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -21,6 +24,16 @@ namespace intake {
 QChar FilterFrameRateChar(QChar typed);
 // The frame-number boxes take digits only, besides the editing keys.
 QChar FilterFrameNumberChar(QChar typed);
+
+// What an edit of the text `before` leaves when it produced `after` with the
+// cursor at `cursor`: the characters it inserted (those before the cursor
+// that `before` did not hold there) pass `filter` one by one, whether they
+// were typed or pasted, and at most `maxLength` characters stay (0: any
+// number), the excess taken from the end of what was inserted. Nothing when
+// the edit inserted characters and none of them stays, so that the edit is
+// refused as a whole. `cursor` follows the text.
+std::optional<QString> FilterInsertion(const QString& before, const QString& after, int& cursor,
+                                       QChar (*filter)(QChar), int maxLength);
 
 class FrameRateChooser : public QDialog {
   Q_OBJECT
@@ -65,7 +78,6 @@ class FrameRateChooser : public QDialog {
   void buildControls(bool russianUi);
   void confirm();
   void pickWav();
-  bool filterTypedKey(QObject* watched, QKeyEvent* key);
 
   QComboBox* frameRate_ = nullptr;
   QLabel* firstLabel_ = nullptr;
@@ -75,6 +87,7 @@ class FrameRateChooser : public QDialog {
   QLabel* wavLabel_ = nullptr;
   QLineEdit* wavEdit_ = nullptr;
   QPushButton* okButton_ = nullptr;
+  QFileDialog* openVideo3_ = nullptr;
   QString wavPath_;
 };
 

@@ -3,19 +3,18 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 
 #include "desktop/drops.h"
+#include "desktop/open_dialog.h"
 #include "desktop/reveal.h"
 #include "desktop/window_placement.h"
 #include "job/commands.h"
@@ -40,22 +39,24 @@ std::string IncName2(const std::string& firstEntry, const std::string& suffix) {
   return job::FreeOutputName(job::WithoutExtension(firstEntry), suffix, ".mp4");
 }
 
-QString StreamDialogFilter(bool russianUi) {
-  // Qt takes the patterns from the label's parentheses, separated by blanks.
-  const QStringList entries =
-      russianUi ? QStringList{QString::fromUtf8("Все файлы(*.mp4;*.m4a;*.aac;*.h264;*.264;*.avc;*.m4v)"),
-                              QString::fromUtf8("Видеофайл (*.mp4;*.h264;*.264;*.avc;*.m4v)"),
-                              // The first letter is a Latin capital A.
-                              QString::fromUtf8("A\u0443\u0434\u0438\u043e(*.m4a;*.aac)")}
-                : QStringList{"All Supported (*.mp4;*.m4a;*.aac;*.264;*.h264;*.avc;*.m4v)",
-                              "Video (*.mp4;*.264;*.h264;*.avc;*.m4v)", "Sound (*.m4a;*.aac)"};
-  return entries.join(";;").replace(QRegularExpression(";(?=\\*)"), " ");
+QStringList StreamDialogFilters(bool russianUi) {
+  using desktop::NameFilter;
+  if (russianUi) {
+    return {NameFilter(QString::fromUtf8("Все файлы(*.mp4;*.m4a;*.aac;*.h264;*.264;*.avc;*.m4v)"),
+                       "*.mp4;*.m4a;*.aac;*.h264;*.264;*.avc;*.m4v"),
+            NameFilter(QString::fromUtf8("Видеофайл (*.mp4;*.h264;*.264;*.avc;*.m4v)"), "*.mp4;*.h264;*.264;*.avc;*.m4v"),
+            // The first letter is a Latin capital A.
+            NameFilter(QString::fromUtf8("A\u0443\u0434\u0438\u043e(*.m4a;*.aac)"), "*.m4a;*.aac")};
+  }
+  return {NameFilter("All Supported (*.mp4;*.m4a;*.aac;*.264;*.h264;*.avc;*.m4v)",
+                     "*.mp4;*.m4a;*.aac;*.264;*.h264;*.avc;*.m4v"),
+          NameFilter("Video (*.mp4;*.264;*.h264;*.avc;*.m4v)", "*.mp4;*.264;*.h264;*.avc;*.m4v"),
+          NameFilter("Sound (*.m4a;*.aac)", "*.m4a;*.aac")};
 }
 
 MuxerWindow::MuxerWindow(bool russianUi, job::ToolPaths paths, std::string settingsPath,
                          QWidget* parent)
     : QWidget(parent),
-      russianUi_(russianUi),
       paths_(std::move(paths)),
       settings_(std::move(settingsPath)) {
   setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
@@ -67,6 +68,7 @@ MuxerWindow::MuxerWindow(bool russianUi, job::ToolPaths paths, std::string setti
   setAcceptDrops(true);
   setWindowTitle(russianUi ? QString::fromUtf8("mp4 Муксер") : QStringLiteral("mp4 Muxer"));
 
+  openDialog_ = desktop::MakeOpenDialog(this, StreamDialogFilters(russianUi));
   names_ = new QListWidget(this);
   names_->setObjectName("entries");
   names_->setGeometry(8, 8, 217, 41);
@@ -101,9 +103,7 @@ bool MuxerWindow::addEntry(const QString& path) {
   return true;
 }
 
-QString MuxerWindow::askForStreamFile() {
-  return QFileDialog::getOpenFileName(this, QString(), QString(), StreamDialogFilter(russianUi_));
-}
+QString MuxerWindow::askForStreamFile() { return desktop::AskForFile(openDialog_); }
 
 void MuxerWindow::addFromDialog() { addEntry(askForStreamFile()); }
 

@@ -11,6 +11,7 @@
 #include "job/tool_paths.h"
 #include "platform/ini_file.h"
 
+class QFileDialog;
 class QListWidget;
 class QPushButton;
 
@@ -24,8 +25,8 @@ bool IsAcceptedStream(const std::string& path);
 // suffix + ".mp4", else with 1, 2, ... before the suffix.
 std::string IncName2(const std::string& firstEntry, const std::string& suffix);
 
-// The open dialog's three entries in the interface language, Qt style.
-QString StreamDialogFilter(bool russianUi);
+// The open dialog's three file-type entries in the interface language.
+QStringList StreamDialogFilters(bool russianUi);
 
 class MuxerWindow : public QWidget {
   Q_OBJECT
@@ -58,9 +59,9 @@ class MuxerWindow : public QWidget {
   void build();
   void revealLastOutput();
 
-  const bool russianUi_;
   const job::ToolPaths paths_;
   platform::IniFile settings_;
+  QFileDialog* openDialog_ = nullptr;
   QListWidget* names_ = nullptr;  // file names as shown
   QStringList fullPaths_;         // the full path of each shown name, row for row
 };

@@ -22,9 +22,18 @@ namespace {
 constexpr int kMinimumBalance = 1;
 constexpr int kMaximumBalance = 5;
 constexpr int kVideoReserve = 15;  // kbit/s kept back from the video share
+constexpr int kColumnGap = 4;      // pixels between a caption and the control to its right
 
 QString Pick(bool russianUi, const char* russian, const char* english) {
   return russianUi ? QString::fromUtf8(russian) : QString::fromUtf8(english);
+}
+
+// A check box takes the width its caption needs; when that is more than it
+// was drawn with, the controls to its right move right by the difference.
+void FitCaptionBeforeNeighbours(QCheckBox* box, std::initializer_list<QWidget*> rightOfIt) {
+  box->resize(box->sizeHint().width(), box->height());
+  const int shift = std::max(0, box->x() + box->width() + kColumnGap - std::data(rightOfIt)[0]->x());
+  for (QWidget* neighbour : rightOfIt) neighbour->move(neighbour->x() + shift, neighbour->y());
 }
 
 ModeSettings DefaultsFor(int mode) {
@@ -159,13 +168,15 @@ void SettingsDialog::buildControls(bool russianUi) {
   widthList_ = new QComboBox(widthGroup);
   widthList_->setObjectName("widthList");
   widthList_->setGeometry(144, 22, 57, 21);
-  label(widthGroup, Pick(russianUi, "пикс.", "pix."), {208, 26, 27, 13});
+  QLabel* pixels = label(widthGroup, Pick(russianUi, "пикс.", "pix."), {208, 26, 27, 13});
   sdDeluxe_ = new QCheckBox(Pick(russianUi, "Режим SD-делюкс", "SD deluxe mode"), widthGroup);
   sdDeluxe_->setObjectName("sdDeluxe");
   sdDeluxe_->setGeometry(16, 56, 225, 17);
   deluxeSound_ = new QCheckBox(Pick(russianUi, "Делюкс звук", "Deluxe sound"), widthGroup);
   deluxeSound_->setObjectName("deluxeSound");
   deluxeSound_->setGeometry(144, 56, 97, 17);
+  FitCaptionBeforeNeighbours(newWidth_, {widthList_, pixels});
+  FitCaptionBeforeNeighbours(sdDeluxe_, {deluxeSound_});
   // Each reaction runs when its box changes state, whether the user or the dialog changed it.
   connect(newWidth_, &QCheckBox::toggled, this, &SettingsDialog::applyWidthRule);
   connect(sdDeluxe_, &QCheckBox::toggled, this, &SettingsDialog::showBitrateControls);
@@ -206,16 +217,9 @@ void SettingsDialog::restoreDefaults() {
 
 void SettingsDialog::fill(const ModeSettings& values) {
   const bool standard = mode_ == kStandardMode;
-  if (standard) {
-    sdDeluxe_->show();
-    deluxeSound_->show();
-  } else {
-    sdDeluxe_->hide();
-    deluxeSound_->hide();
-    sdDeluxe_->setChecked(false);
-    for (QWidget* figure : std::initializer_list<QWidget*>{audioLabel_, totalLabel_, audioRate_, totalRate_})
-      figure->show();
-  }
+  // Preview has neither quality-based variant: its boxes are hidden and unticked.
+  sdDeluxe_->setVisible(standard);
+  deluxeSound_->setVisible(standard);
   level_->setMinimum(MinimumRateLevel(mode_));
   widthList_->clear();
   for (const std::string& width : widths_) widthList_->addItem(QString::fromStdString(width));
@@ -224,13 +228,14 @@ void SettingsDialog::fill(const ModeSettings& values) {
   level_->setPosition(values.rateLevel);
   widthList_->setCurrentIndex(std::clamp<int>(values.widthIndex, 0, widthList_->count() - 1));
   newWidth_->setChecked(values.newWidth);
-  if (standard) {
-    deluxeSound_->setChecked(values.deluxeSound);
-    // SD deluxe needs the new width, so a stored flag without it is dropped.
-    sdDeluxe_->setChecked(values.sdDeluxe && newWidth_->isChecked());
-    sdDeluxe_->setEnabled(newWidth_->isChecked());
-  }
+  deluxeSound_->setChecked(standard && values.deluxeSound);
+  // SD deluxe needs the new width, so a stored flag without it is dropped.
+  sdDeluxe_->setChecked(standard && values.sdDeluxe && newWidth_->isChecked());
   recalculate();
+  // A box set to the state it already had ran no reaction, so the controls
+  // that depend on the boxes are brought in line here.
+  showBitrateControls();
+  showAudioFigures();
 }
 
 void SettingsDialog::recalculate() {

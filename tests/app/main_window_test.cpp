@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QtTest>
 
 #include <fstream>
@@ -32,6 +33,8 @@ struct Messages {
   QStringList texts;
   QStringList details;
   QList<QPoint> positions;
+  QList<QMessageBox::Icon> icons;
+  QStringList titles;
   QMessageBox::StandardButton answer = QMessageBox::No;
   std::function<void()> onQuestion;
 };
@@ -79,6 +82,8 @@ class MainWindowTest : public QObject {
       messages_.texts << r.text;
       messages_.details << r.details;
       messages_.positions << r.topLeft;
+      messages_.icons << r.icon;
+      messages_.titles << r.title;
       if (r.yesNo && messages_.onQuestion) messages_.onQuestion();
       return r.yesNo ? messages_.answer : QMessageBox::Ok;
     });
@@ -117,6 +122,39 @@ class MainWindowTest : public QObject {
     ru->close();
   }
 
+  void opensCentredOnTheScreen() {
+    ToolFolder folder;
+    auto window = Open(folder);
+    const QRect screen = window->screen()->availableGeometry();
+    QVERIFY(qAbs(window->frameGeometry().center().x() - screen.center().x()) <= 1);
+    QVERIFY(qAbs(window->frameGeometry().center().y() - screen.center().y()) <= 1);
+    window->close();
+  }
+
+  // Enter in either tag edit, or the keypad's Enter anywhere in the window,
+  // presses Start; a held key presses it once.
+  void enterPressesStart() {
+    ToolFolder folder;
+    auto window = Open(folder);
+    QLineEdit* author = EditAt(window.get(), 8, 40);
+    QLineEdit* title = EditAt(window.get(), 160, 40);
+    QTest::keyClick(author, Qt::Key_Return);
+    QCOMPARE(messages_.texts, QStringList{"Select a file to encode!"});
+    QTest::keyClick(window->findChild<QComboBox*>(), Qt::Key_Enter);
+    QCOMPARE(messages_.texts.size(), 2);
+    QKeyEvent held(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r", true);
+    QCoreApplication::sendEvent(title, &held);
+    QCOMPARE(messages_.texts.size(), 2);
+
+    window->setSource(folder.touch("clip.avi"));
+    Box(window.get(), "Deluxe")->setChecked(true);
+    QTest::keyClick(title, Qt::Key_Return);
+    QCOMPARE(window->driver().state(), job::JobState::Running);
+    QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
+    QCOMPARE(messages_.texts.last(), QString("All tasks are complete!"));
+    window->close();
+  }
+
   void captionSwitches() {
     ToolFolder folder;
     auto debug = Open(folder, false, {"DEBUG"});
@@ -144,10 +182,13 @@ class MainWindowTest : public QObject {
     ToolFolder folder;
     const QString source = folder.touch("clip.AVI");
     std::ofstream(folder.programDir() + "kelvarion.ini")
-        << "[Meta]\nAuthor=" << QString(60, QChar(0x0416)).toStdString() << "\nPath=" << source.toStdString()
+        << "[Meta]\nAuthor=" << QString(60, QChar(0x0416)).toStdString() << "\nClip=A title of some length\nPath=" << source.toStdString()
         << "\n[Flags]\nStd=1\n";
     auto window = Open(folder);
     QCOMPARE(window->author(), QString(50, QChar(0x0416)));
+    // Both tags show their beginning.
+    QCOMPARE(EditAt(window.get(), 8, 40)->cursorPosition(), 0);
+    QCOMPARE(EditAt(window.get(), 160, 40)->cursorPosition(), 0);
     QCOMPARE(window->sourcePath(), source);
     QCOMPARE(window->lastSourceDir(), folder.path("") + "/");
     QVERIFY(window->modeTicked(2));
@@ -167,6 +208,8 @@ class MainWindowTest : public QObject {
     window->StartBtnClick();
     QCOMPARE(messages_.texts, QStringList{"Select a file to encode!"});
     QCOMPARE(messages_.positions.first(), window->frameGeometry().topLeft() + QPoint(75, 130));
+    QCOMPARE(messages_.icons.first(), QMessageBox::Critical);
+    QCOMPARE(messages_.titles.first(), QString("Error"));
     window->setSource(folder.touch("clip.avi"));
     window->StartBtnClick();
     QCOMPARE(messages_.texts.last(), QString("Select a coding mode!"));
@@ -245,6 +288,30 @@ class MainWindowTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
     QVERIFY(QFile::exists(folder.path("clip1_preview.mp4")));
     QVERIFY(QFile::exists(folder.path("clip1_standard.mp4")));
+    window->close();
+  }
+
+  // The end-of-run box has no icon, so it carries the application title of
+  // that moment; the idle title comes back once it is closed.
+  void endOfRunBoxCarriesTheApplicationTitle_data() {
+    QTest::addColumn<bool>("russian");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("Russian") << true << QString::fromUtf8("Готово! - KVR 4.0.0");
+    QTest::newRow("English") << false << QString("Done! - KVR 4.0.0");
+  }
+  void endOfRunBoxCarriesTheApplicationTitle() {
+    QFETCH(bool, russian);
+    QFETCH(QString, title);
+    ToolFolder folder;
+    auto window = Open(folder, russian);
+    window->setSource(folder.touch("clip.avi"));
+    Box(window.get(), russian ? QString::fromUtf8("Делюкс") : QString("Deluxe"))->setChecked(true);
+    window->StartBtnClick();
+    QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
+    QCOMPARE(messages_.texts.size(), 1);
+    QCOMPARE(messages_.icons.first(), QMessageBox::NoIcon);
+    QCOMPARE(messages_.titles.first(), title);
+    QCOMPARE(window->applicationTitle(), QString("KVR 4.0.0"));
     window->close();
   }
 
@@ -410,6 +477,8 @@ class MainWindowTest : public QObject {
     window->StartBtnClick();
     QCOMPARE(messages_.texts.last(), QString("Encoding in progress. Halt and quit?"));
     QCOMPARE(messages_.positions.last(), window->frameGeometry().topLeft() + QPoint(45, 130));
+    QCOMPARE(messages_.icons.last(), QMessageBox::Warning);
+    QCOMPARE(messages_.titles.last(), QString("Warning"));
     QVERIFY(window->isVisible());
     QCOMPARE(window->driver().state(), job::JobState::Running);
     QCOMPARE(Child<QLabel>(window.get(), [](QLabel* l) { return l->geometry().top() == 314; })->text(), status);
@@ -438,6 +507,60 @@ class MainWindowTest : public QObject {
     QCOMPARE(opened, QStringList{folder.path("Help.html")});
     desktop::SetUrlOpener({});
     window->close();
+  }
+
+  // F1 hands the help file to the desktop's program for it; with none, an
+  // error box says so. The desktop's choice comes from the XDG folders,
+  // which point into the test's own folder here.
+  void helpWithoutAProgramSaysSo() {
+    ToolFolder folder;
+    const QString help = folder.touch("Help.html", "<html><title>Help</title></html>");
+    QTemporaryDir xdg;
+    QDir(xdg.path()).mkpath("data/applications");
+    QDir(xdg.path()).mkpath("config");
+    QList<std::pair<const char*, QByteArray>> saved;
+    for (const char* name : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"})
+      saved.append({name, qgetenv(name)});
+    qputenv("XDG_DATA_HOME", xdg.filePath("data").toUtf8());
+    qputenv("XDG_DATA_DIRS", xdg.filePath("data").toUtf8());
+    qputenv("XDG_CONFIG_HOME", xdg.filePath("config").toUtf8());
+    qputenv("XDG_CONFIG_DIRS", xdg.filePath("config").toUtf8());
+
+    auto window = Open(folder, true);
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    QTRY_COMPARE(messages_.texts, QStringList{QString::fromUtf8("Не найдена программа для просмотра справки.")});
+    QCOMPARE(messages_.icons.first(), QMessageBox::Critical);
+    QCOMPARE(messages_.positions.first(), window->frameGeometry().topLeft() + QPoint(33, 130));
+
+    const QString viewer = xdg.filePath("viewer.sh"), viewed = xdg.filePath("viewed.txt");
+    QFile script(viewer);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write(QString("#!/bin/sh\nprintf '%s\\n' \"$1\" > '%1'\n").arg(viewed).toUtf8());
+    script.close();
+    script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    QFile entry(xdg.filePath("data/applications/viewer.desktop"));
+    QVERIFY(entry.open(QIODevice::WriteOnly));
+    entry.write(("[Desktop Entry]\nType=Application\nName=Viewer\nExec=" + viewer +
+                 " %f\nMimeType=text/html;text/plain;\n").toUtf8());
+    entry.close();
+    QFile defaults(xdg.filePath("config/mimeapps.list"));
+    QVERIFY(defaults.open(QIODevice::WriteOnly));
+    defaults.write("[Default Applications]\ntext/html=viewer.desktop\ntext/plain=viewer.desktop\n");
+    defaults.close();
+
+    messages_.texts.clear();
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    QTRY_VERIFY(QFile::exists(viewed));
+    QFile shown(viewed);
+    QVERIFY(shown.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(shown.readAll()).trimmed(), help);
+    QTest::qWait(200);
+    QCOMPARE(messages_.texts, QStringList());
+    window->close();
+    for (const auto& [name, value] : saved) {
+      if (value.isNull()) qunsetenv(name);
+      else qputenv(name, value);
+    }
   }
 
   void languageFromTheEnvironment_data() {

@@ -48,7 +48,7 @@ class SingleInstanceTest : public QObject {
     QCOMPARE(second->exitCode(), 0);
     QFile messages(log);
     QVERIFY(messages.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromUtf8(messages.readAll()), QString("Приложение уже запущено.\n"));
+    QCOMPARE(QString::fromUtf8(messages.readAll()), QString("Critical\tError\t-\tПриложение уже запущено.\n"));
     QCOMPARE(first->state(), QProcess::Running);
 
     first->kill();  // SIGKILL: the lock must not outlive the process

@@ -43,12 +43,14 @@ class DetailsBoxTest : public QObject {
     QTemporaryDir dir;
     const QString log = dir.filePath("messages.txt");
     qputenv("KELVARION_MESSAGE_LOG", log.toUtf8());
+    desktop::SetApplicationTitle("Done! - KVR 4.0.0");
     desktop::ShowMessage(nullptr, {QMessageBox::Critical, "Encoding failed: deluxe", QPoint(), false, "deluxe\nStage: x"});
-    desktop::ShowMessage(nullptr, {QMessageBox::NoIcon, "All tasks are complete!", QPoint(), false});
+    desktop::ShowMessage(nullptr, {QMessageBox::NoIcon, "All tasks are complete!", QPoint(115, 170), false});
     qunsetenv("KELVARION_MESSAGE_LOG");
     QFile file(log);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromUtf8(file.readAll()), QString("Encoding failed: deluxe\ndeluxe\nStage: x\nAll tasks are complete!\n"));
+    QCOMPARE(QString::fromUtf8(file.readAll()), QString("Critical\tError\t-\tEncoding failed: deluxe\ndeluxe\nStage: x\n"
+                     "NoIcon\tDone! - KVR 4.0.0\t115,170\tAll tasks are complete!\n"));
   }
 };
 

@@ -44,7 +44,7 @@ class LanguageTest : public QObject {
       for (const QString* s : {&t->start, &t->halt, &t->standby, &t->done, &t->selectFile, &t->selectMode,
                                &t->allDone, &t->video, &t->pass, &t->of, &t->audio, &t->muxing, &t->modeNames[0],
                                &t->modeNames[1], &t->modeNames[2], &t->quitQuery, &t->prevSettings,
-                               &t->stdSettings, &t->noHelp, &t->unsupported, &t->modesFailed}) {
+                               &t->stdSettings, &t->noHelp, &t->unsupported, &t->modesFailed, &t->noHelpViewer}) {
         QVERIFY(!s->isEmpty());
       }
       QCOMPARE(t->afterJobItems.size(), 5);

@@ -1,6 +1,9 @@
 // The frame-rate chooser driven through its controls: typed keys, the WAV
 // field, drops and the OK button.
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QMenu>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -75,7 +78,7 @@ class FrameRateChooserTest : public QObject {
     intake::FrameRateChooser english(false);
     QCOMPARE(english.windowTitle(), QString("Choose FPS"));
     QStringList labels;
-    for (QLabel* label : english.findChildren<QLabel*>()) labels << label->text();
+    for (QLabel* label : english.findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) labels << label->text();
     labels.sort();
     QCOMPARE(labels, (QStringList{"First", "Last", "WAV"}));
     QCOMPARE(WavEdit(&english)->toolTip(), QString::fromUtf8("Добовление *.wav"));
@@ -117,6 +120,74 @@ class FrameRateChooserTest : public QObject {
     QVERIFY(intake::FilterFrameNumberChar(u'.').isNull());
     QVERIFY(intake::FilterFrameNumberChar(u'-').isNull());
     QCOMPARE(intake::FilterFrameNumberChar(u'0'), QChar(u'0'));
+  }
+
+  // What a change inserts passes the key rule, wherever it lands; the rest
+  // of the text is left as it was.
+  void insertionRule() {
+    const auto apply = [](const QString& before, const QString& after, int cursor, int maxLength = 0) {
+      const std::optional<QString> kept =
+          intake::FilterInsertion(before, after, cursor, intake::FilterFrameRateChar, maxLength);
+      return kept ? *kept + "|" + QString::number(cursor) : QString("refused");
+    };
+    QCOMPARE(apply("", "2,5x", 4), QString("2.5|3"));
+    QCOMPARE(apply("25", "25a", 3), QString("refused"));
+    QCOMPARE(apply("25.000", "ab c", 4), QString("refused"));  // over a selection
+    QCOMPARE(apply("2500", "2-75-500", 5), QString("275500|3"));  // in the middle
+    QCOMPARE(apply("123", "13", 1), QString("13|1"));  // a deletion
+    QCOMPARE(apply("29.9", "29.9ab123", 9, 6), QString("29.912|6"));
+    QCOMPARE(apply("1234", "129999934", 7, 6), QString("129934|4"));
+    QCOMPARE(apply("123456", "1234567", 7, 6), QString("refused"));
+    QCOMPARE(apply("-1", "-17", 3), QString("-17|3"));  // what was there stays
+  }
+
+  // Ctrl+V and the context menu's Paste meet the same rule as typing.
+  void pastedTextMeetsTheKeyRule() {
+    intake::FrameRateChooser chooser(true);
+    QLineEdit* rate = RateBox(&chooser)->lineEdit();
+    const auto pasteByKeys = [](QLineEdit* edit, const QString& text) {
+      QGuiApplication::clipboard()->setText(text);
+      edit->selectAll();
+      QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    };
+    const auto pasteByMenu = [](QLineEdit* edit, const QString& text) {
+      QGuiApplication::clipboard()->setText(text);
+      edit->end(false);
+      std::unique_ptr<QMenu> menu(edit->createStandardContextMenu());
+      for (QAction* action : menu->actions())
+        if (action->text().startsWith("&Paste")) action->trigger();
+    };
+
+    pasteByKeys(rate, "ab c");
+    QCOMPARE(chooser.frameRateText(), QString("25.000"));
+    pasteByKeys(rate, " 2,5 ");
+    QCOMPARE(chooser.frameRateText(), QString("2.5"));
+    pasteByMenu(rate, "x9-9999");
+    QCOMPARE(chooser.frameRateText(), QString("2.5999"));
+
+    QSpinBox* first = SpinAt(&chooser, 16);
+    auto* firstEdit = first->findChild<QLineEdit*>();
+    pasteByKeys(firstEdit, "-7");
+    QCOMPARE(first->text(), QString("7"));
+    QCOMPARE(chooser.firstFrame(), 7);
+    pasteByMenu(firstEdit, "1.5e3");
+    QCOMPARE(chooser.firstFrame(), 7153);
+    pasteByKeys(firstEdit, "abc");
+    QCOMPARE(chooser.firstFrame(), 7153);
+  }
+
+  // The arrows still step below 0, though a minus can be neither typed nor pasted.
+  void arrowsStepPastZero() {
+    intake::FrameRateChooser chooser(true);
+    chooser.setFrameRange(0, 0);
+    QSpinBox* first = SpinAt(&chooser, 16);
+    QTest::keyClick(first, Qt::Key_Down);
+    QCOMPARE(first->text(), QString("-1"));
+    QTest::keyClick(first, Qt::Key_Down);
+    QCOMPARE(chooser.firstFrame(), -2);
+    first->findChild<QLineEdit*>()->end(false);
+    QTest::keyClicks(first, "5");
+    QCOMPARE(chooser.firstFrame(), -25);
   }
 
   void spinEditsTakeDigitsOnlyAndReadEmptyAsZero() {

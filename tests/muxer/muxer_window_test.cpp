@@ -1,7 +1,12 @@
 // The stand-alone muxer: its pure rules (names, accepted files, the command
 // line) and the window driven through its buttons, keys and drops, with a
 // stand-in MP4Box that records the arguments it was started with.
+#include <QApplication>
+#include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QTimer>
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
@@ -123,14 +128,44 @@ class MuxerWindowTest : public QObject {
     QCOMPARE(args, expected);
   }
 
-  void dialogFilterKeepsThreeEntries() {
-    const QStringList russian = muxer::StreamDialogFilter(true).split(";;");
-    QCOMPARE(russian.size(), 3);
-    QCOMPARE(russian[2], QString::fromUtf8("A\u0443\u0434\u0438\u043e(*.m4a *.aac)"));
-    QVERIFY(russian[2].startsWith(QLatin1Char('A')));
-    const QStringList english = muxer::StreamDialogFilter(false).split(";;");
-    QCOMPARE(english[0], QString("All Supported (*.mp4 *.m4a *.aac *.264 *.h264 *.avc *.m4v)"));
-    QCOMPARE(english[2], QString("Sound (*.m4a *.aac)"));
+  // The dialog's list of file types shows the entries exactly as written,
+  // semicolons and all, and each entry filters by its own patterns.
+  void openDialogEntriesAsWritten_data() {
+    QTest::addColumn<bool>("russian");
+    QTest::addColumn<QStringList>("entries");
+    QTest::newRow("Russian") << true
+                             << QStringList{QString::fromUtf8("Все файлы(*.mp4;*.m4a;*.aac;*.h264;*.264;*.avc;*.m4v)"),
+                                            QString::fromUtf8("Видеофайл (*.mp4;*.h264;*.264;*.avc;*.m4v)"),
+                                            QString::fromUtf8("A\u0443\u0434\u0438\u043e(*.m4a;*.aac)")};
+    QTest::newRow("English") << false
+                             << QStringList{"All Supported (*.mp4;*.m4a;*.aac;*.264;*.h264;*.avc;*.m4v)",
+                                            "Video (*.mp4;*.264;*.h264;*.avc;*.m4v)", "Sound (*.m4a;*.aac)"};
+  }
+  void openDialogEntriesAsWritten() {
+    QFETCH(bool, russian);
+    QFETCH(QStringList, entries);
+    muxer::MuxerWindow window(russian, job::ToolPaths::ForProgramDir("/p/"), "/p/k.ini");
+    QStringList shown;
+    QList<QStringList> patterns;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      QVERIFY(dialog != nullptr);
+      auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+      for (int i = 0; i < types->count(); ++i) {
+        shown << types->itemText(i);
+        types->setCurrentIndex(i);
+        emit types->activated(i);  // as a user's choice in the list
+        patterns << dialog->findChild<QFileSystemModel*>()->nameFilters();
+      }
+      dialog->reject();
+    });
+    Press(&window, "add");
+    QCOMPARE(shown, entries);
+    QCOMPARE(patterns[0].size(), 7);
+    QCOMPARE(patterns[1], (russian ? QStringList{"*.mp4", "*.h264", "*.264", "*.avc", "*.m4v"}
+                                   : QStringList{"*.mp4", "*.264", "*.h264", "*.avc", "*.m4v"}));
+    QCOMPARE(patterns[2], (QStringList{"*.m4a", "*.aac"}));
+    QVERIFY(window.entries().isEmpty());
   }
 
   void windowTextsAndLayout() {

@@ -69,7 +69,8 @@ for _ in $(seq 50); do grep -q . "$root/tmp/user/messages.txt" 2>/dev/null && br
 run_kelvarion /tmp/user/notes.txt
 kill "$first"
 wait "$first" 2>/dev/null || true
-messages=$(cat "$root/tmp/user/messages.txt")
+# Each logged box: icon, title, place and text, separated by tabs.
+messages=$(cut -f4- "$root/tmp/user/messages.txt")
 [ "$messages" = $'Unsupported format\nПриложение уже запущено.' ] \
   || { echo "unexpected messages: $messages" >&2; exit 1; }
 # The installed program keeps its settings in the user's folder, never in /usr.

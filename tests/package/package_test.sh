@@ -83,6 +83,7 @@ pid=$!
 for _ in $(seq 100); do [ -s "$work/home/messages.txt" ] && break; sleep 0.1; done
 kill "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
-[ "$(cat "$work/home/messages.txt")" = "Unsupported format" ] || fail "messages: $(cat "$work/home/messages.txt" 2>&1)"
+# Each logged box: icon, title, place and text, separated by tabs.
+[ "$(cut -f4- "$work/home/messages.txt")" = "Unsupported format" ] || fail "messages: $(cat "$work/home/messages.txt" 2>&1)"
 [ -d "$work/home/.config/kelvarion" ] || fail "no settings folder in ~/.config"
 echo "ok: runs from the package's tree"

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
@@ -238,6 +239,72 @@ class SettingsDialogTest : public QObject {
       QVERIFY(Shows(&dialog, Find<QWidget>(&dialog, "totalLabel")));
       QVERIFY(Shows(&dialog, GroupHolding(&dialog, "balance")));  // SD deluxe unticked
     }, "cancel");
+  }
+
+  // Standard with Deluxe sound accepted, then Preview, then Standard again:
+  // the sound box is ticked again, so its figures must stay hidden.
+  void deluxeSoundStillHidesTheFiguresAfterPreview() {
+    SettingsDialog dialog(true);
+    ModeSettings standard = settings::StandardDefaults();
+    ModeSettings preview = settings::PreviewDefaults();
+    QVERIFY(Edit(dialog, kStandardMode, standard, [&] {
+      QTest::mouseClick(Find<QCheckBox>(&dialog, "deluxeSound"), Qt::LeftButton);
+    }));
+    QVERIFY(standard.deluxeSound);
+    Edit(dialog, kPreviewMode, preview, [&] { QVERIFY(Shows(&dialog, Find<QWidget>(&dialog, "audioRate"))); });
+    Edit(dialog, kStandardMode, standard, [&] {
+      QVERIFY(Find<QCheckBox>(&dialog, "deluxeSound")->isChecked());
+      for (const char* name : {"audioLabel", "totalLabel", "audioRate", "totalRate"})
+        QVERIFY2(!Shows(&dialog, Find<QWidget>(&dialog, name)), name);
+    }, "cancel");
+  }
+
+  // Whatever the order of openings, clicks, acceptances and cancellations:
+  // the audio and total figures show exactly when Deluxe sound is unticked,
+  // the bitrate groups exactly when SD deluxe is, and Preview shows neither box.
+  void boxesRuleTheFiguresAfterAnySequence() {
+    SettingsDialog dialog(false);
+    ModeSettings stored[] = {{}, settings::PreviewDefaults(), settings::StandardDefaults()};
+    QRandomGenerator random(0x4b56);
+    auto* sdDeluxe = Find<QCheckBox>(&dialog, "sdDeluxe");
+    auto* deluxeSound = Find<QCheckBox>(&dialog, "deluxeSound");
+    const QList<QWidget*> figures = {Find<QWidget>(&dialog, "audioLabel"), Find<QWidget>(&dialog, "totalLabel"),
+                                     Find<QWidget>(&dialog, "audioRate"), Find<QWidget>(&dialog, "totalRate")};
+    const QList<QWidget*> groups = {GroupHolding(&dialog, "balance"), GroupHolding(&dialog, "sizeText"),
+                                    GroupHolding(&dialog, "videoRate")};
+    const QList<QWidget*> clickable = {Find<QWidget>(&dialog, "newWidth"), sdDeluxe, deluxeSound,
+                                       Find<QWidget>(&dialog, "defaults")};
+    QString steps;
+    const auto rulesHold = [&](int mode) {
+      const bool standard = mode == kStandardMode;
+      bool hold = Shows(&dialog, sdDeluxe) == standard && Shows(&dialog, deluxeSound) == standard;
+      // The figures sit in a group that SD deluxe may hide as a whole.
+      for (QWidget* figure : figures) hold = hold && figure->isHidden() == deluxeSound->isChecked();
+      for (QWidget* group : groups) hold = hold && Shows(&dialog, group) == !sdDeluxe->isChecked();
+      return hold;
+    };
+    for (int round = 0; round < 150 && !QTest::currentTestFailed(); ++round) {
+      const int mode = random.bounded(2) == 0 ? kPreviewMode : kStandardMode;
+      ModeSettings& values = stored[mode];
+      if (random.bounded(4) == 0) {  // as an edited settings file may hold them
+        values.newWidth = random.bounded(2) == 1;
+        values.sdDeluxe = random.bounded(2) == 1;
+        values.deluxeSound = random.bounded(2) == 1;
+      }
+      const char* closeWith = random.bounded(3) == 0 ? "cancel" : "accept";
+      steps += QString("\nopen %1").arg(mode == kPreviewMode ? "Preview" : "Standard");
+      Edit(dialog, mode, values, [&] {
+        QVERIFY2(rulesHold(mode), qPrintable(steps));
+        for (int clicks = random.bounded(4); clicks > 0; --clicks) {
+          QWidget* target = clickable[random.bounded(clickable.size())];
+          if (!target->isVisibleTo(&dialog) || !target->isEnabled()) continue;
+          steps += " click " + target->objectName();
+          QTest::mouseClick(target, Qt::LeftButton);
+          QVERIFY2(rulesHold(mode), qPrintable(steps));
+        }
+        steps += QString(" ") + closeWith;
+      }, closeWith);
+    }
   }
 
   void defaultsButtonInStandard() {

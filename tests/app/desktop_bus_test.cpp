@@ -1,0 +1,129 @@
+// The main window on a session bus of the test's own: the launcher entry's
+// progress over a whole job and after it, and the right-click reveal.
+#include <QCheckBox>
+#include <QToolButton>
+#include <QtTest>
+
+#include <fstream>
+
+#include "app/main_window.h"
+#include "desktop/message_box.h"
+#include "no_actions.h"
+#include "tests/support/private_bus.h"
+#include "tool_folder.h"
+
+namespace {
+
+PrivateBus* bus = nullptr;
+
+}  // namespace
+
+class DesktopBusTest : public QObject {
+  Q_OBJECT
+
+  NoActions actions_;
+
+  std::unique_ptr<app::MainWindow> Open(const ToolFolder& folder) {
+    app::StartupOptions options;
+    options.paths = job::ToolPaths::ForProgramDir(folder.programDir());
+    options.system64Bit = false;
+    options.afterJobActions = &actions_;
+    auto window = std::make_unique<app::MainWindow>(options);
+    window->show();
+    return window;
+  }
+
+  static QToolButton* ButtonWithHint(QWidget* window, const QString& hint) {
+    for (QToolButton* button : window->findChildren<QToolButton*>())
+      if (button->toolTip() == hint) return button;
+    return nullptr;
+  }
+
+  static void StartDeluxeJob(app::MainWindow* window, const ToolFolder& folder) {
+    window->setSource(folder.touch("clip.avi"));
+    for (QCheckBox* box : window->findChildren<QCheckBox*>()) box->setChecked(box->text() == "Deluxe");
+    window->StartBtnClick();
+  }
+
+ private slots:
+  void init() {
+    for (const char* name : {"FAKE_TOOL_ALL", "FAKE_TOOL_X264", "FAKE_TOOL_NEROAACENC", "FAKE_TOOL_MP4BOX"})
+      qunsetenv(name);
+  }
+  void cleanup() { desktop::SetMessageHandler({}); }
+
+  // Idle shows no progress; a run shows its progress, asks for attention
+  // while the final box is open and clears everything after it; showing the
+  // window again, during the box or after the run, changes nothing.
+  void launcherEntryOverAJobAndAfterIt() {
+    LauncherRecorder launcher(bus->Connect("launcher"));
+    ToolFolder folder;
+    qputenv("FAKE_TOOL_X264", "progress=4;step_ms=20");
+    auto window = Open(folder);
+    QVERIFY(launcher.CatchUp(QDBusConnection::sessionBus()));
+    QTRY_COMPARE(launcher.updates.size(), 1);
+    QVERIFY(!launcher.updates[0].progressVisible);
+    QVERIFY(!launcher.updates[0].urgent);
+
+    int updatesWhenTheBoxOpened = -1;
+    desktop::SetMessageHandler([&](const desktop::MessageRequest&) {
+      window->showMinimized();
+      window->showNormal();
+      window->hide();
+      window->show();
+      launcher.CatchUp(QDBusConnection::sessionBus());
+      updatesWhenTheBoxOpened = launcher.updates.size();
+      return QMessageBox::Ok;
+    });
+    StartDeluxeJob(window.get(), folder);
+    QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
+    window->showMinimized();
+    window->showNormal();
+    window->hide();
+    window->show();
+    QVERIFY(launcher.CatchUp(QDBusConnection::sessionBus()));
+
+    const QList<LauncherRecorder::Update>& updates = launcher.updates;
+    QVERIFY(updatesWhenTheBoxOpened >= 3);
+    const LauncherRecorder::Update& atTheBox = updates[updatesWhenTheBoxOpened - 1];
+    QVERIFY(atTheBox.urgent);
+    QVERIFY(!atTheBox.progressVisible);
+    // Each stage's bar starts again from 0.
+    for (int i = 1; i < updatesWhenTheBoxOpened - 1; ++i) {
+      QVERIFY(updates[i].progressVisible);
+      QVERIFY(updates[i].progress >= 0 && updates[i].progress <= 1);
+    }
+    // After the box only the idle state, once.
+    QCOMPARE(updates.size(), updatesWhenTheBoxOpened + 1);
+    QVERIFY(!updates.last().progressVisible);
+    QVERIFY(!updates.last().urgent);
+    window->close();
+  }
+
+  // One right-click reveals once; during a job the buttons reveal nothing.
+  void rightClickRevealsOnceAndOnlyWhileIdle() {
+    FileManagerStub fileManager(bus->Connect("file-manager"));
+    ToolFolder folder;
+    const QString preview = folder.touch("clip_preview.mp4");
+    std::ofstream(folder.programDir() + "kelvarion.ini") << "[Meta]\nPathPrev=" << preview.toStdString() << "\n";
+    auto window = Open(folder);
+    QToolButton* setPrev = ButtonWithHint(window.get(), "Preview mode settings");
+    QTest::mouseClick(setPrev, Qt::RightButton);
+    QTRY_COMPARE(fileManager.shown, QStringList{QUrl::fromLocalFile(preview).toString()});
+    QTest::qWait(200);
+    QCOMPARE(fileManager.shown.size(), 1);
+
+    qputenv("FAKE_TOOL_X264", "progress=3;step_ms=100;sleep_ms=1000");
+    desktop::SetMessageHandler([](const desktop::MessageRequest&) { return QMessageBox::Ok; });
+    StartDeluxeJob(window.get(), folder);
+    QTRY_VERIFY(window->driver().runningStage() == job::RunningStage::Video);
+    QVERIFY(!setPrev->isEnabled());
+    QTest::mouseClick(setPrev, Qt::RightButton);
+    QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
+    QCOMPARE(fileManager.shown.size(), 1);
+    window->close();
+  }
+};
+
+int main(int argc, char** argv) { return RunOnPrivateBus<DesktopBusTest>(argc, argv, bus); }
+#include "desktop_bus_test.moc"

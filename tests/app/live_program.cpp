@@ -1,0 +1,230 @@
+#include "live_program.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// Starts `argv` as a child that ends with the test, however the test ends;
+// `environment` replaces the child's environment when not empty.
+pid_t SpawnTied(const QStringList& argv, const QProcessEnvironment& environment = {}, int keepFd = -1) {
+  QList<QByteArray> args, env;
+  for (const QString& arg : argv) args << arg.toLocal8Bit();
+  for (const QString& entry : environment.toStringList()) env << entry.toLocal8Bit();
+  std::vector<char*> argp, envp;
+  for (QByteArray& arg : args) argp.push_back(arg.data());
+  argp.push_back(nullptr);
+  for (QByteArray& entry : env) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (keepFd >= 0) fcntl(keepFd, F_SETFD, 0);
+    if (environment.isEmpty()) execvp(argp[0], argp.data());
+    else execvpe(argp[0], argp.data(), envp.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+void EndChild(pid_t& pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  pid = -1;
+}
+
+}  // namespace
+
+VirtualDisplay::~VirtualDisplay() { EndChild(pid_); }
+
+bool VirtualDisplay::Start(int width, int height) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return false;
+  pid_ = SpawnTied({"Xvfb", "-displayfd", QString::number(fds[1]), "-screen", "0",
+                    QString("%1x%2x24").arg(width).arg(height), "-nolisten", "tcp", "-noreset"},
+                   {}, fds[1]);
+  close(fds[1]);
+  QByteArray number;
+  char c = 0;
+  while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  close(fds[0]);
+  if (pid_ <= 0 || number.isEmpty()) return false;
+  name_ = ":" + QString::fromLatin1(number);
+  return true;
+}
+
+LiveProgram::LiveProgram(const VirtualDisplay& display, QString programDir)
+    : display_(display.name()), programDir_(std::move(programDir)) {
+  environment_ = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"XDG_RUNTIME_DIR", "HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME",
+                           "XDG_STATE_HOME"}) {
+    const QString folder = home_.filePath(name);
+    QDir().mkpath(folder);
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    environment_.insert(name, folder);
+  }
+  environment_.insert("DISPLAY", display_);
+  environment_.insert("QT_QPA_PLATFORM", "xcb");
+  environment_.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home_.filePath("no-bus"));
+  environment_.remove("KELVARION_MESSAGE_LOG");
+  environment_.remove("QT_QPA_PLATFORMTHEME");
+}
+
+LiveProgram::~LiveProgram() { EndChild(pid_); }
+
+bool LiveProgram::CopyProgramInto(const QString& programDir) {
+  const QString built = qEnvironmentVariable("KELVARION_BUILD_DIR") + "/kelvarion";
+  const QString copy = programDir + "/kelvarion";
+  return QFile::copy(built, copy) && QFile::setPermissions(copy, QFile::ReadOwner | QFile::ExeOwner);
+}
+
+void LiveProgram::SetEnvironment(const QString& name, const QString& value) { environment_.insert(name, value); }
+
+bool LiveProgram::Start(const QStringList& arguments) {
+  pid_ = SpawnTied(QStringList{programDir_ + "/kelvarion"} + arguments, environment_);
+  return pid_ > 0;
+}
+
+bool LiveProgram::running() const { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
+
+bool LiveProgram::WaitForExit(int timeoutMs) {
+  QElapsedTimer timer;
+  timer.start();
+  while (pid_ > 0 && timer.elapsed() < timeoutMs) {
+    if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+      pid_ = -1;
+      return true;
+    }
+    QThread::msleep(20);
+  }
+  return pid_ <= 0;
+}
+
+bool LiveProgram::Run(const QString& program, const QStringList& arguments, QByteArray* output,
+                      int timeoutMs) const {
+  QProcess process;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("DISPLAY", display_);
+  process.setProcessEnvironment(environment);
+  process.setProcessChannelMode(QProcess::SeparateChannels);
+  process.start(program, arguments);
+  if (!process.waitForFinished(timeoutMs)) {
+    process.kill();
+    process.waitForFinished();
+    return false;
+  }
+  if (output != nullptr) *output = process.readAllStandardOutput();
+  return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+QList<std::pair<QString, QString>> LiveProgram::VisibleWindows() const {
+  QList<std::pair<QString, QString>> windows;
+  QByteArray found;
+  Run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid_)}, &found);
+  for (const QByteArray& id : found.split('\n')) {
+    QByteArray property;
+    if (id.isEmpty() || !Run("xprop", {"-id", QString::fromLatin1(id), "-notype", "_NET_WM_NAME"}, &property))
+      continue;
+    // _NET_WM_NAME = "the title", with quotes and backslashes escaped.
+    const qsizetype open = property.indexOf('"'), close = property.lastIndexOf('"');
+    if (open < 0 || close <= open) continue;
+    QString title = QString::fromUtf8(property.mid(open + 1, close - open - 1));
+    title.replace("\\\"", "\"").replace("\\\\", "\\");
+    windows.append({QString::fromLatin1(id), title});
+  }
+  return windows;
+}
+
+QString LiveProgram::WaitForWindow(const QString& title, int timeoutMs) {
+  QElapsedTimer timer;
+  timer.start();
+  do {
+    for (const auto& [id, shown] : VisibleWindows())
+      if (shown == title) return id;
+    QThread::msleep(50);
+  } while (timer.elapsed() < timeoutMs);
+  return {};
+}
+
+bool LiveProgram::WaitUntilGone(const QString& title, int timeoutMs) {
+  QElapsedTimer timer;
+  timer.start();
+  do {
+    bool shown = false;
+    for (const auto& window : VisibleWindows()) shown = shown || window.second == title;
+    if (!shown) return true;
+    QThread::msleep(50);
+  } while (timer.elapsed() < timeoutMs);
+  return false;
+}
+
+QRect LiveProgram::Geometry(const QString& window) {
+  QByteArray shell;
+  if (!Run("xdotool", {"getwindowgeometry", "--shell", window}, &shell)) return {};
+  QMap<QString, int> values;
+  for (const QByteArray& line : shell.split('\n')) {
+    const QList<QByteArray> parts = line.split('=');
+    if (parts.size() == 2) values[QString::fromLatin1(parts[0])] = parts[1].toInt();
+  }
+  return {values.value("X"), values.value("Y"), values.value("WIDTH"), values.value("HEIGHT")};
+}
+
+bool LiveProgram::Focus(const QString& window) {
+  // Without a window manager the keyboard follows the pointer; the pointer
+  // rests inside the window and the window takes the focus.
+  const QRect area = Geometry(window);
+  return area.isValid() && Run("xdotool", {"mousemove", QString::number(area.x() + 1), QString::number(area.y() + 1)}) &&
+         Run("xdotool", {"windowfocus", "--sync", window});
+}
+
+bool LiveProgram::Key(const QString& window, const QString& keys) {
+  return Focus(window) && Run("xdotool", {"key", "--clearmodifiers", keys});
+}
+
+bool LiveProgram::Type(const QString& window, const QString& text) {
+  return Focus(window) && Run("xdotool", {"type", "--delay", "20", text});
+}
+
+bool LiveProgram::Click(const QString& window, QPoint where, int button) {
+  return Focus(window) && Run("xdotool", {"mousemove", "--window", window, QString::number(where.x()),
+                                          QString::number(where.y()), "click", QString::number(button)});
+}
+
+bool LiveProgram::Move(const QString& window, QPoint topLeft) {
+  return Run("xdotool", {"windowmove", "--sync", window, QString::number(topLeft.x()), QString::number(topLeft.y())});
+}
+
+bool LiveProgram::Capture(const QString& window, const QString& pngPath) {
+  const QRect area = Geometry(window);
+  if (!area.isValid()) return false;
+  const auto grab = [&](const QString& path) {
+    QFile::remove(path);
+    return Run("ffmpeg", {"-nostdin", "-loglevel", "error", "-f", "x11grab", "-draw_mouse", "0", "-video_size",
+                          QString("%1x%2").arg(area.width()).arg(area.height()), "-i",
+                          QString("%1+%2,%3").arg(display_).arg(area.x()).arg(area.y()), "-frames:v", "1", "-y",
+                          path});
+  };
+  // A window paints a moment after it maps: the picture counts once two
+  // grabs in a row agree.
+  QByteArray last;
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    if (!grab(pngPath)) return false;
+    QFile file(pngPath);
+    file.open(QIODevice::ReadOnly);
+    const QByteArray picture = file.readAll();
+    if (picture == last) return true;
+    last = picture;
+    QThread::msleep(100);
+  }
+  return false;
+}

@@ -1,0 +1,81 @@
+// The real program, started as a process of its own on a virtual display of
+// the test's own, driven with keys and clicks through the X server and
+// pictured window by window. Tests build a program folder (the executable
+// beside its tools and settings file), choose the environment, then press,
+// wait for windows and capture them.
+#pragma once
+
+#include <QList>
+#include <QProcessEnvironment>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <sys/types.h>
+
+// An Xvfb server on a display number that the server picks itself, so that
+// suites running side by side never share one. It ends with the test.
+class VirtualDisplay {
+ public:
+  VirtualDisplay() = default;
+  VirtualDisplay(const VirtualDisplay&) = delete;
+  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+  ~VirtualDisplay();
+
+  bool Start(int width = 1024, int height = 768);
+  const QString& name() const { return name_; }  // ":N"
+
+ private:
+  QString name_;
+  pid_t pid_ = -1;
+};
+
+class LiveProgram {
+ public:
+  // `programDir` holds the executable "kelvarion" and its tools/.
+  LiveProgram(const VirtualDisplay& display, QString programDir);
+  LiveProgram(const LiveProgram&) = delete;
+  LiveProgram& operator=(const LiveProgram&) = delete;
+  ~LiveProgram();  // ends the program if it still runs
+
+  // Copies the program built beside the tests into `programDir`.
+  static bool CopyProgramInto(const QString& programDir);
+
+  // The program gets a home, runtime and configuration folders of its own,
+  // no session bus unless one is given here, and real message boxes.
+  void SetEnvironment(const QString& name, const QString& value);
+  bool Start(const QStringList& arguments = {});
+  bool WaitForExit(int timeoutMs);
+  bool running() const;
+
+  // The X window of a visible window whose title is exactly `title`, once
+  // there is one; an empty text when none shows within the time.
+  QString WaitForWindow(const QString& title, int timeoutMs = 10000);
+  // The program's mapped windows: X id and title.
+  QList<std::pair<QString, QString>> VisibleWindows() const;
+  bool WaitUntilGone(const QString& title, int timeoutMs = 10000);
+  QRect Geometry(const QString& window);
+
+  // Keys in xdotool's names ("Return", "ctrl+a", "F2"), typed text, and
+  // clicks at a point of the window, each given to `window` first.
+  bool Key(const QString& window, const QString& keys);
+  bool Type(const QString& window, const QString& text);
+  bool Click(const QString& window, QPoint where, int button = 1);
+  // Moves a window out of the way of others.
+  bool Move(const QString& window, QPoint topLeft);
+
+  // Writes a PNG of the window as it stands once its picture has settled.
+  bool Capture(const QString& window, const QString& pngPath);
+
+ private:
+  bool Run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr,
+           int timeoutMs = 10000) const;
+  bool Focus(const QString& window);
+
+  QString display_;
+  QString programDir_;
+  QTemporaryDir home_;
+  QProcessEnvironment environment_;
+  pid_t pid_ = -1;
+};

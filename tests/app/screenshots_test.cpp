@@ -1,0 +1,134 @@
+// The real program on a virtual display, in both languages, driven as a
+// user drives it: every window and box is pictured into build/screenshots,
+// and the titles it shows are checked on the way.
+#include <QtTest>
+
+#include <fstream>
+
+#include "live_program.h"
+#include "tool_folder.h"
+
+struct Language {
+  const char* suffix;
+  const char* lang;
+  QString previewSettings, standardSettings, muxer, openDialog, chooser, allDone;
+};
+Q_DECLARE_METATYPE(Language)
+
+namespace {
+
+// Places in the main window's client area (the controls' centres).
+const QPoint kOpenVideoBtn(32, 41), kSetPrev(62, 222), kSetStd(262, 222), kModeDX(135, 193);
+// And in the chooser's.
+const QPoint kRateBox(120, 18), kChooserOk(133, 180);
+
+}  // namespace
+
+class ScreenshotsTest : public QObject {
+  Q_OBJECT
+
+  VirtualDisplay display_;
+  QString folder_;
+
+  void Picture(LiveProgram& program, const QString& window, const QString& name, const Language& language) {
+    QVERIFY2(!window.isEmpty(), qPrintable(name));
+    const QString path = folder_ + "/" + name + "-" + language.suffix + ".png";
+    QVERIFY2(program.Capture(window, path), qPrintable(path));
+  }
+
+  // Waits for the window, pictures it, and closes it with `key`.
+  void PictureAndClose(LiveProgram& program, const QString& title, const QString& name, const QString& key,
+                       const Language& language) {
+    const QString window = program.WaitForWindow(title);
+    Picture(program, window, name, language);
+    QVERIFY(program.Key(window, key));
+    QVERIFY2(program.WaitUntilGone(title), qPrintable(title));
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(display_.Start());
+    folder_ = qEnvironmentVariable("KELVARION_BUILD_DIR") + "/screenshots";
+    QVERIFY(QDir().mkpath(folder_));
+    // Only this run's pictures stay.
+    for (const QString& old : QDir(folder_).entryList({"*.png"}, QDir::Files)) QFile::remove(folder_ + "/" + old);
+  }
+
+  void everyWindow_data() {
+    QTest::addColumn<Language>("language");
+    QTest::newRow("Russian") << Language{"ru", "ru_RU.UTF-8", QString::fromUtf8("Настройки превью"),
+                                        QString::fromUtf8("Настройки стандартной"), QString::fromUtf8("mp4 Муксер"),
+                                        QString::fromUtf8("Открыть"), QString::fromUtf8("Выберите FPS"),
+                                        QString::fromUtf8("Готово! - KVR 4.0.0")};
+    QTest::newRow("English") << Language{"en", "en_US.UTF-8", "Preview mode settings", "Standard mode settings",
+                                         "mp4 Muxer", "Open", "Choose FPS", "Done! - KVR 4.0.0"};
+  }
+  void everyWindow() {
+    QFETCH(Language, language);
+    ToolFolder folder;
+    QVERIFY(LiveProgram::CopyProgramInto(folder.path("")));
+    QDir(folder.path("")).mkpath("sequence");
+    for (const char* frame : {"sequence/shot001.png", "sequence/shot002.png", "sequence/shot003.png"})
+      folder.touch(frame);
+    std::ofstream(folder.programDir() + "kelvarion.ini")
+        << "[Meta]\nAuthor=Anna Kowalska-Smirnova, Studio North\nClip=A long evening by the lake\nPath="
+        << folder.path("sequence/shot001.png").toStdString() << "\n";
+
+    LiveProgram program(display_, folder.path(""));
+    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LC_CTYPE"}) program.SetEnvironment(name, "");
+    program.SetEnvironment("LANG", language.lang);
+    // The video encoder runs long enough to be halted, whichever of its names runs.
+    for (const char* name : {"FAKE_TOOL_X264", "FAKE_TOOL_X264_64", "FAKE_TOOL_AVS4X264MOD"})
+      program.SetEnvironment(name, "progress=8;step_ms=600");
+    QVERIFY(program.Start());
+
+    const QString main = program.WaitForWindow("Kelvarion 4.0");
+    Picture(program, main, "main", language);
+    // No help file beside this program.
+    QVERIFY(program.Key(main, "F1"));
+    PictureAndClose(program, "Error", "box-no-help", "Return", language);
+    // A source but no mode.
+    QVERIFY(program.Key(main, "Return"));
+    PictureAndClose(program, "Error", "box-select-mode", "Return", language);
+
+    QVERIFY(program.Click(main, kSetPrev));
+    PictureAndClose(program, language.previewSettings, "settings-preview", "Escape", language);
+    QVERIFY(program.Click(main, kSetStd));
+    PictureAndClose(program, language.standardSettings, "settings-standard", "Escape", language);
+
+    QVERIFY(program.Key(main, "F2"));
+    const QString muxer = program.WaitForWindow(language.muxer);
+    Picture(program, muxer, "muxer", language);
+    QVERIFY(program.Move(muxer, QPoint(0, 0)));
+
+    // The toolkit's own dialog speaks the interface's language.
+    QVERIFY(program.Click(main, kOpenVideoBtn));
+    PictureAndClose(program, language.openDialog, "open-dialog", "Escape", language);
+
+    // A Deluxe job on the image sequence: the chooser first, refusing 0.
+    QVERIFY(program.Click(main, kModeDX));
+    QVERIFY(program.Key(main, "Return"));
+    const QString chooser = program.WaitForWindow(language.chooser);
+    Picture(program, chooser, "chooser", language);
+    QVERIFY(program.Click(chooser, kRateBox));
+    QVERIFY(program.Key(chooser, "ctrl+a"));
+    QVERIFY(program.Type(chooser, "0"));
+    QVERIFY(program.Click(chooser, kChooserOk));
+    PictureAndClose(program, "KVR 4.0.0", "box-fps-zero", "Return", language);
+    QVERIFY(program.Click(chooser, kRateBox));
+    QVERIFY(program.Key(chooser, "ctrl+a"));
+    QVERIFY(program.Type(chooser, "25"));
+    QVERIFY(program.Click(chooser, kChooserOk));
+    QVERIFY(program.WaitUntilGone(language.chooser));
+
+    // Halt during the job asks; No lets it go on to its end.
+    QVERIFY(program.Key(main, "Return"));
+    PictureAndClose(program, "Warning", "box-quit", "Escape", language);
+    // The end-of-run box carries the application title of that moment.
+    PictureAndClose(program, language.allDone, "box-all-done", "Return", language);
+    QVERIFY(!program.WaitForWindow("Kelvarion 4.0").isEmpty());
+  }
+};
+
+QTEST_GUILESS_MAIN(ScreenshotsTest)
+#include "screenshots_test.moc"
