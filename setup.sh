@@ -10,8 +10,8 @@ cd "$(dirname "$0")"
 # measured and pictured in fonts-dejavu-core; qt6-translations-l10n makes the
 # toolkit's own dialogs Russian; libglib2.0-bin's gio opens files with the
 # desktop's programs. The tests start their own D-Bus (dbus-daemon) and drive
-# the program on a virtual display with xdotool, reading titles with xprop. clang and its runtime build the
-# fuzz targets with libFuzzer.
+# the program on a virtual display with xdotool, reading titles with xprop.
+# clang and its runtime build the fuzz targets with libFuzzer.
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-translations-l10n fonts-dejavu-core libglib2.0-bin

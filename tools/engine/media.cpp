@@ -473,7 +473,8 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
     }
     // An AVI header may promise more PCM sound than the file holds.
     if (bits > 0 && input.fileSize() > 0) {
-      int64_t held = (input.fileSize() - (wav ? input.dataStart() : 0)) / (int64_t{bits} / 8 * channels);
+      // In bits: ADPCM codes a sample in fewer than eight.
+      int64_t held = (input.fileSize() - (wav ? input.dataStart() : 0)) * 8 / (int64_t{bits} * channels);
       if ((wav && samples <= 0) || samples > held) samples = held;
     }
   }
