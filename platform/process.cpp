@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -42,7 +43,13 @@ struct ChildFds {
   // A new session: no controlling terminal, and a process group of its own
   // that KillGroup can end together with whatever the tool starts.
   ::setsid();
+  // Nice 19 in the normal class: the tool yields to the user's work but is
+  // never starved by it. A thread started at idle priority is SCHED_IDLE,
+  // which children inherit and which stops an encode under any other load;
+  // lowering the nice value first lets an unprivileged child leave it.
   ::setpriority(PRIO_PROCESS, 0, kIdleNice);
+  const sched_param normal{};
+  ::sched_setscheduler(0, SCHED_OTHER, &normal);
 
   // Signal state survives exec where it is "ignored" or blocked; the tool
   // must start with the defaults whatever the parent thread had set.

@@ -2,6 +2,7 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -92,6 +93,19 @@ class ProcessTest : public QObject {
     QCOMPARE(stat->ttyNr, 0);
     QCOMPARE(stat->nice, 19);
     QVERIFY(!child->HasEnded());
+  }
+
+  void childOfAnIdleThreadRunsInTheNormalClass() {
+    // The job thread runs at idle priority (SCHED_IDLE); its tools must not.
+    std::optional<ChildProcess> child;
+    QThread* starter = QThread::create([&] { child = ChildProcess::Start(ToolLine(sleeper_), ChildOutput::Pipe); });
+    starter->start(QThread::IdlePriority);
+    QVERIFY(starter->wait(10000));
+    delete starter;
+    QVERIFY(child);
+    WaitUntilExecuted(child->pid(), "kvrsleeper");
+    QCOMPARE(::sched_getscheduler(child->pid()), SCHED_OTHER);
+    QCOMPARE(ReadProcStat(child->pid())->nice, 19);
   }
 
   void pipeModeJoinsOutputsAndKeepsInputOpen() {
