@@ -33,6 +33,16 @@ bool NonEmptyFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
 }
 
+// The mux stage runs the video-only command, the command that adds the
+// sound, and the tag command. Only the second may fail, and only when there
+// was no sound to add: the video-only file then stands as the output.
+bool MuxJoinedAll(const std::vector<proc::ToolOutcome>& outcomes, bool soundExisted) {
+  for (std::size_t i = 0; i < outcomes.size(); ++i) {
+    if (outcomes[i].failed() && !(i == 1 && !soundExisted)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 JobDriver::JobDriver(JobView& view, const DriverSetup& setup, const desktop::UiTexts& texts,
@@ -60,6 +70,11 @@ JobDriver::~JobDriver() {
 }
 
 bool JobDriver::IsWav() const { return IsWavSource(sourcePath_); }
+
+bool JobDriver::UsesSideCar() const {
+  return !IsWav() && FileExists(SideCarAudioPath(sourcePath_)) &&
+         (currentMode_ == kDeluxe || records_[currentMode_].settings.sdDeluxe);
+}
 
 QPoint JobDriver::MessageOrigin(int dx, int dy) const {
   return view_.window()->frameGeometry().topLeft() + QPoint(dx, dy);
@@ -299,10 +314,9 @@ void JobDriver::StartMuxer() {
   view_.setBarValue(0);
   view_.processPendingEvents();
 
-  const std::string sideCar = SideCarAudioPath(sourcePath_);
-  const bool useSideCar = FileExists(sideCar) && (currentMode_ == kDeluxe || record.settings.sdDeluxe);
   MuxRequest request;
-  request.audioPath = useSideCar ? sideCar : audioStreamPath_;
+  request.audioPath = UsesSideCar() ? SideCarAudioPath(sourcePath_) : audioStreamPath_;
+  muxAudioPath_ = request.audioPath;
   request.outputPath = record.outName;
   request.author = view_.author().toStdString();
   request.title = view_.title().toStdString();
@@ -408,16 +422,22 @@ void JobDriver::HandleProgress(int wParam, int lParam) {
       ModeSelector();
       RecordOutputs();
       return;
-    case RunningStage::Mux:
-      if (NonEmptyFile(records_[currentMode_].outName)) {
-        report_.ModeDone(modeName, records_[currentMode_].outName);
+    case RunningStage::Mux: {
+      const std::string& output = records_[currentMode_].outName;
+      if (!NonEmptyFile(output)) {
+        FailCurrentMode(outcomes, output);
+      } else if (!MuxJoinedAll(outcomes, FileExists(muxAudioPath_))) {
+        // A file without its sound or its tags is no output of the mode.
+        ::unlink(output.c_str());
+        FailCurrentMode(outcomes);
       } else {
-        FailCurrentMode(outcomes, records_[currentMode_].outName);
+        report_.ModeDone(modeName, output);
       }
       DelTemp();
       ModeSelector();
       RecordOutputs();
       return;
+    }
     case RunningStage::None:
       return;
   }
@@ -429,7 +449,7 @@ void JobDriver::AfterVideoPass() {
     ModeSelector();
     return;
   }
-  if (FileExists(SideCarAudioPath(sourcePath_)) && (currentMode_ == kDeluxe || record.settings.sdDeluxe)) {
+  if (UsesSideCar()) {
     StartMuxer();
     return;
   }

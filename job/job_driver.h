@@ -123,6 +123,10 @@ class JobDriver : public QObject {
   void ShowTitlesFor(int percent);
   void AddToDebugLog(const std::string& line);
   bool IsWav() const;
+  // Whether the current mode takes its sound from the side-car file beside
+  // the source instead of encoding it; never for a WAV source, whose output
+  // is the sound itself.
+  bool UsesSideCar() const;
   QPoint MessageOrigin(int dx, int dy) const;
   void ShowError(const QString& text, int offset);
 
@@ -149,6 +153,7 @@ class JobDriver : public QObject {
 
   std::string sourcePath_;  // fixed for the whole job
   std::string audioStreamPath_;
+  std::string muxAudioPath_;  // the sound the running mux stage joins
   std::string lastWavSuffix_ = "_preview";
   std::vector<std::string> debugLog_;
 

@@ -406,6 +406,70 @@ class MainWindowTest : public QObject {
     window->close();
   }
 
+  void soundThatCannotBeJoinedFailsTheMode() {
+    // A broken side-car: the command that joins it fails, and the silent
+    // file of the first command must not pass for the mode's output.
+    {
+      ToolFolder folder;
+      qputenv("FAKE_TOOL_MP4BOX", "fail_on=clip.m4a");
+      auto window = Open(folder);
+      window->setSource(folder.touch("clip.avi"));
+      folder.touch("clip.m4a");
+      Box(window.get(), "Deluxe")->setChecked(true);
+      window->StartBtnClick();
+      QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
+      QCOMPARE(messages_.texts, QStringList{"Encoding failed: deluxe"});
+      QVERIFY(!QFile::exists(folder.path("clip_deluxe.mp4")));
+      window->close();
+    }
+    // A tag command that fails.
+    {
+      messages_.texts.clear();
+      ToolFolder folder;
+      qputenv("FAKE_TOOL_MP4BOX", "fail_on=-itags");
+      auto window = Open(folder);
+      window->setSource(folder.touch("clip.avi"));
+      Box(window.get(), "Preview")->setChecked(true);
+      window->StartBtnClick();
+      QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
+      QCOMPARE(messages_.texts, QStringList{"Encoding failed: preview"});
+      QVERIFY(!QFile::exists(folder.path("clip_preview.mp4")));
+      window->close();
+    }
+    // A source without sound: the joining command fails for want of a sound
+    // file, which is the expected course, and the video-only file stands.
+    {
+      messages_.texts.clear();
+      ToolFolder folder;
+      qputenv("FAKE_PROBE_AUDIO", "false");
+      qputenv("FAKE_TOOL_MP4BOX", "fail_on=Snd.m4a");
+      auto window = Open(folder);
+      window->setSource(folder.touch("clip.avi"));
+      Box(window.get(), "Preview")->setChecked(true);
+      window->StartBtnClick();
+      QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
+      QCOMPARE(messages_.texts, QStringList{"All tasks are complete!"});
+      QVERIFY(QFile::exists(folder.path("clip_preview.mp4")));
+      window->close();
+    }
+  }
+
+  void wavSourceWithSideCarNeverMuxes() {
+    ToolFolder folder;
+    auto window = Open(folder);
+    window->setSource(folder.touch("song.wav"));
+    folder.touch("song.m4a");
+    Box(window.get(), "Standard")->setChecked(true);
+    Box(window.get(), "Deluxe")->setChecked(true);
+    window->StartBtnClick();
+    QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
+    QVERIFY(!folder.toolNames().contains("MP4Box"));
+    QVERIFY(QFile::exists(folder.path("song_standard.m4a")));
+    QVERIFY(QFile::exists(folder.path("song_deluxe.m4a")));
+    QCOMPARE(messages_.texts, QStringList{"All tasks are complete!"});
+    window->close();
+  }
+
   void wavSourceWritesSoundFiles() {
     ToolFolder folder;
     auto window = Open(folder);

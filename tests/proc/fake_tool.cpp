@@ -13,7 +13,8 @@
 // (leave outputs unwritten; otherwise "fake\n" goes to the path after each
 // -o, -of, -new or --output), stdin=1 (read standard input to its end
 // first), spawn=1 (leave a grandchild sleeping 60 s in the same process
-// group), stdout=TEXT (written to standard output).
+// group), stdout=TEXT (written to standard output), fail_on=TEXT (exit 1
+// when an argument contains TEXT, so that one command of several fails).
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -127,5 +128,10 @@ int main(int argc, char** argv) {
   }
 
   SleepMs(Number(settings, "sleep_ms", 0));
+  if (const auto it = settings.find("fail_on"); it != settings.end()) {
+    for (int i = 1; i < argc; ++i) {
+      if (std::string_view(argv[i]).find(it->second) != std::string_view::npos) return 1;
+    }
+  }
   return Number(settings, "exit", 0);
 }
