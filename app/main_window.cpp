@@ -14,6 +14,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QProgressBar>
@@ -45,6 +46,20 @@ namespace app {
 namespace {
 
 const char kMeta[] = "Meta";
+
+// A tag is one line: a pasted line break becomes a blank, as the settings
+// file could not keep it and a tag shows it nowhere.
+void KeepOnOneLine(QLineEdit* edit) {
+  QObject::connect(edit, &QLineEdit::textChanged, edit, [edit](const QString& text) {
+    static const QRegularExpression lineBreaks("[\\r\\n]+");
+    if (!text.contains(lineBreaks)) return;
+    const int cursor = edit->cursorPosition();
+    QString flat = text;
+    flat.replace(lineBreaks, " ");
+    edit->setText(flat);
+    edit->setCursorPosition(std::min<int>(cursor, static_cast<int>(flat.size())));
+  });
+}
 const char kFlags[] = "Flags";
 constexpr int kTagLength = 50;
 
@@ -152,6 +167,7 @@ void MainWindow::BuildControls() {
   tntEdit2_ = Place<QLineEdit>(groupBox2_, 160, 40, 140, 21);
   tntEdit1_->setMaxLength(kTagLength);
   tntEdit2_->setMaxLength(kTagLength);
+  for (QLineEdit* edit : {tntEdit1_, tntEdit2_}) KeepOnOneLine(edit);
 
   // Left to right: Preview, Deluxe (with the help button), Standard.
   groupBox3_ = Place<QGroupBox>(this, 10, 160, 310, 100);

@@ -27,6 +27,7 @@ UiTexts MakeRussian() {
   t.stdSettings = "Настройки стандартной";
   t.noHelp = "Не удалось загрузить файл справки.";
   t.unsupported = "Неподдерживаемый формат";
+  t.nameNotCarried = "Имя файла содержит перевод строки или три кавычки подряд. Переименуйте файл.";
   t.noHelpViewer = "Не найдена программа для просмотра справки.";
   t.modesFailed = "Не удалось закодировать: ";
   t.detailsStage = "Этап: ";
@@ -94,6 +95,7 @@ UiTexts MakeEnglish() {
   t.stdSettings = "Standard mode settings";
   t.noHelp = "Error loading help file.";
   t.unsupported = "Unsupported format";
+  t.nameNotCarried = "The file name holds a line break or three quotes in a row. Rename the file.";
   t.noHelpViewer = "No program was found to display the help file.";
   t.modesFailed = "Encoding failed: ";
   t.detailsStage = "Stage: ";

@@ -19,6 +19,8 @@ struct UiTexts {
   QString quitQuery;
   QString prevSettings, stdSettings;
   QString noHelp, unsupported;
+  // A source or sound file whose name the tools cannot be given exactly.
+  QString nameNotCarried;
   // The help file is there, but no program of the desktop opens it.
   QString noHelpViewer;
   // The end of a run in which some modes failed: the modes are listed after it.

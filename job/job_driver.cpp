@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 #include <QWidget>
 
@@ -117,6 +118,10 @@ void JobDriver::StartBtnClick() {
   }
 
   sourcePath_ = view_.sourcePath().toStdString();
+  if (!CanCarryToTools(sourcePath_)) {
+    ShowError(texts_.nameNotCarried, texts_.offsetMain);
+    return;
+  }
   try {
     StartTmpRaw();
   } catch (const std::exception& error) {
@@ -175,6 +180,7 @@ void JobDriver::StartTmpRaw() {
     sequence_.first = scan.names.empty() ? 0 : FrameNumberOf(scan.names.front(), scan.prefix);
     sequence_.last = scan.names.empty() ? 0 : FrameNumberOf(scan.names.back(), scan.prefix);
     view_.chooseFrameRate(sequence_);
+    if (!CanCarryToTools(sequence_.wavPath)) throw std::runtime_error(texts_.nameNotCarried.toStdString());
   }
 
   WriteLines(paths.script, ProbeScript(sourcePath_, vpyAviPath_, vpyAviExists, sequence_));

@@ -60,4 +60,8 @@ std::string IncName(const std::string& sourcePath, const std::string& suffix) {
 
 std::string SideCarAudioPath(const std::string& sourcePath) { return WithoutExtension(sourcePath) + ".m4a"; }
 
+bool CanCarryToTools(const std::string& path) {
+  return path.find_first_of("\r\n") == std::string::npos && path.find("\"\"\"") == std::string::npos;
+}
+
 }  // namespace job

@@ -29,6 +29,11 @@ std::string FreeOutputName(const std::string& base, const std::string& suffix, c
 // The side-car sound: the source's path with its extension replaced by ".m4a".
 std::string SideCarAudioPath(const std::string& sourcePath);
 
+// Whether a path can be handed to the tools exactly: a line break would
+// split a command file's line or a script's statement, and three quotes in
+// a row would end the script's string that holds it.
+bool CanCarryToTools(const std::string& path);
+
 bool FileExists(const std::string& path);  // a regular file, not a folder
 
 }  // namespace job

@@ -244,7 +244,11 @@ SequenceScan ScanSequence(const std::string& sourcePath) {
   scan.prefix = base.substr(0, digitsStart);
   scan.digits = static_cast<int>(base.size() - digitsStart);
   const std::string ext = sourcePath.size() >= 3 ? sourcePath.substr(sourcePath.size() - 3) : sourcePath;
-  scan.pattern = folder + scan.prefix + "%0" + std::to_string(scan.digits) + "d." + ext;
+  // A "%" of the folder or the prefix is text, written "%%" beside the
+  // pattern's one number.
+  std::string literal;
+  for (char c : folder + scan.prefix) literal += c == '%' ? std::string("%%") : std::string(1, c);
+  scan.pattern = literal + "%0" + std::to_string(scan.digits) + "d." + ext;
 
   // Names that begin with the prefix (case kept) and end in "." and the
   // extension (case ignored, as the folder's file mask matches).

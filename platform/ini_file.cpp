@@ -178,6 +178,9 @@ std::string IniFile::ReadString(const std::string& section, const std::string& k
 
 bool IniFile::WriteString(const std::string& section, const std::string& key,
                           const std::string& value) {
+  // A line break would end the entry and let the rest of the value stand as
+  // lines and sections of their own; a zero byte would cut it short.
+  if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) return false;
   auto existing = ReadLines(path_);
   // A file that exists but cannot be read must not be replaced by one key.
   if (!existing && ::access(path_.c_str(), F_OK) == 0) return false;

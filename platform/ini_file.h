@@ -20,7 +20,8 @@ class IniFile {
   std::string ReadString(const std::string& section, const std::string& key,
                          const std::string& defaultValue) const;
 
-  // Returns false when the file cannot be written; the old file then stays.
+  // Returns false when the file cannot be written, or the value holds a line
+  // break or a zero byte, which no entry can carry; the old file then stays.
   bool WriteString(const std::string& section, const std::string& key,
                    const std::string& value);
 

@@ -1,6 +1,7 @@
 // The main window driven as a user drives it, with stand-in tools running
 // as real child processes.
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -452,6 +453,34 @@ class MainWindowTest : public QObject {
       QVERIFY(QFile::exists(folder.path("clip_preview.mp4")));
       window->close();
     }
+  }
+
+  void pastedLineBreaksInTagsBecomeBlanks() {
+    ToolFolder folder;
+    auto window = Open(folder);
+    QLineEdit* author = EditAt(window.get(), 8, 40);
+    QGuiApplication::clipboard()->setText("Ann\r\nLee\n[Flags]");
+    author->setFocus();
+    QTest::keySequence(author, QKeySequence::Paste);
+    QCOMPARE(author->text(), QString("Ann Lee [Flags]"));
+    window->close();
+  }
+
+  void lineBreakInTheSourceNameIsRefused() {
+    // "x\ny.wav" once made the sound command write over "x" beside it.
+    ToolFolder folder;
+    const QString victim = folder.touch("x", "keep me");
+    auto window = Open(folder);
+    window->setSource(folder.touch("x\ny.wav"));
+    Box(window.get(), "Preview")->setChecked(true);
+    window->StartBtnClick();
+    QCOMPARE(window->driver().state(), job::JobState::Idle);
+    QCOMPARE(messages_.texts, QStringList{"The file name holds a line break or three quotes in a row. Rename the file."});
+    QVERIFY(folder.invocations().empty());
+    QFile kept(victim);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("keep me"));
+    window->close();
   }
 
   void wavSourceWithSideCarNeverMuxes() {

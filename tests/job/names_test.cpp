@@ -65,6 +65,14 @@ class NamesTest : public QObject {
     job::DeleteTempFiles(paths, paths.audioStream);
     QVERIFY(QDir(QString::fromStdString(paths.tempDir)).exists());
   }
+
+  void namesTheToolsCannotBeGiven() {
+    QVERIFY(job::CanCarryToTools("/home/u/\"quoted\" 'clip' $x `y` %d.avi"));
+    QVERIFY(job::CanCarryToTools("/home/u/\"\"clip.avi"));
+    QVERIFY(!job::CanCarryToTools("/home/u/x\ny.wav"));
+    QVERIFY(!job::CanCarryToTools("/home/u/x\ry.wav"));
+    QVERIFY(!job::CanCarryToTools("/home/u/a\"\"\"b.avi"));
+  }
 };
 
 QTEST_APPLESS_MAIN(NamesTest)

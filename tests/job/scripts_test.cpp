@@ -232,6 +232,17 @@ class ScriptsTest : public QObject {
     QVERIFY(QString::fromStdString(noDigits.pattern).endsWith("shot%00d.png"));
   }
 
+  void percentInFolderOrPrefixIsText() {
+    QTemporaryDir parent;
+    QVERIFY(QDir(parent.path()).mkdir("100%d"));
+    const QString folder = parent.filePath("100%d");
+    Touch(folder + "/a%s_01.png");
+    const job::SequenceScan scan = job::ScanSequence((folder + "/a%s_01.png").toStdString());
+    QCOMPARE(scan.prefix, std::string("a%s_"));
+    QCOMPARE(scan.pattern, (parent.filePath("100%%d") + "/a%%s_%02d.png").toStdString());
+    QCOMPARE(scan.names, std::vector<std::string>{"a%s_01.png"});
+  }
+
   void fillWmSetsEveryRecord() {
     QTemporaryDir dir;
     const std::string source = dir.filePath("clip.avi").toStdString();

@@ -126,6 +126,18 @@ class IniFileTest : public QObject {
                          "DX=1\n"));
   }
 
+  void noValueMakesALineOrASection() {
+    WriteText(path_, "[Meta]\nPath=a\n[Flags]\nPrev=1\n");
+    const std::string before = ReadFile(path_.toStdString());
+    IniFile file = ini();
+    for (const std::string& value : {std::string("x\n[Flags]\nPrev=0"), std::string("x\rPrev=0"),
+                                    std::string("x\r\n"), std::string("x\0y", 3)}) {
+      QVERIFY(!file.WriteString("Meta", "Path", value));
+      QCOMPARE(ReadFile(path_.toStdString()), before);
+    }
+    QCOMPARE(file.ReadString("Flags", "Prev", "d"), std::string("1"));
+  }
+
   void windowsLineEndsStay() {
     WriteText(path_, "[Meta]\r\nPath=a\r\n");
     QVERIFY(ini().WriteString("Meta", "Clip", "b"));
