@@ -14,7 +14,10 @@ std::vector<std::string> TempFiles(const ToolPaths& paths, const std::string& au
           paths.temp("stats.log.temp"),
           paths.debugLog,
           paths.temp("stats.log.mbtree"),
-          paths.videoStream};
+          paths.videoStream,
+          // What the encoder names its statistics while a first pass runs:
+          // a pass that fails or is stopped leaves it.
+          paths.temp("stats.log.mbtree.temp")};
 }
 
 void DeleteTempFiles(const ToolPaths& paths, const std::string& audioStreamPath) {

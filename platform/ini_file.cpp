@@ -128,15 +128,19 @@ bool WriteAll(int fd, std::string_view data) {
 }
 
 // Replaces `path` with `content` so that a crash leaves either the old file
-// or the new one: a temporary file in the same folder, synced, then renamed.
+// or the new one: a file in the same folder, synced, then renamed over it.
+// Where the file system allows, the file has no name while it is written,
+// so that a program killed meanwhile leaves nothing behind.
 bool ReplaceFileAtomically(const std::string& path, const std::string& content) {
   // Created with 0666 so that the umask applies to a new file; a leftover
   // of an earlier crash under the same name is stepped over.
   static std::atomic<unsigned> serial{0};
+  const auto nextTempPath = [&] { return path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(serial++); };
   std::string tempPath;
-  int fd = -1;
+  int fd = ::open(FolderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  const bool unnamed = fd >= 0;
   for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-    tempPath = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+    tempPath = nextTempPath();
     fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) return false;
   }
@@ -145,9 +149,19 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& content) 
   struct stat old {};
   bool ok = (::stat(path.c_str(), &old) != 0 || ::fchmod(fd, old.st_mode & 07777) == 0) &&
             WriteAll(fd, content) && ::fsync(fd) == 0;
+  if (ok && unnamed) {
+    const std::string unnamedPath = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      tempPath = nextTempPath();
+      if (::linkat(AT_FDCWD, unnamedPath.c_str(), AT_FDCWD, tempPath.c_str(), AT_SYMLINK_FOLLOW) == 0) break;
+      tempPath.clear();
+      if (errno != EEXIST) break;
+    }
+    ok = !tempPath.empty();
+  }
   ok = (::close(fd) == 0) && ok;
   if (!ok || ::rename(tempPath.c_str(), path.c_str()) != 0) {
-    ::unlink(tempPath.c_str());
+    if (!tempPath.empty()) ::unlink(tempPath.c_str());
     return false;
   }
   // The rename itself reaches the disk only with its folder.

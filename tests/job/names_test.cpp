@@ -53,10 +53,11 @@ class NamesTest : public QObject {
     const job::ToolPaths paths = job::ToolPaths::ForProgramDir(dir.path().toStdString() + "/");
     QDir().mkpath(QString::fromStdString(paths.tempDir));
     const std::vector<std::string> files = job::TempFiles(paths, paths.audioStream);
-    QCOMPARE(files.size(), std::size_t(8));
+    QCOMPARE(files.size(), std::size_t(9));
     QCOMPARE(files[0], paths.audioStream);
     QCOMPARE(files[5], paths.debugLog);
     QCOMPARE(files[7], paths.videoStream);
+    QCOMPARE(files[8], paths.temp("stats.log.mbtree.temp"));
     for (const std::string& f : files) Touch(QString::fromStdString(f));
     Touch(QString::fromStdString(paths.temp("keep.txt")));
     job::DeleteTempFiles(paths, paths.audioStream);

@@ -13,6 +13,7 @@ extern "C" {
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <utility>
 
@@ -73,18 +74,47 @@ bool FileExists(const std::string& path) {
 PendingOutput::PendingOutput(std::string finalPath) : finalPath_(std::move(finalPath)) {
   if (finalPath_.empty()) Fail("no output file given");
   struct stat status {};
-  if (stat(finalPath_.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+  // Writing to a link writes its target; the link stays a link.
+  if (lstat(finalPath_.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::weakly_canonical(finalPath_, error);
+    if (error) Fail("cannot follow the link " + finalPath_ + ": " + error.message());
+    finalPath_ = target.string();
+  }
+  if (stat(finalPath_.c_str(), &status) == 0) {
     if (S_ISDIR(status.st_mode)) Fail(finalPath_ + " is a folder");
-    // A device or pipe (/dev/null for a first pass) is written directly.
-    tempPath_ = finalPath_;
-    committed_ = true;
+    if (!S_ISREG(status.st_mode)) {
+      // A device or pipe (/dev/null for a first pass) is written directly.
+      tempPath_ = finalPath_;
+      committed_ = true;
+      return;
+    }
+    // A file nobody may write is kept, whoever runs the tool.
+    if ((status.st_mode & 0222) == 0 || access(finalPath_.c_str(), W_OK) != 0)
+      Fail(finalPath_ + " is read-only");
+    replaced_ = status;
+  }
+  const std::string folder = FolderOf(finalPath_).empty() ? "." : FolderOf(finalPath_);
+  // A file without a name until it is complete: whatever ends the tool, even
+  // SIGKILL, nothing is left beside the output. Its descriptor's path in
+  // /proc reaches it for writers that open by name.
+  fd_ = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd_ >= 0) {
+    tempPath_ = "/proc/self/fd/" + std::to_string(fd_);
     return;
   }
+  // File systems without unnamed files: a hidden name in the same folder,
+  // removed on failure and on the signals that can be caught.
+  InstallSignalCleanup();
+  CreateHiddenName();
+  tempPath_ = g_pendingPath;
+}
+
+void PendingOutput::CreateHiddenName() {
   // The same folder keeps the final rename atomic; the leading dot hides the
   // half-written file, and the extension stays for format guessing.
-  std::string pattern = FolderOf(finalPath_) + "." + NameOf(finalPath_) + ".XXXXXX";
+  const std::string pattern = FolderOf(finalPath_) + "." + NameOf(finalPath_) + ".XXXXXX";
   if (pattern.size() >= sizeof g_pendingPath) Fail("output path too long: " + finalPath_);
-  InstallSignalCleanup();
   std::strcpy(g_pendingPath, pattern.c_str());
   const int fd = mkstemp(g_pendingPath);
   if (fd < 0) {
@@ -97,11 +127,11 @@ PendingOutput::PendingOutput(std::string finalPath) : finalPath_(std::move(final
   umask(mask);
   fchmod(fd, 0666 & ~mask);
   close(fd);
-  tempPath_ = g_pendingPath;
 }
 
 PendingOutput::~PendingOutput() {
-  if (!committed_) {
+  if (fd_ >= 0) close(fd_);
+  if (!committed_ && fd_ < 0) {
     unlink(tempPath_.c_str());
     g_pendingPath[0] = '\0';
   }
@@ -109,13 +139,34 @@ PendingOutput::~PendingOutput() {
 
 void PendingOutput::Commit() {
   if (committed_) return;
-  const int fd = open(tempPath_.c_str(), O_RDONLY);
+  const int fd = fd_ >= 0 ? fd_ : open(tempPath_.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd >= 0) {
     fsync(fd);
-    close(fd);
+    // A replaced file keeps its permissions and, where the user may give
+    // it, its owner and group.
+    if (replaced_) {
+      fchmod(fd, replaced_->st_mode & 07777);
+      if (fchown(fd, replaced_->st_uid, replaced_->st_gid) != 0) {
+        [[maybe_unused]] const int groupOnly = fchown(fd, static_cast<uid_t>(-1), replaced_->st_gid);
+      }
+    }
+    if (fd != fd_) close(fd);
   }
-  if (rename(tempPath_.c_str(), finalPath_.c_str()) != 0)
-    Fail("cannot write " + finalPath_ + ": " + std::strerror(errno));
+  if (fd_ >= 0) {
+    // A new output takes its name in one step; one that replaces a file is
+    // named beside it first, then renamed over it.
+    if (!replaced_ && linkat(AT_FDCWD, tempPath_.c_str(), AT_FDCWD, finalPath_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      committed_ = true;
+      return;
+    }
+    InstallSignalCleanup();
+    CreateHiddenName();
+    unlink(g_pendingPath);
+    if (linkat(AT_FDCWD, tempPath_.c_str(), AT_FDCWD, g_pendingPath, AT_SYMLINK_FOLLOW) != 0)
+      Fail("cannot write " + finalPath_ + ": " + std::strerror(errno));
+    tempPath_ = g_pendingPath;
+  }
+  if (rename(tempPath_.c_str(), finalPath_.c_str()) != 0) Fail("cannot write " + finalPath_ + ": " + std::strerror(errno));
   committed_ = true;
   g_pendingPath[0] = '\0';
 }

@@ -2,6 +2,9 @@
 // FFmpeg error texts, and output files that appear whole or not at all.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <optional>
 #include <string>
 
 namespace kenc {
@@ -17,10 +20,13 @@ std::string AvErrorText(int errorCode);
 
 bool FileExists(const std::string& path);
 
-// A temporary file beside `finalPath` that takes its place only on Commit().
-// Until then a failure, an exception, Fail() or SIGINT/SIGTERM/SIGHUP removes
-// it, so the final path always holds either its old content or the complete
-// new one. A path naming a device or pipe (/dev/null) is written directly.
+// A file in the folder of `finalPath` that takes its place only on Commit():
+// an unnamed file where the file system has them, which nothing, not even
+// SIGKILL, can leave behind; else a hidden one that a failure, an exception,
+// Fail() or SIGINT/SIGTERM/SIGHUP removes. The final path always holds
+// either its old content or the complete new one; a replaced file keeps its
+// permissions and owner, a read-only one is refused, and a link's target is
+// written. A path naming a device or pipe (/dev/null) is written directly.
 class PendingOutput {
  public:
   explicit PendingOutput(std::string finalPath);
@@ -31,12 +37,16 @@ class PendingOutput {
   const std::string& tempPath() const { return tempPath_; }
   const std::string& finalPath() const { return finalPath_; }
 
-  // Flushes the temporary file to disk and renames it over the final path.
+  // Flushes the temporary file to disk and gives it the final path.
   void Commit();
 
  private:
+  void CreateHiddenName();
+
   std::string finalPath_;
   std::string tempPath_;
+  int fd_ = -1;  // the unnamed file, where the file system has them
+  std::optional<struct stat> replaced_;  // the file the output replaces
   bool committed_ = false;
 };
 

@@ -270,7 +270,10 @@ class DemuxedSource : public PacketSource {
       const int result = av_read_frame(input_, packet);
       if (result == AVERROR_EOF) return false;
       if (result < 0) Fail(std::string("cannot read ") + input_->url + ": " + kenc::AvErrorText(result));
-      const int track = trackOfStream_[packet->stream_index];
+      // A transport stream may bring streams that appeared after the start:
+      // they are none of the tracks chosen when the file was opened.
+      const int index = packet->stream_index;
+      const int track = index >= 0 && index < static_cast<int>(trackOfStream_.size()) ? trackOfStream_[index] : -1;
       if (track >= 0) {
         packet->stream_index = track;
         return true;
@@ -293,6 +296,15 @@ std::unique_ptr<PacketSource> OpenSource(const mp4box::TrackSelection& selection
     return std::make_unique<RawH264Source>(selection.path);
   }
   return std::make_unique<DemuxedSource>(selection.path, selection.track);
+}
+
+std::unique_ptr<PacketSource> OpenMp4ForEdit(const std::string& path) {
+  AVFormatContext* probe = nullptr;
+  const bool mp4 = avformat_open_input(&probe, path.c_str(), nullptr, nullptr) == 0 &&
+                   std::strstr(probe->iformat->name, "mp4") != nullptr;
+  avformat_close_input(&probe);
+  if (!mp4) Fail(path + " is not an MP4 file; only MP4 files are changed in place");
+  return std::make_unique<DemuxedSource>(path, 0);
 }
 
 // The metadata keys that describe the container itself; the muxer writes
@@ -421,7 +433,9 @@ int main(int argc, char** argv) {
   std::string outputPath = command.newOutput;
   if (!command.editTarget.empty()) {
     outputPath = command.editTarget;
-    if (kenc::FileExists(command.editTarget)) sources.push_back(OpenSource({command.editTarget, 0}));
+    // Changing a file in place rewrites it as MP4: only an MP4 file may be
+    // changed so, or a raw stream would become an MP4 under its old name.
+    if (kenc::FileExists(command.editTarget)) sources.push_back(OpenMp4ForEdit(command.editTarget));
     else if (command.adds.empty()) Fail("cannot open " + command.editTarget + ": no such file");
   }
   for (const auto& selection : command.adds) sources.push_back(OpenSource(selection));

@@ -3,6 +3,7 @@
 // in-place edits and the guarantee that a failed command changes no file.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QTemporaryDir>
 #include <QTest>
@@ -181,6 +182,71 @@ class TestMp4Box : public QObject {
     QTest::newRow("edit a missing file") << QStringList{"-itags", "name=x", "DIR/none.mp4"} << "none.mp4";
     QTest::newRow("no arguments") << QStringList{} << "usage";
   }
+  void streamsThatAppearLateAreLeftOut() {
+    // A transport stream whose sound starts in a second programme table
+    // after the video: the muxer met a stream it had not been told of.
+    QVERIFY(Ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25", "-frames:v", "150", "-c:v", "libx264",
+                    "-preset", "ultrafast", "-f", "mpegts", Path("first.ts")}));
+    QVERIFY(Ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25", "-f", "lavfi", "-i", "sine=d=2", "-frames:v",
+                    "50", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", "-mpegts_start_pid", "0x200",
+                    "-mpegts_pmt_start_pid", "0x1100", "-f", "mpegts", Path("second.ts")}));
+    QFile joined(Path("late.ts"));
+    QVERIFY(joined.open(QIODevice::WriteOnly));
+    joined.write(ReadFile(Path("first.ts")) + ReadFile(Path("second.ts")));
+    joined.close();
+    const RunResult result = RunTool("MP4Box", {"-add", Path("late.ts"), "-new", Path("late.mp4")});
+    QVERIFY(!result.crashed);
+    QVERIFY2(result.exitCode == 0, result.output.constData());
+    QVERIFY(CountFrames(Path("late.mp4")) >= 150);
+    for (const char* name : {"first.ts", "second.ts", "late.ts", "late.mp4"}) QFile::remove(Path(name));
+  }
+
+  void inPlaceEditsOnlyChangeMp4Files() {
+    QFile::remove(Path("raw.264"));
+    QVERIFY(QFile::copy(Path("film.264"), Path("raw.264")));
+    const QByteArray before = ReadFile(Path("raw.264"));
+    const QStringList listing = FolderListing();
+    for (const QStringList& args : {QStringList{"-itags", "name=x", Path("raw.264")},
+                                    QStringList{"-name", "1=x", Path("raw.264")}}) {
+      const RunResult result = RunTool("MP4Box", args);
+      QCOMPARE(result.exitCode, 1);
+      QVERIFY2(result.output.contains("is not an MP4 file"), result.output.constData());
+      QCOMPARE(ReadFile(Path("raw.264")), before);
+      QCOMPARE(FolderListing(), listing);
+    }
+    QFile::remove(Path("raw.264"));
+  }
+
+  void replacedFilesKeepModeAndLinks() {
+    // A replaced output keeps its permissions.
+    QFile::remove(Path("kept.mp4"));
+    QVERIFY(QFile::copy(Path("sound.m4a"), Path("kept.mp4")));
+    QVERIFY(QFile::setPermissions(Path("kept.mp4"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+    QCOMPARE(RunTool("MP4Box", {"-add", Path("film.264"), "-new", Path("kept.mp4")}).exitCode, 0);
+    // (The "user" flags depend on who runs the test.)
+    QCOMPARE(QFile::permissions(Path("kept.mp4")) & ~QFileDevice::Permissions(0x0f00),
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+    QCOMPARE(CountFrames(Path("kept.mp4")), 72);
+
+    // A link stays a link, and its target gets the new file.
+    QFile::remove(Path("link.mp4"));
+    QVERIFY(QFile::link(Path("kept.mp4"), Path("link.mp4")));
+    QCOMPARE(RunTool("MP4Box", {"-itags", "name=linked", Path("link.mp4")}).exitCode, 0);
+    QVERIFY(QFileInfo(Path("link.mp4")).isSymLink());
+    QCOMPARE(Tag(Probe(Path("kept.mp4"))["format"].toObject(), "title"), QString("linked"));
+
+    // A read-only file is not replaced, whoever runs the tool.
+    QVERIFY(QFile::setPermissions(Path("kept.mp4"), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    const QByteArray before = ReadFile(Path("kept.mp4"));
+    const RunResult result = RunTool("MP4Box", {"-add", Path("film.264"), "-new", Path("kept.mp4")});
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.output.contains("read-only"), result.output.constData());
+    QCOMPARE(ReadFile(Path("kept.mp4")), before);
+    QVERIFY(QFile::setPermissions(Path("kept.mp4"), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    QFile::remove(Path("link.mp4"));
+    QFile::remove(Path("kept.mp4"));
+  }
+
   void failedCommandsChangeNothing() {
     QFETCH(QStringList, args);
     QFETCH(QString, message);

@@ -128,9 +128,16 @@ class TestX264 : public QObject {
     QVERIFY(ReadFile(stats).contains(" ref=1 "));
   }
 
-  // Ended halfway: the previous stream stays whole and no temporary file
-  // is left.
+  // Ended halfway, politely or with SIGKILL (how a job is stopped): the
+  // previous stream stays whole and no temporary file is left.
+  void terminatedEncodeKeepsTheOldStream_data() {
+    QTest::addColumn<bool>("kill");
+    QTest::newRow("SIGTERM") << false;
+    QTest::newRow("SIGKILL") << true;
+  }
   void terminatedEncodeKeepsTheOldStream() {
+    QFETCH(bool, kill);
+    QFile::remove(Path("old.264"));
     QVERIFY(QFile::copy(Path("noisy.avs"), Path("old.264")));
     const QStringList before = QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden);
     QProcess encoder;
@@ -141,7 +148,8 @@ class TestX264 : public QObject {
     QByteArray output;
     while (!output.contains("frames,") && encoder.waitForReadyRead(20000)) output += encoder.readAll();
     QVERIFY2(output.contains("frames,"), output.constData());
-    encoder.terminate();
+    if (kill) encoder.kill();
+    else encoder.terminate();
     QVERIFY(encoder.waitForFinished(10000));
     QVERIFY(encoder.exitStatus() == QProcess::CrashExit || encoder.exitCode() != 0);
     QCOMPARE(ReadFile(Path("old.264")), ReadFile(Path("noisy.avs")));
