@@ -41,7 +41,17 @@ fi
 # ./package builds a tree of its own and asks only for the packages.
 [ "${1:-}" = --packages-only ] && exit 0
 
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVARION_WERROR=ON "${launcher[@]}" >/dev/null
-cmake --build build -j"$(nproc)"
+# --sanitize builds the same tree with AddressSanitizer (leaks included) and
+# UndefinedBehaviorSanitizer into build-sanitize/.
+# Its -O1 and line tables only keep that build short and its reports readable.
+build=build
+options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+if [ "${1:-}" = --sanitize ]; then
+  build=build-sanitize
+  sanitize="-O1 -g1 -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+  options=(-DCMAKE_BUILD_TYPE=None -DCMAKE_C_FLAGS="$sanitize" -DCMAKE_CXX_FLAGS="$sanitize"
+           -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined")
+fi
+command -v ccache >/dev/null && options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+cmake -S . -B "$build" -G Ninja -DKELVARION_WERROR=ON "${options[@]}" >/dev/null
+cmake --build "$build" -j"$(nproc)"

@@ -35,11 +35,14 @@ bool NonEmptyFile(const std::string& path) {
 }
 
 // The mux stage runs the video-only command, the command that adds the
-// sound, and the tag command. Only the second may fail, and only when there
-// was no sound to add: the video-only file then stands as the output.
-bool MuxJoinedAll(const std::vector<proc::ToolOutcome>& outcomes, bool soundExisted) {
+// sound, and the tag command. The second may fail only when there was no
+// sound to add: the video-only file then stands as the output. In debug
+// mode the third names the file alone, to leave it untagged, and what the
+// muxer makes of that does not count.
+bool MuxJoinedAll(const std::vector<proc::ToolOutcome>& outcomes, bool soundExisted, bool debugMode) {
   for (std::size_t i = 0; i < outcomes.size(); ++i) {
-    if (outcomes[i].failed() && !(i == 1 && !soundExisted)) return false;
+    const bool mayFail = (i == 1 && !soundExisted) || (i == 2 && debugMode);
+    if (outcomes[i].failed() && !mayFail) return false;
   }
   return true;
 }
@@ -432,7 +435,7 @@ void JobDriver::HandleProgress(int wParam, int lParam) {
       const std::string& output = records_[currentMode_].outName;
       if (!NonEmptyFile(output)) {
         FailCurrentMode(outcomes, output);
-      } else if (!MuxJoinedAll(outcomes, FileExists(muxAudioPath_))) {
+      } else if (!MuxJoinedAll(outcomes, FileExists(muxAudioPath_), setup_.debugMode)) {
         // A file without its sound or its tags is no output of the mode.
         ::unlink(output.c_str());
         FailCurrentMode(outcomes);

@@ -17,6 +17,8 @@
 #include "tests/app/no_actions.h"
 #include "intake/frame_rate_chooser.h"
 
+#include <unistd.h>
+
 namespace {
 
 // A program folder whose tools/ holds the real tools of this build.
@@ -27,8 +29,14 @@ class RealProgramFolder {
     QDir(root_).mkpath("tools/temp");
     QDir(root_).mkpath("media");
     const QString built = qEnvironmentVariable("KELVARION_BUILD_DIR") + "/tools/";
+    // Hard links (or copies): a process started through one is known by the
+    // link's own path, so that closing this test's program ends only the
+    // tools it started, never those of another test or suite run from the
+    // build's folder. A symbolic link would resolve to that folder.
     for (const char* tool : {"x264", "x264_64", "avs4x264mod", "avs2pipemod", "neroAacEnc", "MP4Box"}) {
-      QFile::link(built + tool, path(QString("tools/") + tool));
+      const QString copy = path(QString("tools/") + tool);
+      if (::link(QFile::encodeName(built + tool).constData(), QFile::encodeName(copy).constData()) != 0)
+        QFile::copy(built + tool, copy);
     }
   }
   std::string programDir() const { return root_.toStdString() + "/"; }

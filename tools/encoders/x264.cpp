@@ -463,6 +463,9 @@ int main(int argc, char** argv) {
   progress.Clear();
   // Closing writes the rate-control statistics of a first pass.
   x264_encoder_close(encoder);
+  // Parsing options gave the parameters strings of their own (the
+  // statistics file's name among them).
+  x264_param_cleanup(&param);
   stream.Close();
   output.Commit();
   progress.Finish(framesOut, stream.bytes());
