@@ -75,6 +75,23 @@ class MainWindowTest : public QObject {
     return Child<QLineEdit>(w, [&](QLineEdit* e) { return e->geometry().topLeft() == QPoint(x, y); });
   }
 
+  // One mode of a job on clip.avi, the muxer told when to fail; whether the
+  // mode's output stands afterwards.
+  bool MuxWithFailure(const char* failOn, const QString& mode, bool sideCar, bool sound = true) {
+    messages_.texts.clear();
+    ToolFolder folder;
+    qputenv("FAKE_TOOL_MP4BOX", QByteArray("fail_on=") + failOn);
+    qputenv("FAKE_PROBE_AUDIO", sound ? "true" : "false");
+    auto window = Open(folder);
+    window->setSource(folder.touch("clip.avi"));
+    if (sideCar) folder.touch("clip.m4a");
+    Box(window.get(), mode)->setChecked(true);
+    window->StartBtnClick();
+    const bool ended = QTest::qWaitFor([&] { return window->driver().state() == job::JobState::Idle; }, 30000);
+    window->close();
+    return ended && QFile::exists(folder.path("clip_" + mode.toLower() + ".mp4"));
+  }
+
  private slots:
   void init() {
     messages_ = Messages();
@@ -410,49 +427,15 @@ class MainWindowTest : public QObject {
   void soundThatCannotBeJoinedFailsTheMode() {
     // A broken side-car: the command that joins it fails, and the silent
     // file of the first command must not pass for the mode's output.
-    {
-      ToolFolder folder;
-      qputenv("FAKE_TOOL_MP4BOX", "fail_on=clip.m4a");
-      auto window = Open(folder);
-      window->setSource(folder.touch("clip.avi"));
-      folder.touch("clip.m4a");
-      Box(window.get(), "Deluxe")->setChecked(true);
-      window->StartBtnClick();
-      QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
-      QCOMPARE(messages_.texts, QStringList{"Encoding failed: deluxe"});
-      QVERIFY(!QFile::exists(folder.path("clip_deluxe.mp4")));
-      window->close();
-    }
+    QVERIFY(!MuxWithFailure("clip.m4a", "Deluxe", true));
+    QCOMPARE(messages_.texts, QStringList{"Encoding failed: deluxe"});
     // A tag command that fails.
-    {
-      messages_.texts.clear();
-      ToolFolder folder;
-      qputenv("FAKE_TOOL_MP4BOX", "fail_on=-itags");
-      auto window = Open(folder);
-      window->setSource(folder.touch("clip.avi"));
-      Box(window.get(), "Preview")->setChecked(true);
-      window->StartBtnClick();
-      QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
-      QCOMPARE(messages_.texts, QStringList{"Encoding failed: preview"});
-      QVERIFY(!QFile::exists(folder.path("clip_preview.mp4")));
-      window->close();
-    }
+    QVERIFY(!MuxWithFailure("-itags", "Preview", false));
+    QCOMPARE(messages_.texts, QStringList{"Encoding failed: preview"});
     // A source without sound: the joining command fails for want of a sound
     // file, which is the expected course, and the video-only file stands.
-    {
-      messages_.texts.clear();
-      ToolFolder folder;
-      qputenv("FAKE_PROBE_AUDIO", "false");
-      qputenv("FAKE_TOOL_MP4BOX", "fail_on=Snd.m4a");
-      auto window = Open(folder);
-      window->setSource(folder.touch("clip.avi"));
-      Box(window.get(), "Preview")->setChecked(true);
-      window->StartBtnClick();
-      QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
-      QCOMPARE(messages_.texts, QStringList{"All tasks are complete!"});
-      QVERIFY(QFile::exists(folder.path("clip_preview.mp4")));
-      window->close();
-    }
+    QVERIFY(MuxWithFailure("Snd.m4a", "Preview", false, false));
+    QCOMPARE(messages_.texts, QStringList{"All tasks are complete!"});
   }
 
   void pastedLineBreaksInTagsBecomeBlanks() {
