@@ -214,16 +214,17 @@ bool LiveProgram::Capture(const QString& window, const QString& pngPath) {
                           QString("%1+%2,%3").arg(display_).arg(area.x()).arg(area.y()), "-frames:v", "1", "-y",
                           path});
   };
-  // A window paints a moment after it maps: the picture counts once two
-  // grabs in a row agree.
-  QByteArray last;
+  // A window paints a moment after it maps, and a text cursor blinks: the
+  // picture counts once a grab repeats any earlier one, so a dialog whose
+  // cursor flips between two states at the pace of our grabs still settles.
+  QList<QByteArray> seen;
   for (int attempt = 0; attempt < 20; ++attempt) {
     if (!grab(pngPath)) return false;
     QFile file(pngPath);
-    file.open(QIODevice::ReadOnly);
+    if (!file.open(QIODevice::ReadOnly)) return false;
     const QByteArray picture = file.readAll();
-    if (picture == last) return true;
-    last = picture;
+    if (seen.contains(picture)) return true;
+    seen.append(picture);
     QThread::msleep(100);
   }
   return false;
