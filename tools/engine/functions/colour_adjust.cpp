@@ -351,71 +351,65 @@ Value Tweak(Call& call) {
 }
 
 // Blur and Sharpen: the kernel [(1 - 1/2^a)/2, 1/2^a, (1 - 1/2^a)/2] across
-// and then down, edge pixels repeated beyond the picture.
+// and then down, the picture mirrored about its edge pixels beyond them.
+// The pass across keeps its fractions, so that sharpening rounds and clips
+// once, as a 3x3 kernel would.
 class BlurClip : public PictureFilter {
  public:
   BlurClip(std::string origin, ClipPtr source, double amountH, double amountV)
       : PictureFilter(source->info(), std::move(origin), {source}),
         channels_(ChannelsOf(info().pixelFormat, info().width, info().height)),
-        horizontal_(Weights(amountH)), vertical_(Weights(amountV)), blurH_(amountH != 0), blurV_(amountV != 0) {}
+        horizontal_(amountH), vertical_(amountV) {}
 
   FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
-    FrameRef source = in.Frame(0, n);
-    if (blurH_) {
-      FramePtr across = NewFrame(*source);
+    const FrameRef source = in.Frame(0, n);
+    FramePtr out = NewFrame(*source);
+    std::vector<float> across;
+    for (int plane = 0; plane < 4 && source->data[plane]; ++plane) {
+      const int rowBytes = av_image_get_linesize(info().pixelFormat, info().width, plane);
+      int rows = 0;
       for (const Channel& channel : channels_)
-        for (int y = 0; y < channel.height; ++y)
-          Across(channel.Row(*source, y), channel.Row(*across, y), channel.width, channel.step);
-      source = Share(std::move(across));
-    }
-    if (blurV_) {
-      FramePtr down = NewFrame(*source);
-      for (int plane = 0; plane < 4 && source->data[plane]; ++plane) {
-        const Channel* first = nullptr;
-        for (const Channel& channel : channels_)
-          if (channel.plane == plane && !first) first = &channel;
-        const int bytes = av_image_get_linesize(info().pixelFormat, info().width, plane);
-        for (int y = 0; y < first->height; ++y) {
-          auto row = [&](int r) {
-            return source->data[plane] + static_cast<std::ptrdiff_t>(std::clamp(r, 0, first->height - 1)) *
-                                             source->linesize[plane];
-          };
-          Down(row(y - 1), row(y), row(y + 1), down->data[plane] + static_cast<std::ptrdiff_t>(y) * down->linesize[plane],
-               bytes);
+        if (channel.plane == plane) rows = channel.height;
+      across.assign(static_cast<std::size_t>(rowBytes) * rows, 0.0F);
+      for (const Channel& channel : channels_) {
+        if (channel.plane != plane) continue;
+        for (int y = 0; y < rows; ++y) {
+          const uint8_t* from = channel.Row(*source, y);
+          float* to = &across[static_cast<std::size_t>(y) * rowBytes + channel.offset];
+          for (int x = 0; x < channel.width; ++x) {
+            const int left = Mirrored(x - 1, channel.width) * channel.step;
+            const int right = Mirrored(x + 1, channel.width) * channel.step;
+            to[x * channel.step] = horizontal_.Apply(from[left], from[x * channel.step], from[right]);
+          }
         }
       }
-      source = Share(std::move(down));
+      for (int y = 0; y < rows; ++y) {
+        const float* up = &across[static_cast<std::size_t>(Mirrored(y - 1, rows)) * rowBytes];
+        const float* row = &across[static_cast<std::size_t>(y) * rowBytes];
+        const float* below = &across[static_cast<std::size_t>(Mirrored(y + 1, rows)) * rowBytes];
+        uint8_t* to = out->data[plane] + static_cast<std::ptrdiff_t>(y) * out->linesize[plane];
+        for (int i = 0; i < rowBytes; ++i)
+          to[i] = static_cast<uint8_t>(std::clamp(std::lround(vertical_.Apply(up[i], row[i], below[i])), 0L, 255L));
+      }
     }
-    return source;
+    return Share(std::move(out));
   }
 
  private:
-  static constexpr int kBits = 14;
   struct Weights {
-    explicit Weights(double amount)
-        : centre(static_cast<int32_t>(std::lround(std::exp2(-amount) * (1 << kBits)))),
-          side(((1 << kBits) - centre) / 2) {}
-    int32_t centre, side;
+    explicit Weights(double amount) : centre(static_cast<float>(std::exp2(-amount))), side((1 - centre) / 2) {}
+    float Apply(float before, float at, float after) const { return side * (before + after) + centre * at; }
+    float centre, side;
   };
-  static uint8_t Round(int32_t sum) {
-    return static_cast<uint8_t>(std::clamp((sum + (1 << (kBits - 1))) >> kBits, 0, 255));
-  }
-
-  void Across(const uint8_t* from, uint8_t* to, int width, int step) const {
-    const Weights& w = horizontal_;
-    for (int x = 0; x < width; ++x) {
-      const int left = x > 0 ? x - 1 : 0, right = x + 1 < width ? x + 1 : x;
-      to[x * step] = Round(w.side * (from[left * step] + from[right * step]) + w.centre * from[x * step]);
-    }
-  }
-  void Down(const uint8_t* up, const uint8_t* row, const uint8_t* below, uint8_t* to, int bytes) const {
-    const Weights& w = vertical_;
-    for (int i = 0; i < bytes; ++i) to[i] = Round(w.side * (up[i] + below[i]) + w.centre * row[i]);
+  // Beyond an edge the picture is mirrored about its edge pixel.
+  static int Mirrored(int i, int size) {
+    if (i < 0) i = -i;
+    if (i >= size) i = 2 * (size - 1) - i;
+    return std::clamp(i, 0, size - 1);
   }
 
   std::vector<Channel> channels_;
   Weights horizontal_, vertical_;
-  bool blurH_, blurV_;
 };
 
 // Blur's amounts run from -1 (sharpening) to log2(3), the plain average of
