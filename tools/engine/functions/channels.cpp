@@ -6,6 +6,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -33,6 +34,12 @@ std::vector<Channel> ChannelsOf(AVPixelFormat format, int width, int height) {
               {K::V, 2, 0, 1, chromaWidth, chromaHeight}};
     }
   }
+}
+
+std::string ShortNumber(double value) {
+  char buffer[64];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6).ptr;
+  return std::string(buffer, end);
 }
 
 bool HasChannel(AVPixelFormat format, ChannelKind kind) {

@@ -9,12 +9,16 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace avs {
 
 enum class ChannelKind { Y, U, V, R, G, B, A };
 constexpr int kChannelKinds = 7;
+
+// A number for messages: at most six significant digits, no trailing zeros.
+std::string ShortNumber(double value);
 
 // Where one channel's samples lie in a frame: `width` samples a row, `step`
 // bytes apart from `offset` into each of `height` rows of plane `plane`.

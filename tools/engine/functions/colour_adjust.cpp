@@ -26,7 +26,7 @@ bool IsYuv(AVPixelFormat format) { return !IsRgbFormat(format); }
 double Ranged(const Call& call, std::size_t i, double fallback, double low, double high, const char* name) {
   const double value = call.Float(i, fallback);
   if (!std::isfinite(value) || value < low || value > high)
-    call.Fail(std::string(name) + " must be between " + Value(low).toText() + " and " + Value(high).toText());
+    call.Fail(std::string(name) + " must be between " + ShortNumber(low) + " and " + ShortNumber(high));
   return value;
 }
 

@@ -358,8 +358,8 @@ Function MakeResizer(Family family, const char* extras) {
             if (w.height <= 0) w.height += in.height - w.top;
             if (w.width <= 0 || w.height <= 0 || w.left + w.width > in.width + 1e-9 ||
                 w.top + w.height > in.height + 1e-9)
-              call.Fail("the source window " + Value(w.left).toText() + "," + Value(w.top).toText() + " " +
-                        Value(w.width).toText() + "x" + Value(w.height).toText() + " is not inside the " +
+              call.Fail("the source window " + ShortNumber(w.left) + "," + ShortNumber(w.top) + " " +
+                        ShortNumber(w.width) + "x" + ShortNumber(w.height) + " is not inside the " +
                         std::to_string(in.width) + "x" + std::to_string(in.height) + " picture");
             return MakeWindowedResize(call.origin, call.Clip(0), static_cast<int>(width), static_cast<int>(height),
                                       kernel, {w, w}, forced & 1, forced & 2);
