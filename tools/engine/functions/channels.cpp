@@ -9,6 +9,7 @@ extern "C" {
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 namespace avs {
 
@@ -83,23 +84,36 @@ class TableClip : public PictureFilter {
         CopyPlane(*source, *out, channel);
         copied |= 1u << channel.plane;
       }
-    for (const Channel& channel : channels_) {
-      if (!tables[channel.kind]) continue;
-      const Table& table = *tables[channel.kind];
-      for (int y = 0; y < channel.height; ++y) {
-        const uint8_t* from = channel.Row(*source, y);
-        uint8_t* to = channel.Row(*out, y);
-        if (channel.step == 1) {
-          for (int x = 0; x < channel.width; ++x) to[x] = table[from[x]];
-        } else {
-          for (int x = 0, i = 0; x < channel.width; ++x, i += channel.step) to[i] = table[from[i]];
+    // Large pictures are mapped by two threads, each taking half the rows.
+    auto map = [&](int part, int parts) {
+      for (const Channel& channel : channels_) {
+        if (!tables[channel.kind]) continue;
+        const Table& table = *tables[channel.kind];
+        const int first = channel.height * part / parts, end = channel.height * (part + 1) / parts;
+        for (int y = first; y < end; ++y) {
+          const uint8_t* from = channel.Row(*source, y);
+          uint8_t* to = channel.Row(*out, y);
+          if (channel.step == 1) {
+            for (int x = 0; x < channel.width; ++x) to[x] = table[from[x]];
+          } else {
+            for (int x = 0, i = 0; x < channel.width; ++x, i += channel.step) to[i] = table[from[i]];
+          }
         }
       }
+    };
+    if (static_cast<int64_t>(info().width) * info().height < kSplitSamples) {
+      map(0, 1);
+    } else {
+      std::thread helper(map, 1, 2);
+      map(0, 2);
+      helper.join();
     }
     return Share(std::move(out));
   }
 
  private:
+  static constexpr int64_t kSplitSamples = 640 * 360;
+
   // The plane that holds `channel`, whole.
   void CopyPlane(const AVFrame& from, AVFrame& to, const Channel& channel) const {
     const int plane = channel.plane;
