@@ -31,8 +31,8 @@ bool IsFullRange(const AVFrame& frame) {
 
 }  // namespace
 
-Scaler::Scaler(int width, int height, AVPixelFormat format, int kernel, Matrix matrix)
-    : width_(width), height_(height), format_(format), kernel_(kernel), matrix_(matrix), pool_(width, height, format) {}
+Scaler::Scaler(int width, int height, AVPixelFormat format, ScaleMethod method, Matrix matrix)
+    : width_(width), height_(height), format_(format), method_(method), matrix_(matrix), pool_(width, height, format) {}
 
 Scaler::~Scaler() { sws_freeContext(context_); }
 
@@ -53,7 +53,13 @@ FramePtr Scaler::Convert(const AVFrame& frame, const std::string& origin) {
     av_opt_set_int(context_, "dstw", width_, 0);
     av_opt_set_int(context_, "dsth", height_, 0);
     av_opt_set_int(context_, "dst_format", format_, 0);
-    av_opt_set_int(context_, "sws_flags", kernel_, 0);
+    av_opt_set_int(context_, "sws_flags", method_.algorithm, 0);
+    av_opt_set_double(context_, "param0", method_.params[0], 0);
+    av_opt_set_double(context_, "param1", method_.params[1], 0);
+    av_opt_set_int(context_, "src_h_chr_pos", method_.sourceChroma[0], 0);
+    av_opt_set_int(context_, "src_v_chr_pos", method_.sourceChroma[1], 0);
+    av_opt_set_int(context_, "dst_h_chr_pos", method_.targetChroma[0], 0);
+    av_opt_set_int(context_, "dst_v_chr_pos", method_.targetChroma[1], 0);
     av_opt_set_int(context_, "threads", av_cpu_count(), 0);
     bool hd = matrix_ == Matrix::Rec709 || matrix_ == Matrix::PC709;
     bool pcRange = matrix_ == Matrix::PC601 || matrix_ == Matrix::PC709;
@@ -87,15 +93,15 @@ namespace {
 
 class ScaledClip : public VideoFilter {
  public:
-  ScaledClip(ClipInfo info, std::string origin, ClipPtr source, int kernel, Matrix matrix)
-      : VideoFilter(info, std::move(origin), {std::move(source)}), kernel_(kernel), matrix_(matrix) {}
+  ScaledClip(ClipInfo info, std::string origin, ClipPtr source, ScaleMethod method, Matrix matrix)
+      : VideoFilter(info, std::move(origin), {std::move(source)}), method_(method), matrix_(matrix) {}
 
   class Stream : public VideoStream {
    public:
     Stream(const ScaledClip& clip, Reading& reading)
         : clip_(clip),
           inputs_(reading, clip),
-          scaler_(clip.info().width, clip.info().height, clip.info().pixelFormat, clip.kernel_, clip.matrix_) {}
+          scaler_(clip.info().width, clip.info().height, clip.info().pixelFormat, clip.method_, clip.matrix_) {}
     FrameRef Frame(int64_t n) override { return Share(scaler_.Convert(*inputs_.Frame(0, n), clip_.origin())); }
 
    private:
@@ -109,14 +115,14 @@ class ScaledClip : public VideoFilter {
   }
 
  private:
-  int kernel_;
+  ScaleMethod method_;
   Matrix matrix_;
 };
 
 }  // namespace
 
-ClipPtr MakeScaledClip(ClipInfo info, std::string origin, ClipPtr source, int kernel, Matrix matrix) {
-  return std::make_shared<ScaledClip>(info, std::move(origin), std::move(source), kernel, matrix);
+ClipPtr MakeScaledClip(ClipInfo info, std::string origin, ClipPtr source, ScaleMethod method, Matrix matrix) {
+  return std::make_shared<ScaledClip>(info, std::move(origin), std::move(source), method, matrix);
 }
 
 AVPixelFormat EngineFormat(AVPixelFormat decoded) {

@@ -12,10 +12,23 @@ namespace avs {
 
 enum class Matrix { Rec601, Rec709, PC601, PC709 };
 
+// How swscale resamples: an SWS_* algorithm with its two tuning parameters
+// (bicubic's B and C, lanczos's taps, gauss's sharpness; kSwscaleDefault
+// keeps swscale's own), and where the chroma samples of subsampled source
+// and target pictures sit (horizontally, vertically) in 1/256 of a luma
+// sample (kSwscaleDefault keeps swscale's guess).
+struct ScaleMethod {
+  static constexpr int kSwscaleDefault = -513;
+  ScaleMethod(int algorithm) : algorithm(algorithm) {}  // NOLINT: an SWS_* flag is a method
+  int algorithm;
+  double params[2] = {123456, 123456};  // swscale's SWS_PARAM_DEFAULT
+  int sourceChroma[2] = {kSwscaleDefault, kSwscaleDefault};
+  int targetChroma[2] = {kSwscaleDefault, kSwscaleDefault};
+};
+
 class Scaler {
  public:
-  // `kernel` is an SWS_* scaling algorithm.
-  Scaler(int width, int height, AVPixelFormat format, int kernel, Matrix matrix);
+  Scaler(int width, int height, AVPixelFormat format, ScaleMethod method, Matrix matrix);
   ~Scaler();
   Scaler(const Scaler&) = delete;
   Scaler& operator=(const Scaler&) = delete;
@@ -29,7 +42,7 @@ class Scaler {
  private:
   int width_, height_;
   AVPixelFormat format_;
-  int kernel_;
+  ScaleMethod method_;
   Matrix matrix_;
   SwsContext* context_ = nullptr;
   int sourceWidth_ = 0, sourceHeight_ = 0, sourceFormat_ = -1;
@@ -39,7 +52,7 @@ class Scaler {
 
 // A clip whose frames are `source`'s converted by a Scaler to the picture
 // `info` describes (resizers and colour conversions).
-ClipPtr MakeScaledClip(ClipInfo info, std::string origin, ClipPtr source, int kernel, Matrix matrix);
+ClipPtr MakeScaledClip(ClipInfo info, std::string origin, ClipPtr source, ScaleMethod method, Matrix matrix);
 
 // The engine keeps pictures in the formats AviSynth has: YV12, YV16, YV24,
 // Y8, YUY2, RGB24 and RGB32. Any other decoded format maps to the nearest.

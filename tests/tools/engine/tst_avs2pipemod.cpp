@@ -193,8 +193,8 @@ class Avs2PipeModTest : public QObject {
     QTest::addColumn<QString>("script");
     QTest::addColumn<QString>("message");
     QTest::newRow("syntax") << "-info" << "v = AviSource(\"clip.avi\"\nv" << "bad.avs, line 2: expected ')'";
-    QTest::newRow("unknown function") << "-extwav=16bit" << "v = AviSource(\"clip.avi\")\nv.Sharpen(1)"
-                                      << "bad.avs, line 2: there is no function named Sharpen";
+    QTest::newRow("unknown function") << "-extwav=16bit" << "v = AviSource(\"clip.avi\")\nv.FrobnicateFrames(1)"
+                                      << "bad.avs, line 2: there is no function named FrobnicateFrames";
     QTest::newRow("missing source") << "-info" << "AviSource(\"gone.avi\")" << "bad.avs, line 1: cannot open";
     QTest::newRow("no sound to pipe") << "-extwav=16bit" << "AviSource(\"silent.avi\")" << "the clip has no sound";
     QTest::newRow("no picture to pipe") << "-y4mp" << "WavSource(\"clip.avi\")" << "the clip has no video";

@@ -6,8 +6,10 @@ void RegisterAllFunctions(FunctionTable& table) {
   RegisterSourceFunctions(table);
   RegisterTextFunctions(table);
   RegisterLayoutFunctions(table);
+  RegisterResizeFunctions(table);
   RegisterTimeFunctions(table);
   RegisterColourFunctions(table);
+  RegisterColourAdjustFunctions(table);
   RegisterFieldFunctions(table);
   RegisterAudioFunctions(table);
   RegisterScriptFunctions(table);

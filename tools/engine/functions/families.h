@@ -13,8 +13,10 @@ using FunctionTable = std::map<std::string, Function>;
 void RegisterSourceFunctions(FunctionTable& table);   // sources and generators
 void RegisterTextFunctions(FunctionTable& table);     // text on frames
 void RegisterLayoutFunctions(FunctionTable& table);   // size, crop, borders, flips, stacking
+void RegisterResizeFunctions(FunctionTable& table);   // the resizers
 void RegisterTimeFunctions(FunctionTable& table);     // frames and their rate, splicing
 void RegisterColourFunctions(FunctionTable& table);   // pixel types and colour
+void RegisterColourAdjustFunctions(FunctionTable& table);
 void RegisterFieldFunctions(FunctionTable& table);    // fields and interlacing
 void RegisterAudioFunctions(FunctionTable& table);    // sound
 void RegisterScriptFunctions(FunctionTable& table);   // values, maths, strings, clip properties

@@ -1,16 +1,13 @@
-// Layout: the picture's size and place. Crop, the resizers, flips and turns.
+// Layout: the picture's size and place. Crop, flips and turns (the resizers
+// are in resize.cpp).
 #include "tools/engine/filter.h"
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
 #include "tools/engine/graph_clip.h"
-#include "tools/engine/scale.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>
-#include <libswscale/swscale.h>
 }
-
-#include <cmath>
 
 namespace avs {
 
@@ -72,34 +69,6 @@ ClipPtr MakeCrop(const Call& call, const ClipPtr& source, int64_t left, int64_t 
   return std::make_shared<CropClip>(info, call.origin, source, static_cast<int>(left), static_cast<int>(top));
 }
 
-// A source window coordinate, rounded to a whole pixel.
-int64_t WindowPixel(const Call& call, std::size_t i) {
-  double value = call.Float(i, 0);
-  if (!std::isfinite(value) || std::fabs(value) > kMaxPictureSide) call.Fail("the source window is out of range");
-  return std::llround(value);
-}
-
-Function Resizer(int kernel) {
-  return {"clip:c target_width:i target_height:i ?src_left:f ?src_top:f ?src_width:f ?src_height:f",
-          [kernel](Call& call) -> Value {
-            const ClipInfo& in = VideoOf(call, 0);
-            int64_t width = call.Int(1, 0), height = call.Int(2, 0);
-            CheckSize(call, width, height, in.pixelFormat);
-            // swscale has no sub-pixel source window: the window is rounded
-            // to whole pixels and cut out first.
-            ClipPtr source = call.Clip(0);
-            if (call.args[3].defined() || call.args[4].defined() || call.args[5].defined() || call.args[6].defined())
-              source = MakeCrop(call, source, WindowPixel(call, 3), WindowPixel(call, 4), WindowPixel(call, 5),
-                                WindowPixel(call, 6));
-            const ClipInfo& cut = source->info();
-            if (width == cut.width && height == cut.height) return source;
-            ClipInfo info = cut;
-            info.width = static_cast<int>(width);
-            info.height = static_cast<int>(height);
-            return MakeScaledClip(info, call.origin, source, kernel, Matrix::Rec601);
-          }};
-}
-
 // A flip or a turn through libavfilter; `turns` swaps the picture's sides.
 Function Turn(const char* filter, bool turns) {
   return {"clip:c", [filter, turns](Call& call) -> Value {
@@ -115,16 +84,6 @@ Function Turn(const char* filter, bool turns) {
 }  // namespace
 
 void RegisterLayoutFunctions(FunctionTable& table) {
-  table["spline64resize"] = Resizer(SWS_SPLINE);
-  table["spline36resize"] = Resizer(SWS_SPLINE);
-  table["spline16resize"] = Resizer(SWS_SPLINE);
-  table["lanczosresize"] = Resizer(SWS_LANCZOS);
-  table["lanczos4resize"] = Resizer(SWS_LANCZOS);
-  table["blackmanresize"] = Resizer(SWS_LANCZOS);
-  table["bicubicresize"] = Resizer(SWS_BICUBIC);
-  table["bilinearresize"] = Resizer(SWS_BILINEAR);
-  table["gaussresize"] = Resizer(SWS_GAUSS);
-  table["pointresize"] = Resizer(SWS_POINT);
   table["crop"] = {"clip:c left:i top:i ?width:i ?height:i ?align:b", [](Call& call) -> Value {
                      VideoOf(call, 0);
                      return MakeCrop(call, call.Clip(0), call.Int(1, 0), call.Int(2, 0), call.Int(3, 0), call.Int(4, 0));

@@ -1,0 +1,354 @@
+// Colour functions frame for frame against ffmpeg's filters computing the
+// same thing (lut, negate, hue, convolution, scale), their defaults and
+// argument orders, and their refusals of bad arguments.
+#include "media_fixture.h"
+#include "tools/engine/reading.h"
+
+#include <QtTest>
+
+#include <cmath>
+
+class ColourFunctionsTest : public QObject {
+  Q_OBJECT
+
+  MediaFolder media_;
+  static constexpr int kFrames = 3;
+
+  struct Difference {
+    int most = -1;      // the largest difference of a sample; -1 for pictures of other sizes
+    double psnr = 0;    // 1000 for identical pictures
+  };
+  // How the script's frames differ from ffmpeg's output for `filter` on
+  // `source`, in `pixFmt`.
+  Difference Compare(const QString& script, const QString& source, const QString& filter, const QString& pixFmt) {
+    const QString expected = QString("expected-%1.raw").arg(++outputs_);
+    if (!media_.ffmpeg({"-i", source, "-vf", filter, "-frames:v", QString::number(kFrames), "-pix_fmt", pixFmt, "-f",
+                        "rawvideo", expected}))
+      return {};
+    const QByteArray theirs = media_.read(expected);
+    avs::ClipPtr clip = EvaluateClip(script, media_.dir());
+    avs::Reading reading;
+    QByteArray ours;
+    for (int64_t n = 0; n < kFrames; ++n) ours += PictureBytes(*reading.Frame(*clip, n));
+    if (ours.size() != theirs.size()) {
+      qWarning("%lld bytes against ffmpeg's %lld", static_cast<long long>(ours.size()),
+               static_cast<long long>(theirs.size()));
+      return {};
+    }
+    Difference d{0, 1000};
+    double squares = 0;
+    for (qsizetype i = 0; i < ours.size(); ++i) {
+      const int e = std::abs(static_cast<uint8_t>(ours[i]) - static_cast<uint8_t>(theirs[i]));
+      d.most = std::max(d.most, e);
+      squares += e * e;
+    }
+    if (squares > 0) d.psnr = 10 * std::log10(255.0 * 255 * static_cast<double>(ours.size()) / squares);
+    return d;
+  }
+  int outputs_ = 0;
+
+  // A sample of frame n of a script's clip: plane 0, at x, y.
+  int Sample(const QString& script, int64_t n, int x, int y) {
+    avs::ClipPtr clip = EvaluateClip(script, media_.dir());
+    avs::Reading reading;
+    const avs::FrameRef frame = reading.Frame(*clip, n);
+    return frame->data[0][y * frame->linesize[0] + x];
+  }
+
+  // A one-frame YV24 clip of one colour, as a script's source.
+  QString Flat(int y, int u, int v) {
+    const QString name = QString("flat-%1-%2-%3.avi").arg(y).arg(u).arg(v);
+    if (!media_.ffmpeg({"-f", "lavfi", "-i", "color=c=black:s=64x48:r=25", "-vf",
+                        QString("format=yuv444p,geq=lum=%1:cb=%2:cr=%3").arg(y).arg(u).arg(v), "-frames:v", "1",
+                        "-c:v", "ffv1", name}))
+      return "the source could not be made";
+    return "AviSource(\"" + name + "\")";
+  }
+
+ private slots:
+  void initTestCase() {
+    const QStringList source = {"-f", "lavfi", "-i", "testsrc2=s=96x64:r=25", "-frames:v", "3"};
+    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "ffv1", "-pix_fmt", "yuv420p", "yv12.avi"}));
+    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "ffv1", "-pix_fmt", "yuv444p", "yv24.avi"}));
+    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "rawvideo", "-pix_fmt", "yuyv422", "yuy2.avi"}));
+    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "rawvideo", "-pix_fmt", "bgr24", "rgb24.avi"}));
+    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "rawvideo", "-pix_fmt", "bgra", "rgb32.avi"}));
+    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "rawvideo", "-pix_fmt", "gray", "y8.avi"}));
+    // A luma ramp rising 2 a pixel from 20, for sub-pixel windows.
+    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "color=c=gray:s=64x16:r=25", "-vf", "format=gray,geq=lum='20+2*X'",
+                           "-frames:v", "2", "-c:v", "rawvideo", "-pix_fmt", "gray", "ramp.avi"}));
+  }
+
+  void matchesFfmpeg_data() {
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("pixFmt");
+    QTest::addColumn<int>("tolerance");
+    QTest::addColumn<double>("psnr");
+    auto row = [](const char* name, const char* call, const char* source, const char* filter, const char* pixFmt,
+                  int tolerance, double psnr = 0) {
+      QTest::newRow(name) << call << source << filter << pixFmt << tolerance << psnr;
+    };
+    // Levels: the transfer on luma, chroma scaled about 128 by the ratio of
+    // the ranges; coring clamps to 16..235 and works on luma stretched to
+    // full range.
+    row("Levels without coring", "Levels(10, 1.6, 230, 0, 255, coring=false)", "yv12.avi",
+        "lutyuv=y='round(pow(clip((val-10)/220,0,1),1/1.6)*255)':u='clip(round((val-128)*255/220+128),0,255)':"
+        "v='clip(round((val-128)*255/220+128),0,255)'",
+        "yuv420p", 0);
+    row("Levels with coring (the default)", "Levels(0, 1.3, 255, 0, 255)", "yv12.avi",
+        "lutyuv=y='round(pow((clip(val,16,235)-16)/219,1/1.3)*219+16)':u='clip(val,16,240)':v='clip(val,16,240)'",
+        "yuv420p", 0);
+    row("Levels on RGB", "Levels(20, 0.8, 200, 10, 250)", "rgb24.avi",
+        "format=rgb24,lutrgb=r='round(pow(clip((val-20)/180,0,1),1/0.8)*240+10)':"
+        "g='round(pow(clip((val-20)/180,0,1),1/0.8)*240+10)':b='round(pow(clip((val-20)/180,0,1),1/0.8)*240+10)'",
+        "bgr24", 0);
+    row("Invert of RGB24", "Invert()", "rgb24.avi", "negate", "bgr24", 0);
+    row("Invert of one channel", "Invert(\"g\")", "rgb32.avi", "format=bgra,lutrgb=g=negval", "bgra", 0);
+    row("Invert of luma only", "Invert(channels=\"Y\")", "yv12.avi", "negate=components=y", "yuv420p", 0);
+    row("Greyscale of YUV", "Greyscale()", "yv12.avi", "lutyuv=u=128:v=128", "yuv420p", 0);
+    row("Greyscale of RGB, Rec601", "Greyscale()", "rgb24.avi",
+        "colorchannelmixer=.299:.587:.114:0:.299:.587:.114:0:.299:.587:.114", "bgr24", 1);
+    row("Grayscale of RGB, Rec709", "Grayscale(\"Rec709\")", "rgb32.avi",
+        "colorchannelmixer=.2126:.7152:.0722:0:.2126:.7152:.0722:0:.2126:.7152:.0722", "bgra", 1);
+    row("Tweak hue and saturation", "Tweak(hue=30, sat=1.5, coring=false)", "yv12.avi", "hue=h=30:s=1.5", "yuv420p",
+        1);
+    row("Tweak turns hue the other way for negative angles", "Tweak(-40, coring=false)", "yv12.avi", "hue=h=-40",
+        "yuv420p", 1);
+    row("Tweak brightness and contrast about 16", "Tweak(0, 1, 20, 1.2)", "yv12.avi",
+        "lutyuv=y='clip(round((val-16)*1.2+36),16,235)':u='clip(val,16,240)':v='clip(val,16,240)'", "yuv420p", 0);
+    row("RGBAdjust gains, biases and gammas in order", "RGBAdjust(1.2, 0.9, 1, 1, 10, -5, 0, 0, 1.1, 1, 0.8)",
+        "rgb24.avi",
+        "format=rgb24,lutrgb=r='round(pow(clip(val*1.2+10,0,255)/255,1/1.1)*255)':g='clip(round(val*0.9-5),0,255)':"
+        "b='round(pow(val/255,1/0.8)*255)'",
+        "bgr24", 0);
+    row("ColorYUV gain, offset and contrast", "ColorYUV(gain_y=64, off_y=-16, cont_u=51.2)", "yv12.avi",
+        "lutyuv=y='clip(round(val*1.25-16),0,255)':u='clip(round((val-128)*1.2+128),0,255)'", "yuv420p", 0);
+    row("ColorYUV factors with f2c", "ColorYUV(gain_y=1.25, cont_v=0.5, f2c=true)", "yv12.avi",
+        "lutyuv=y='clip(round(val*1.25),0,255)':v='round((val-128)*0.5+128)'", "yuv420p", 0);
+    row("ColorYUV TV->PC", "ColorYUV(levels=\"TV->PC\")", "yv12.avi",
+        "lutyuv=y='clip(round((val-16)*255/219),0,255)':u='clip(round((val-128)*255/224+128),0,255)':"
+        "v='clip(round((val-128)*255/224+128),0,255)'",
+        "yuv420p", 0);
+    row("ColorYUV gamma on TV range with coring", "ColorYUV(gamma_y=128, opt=\"coring\")", "yv12.avi",
+        "lutyuv=y='round(16+219*pow(clip((val-16)/219,0,1),1/1.5))':u='clip(val,16,240)':v='clip(val,16,240)'",
+        "yuv420p", 0);
+    row("ConvertBits from full to limited range", "ConvertBits(8, fulls=true, fulld=false)", "yv12.avi",
+        "lutyuv=y='round(val*219/255+16)':u='round((val-128)*112/127+128)':v='round((val-128)*112/127+128)'",
+        "yuv420p", 0);
+    // Blur and Sharpen inside the picture: ffmpeg treats the edges its own way.
+    row("Blur(1) is a 1-2-1 kernel both ways", "Blur(1).Crop(4, 4, -4, -4)", "yv12.avi",
+        "convolution=0m='1 2 1 2 4 2 1 2 1':0rdiv=1/16:1m='1 2 1 2 4 2 1 2 1':1rdiv=1/16:2m='1 2 1 2 4 2 1 2 1':"
+        "2rdiv=1/16,crop=88:56:4:4",
+        "yuv420p", 0);
+    row("Blur down only", "Blur(0, 1).Crop(4, 4, -4, -4)", "rgb24.avi",
+        "format=gbrp,convolution=0m='0 1 0 0 2 0 0 1 0':0rdiv=1/4:1m='0 1 0 0 2 0 0 1 0':1rdiv=1/4:"
+        "2m='0 1 0 0 2 0 0 1 0':2rdiv=1/4,crop=88:56:4:4",
+        "bgr24", 0);
+    row("Sharpen(1) is Blur(-1)", "Sharpen(1).Crop(4, 4, -4, -4)", "yv12.avi",
+        "convolution=0m='1 -4 1 -4 16 -4 1 -4 1':0rdiv=1/4:1m='1 -4 1 -4 16 -4 1 -4 1':1rdiv=1/4:"
+        "2m='1 -4 1 -4 16 -4 1 -4 1':2rdiv=1/4,crop=88:56:4:4",
+        "yuv420p", 0);
+    // Conversions: the matrix before interlaced for RGB targets, MPEG2
+    // chroma placement and a bicubic with b = c = 1/3 by default. (swscale
+    // rounds chroma a few levels apart in libavfilter's context; the other
+    // placement would differ by tens.)
+    row("ConvertToRGB24 takes the matrix first", "ConvertToRGB24(\"Rec709\")", "yv12.avi",
+        "scale=flags=bicubic:param0=0.333333:param1=0.333333:in_color_matrix=bt709:in_range=tv:in_h_chr_pos=0:"
+        "in_v_chr_pos=128",
+        "bgr24", 1);
+    row("ConvertToYV12 places chroma as MPEG2", "ConvertToYV12(false, \"Rec601\")", "yv24.avi",
+        "scale=flags=bicubic:param0=0.333333:param1=0.333333:out_h_chr_pos=0:out_v_chr_pos=128", "yuv420p", 6);
+    row("ConvertToYUV420 places chroma as asked", "ConvertToYUV420(ChromaOutPlacement=\"MPEG1\")", "yv24.avi",
+        "scale=flags=bicubic:param0=0.333333:param1=0.333333:out_h_chr_pos=128:out_v_chr_pos=128", "yuv420p", 6);
+    row("ConvertToYV24 with a point chroma resampler", "ConvertToYV24(chromaresample=\"point\")", "yv12.avi",
+        "scale=flags=neighbor:in_h_chr_pos=0:in_v_chr_pos=128", "yuv444p", 0);
+    row("ConvertToYUY2 of interlaced YV12 keeps the fields' chroma apart", "ConvertToYUY2(interlaced=true)",
+        "yv12.avi", "scale=interl=1:flags=bicubic:param0=0.333333:param1=0.333333:in_h_chr_pos=0:out_h_chr_pos=0",
+        "yuyv422", 1);
+    // A window given goes through our own resampler; on the whole picture
+    // it agrees with swscale's.
+    // it agrees with swscale's within a PSNR.
+    row("BilinearResize with a whole-picture window", "BilinearResize(48, 32, 0, 0, 96, 64)", "y8.avi",
+        "scale=48:32:flags=bilinear", "gray", 255, 40);
+    row("Spline36Resize with a window", "Spline36Resize(64, 40, 16, 8, 64, 40)", "y8.avi", "crop=64:40:16:8", "gray",
+        0);
+  }
+  void matchesFfmpeg() {
+    QFETCH(QString, call);
+    QFETCH(QString, source);
+    QFETCH(QString, filter);
+    QFETCH(QString, pixFmt);
+    QFETCH(int, tolerance);
+    QFETCH(double, psnr);
+    const Difference d = Compare("AviSource(\"" + source + "\")." + call, source, filter, pixFmt);
+    QVERIFY2(d.most >= 0, "the pictures differ in size");
+    QVERIFY2(d.most <= tolerance, qPrintable(QString("samples differ by up to %1").arg(d.most)));
+    QVERIFY2(d.psnr >= psnr, qPrintable(QString("PSNR %1 dB").arg(d.psnr)));
+  }
+
+  // Invert: 255 - v, but planar chroma turns about 128 (256 - v, 0 going
+  // to 255), where YUY2's does not.
+  void invertTurnsPlanarChromaAboutItsMiddle() {
+    for (const char* source : {"yv12.avi", "yuy2.avi"}) {
+      avs::ClipPtr original = EvaluateClip(QString("AviSource(\"%1\")").arg(source), media_.dir());
+      avs::ClipPtr inverted = EvaluateClip(QString("AviSource(\"%1\").Invert()").arg(source), media_.dir());
+      avs::Reading reading;
+      const avs::FrameRef before = reading.Frame(*original, 1), after = reading.Frame(*inverted, 1);
+      const bool planar = QString(source) == "yv12.avi";
+      const QByteArray a = PictureBytes(*before), b = PictureBytes(*after);
+      const qsizetype lumaBytes = planar ? 96 * 64 : a.size();
+      for (qsizetype i = 0; i < a.size(); ++i) {
+        const int v = static_cast<uint8_t>(a[i]);
+        const bool chroma = planar ? i >= lumaBytes : i % 2 == 1;
+        const int expected = chroma && planar ? std::min(256 - v, 255) : 255 - v;
+        QVERIFY2(static_cast<uint8_t>(b[i]) == expected, qPrintable(QString("%1 byte %2").arg(source).arg(i)));
+      }
+    }
+  }
+
+  // Sub-pixel windows: on a ramp rising 2 a pixel, a window half a pixel
+  // to the right reads between the pixels; beyond the picture the edge
+  // pixels repeat.
+  void subPixelWindows() {
+    const QString ramp = "AviSource(\"ramp.avi\")";
+    // Output pixel x reads the source at x + 0.5: half way to the next.
+    QCOMPARE(Sample(ramp + ".BilinearResize(63, 16, 0.5, 0, 63, 16)", 0, 10, 5), 20 + 21);
+    QCOMPARE(Sample(ramp + ".BilinearResize(63, 16, 0.5, 0, 63, 16)", 1, 0, 0), 20 + 1);
+    // A negative size counts from the right edge, as Crop's does.
+    QCOMPARE(Sample(ramp + ".BilinearResize(63, 16, 0.5, 0, -0.5, 0)", 0, 30, 3), 20 + 61);
+    QCOMPARE(Sample(ramp + ".PointResize(64, 16, -8, 0, 64, 16)", 0, 3, 0), 20);
+    QCOMPARE(Sample(ramp + ".PointResize(64, 16, -8, 0, 64, 16)", 0, 20, 0), 20 + 2 * 12);
+    // Lanczos reproduces a ramp away from its ends too.
+    const int lanczos = Sample(ramp + ".LanczosResize(63, 16, 0.25, 0, 63, 16)", 0, 20, 8);
+    QVERIFY2(std::abs(lanczos - static_cast<int>(std::lround(20 + 2 * 20.25))) <= 1, qPrintable(QString::number(lanczos)));
+    // The documented example.
+    avs::ClipPtr clip = EvaluateClip("BlankClip(length=2, width=640, height=360, pixel_type=\"YV12\", color=$408060)"
+                                     ".LanczosResize(320,180, 0.5, 0.5, -0.5, -0.5)",
+                                     media_.dir());
+    QCOMPARE(clip->info().width, 320);
+    QCOMPARE(clip->info().height, 180);
+    avs::Reading reading;
+    const avs::FrameRef frame = reading.Frame(*clip, 1);
+    // A flat picture stays flat.
+    QCOMPARE(static_cast<int>(frame->data[0][90 * frame->linesize[0] + 160]),
+             static_cast<int>(Sample("BlankClip(width=640, height=360, pixel_type=\"YV12\", color=$408060)", 0, 0, 0)));
+  }
+
+  // Bicubic's b and c come before the window: b = 0, c = 0.5 is the
+  // Catmull-Rom spline, whose weights at a quarter and three quarters of a
+  // pixel are 0.8672, 0.2266, -0.0703 and -0.0234. Doubled, a bright column
+  // at x = 10 rings into its neighbours by those weights.
+  void bicubicWeights() {
+    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "color=c=gray:s=32x8:r=25", "-vf",
+                           "format=gray,geq=lum='if(eq(X,10),216,16)'", "-frames:v", "1", "-c:v", "rawvideo", "-pix_fmt",
+                           "gray", "column.avi"}));
+    const QString bicubic = "AviSource(\"column.avi\").BicubicResize(64, 16, 0, 0.5, 0, 0, 32, 8)";
+    // Output x reads the source at (x + 0.5) / 2, the column's centre is 10.5.
+    QCOMPARE(Sample(bicubic, 0, 20, 4), 16 + 173);
+    QCOMPARE(Sample(bicubic, 0, 21, 4), 16 + 173);
+    QCOMPARE(Sample(bicubic, 0, 22, 4), 16 + 45);
+    QCOMPARE(Sample(bicubic, 0, 19, 4), 16 + 45);
+    QCOMPARE(Sample(bicubic, 0, 18, 4), 16 - 14);
+    QCOMPARE(Sample(bicubic, 0, 23, 4), 16 - 14);
+    QCOMPARE(Sample(bicubic, 0, 24, 4), 16 - 5);
+    QCOMPARE(Sample(bicubic, 0, 30, 4), 16);
+    // The default, b = c = 1/3, is softer: 0.7821 at a quarter pixel,
+    // -0.0147 at 1.75.
+    const QString mitchell = "AviSource(\"column.avi\").BicubicResize(64, 16, src_left=0)";
+    QCOMPARE(Sample(mitchell, 0, 20, 4), 16 + 156);
+    QCOMPARE(Sample(mitchell, 0, 24, 4), 16 - 3);
+  }
+
+  // YUY2 and RGB32 through a window keep their format and a flat colour.
+  void windowsOfPackedFormats() {
+    for (const char* type : {"YUY2", "RGB32", "RGB24", "YV16"}) {
+      const QString blank = QString("BlankClip(length=1, width=64, height=48, pixel_type=\"%1\", color=$C08040)").arg(type);
+      avs::ClipPtr clip = EvaluateClip(blank + ".Spline36Resize(32, 24, 1.5, 2.25, 40, 30)", media_.dir());
+      QCOMPARE(avs::PixelTypeName(clip->info().pixelFormat), type);
+      avs::Reading reading;
+      avs::Reading plain;
+      QCOMPARE(PictureBytes(*reading.Frame(*clip, 0)).left(8),
+               PictureBytes(*plain.Frame(*EvaluateClip(blank + ".Crop(0, 0, 32, 24)", media_.dir()), 0)).left(8));
+    }
+  }
+
+  // ColorYUV's automatic modes measure each frame; showyuv draws every
+  // chroma pair.
+  void colorYuvAutomaticModes() {
+    avs::ClipPtr white = EvaluateClip(Flat(0x80, 0x60, 0x90) + ".ColorYUV(autowhite=true)", media_.dir());
+    avs::Reading reading;
+    avs::FrameRef frame = reading.Frame(*white, 0);
+    QCOMPARE(static_cast<int>(frame->data[1][0]), 128);
+    QCOMPARE(static_cast<int>(frame->data[2][0]), 128);
+    QCOMPARE(static_cast<int>(frame->data[0][0]), 0x80);
+    // A dim picture (luma 60..100) is stretched to 16..235.
+    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "color=c=gray:s=64x16:r=25", "-vf",
+                           "format=gray,geq=lum='60+40*X/63'", "-frames:v", "1", "-c:v", "rawvideo", "-pix_fmt", "gray",
+                           "dim.avi"}));
+    QCOMPARE(Sample("AviSource(\"dim.avi\").ColorYUV(autogain=true)", 0, 63, 0), 235);
+    QCOMPARE(Sample("AviSource(\"dim.avi\").ColorYUV(autogain=true)", 0, 0, 0), 16);
+    avs::ClipPtr chart = EvaluateClip("AviSource(\"yv12.avi\").ColorYUV(showyuv=true)", media_.dir());
+    QCOMPARE(chart->info().width, 450);
+    QCOMPARE(chart->info().frameCount, int64_t{3});
+    frame = reading.Frame(*chart, 2);
+    QCOMPARE(static_cast<int>(frame->data[0][0]), 18);
+    QCOMPARE(static_cast<int>(frame->data[1][5 * frame->linesize[1] + 224]), 240);
+    QCOMPARE(static_cast<int>(frame->data[2][224 * frame->linesize[2] + 3]), 240);
+  }
+
+  // Tweak's hue and saturation ranges leave other colours alone.
+  void tweakRanges() {
+    // Pure blue has a hue near 350 degrees (atan2(V - 128, U - 128)); red
+    // near 110.
+    const QString tweak = ".Tweak(sat=0, startHue=80, endHue=140, coring=false)";
+    avs::Reading reading;
+    avs::FrameRef red = reading.Frame(*EvaluateClip(Flat(0x51, 0x5A, 0xF0) + tweak, media_.dir()), 0);
+    avs::Reading other;
+    avs::FrameRef blue = other.Frame(*EvaluateClip(Flat(0x29, 0xF0, 0x6E) + tweak, media_.dir()), 0);
+    QCOMPARE(static_cast<int>(red->data[1][0]), 128);
+    QCOMPARE(static_cast<int>(red->data[2][0]), 128);
+    QCOMPARE(static_cast<int>(blue->data[1][0]), 0xF0);
+    QCOMPARE(static_cast<int>(blue->data[2][0]), 0x6E);
+  }
+
+  void refusals_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("Blur beyond log2(3)") << "Blur(1.6)" << "Blur: amount must be between -1 and 1.58";
+    QTest::newRow("Blur of a string") << "Blur(\"1\")" << "Blur: amount must be a number, not a string";
+    QTest::newRow("Sharpen beyond 1") << "Sharpen(0.5, 1.2)" << "Sharpen: amountV must be between";
+    QTest::newRow("Levels gamma 0") << "Levels(0, 0, 255, 0, 255)" << "Levels: gamma must be above 0";
+    QTest::newRow("Levels equal inputs") << "Levels(100, 1, 100, 0, 255)" << "input_low and input_high must differ";
+    QTest::newRow("Levels dither") << "Levels(0, 1, 255, 0, 255, dither=true)" << "Levels: dither is not supported";
+    QTest::newRow("Tweak hue") << "Tweak(hue=200)" << "Tweak: hue must be between -180 and 180";
+    QTest::newRow("Tweak saturation range") << "Tweak(minSat=50, maxSat=40)" << "minSat must be less than maxSat";
+    QTest::newRow("Tweak of RGB") << "ConvertToRGB32().Tweak()" << "Tweak: needs a YUV clip";
+    QTest::newRow("RGBAdjust of YUV") << "RGBAdjust(1.1)" << "RGBAdjust: needs an RGB clip";
+    QTest::newRow("RGBAdjust analyze") << "ConvertToRGB24().RGBAdjust(analyze=true)" << "analyze is not supported";
+    QTest::newRow("ColorYUV of RGB") << "ConvertToRGB24().ColorYUV()" << "ColorYUV: needs a YUV clip";
+    QTest::newRow("ColorYUV levels") << "ColorYUV(levels=\"PC\")" << "levels must be";
+    QTest::newRow("Greyscale matrix of YUV") << "Greyscale(\"Rec709\")" << "matrix applies only to RGB clips";
+    QTest::newRow("ConvertBits to 16") << "ConvertBits(16)" << "ConvertBits: only 8-bit pictures are supported";
+    QTest::newRow("unknown chroma resampler") << "ConvertToYV24(chromaresample=\"fancy\")"
+                                              << "unknown chromaresample \"fancy\"";
+    QTest::newRow("unknown placement") << "ConvertToYV24(ChromaInPlacement=\"DV\")" << "unknown chroma placement";
+    QTest::newRow("interlaced YV12 of odd field height") << "Crop(0, 0, 0, -2).ConvertToYUY2(interlaced=true)"
+                                                         << "a height that is a multiple of 4";
+    QTest::newRow("window outside") << "BilinearResize(32, 32, 8, 0, 96, 64)" << "the source window 8,0 96x64 is not inside the 96x64 picture";
+    QTest::newRow("window of no width") << "BilinearResize(32, 32, 0, 0, -96, 0)" << "is not inside";
+    QTest::newRow("window of infinite size") << "BilinearResize(32, 32, 0, 0, Pow(10.0, 400), 0)" << "out of range";
+    QTest::newRow("no taps") << "LanczosResize(32, 32, taps=0)" << "taps must be between 1 and 100";
+    QTest::newRow("force out of range") << "PointResize(32, 32, force=4)" << "force must be 0, 1, 2 or 3";
+  }
+  void refusals() {
+    QFETCH(QString, script);
+    QFETCH(QString, message);
+    const QString error = EvaluationError("AviSource(\"yv12.avi\")\n" + script, media_.dir());
+    QVERIFY2(error.startsWith("t.avs, line 2: ") && error.contains(message), qPrintable(error));
+  }
+};
+
+QTEST_GUILESS_MAIN(ColourFunctionsTest)
+#include "tst_colour_functions.moc"
