@@ -1,0 +1,214 @@
+// Audio functions against ffmpeg's own filters (volume, pan, adelay,
+// atrim, sample format conversion), sample for sample within one step of
+// the sample type, on a short generated stereo sound; and their refusals.
+#include "media_fixture.h"
+#include "tools/engine/reading.h"
+#include "tools/engine/samples.h"
+
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+// Every sample of a script's sound, in its own sample type.
+QByteArray SoundOf(const avs::ClipPtr& clip) {
+  const avs::ClipInfo& info = clip->info();
+  QByteArray bytes(static_cast<qsizetype>(info.sampleCount * info.channels * avs::BytesPerSample(info.sampleType)),
+                   '\0');
+  avs::Reading reading;
+  reading.Samples(*clip, bytes.data(), 0, info.sampleCount);
+  return bytes;
+}
+
+// The largest difference between two runs of 16-bit samples, or -1 when
+// their lengths differ.
+int MaxDifference(const QByteArray& a, const QByteArray& b) {
+  if (a.size() != b.size()) return -1;
+  const auto* x = reinterpret_cast<const int16_t*>(a.constData());
+  const auto* y = reinterpret_cast<const int16_t*>(b.constData());
+  int most = 0;
+  for (qsizetype i = 0; i < a.size() / 2; ++i) most = std::max(most, std::abs(x[i] - y[i]));
+  return most;
+}
+
+}  // namespace
+
+class AudioFunctionsTest : public QObject {
+  Q_OBJECT
+
+  MediaFolder media_;
+
+  QByteArray Ffmpeg(const QString& filter, const QString& name, const QString& format = "s16le",
+                    const QStringList& inputs = {"st.wav"}) {
+    QStringList args;
+    for (const QString& input : inputs) args << "-i" << input;
+    args << (inputs.size() > 1 ? "-filter_complex" : "-af") << filter << "-f" << format << name;
+    if (!media_.ffmpeg(args)) return {};
+    return media_.read(name);
+  }
+
+ private slots:
+  void initTestCase() {
+    // Two different tones, left at 0.3 and right at 0.2 of full scale, and
+    // a quieter second sound to mix in.
+    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "aevalsrc=0.3*sin(2*PI*440*t)|0.2*sin(2*PI*660*t):s=8000:d=0.5",
+                           "-c:a", "pcm_s16le", "st.wav"}));
+    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "aevalsrc=0.25*sin(2*PI*300*t)|0.1*sin(2*PI*900*t):s=8000:d=0.4",
+                           "-c:a", "pcm_s16le", "other.wav"}));
+    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "aevalsrc=0.4*sin(2*PI*500*t):s=8000:d=0.5", "-c:a",
+                           "pcm_s16le", "mono.wav"}));
+  }
+
+  void matchesFfmpeg_data() {
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("inputs");
+    const QStringList one{"st.wav"}, two{"st.wav", "other.wav"};
+    // Factors past full scale check saturation; one factor per channel
+    // checks their order; a single factor serves every channel.
+    QTest::newRow("Amplify") << "Amplify(1.5)" << "volume=1.5:precision=float" << one;
+    QTest::newRow("Amplify saturates") << "Amplify(4)" << "volume=4:precision=float" << one;
+    QTest::newRow("Amplify per channel") << "Amplify(0.5, 2.0)" << "pan=stereo|c0=0.5*c0|c1=2*c1" << one;
+    QTest::newRow("Amplify negative") << "Amplify(-1)" << "volume=-1:precision=float" << one;
+    QTest::newRow("AmplifyDB") << "AmplifyDB(6)" << "volume=6dB:precision=float" << one;
+    QTest::newRow("AmplifyDB per channel") << "AmplifyDB(-6, 3)"
+                                           << "pan=stereo|c0=0.501187*c0|c1=1.412538*c1" << one;
+    QTest::newRow("ConvertToMono") << "ConvertToMono()" << "pan=mono|c0=0.5*c0+0.5*c1" << one;
+    QTest::newRow("GetLeftChannel") << "GetLeftChannel()" << "pan=mono|c0=c0" << one;
+    QTest::newRow("GetRightChannel") << "GetRightChannel()" << "pan=mono|c0=c1" << one;
+    QTest::newRow("GetChannel swapped") << "GetChannel(2, 1)" << "pan=stereo|c0=c1|c1=c0" << one;
+    QTest::newRow("GetChannels repeated") << "GetChannels(1, 2, 1)" << "pan=3c|c0=c0|c1=c1|c2=c0" << one;
+    QTest::newRow("DelayAudio") << "DelayAudio(0.1)" << "adelay=100|100:all=1,apad=pad_len=0" << one;
+    QTest::newRow("DelayAudio negative") << "DelayAudio(-0.1)" << "atrim=start_sample=800" << one;
+    // MixAudio's second factor defaults to one less the first.
+    QTest::newRow("MixAudio default") << "MixAudio(WavSource(\"other.wav\"))"
+                                      << "[0][1]amerge,pan=stereo|c0=0.5*c0+0.5*c2|c1=0.5*c1+0.5*c3" << two;
+    QTest::newRow("MixAudio factors") << "MixAudio(WavSource(\"other.wav\"), 0.3, 0.9)"
+                                      << "[0][1]amerge,pan=stereo|c0=0.3*c0+0.9*c2|c1=0.3*c1+0.9*c3" << two;
+    QTest::newRow("MixAudio first only") << "MixAudio(WavSource(\"other.wav\"), 0.8)"
+                                         << "[0][1]amerge,pan=stereo|c0=0.8*c0+0.2*c2|c1=0.8*c1+0.2*c3" << two;
+    QTest::newRow("MergeChannels") << "MergeChannels(WavSource(\"other.wav\"))"
+                                   << "[0][1]amerge=inputs=2,pan=4c|c0=c0|c1=c1|c2=c2|c3=c3" << two;
+  }
+  void matchesFfmpeg() {
+    QFETCH(QString, call);
+    QFETCH(QString, filter);
+    QFETCH(QStringList, inputs);
+    const QString name = QString(QTest::currentDataTag()).replace(' ', '_') + ".raw";
+    QByteArray theirs = Ffmpeg(filter, name, "s16le", inputs);
+    QVERIFY(!theirs.isEmpty());
+    const avs::ClipPtr clip = EvaluateClip("WavSource(\"st.wav\")." + call, media_.dir());
+    QCOMPARE(clip->info().sampleType, avs::SampleType::S16);
+    QByteArray ours = SoundOf(clip);
+    // amerge stops with its shorter input; both mixes keep the longer one,
+    // whose tail is the first sound alone (scaled) after the second ends.
+    if (inputs.size() > 1) ours.truncate(theirs.size());
+    QCOMPARE(ours.size(), theirs.size());
+    QVERIFY2(MaxDifference(ours, theirs) <= 1, qPrintable(QString::number(MaxDifference(ours, theirs))));
+  }
+
+  void lengthsFollowTheLongerSoundAndTheDelay() {
+    const auto samples = [&](const QString& script) {
+      return EvaluateClip(script, media_.dir())->info().sampleCount;
+    };
+    QCOMPARE(samples("WavSource(\"st.wav\")"), 4000);
+    QCOMPARE(samples("MixAudio(WavSource(\"other.wav\"), WavSource(\"st.wav\"))"), 4000);
+    QCOMPARE(samples("WavSource(\"st.wav\").DelayAudio(0.25)"), 6000);
+    QCOMPARE(samples("WavSource(\"st.wav\").DelayAudio(-1)"), 0);
+    const avs::ClipPtr merged = EvaluateClip("MergeChannels(WavSource(\"mono.wav\"), WavSource(\"st.wav\"), "
+                                             "WavSource(\"mono.wav\"))",
+                                             media_.dir());
+    QCOMPARE(merged->info().channels, 4);
+    // The mono sound's samples are the first and the last of each frame.
+    const QByteArray sound = SoundOf(merged), mono = SoundOf(EvaluateClip("WavSource(\"mono.wav\")", media_.dir()));
+    const auto* s = reinterpret_cast<const int16_t*>(sound.constData());
+    const auto* m = reinterpret_cast<const int16_t*>(mono.constData());
+    for (int f : {0, 1, 1999, 3999}) {
+      QCOMPARE(s[f * 4], m[f]);
+      QCOMPARE(s[f * 4 + 3], m[f]);
+    }
+  }
+
+  void conversionsMatchFfmpeg_data() {
+    QTest::addColumn<QString>("function");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<int>("type");
+    QTest::newRow("8bit") << "ConvertAudioTo8bit" << "u8" << int(avs::SampleType::U8);
+    QTest::newRow("32bit") << "ConvertAudioTo32bit" << "s32le" << int(avs::SampleType::S32);
+    QTest::newRow("Float") << "ConvertAudioToFloat" << "f32le" << int(avs::SampleType::Float);
+  }
+  void conversionsMatchFfmpeg() {
+    QFETCH(QString, function);
+    QFETCH(QString, format);
+    QFETCH(int, type);
+    const QByteArray theirs = Ffmpeg("anull", function + ".raw", format);
+    const avs::ClipPtr clip = EvaluateClip("WavSource(\"st.wav\")." + function + "()", media_.dir());
+    QCOMPARE(int(clip->info().sampleType), type);
+    QCOMPARE(SoundOf(clip), theirs);
+  }
+
+  void roundTripsAndNormalize() {
+    const QByteArray original = SoundOf(EvaluateClip("WavSource(\"st.wav\")", media_.dir()));
+    QCOMPARE(SoundOf(EvaluateClip("WavSource(\"st.wav\").ConvertAudioTo24bit().ConvertAudioToFloat()"
+                                  ".ConvertAudioTo16bit()",
+                                  media_.dir())),
+             original);
+    QCOMPARE(SoundOf(EvaluateClip("w = WavSource(\"st.wav\")\nMergeChannels(w.GetRightChannel(), "
+                                  "w.GetLeftChannel()).GetChannel(2, 1)",
+                                  media_.dir())),
+             original);
+    // The loudest sample (the left tone's 0.3) comes to the volume asked,
+    // and the default volume is full scale.
+    const auto peak = [&](const QString& script) {
+      const QByteArray sound = SoundOf(EvaluateClip(script, media_.dir()));
+      const auto* s = reinterpret_cast<const int16_t*>(sound.constData());
+      int most = 0;
+      for (qsizetype i = 0; i < sound.size() / 2; ++i) most = std::max(most, std::abs(int(s[i])));
+      return most;
+    };
+    QVERIFY(std::abs(peak("WavSource(\"st.wav\").Normalize(0.5)") - 16384) <= 1);
+    QVERIFY(peak("WavSource(\"st.wav\").Normalize()") >= 32766);
+    // Amplify's saturation keeps integer samples within their range.
+    QCOMPARE(peak("WavSource(\"st.wav\").Amplify(100)"), 32768);
+  }
+
+  void describesTheClip() {
+    avs::ClipPtr clip = EvaluateClip("WavSource(\"st.wav\").AssumeSampleRate(4000)", media_.dir());
+    QCOMPARE(clip->info().sampleRate, 4000);
+    QCOMPARE(clip->info().sampleCount, 4000);
+    QCOMPARE(SoundOf(clip), SoundOf(EvaluateClip("WavSource(\"st.wav\")", media_.dir())));
+    clip = EvaluateClip("AudioDub(BlankClip(length=10, width=64, height=48), WavSource(\"st.wav\")).KillVideo()",
+                        media_.dir());
+    QVERIFY(!clip->info().hasVideo);
+    QVERIFY(clip->info().hasAudio);
+    clip = EvaluateClip("WavSource(\"st.wav\").SSRC(16000).EnsureVBRMP3Sync()", media_.dir());
+    QCOMPARE(clip->info().sampleRate, 16000);
+    QCOMPARE(clip->info().sampleCount, 8000);
+  }
+
+  void refusesBadArguments_data() {
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("channel 0") << "GetChannel(0)" << "GetChannel: the clip has no channel 0 (it has 2)";
+    QTest::newRow("channel 3") << "GetChannel(1, 3)" << "the clip has no channel 3";
+    QTest::newRow("right of mono") << "GetChannel(1).GetRightChannel()" << "no channel 2";
+    QTest::newRow("no amount") << "Amplify()" << "needs an amount";
+    QTest::newRow("rate 0") << "AssumeSampleRate(0)" << "out of range";
+    QTest::newRow("rates differ") << "MixAudio(WavSource(\"st.wav\").SSRC(11025))" << "sample rates differ";
+    QTest::newRow("channels differ") << "MixAudio(WavSource(\"mono.wav\"))" << "different numbers of channels";
+    QTest::newRow("huge delay") << "DelayAudio(1000000000.0)" << "delay is out of range";
+    QTest::newRow("no sound") << "BlankClip(length=10, width=64, height=48).KillAudio().Amplify(2)"
+                              << "has no sound";
+  }
+  void refusesBadArguments() {
+    QFETCH(QString, call);
+    QFETCH(QString, message);
+    const QString script = call.startsWith("BlankClip") ? call : "WavSource(\"st.wav\")." + call;
+    const QString error = EvaluationError(script, media_.dir());
+    QVERIFY2(error.contains(message) && error.startsWith("t.avs, line 1"), qPrintable(error));
+  }
+};
+
+QTEST_GUILESS_MAIN(AudioFunctionsTest)
+#include "tst_audio_functions.moc"
