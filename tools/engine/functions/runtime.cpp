@@ -1,5 +1,16 @@
-// Runtime: what happens while a clip is read, and the files written along.
+// Runtime: what happens while a clip is read: scripts evaluated for each
+// frame, the measures they use, and the files written along.
+#include "tools/engine/filter.h"
+#include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
+#include <algorithm>
+#include <functional>
+#include <mutex>
 
 #include <cerrno>
 #include <cstdio>
@@ -24,10 +35,175 @@ Value WriteFileStart(Call& call) {
   return call.Clip(0);
 }
 
+
+// --- scripts evaluated for each frame ----------------------------------------
+
+// Frames of a clip read through the Reading of the filter that is making a
+// frame: what `last` is while a runtime script runs, so that it reads its
+// input's frames from the cache already filled instead of decoding again.
+class BorrowedFrames : public Clip {
+ public:
+  BorrowedFrames(const ClipInfo& info, const std::string& origin, const Inputs& in, std::size_t input)
+      : Clip(PictureOnly(info), origin), in_(&in), input_(input) {}
+  std::unique_ptr<VideoStream> OpenVideo(Reading&) const override {
+    return FramesFrom(
+        [this](int64_t n) {
+          if (expired_) Fail("a clip kept from an earlier frame's runtime script cannot be read");
+          return in_->Frame(input_, n);
+        },
+        false);
+  }
+  // Called when the frame is made: the filter's Reading may go after it.
+  void Expire() { expired_ = true; }
+
+ private:
+  static ClipInfo PictureOnly(ClipInfo info) {
+    info.hasAudio = false;
+    info.sampleRate = info.channels = 0;
+    info.sampleCount = 0;
+    return info;
+  }
+  const Inputs* in_;
+  std::size_t input_;
+  bool expired_ = false;
+};
+
+// Runs a script for each frame asked for, with current_frame set to its
+// number and `last` the input (or the test clip), in a copy of the
+// variables and functions as they stood at the call.
+class RuntimeScript {
+ public:
+  RuntimeScript(Call& call, std::string text)
+      : variables_(call.interp.Snapshot()), text_(std::move(text)) {}
+
+  // Gives use(the script's value), called while the clip lent as `last`
+  // can still be read.
+  FrameRef Run(const Clip& filter, const Inputs& in, std::size_t input, int64_t n,
+               const std::function<FrameRef(const Value&)>& use) const {
+    std::lock_guard lock(mutex_);
+    auto borrowed = std::make_shared<BorrowedFrames>(in.Info(input), filter.origin(), in, input);
+    variables_->SetVariable("current_frame", Value(n), true);
+    variables_->SetVariable("last", Value(ClipPtr(borrowed)));
+    struct Expiry {
+      BorrowedFrames& clip;
+      ~Expiry() { clip.Expire(); }
+    } expiry{*borrowed};
+    return use(variables_->EvalStatements(text_, filter.origin() + ", the runtime script"));
+  }
+
+ private:
+  std::shared_ptr<Interpreter> variables_;
+  std::string text_;
+  mutable std::mutex mutex_;
+};
+
+bool SamePicture(const ClipInfo& a, const ClipInfo& b) {
+  return a.width == b.width && a.height == b.height && a.pixelFormat == b.pixelFormat;
+}
+
+// ScriptClip shows frame n of the clip its script gives for frame n;
+// FrameEvaluate runs its script for each frame and shows its input's frame.
+class ScriptedClip : public FrameFilter {
+ public:
+  ScriptedClip(Call& call, bool showResult)
+      : FrameFilter(VideoOf(call, 0), call.origin, {call.Clip(0)}),
+        script_(call, call.String(1, "")),
+        showResult_(showResult) {}
+
+  FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
+    return script_.Run(*this, in, 0, n, [&](const Value& result) {
+      if (!showResult_) return in.Frame(0, n);
+      if (!result.isClip()) Fail("the runtime script gives " + std::string(result.typeName()) + ", not a clip");
+      const ClipPtr& clip = result.asClip();
+      if (!clip->info().hasVideo || !SamePicture(clip->info(), info()))
+        Fail("the runtime script's clip must keep the size and the pixel type of its input");
+      Reading reading;
+      return reading.Frame(*clip, n);
+    });
+  }
+
+ private:
+  RuntimeScript script_;
+  bool showResult_;
+};
+
+Value ScriptClip(Call& call) { return std::make_shared<ScriptedClip>(call, true); }
+Value FrameEvaluate(Call& call) { return std::make_shared<ScriptedClip>(call, false); }
+
+// Frame n of source1 where the test holds for frame n of the test clip,
+// else of source2; the sound is source1's.
+class ChosenClip : public FrameFilter {
+ public:
+  ChosenClip(Call& call, std::string test)
+      : FrameFilter(VideoOf(call, 1), call.origin, {call.Clip(0), call.Clip(1), call.Clip(2)}),
+        script_(call, std::move(test)) {
+    if (!SamePicture(VideoOf(call, 2), info()))
+      call.Fail("source1 and source2 must have the same size and pixel type");
+  }
+  const Clip& SoundOf() const override { return input(1); }
+
+  FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
+    return script_.Run(*this, in, 0, n, [&](const Value& result) {
+      if (!result.isBool()) Fail("the condition gives " + std::string(result.typeName()) + ", not a bool");
+      return in.Frame(result.asBool() ? 1 : 2, n);
+    });
+  }
+
+ private:
+  RuntimeScript script_;
+};
+
+Value ConditionalFilter(Call& call) {
+  const std::string first = call.String(3, "");
+  if (!call.args[4].defined()) return std::make_shared<ChosenClip>(call, first);
+  if (!call.args[5].defined()) call.Fail("needs expression2 with the operator");
+  std::string op = call.String(4, "");
+  static const std::pair<const char*, const char*> kOperators[] = {
+      {"=", "=="}, {"==", "=="}, {"!=", "!="}, {"<>", "!="}, {"<", "<"}, {">", ">"}, {"<=", "<="}, {">=", ">="}};
+  auto it = std::find_if(std::begin(kOperators), std::end(kOperators),
+                         [&op](const auto& pair) { return op == pair.first; });
+  if (it == std::end(kOperators)) call.Fail("unknown operator \"" + op + "\" (=, !=, <, >, <= or >=)");
+  return std::make_shared<ChosenClip>(call, "(" + first + ") " + it->second + " (" + call.String(5, "") + ")");
+}
+
+// The mean of one plane of a planar YUV clip's frame current_frame + offset,
+// for runtime scripts.
+Value PlaneAverage(Call& call, int plane) {
+  const ClipInfo& info = VideoOf(call, 0);
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(info.pixelFormat);
+  if (!desc || IsRgbFormat(info.pixelFormat) || desc->nb_components < 3 || (desc->flags & AV_PIX_FMT_FLAG_PLANAR) == 0 ||
+      desc->comp[0].depth != 8)
+    call.Fail("needs an 8-bit planar YUV clip");
+  const Value* current = call.interp.Variable("current_frame");
+  if (!current || !current->isInt())
+    call.Fail("can only be used inside ScriptClip, FrameEvaluate or ConditionalFilter");
+  Reading reading;
+  const FrameRef frame = reading.Frame(*call.Clip(0), current->asInt() + call.Int(1, 0));
+  const int width = plane == 0 ? info.width : AV_CEIL_RSHIFT(info.width, desc->log2_chroma_w);
+  const int height = plane == 0 ? info.height : AV_CEIL_RSHIFT(info.height, desc->log2_chroma_h);
+  uint64_t sum = 0;
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* row = frame->data[plane] + static_cast<std::ptrdiff_t>(y) * frame->linesize[plane];
+    for (int x = 0; x < width; ++x) sum += row[x];
+  }
+  return Value(static_cast<double>(sum) / (static_cast<double>(width) * height));
+}
+
+Value AverageLuma(Call& call) { return PlaneAverage(call, 0); }
+Value AverageChromaU(Call& call) { return PlaneAverage(call, 1); }
+Value AverageChromaV(Call& call) { return PlaneAverage(call, 2); }
+
 }  // namespace
 
 void RegisterRuntimeFunctions(FunctionTable& table) {
   table["writefilestart"] = {"clip:c filename:s expression:s* ?append:b", WriteFileStart};
+  table["scriptclip"] = {"clip:c filter:s ?show:b ?after_frame:b ?local:b", ScriptClip};
+  table["frameevaluate"] = {"clip:c filter:s ?after_frame:b ?local:b", FrameEvaluate};
+  table["conditionalfilter"] = {
+      "testclip:c source1:c source2:c expression1:s ?operator:s ?expression2:s ?show:b ?local:b", ConditionalFilter};
+  table["averageluma"] = {"clip:c ?offset:i", AverageLuma};
+  table["averagechromau"] = {"clip:c ?offset:i", AverageChromaU};
+  table["averagechromav"] = {"clip:c ?offset:i", AverageChromaV};
 }
 
 }  // namespace avs
