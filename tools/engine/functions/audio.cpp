@@ -297,9 +297,8 @@ Value MixAudio(Call& call) {
   const double first = call.Float(2, 0.5);
   const double second = call.Float(3, 1.0 - first);
   if (!std::isfinite(first) || !std::isfinite(second)) call.Fail("the factors are out of range");
-  ClipInfo info = a;
-  info.sampleCount = std::max(a.sampleCount, b.sampleCount);
-  return std::make_shared<FloatMix>(info, call.origin, std::vector<ClipPtr>{call.Clip(0), call.Clip(1)},
+  // The picture and the running time are the first clip's.
+  return std::make_shared<FloatMix>(a, call.origin, std::vector<ClipPtr>{call.Clip(0), call.Clip(1)},
                                     [first, second](const auto& in, float* out, int64_t) {
                                       for (std::size_t i = 0; i < in[0].size(); ++i)
                                         out[i] = static_cast<float>(in[0][i] * first + in[1][i] * second);
@@ -350,7 +349,8 @@ Value GetChannel(Call& call) {
 Value GetLeftChannel(Call& call) { return ChannelsOf(call, {1}); }
 Value GetRightChannel(Call& call) { return ChannelsOf(call, {2}); }
 
-// Every channel of every clip, in order, in the first clip's sample type.
+// Every channel of every clip, in order, in the first clip's sample type;
+// the picture and the running time are the first clip's.
 Value MergeChannels(Call& call) {
   std::vector<ClipPtr> inputs{call.Clip(0)};
   for (const Value& v : call.rest) {
@@ -363,7 +363,6 @@ Value MergeChannels(Call& call) {
     const ClipInfo& other = inputs[i]->info();
     if (!other.hasAudio) call.Fail("clip " + std::to_string(i + 1) + " has no sound");
     CheckSameRate(call, info, other);
-    info.sampleCount = std::max(info.sampleCount, other.sampleCount);
     for (int c = 0; c < other.channels; ++c) sources.emplace_back(i, c);
   }
   return Picked(call, info, std::move(inputs), std::move(sources));
