@@ -1,0 +1,168 @@
+// Text on frames: where Subtitle puts its text for each alignment and on
+// which frames, how lines break, and what the frame-number, timecode and
+// clock functions print, checked by the pixels the text changes and by
+// the labels worked out by hand.
+#include <QtTest>
+
+#include "media_fixture.h"
+#include "tools/engine/functions/text_layout.h"
+#include "tools/engine/reading.h"
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/log.h>
+}
+
+namespace {
+
+// The box of luma pixels brighter than the black background.
+QRect DrawnBox(const AVFrame& frame) {
+  int left = frame.width, top = frame.height, right = -1, bottom = -1;
+  for (int y = 0; y < frame.height; ++y)
+    for (int x = 0; x < frame.width; ++x)
+      if (frame.data[0][y * frame.linesize[0] + x] > 40) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+  return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+const char* const kBlack = "BlankClip(length=10, width=320, height=240, pixel_type=\"YV12\", fps=25)\n";
+
+}  // namespace
+
+class TextFunctionsTest : public QObject {
+  Q_OBJECT
+  MediaFolder media_;
+
+  QRect Box(const QString& call, int64_t frame = 0) {
+    const avs::ClipPtr clip = EvaluateClip(kBlack + call, media_.dir());
+    avs::Reading reading;
+    return DrawnBox(*reading.Frame(*clip, frame));
+  }
+
+ private slots:
+  void initTestCase() { av_log_set_level(AV_LOG_ERROR); }
+
+  void alignmentPlacesTheText_data() {
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<QString>("where");
+    QTest::newRow("no align: left, baseline at 18") << "Subtitle(\"Hxy\")" << "left top";
+    QTest::newRow("7: top left corner") << "Subtitle(\"Hxy\", align=7)" << "left top";
+    QTest::newRow("9: top right corner") << "Subtitle(\"Hxy\", align=9)" << "right top";
+    QTest::newRow("2: bottom middle") << "Subtitle(\"Hxy\", align=2)" << "centre bottom";
+    QTest::newRow("5: middle on the baseline") << "Subtitle(\"Hxy\", align=5)" << "centre top";
+    QTest::newRow("x=-1, y=-1: the middle") << "Subtitle(\"Hxy\", x=-1, y=-1)" << "centre middle";
+    QTest::newRow("3 at 300, 200: text ends there") << "Subtitle(\"Hxy\", 300, 200, align=3)" << "at 300 200";
+  }
+  void alignmentPlacesTheText() {
+    QFETCH(QString, call);
+    QFETCH(QString, where);
+    const QRect box = Box(call);
+    QVERIFY2(box.isValid(), "nothing drawn");
+    const QString got = QString("%1,%2 %3x%4").arg(box.x()).arg(box.y()).arg(box.width()).arg(box.height());
+    if (where.startsWith("left")) QVERIFY2(box.left() >= 4 && box.left() <= 10, qPrintable(got));
+    if (where.startsWith("right")) QVERIFY2(box.right() >= 306 && box.right() <= 316, qPrintable(got));
+    if (where.startsWith("centre")) QVERIFY2(std::abs(box.center().x() - 160) <= 3, qPrintable(got));
+    if (where.endsWith("top")) QVERIFY2(box.top() <= 6 && box.bottom() < 30, qPrintable(got));
+    if (where.endsWith("bottom")) QVERIFY2(box.bottom() >= 232 && box.bottom() <= 239, qPrintable(got));
+    if (where.endsWith("middle")) QVERIFY2(std::abs(box.center().y() - 120) <= 4, qPrintable(got));
+    if (where == "at 300 200") QVERIFY2(std::abs(box.right() - 300) <= 3 && std::abs(box.bottom() - 200) <= 3, qPrintable(got));
+  }
+
+  void shownOnlyFromFirstToLastFrame() {
+    const QString call = "Subtitle(\"Hxy\", first_frame=3, last_frame=5)";
+    for (int frame : {0, 2, 6, 9}) QVERIFY2(!Box(call, frame).isValid(), qPrintable(QString::number(frame)));
+    for (int frame : {3, 4, 5}) QVERIFY2(Box(call, frame).isValid(), qPrintable(QString::number(frame)));
+  }
+
+  void linesBreakOnlyAsAsked() {
+    const int oneLine = Box("Subtitle(\"Hxy\\nHxy\")").height();
+    const int twoLines = Box("Subtitle(\"Hxy\\nHxy\", lsp=0)").height();
+    const int realBreak = Box("Subtitle(\"Hxy\" + Chr(10) + \"Hxy\")").height();
+    QVERIFY2(twoLines > oneLine * 3 / 2, qPrintable(QString("%1 %2").arg(oneLine).arg(twoLines)));
+    QCOMPARE(realBreak, twoLines);
+    QCOMPARE(avs::SubtitleLines("a\\nb\\\\nc", true), std::string("a\nb\\nc"));
+    QCOMPARE(avs::SubtitleLines("a\\nb\r\nc", false), std::string("a\\nb\nc"));
+  }
+
+  void invisibleColoursDrawNothing() {
+    QVERIFY(!Box("Subtitle(\"Hxy\", text_color=$FFFFFFFF, halo_color=$FF000000)").isValid());
+    // The halo alone shows around a transparent text... in black on black:
+    // a white halo makes it visible.
+    QVERIFY(Box("Subtitle(\"Hxy\", text_color=$FF000000, halo_color=$00FFFFFF)").isValid());
+  }
+
+  void textIsCarriedLiterally() {
+    // Graph syntax, option syntax and drawtext's own % sequences stay text.
+    const QRect plain = Box("Subtitle(\"abcdefghijklmno\")");
+    const QRect special = Box("Subtitle(\"a:b,c[d]e;f'g%{n}\\\\h\")");
+    QVERIFY(plain.isValid() && special.isValid());
+    QCOMPARE(avs::EscapeFilterOption("a:b'c\\d e"), std::string("a\\:b\\'c\\\\d\\ e"));
+  }
+
+  void frameNumbersFollowTheFieldOrder() {
+    const QRect right = Box("ShowFrameNumber()");
+    QVERIFY2(right.left() > 250 && right.height() > 200, "a column down the right side (bottom field first)");
+    const QRect left = Box("AssumeTFF().ShowFrameNumber()");
+    QVERIFY2(left.right() < 70, "down the left side for top field first");
+    const QRect scrolled0 = Box("ShowFrameNumber(scroll=true)", 0), scrolled3 = Box("ShowFrameNumber(scroll=true)", 3);
+    QVERIFY(scrolled0.height() < 30 && scrolled3.top() >= scrolled0.top() + 3 * 24 - 2);
+  }
+
+  void timecodeLabels() {
+    const avs::TimecodeRate ntsc = *avs::SmpteRate(30000.0 / 1001);
+    QCOMPARE(ntsc.nominal, 30);
+    QCOMPARE(ntsc.drop, 2);
+    QCOMPARE(avs::SmpteLabel(1799, ntsc), std::string("00:00:59:29"));
+    QCOMPARE(avs::SmpteLabel(1800, ntsc), std::string("00:01:00:02"));
+    QCOMPARE(avs::SmpteLabel(17981, ntsc), std::string("00:09:59:29"));
+    QCOMPARE(avs::SmpteLabel(17982, ntsc), std::string("00:10:00:00"));
+    QCOMPARE(avs::ParseTimecode("00:01:00:02", ntsc), std::optional<int64_t>(1800));
+    QCOMPARE(avs::ParseTimecode("00:10:00:00", ntsc), std::optional<int64_t>(17982));
+    QVERIFY(!avs::ParseTimecode("00:01:00:01", ntsc));  // a dropped label
+    QVERIFY(!avs::ParseTimecode("00:00:00:30", ntsc));
+    const avs::TimecodeRate pal = *avs::SmpteRate(25);
+    QCOMPARE(pal.drop, 0);
+    QCOMPARE(avs::SmpteLabel(25 * 3661 + 7, pal), std::string("01:01:01:07"));
+    QVERIFY(!avs::SmpteRate(24.5));
+    QCOMPARE(EvaluationError(QString(kBlack) + "AssumeFPS(24.5).ShowSMPTE()", media_.dir()).contains("ShowSMPTE"),
+             true);
+  }
+
+  // What drawtext prints for the timecode and the clock equals the labels
+  // worked out here: the same text drawn literally gives the same picture.
+  void printedTimecodesMatchTheirLabels_data() {
+    QTest::addColumn<QString>("rate");
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<int>("frame");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("29.97 just after a dropped minute") << "30000, 1001" << "ShowSMPTE(offset_f=1795)" << 5
+                                                        << "00:01:00:02";
+    QTest::newRow("25 with an offset") << "25, 1" << "ShowSMPTE(offset=\"01:00:00:00\")" << 7 << "01:00:00:07";
+    QTest::newRow("clock at 25 fps") << "25, 1" << "ShowTime(offset_f=1500)" << 3 << "00:01:00.120";
+  }
+  void printedTimecodesMatchTheirLabels() {
+    QFETCH(QString, rate);
+    QFETCH(QString, call);
+    QFETCH(int, frame);
+    QFETCH(QString, label);
+    const QString base = "BlankClip(length=10, width=320, height=240, pixel_type=\"YV12\").AssumeFPS(" + rate + ")\n";
+    const avs::ClipPtr printed = EvaluateClip(base + call, media_.dir());
+    const avs::ClipPtr literal =
+        EvaluateClip(base + "Subtitle(\"" + label + "\", x=160, y=236, size=24, align=2)", media_.dir());
+    avs::Reading reading;
+    QCOMPARE(PictureBytes(*reading.Frame(*printed, frame)), PictureBytes(*reading.Frame(*literal, frame)));
+  }
+
+  void refusals() {
+    QVERIFY(EvaluationError(QString(kBlack) + "Subtitle(\"a\", align=10)", media_.dir()).contains("align"));
+    QVERIFY(EvaluationError(QString(kBlack) + "Subtitle(\"a\", size=-3)", media_.dir()).contains("size"));
+    QVERIFY(EvaluationError(QString(kBlack) + "ShowSMPTE(offset=\"1:2\")", media_.dir()).contains("timecode"));
+  }
+};
+
+QTEST_GUILESS_MAIN(TextFunctionsTest)
+#include "tst_text_functions.moc"
