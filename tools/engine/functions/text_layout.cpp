@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <regex>
 
 namespace avs {
 
@@ -76,11 +75,15 @@ std::optional<TimecodeRate> SmpteRate(double fps) {
 }
 
 std::optional<int64_t> ParseTimecode(const std::string& text, TimecodeRate rate) {
-  static const std::regex form(R"((\d{1,2}):(\d{2}):(\d{2})[:;](\d{2}))");
-  std::smatch parts;
-  if (!std::regex_match(text, parts, form)) return std::nullopt;
-  const int64_t hours = std::stoll(parts[1]), minutes = std::stoll(parts[2]), seconds = std::stoll(parts[3]),
-                frames = std::stoll(parts[4]);
+  // Digits only, two to a field but the hours' one or two.
+  long long hours = 0, minutes = 0, seconds = 0, frames = 0;
+  char separator = 0;
+  int used = 0;
+  const bool digitsOnly = text.find_first_not_of("0123456789:;") == std::string::npos;
+  if (!digitsOnly || std::sscanf(text.c_str(), "%2lld:%2lld:%2lld%c%2lld%n", &hours, &minutes, &seconds, &separator,
+                                 &frames, &used) != 5 ||
+      used != static_cast<int>(text.size()) || (separator != ':' && separator != ';') || text.size() < 10)
+    return std::nullopt;
   if (minutes > 59 || seconds > 59 || frames >= rate.nominal) return std::nullopt;
   const int64_t allMinutes = hours * 60 + minutes;
   if (rate.drop && seconds == 0 && minutes % 10 != 0 && frames < rate.drop) return std::nullopt;  // a dropped label
@@ -102,7 +105,7 @@ int64_t LabelCount(int64_t frame, TimecodeRate rate) {
 
 std::string SmpteLabel(int64_t frame, TimecodeRate rate) {
   const int64_t label = LabelCount(frame, rate), r = rate.nominal;
-  char text[32];
+  char text[96];
   std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld:%02lld", static_cast<long long>(label / (r * 3600)),
                 static_cast<long long>(label / (r * 60) % 60), static_cast<long long>(label / r % 60),
                 static_cast<long long>(label % r));
