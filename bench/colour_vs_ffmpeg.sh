@@ -19,13 +19,4 @@ theirs() {
     -map "[v]" -f yuv4mpegpipe -y /dev/null
 }
 
-best_ours="" best_theirs=""
-for _ in 1 2 3 4 5; do
-  o=$(seconds_of ours)
-  t=$(seconds_of theirs)
-  best_ours=$(faster "${best_ours:-$o}" "$o")
-  best_theirs=$(faster "${best_theirs:-$t}" "$t")
-done
-echo "Levels, 300 frames 1280x720 to y4m: avs2pipemod $(wall "$best_ours") s (cpu $(cpu "$best_ours") s)," \
-  "ffmpeg $(wall "$best_theirs") s (cpu $(cpu "$best_theirs") s)," \
-  "wall-time ratio $(ratio "$(wall "$best_ours")" "$(wall "$best_theirs")") (target <= 1.1)"
+compare_with_ffmpeg "Levels, 300 frames 1280x720 to y4m"

@@ -46,3 +46,19 @@ make_clip() {
     -pix_fmt yuv420p -c:v rawvideo -c:a pcm_s16le "$WORK/$name.avi"
   printf 'AviSource("%s")\r\n' "$WORK/$name.avi" >"$WORK/$name.avs"
 }
+
+# Runs the functions `ours` and `theirs` five times each, alternating, and
+# prints "LABEL: avs2pipemod W s (cpu C s), ffmpeg W s (cpu C s), wall-time
+# ratio R (target <= 1.1)" from the best run of each.
+compare_with_ffmpeg() {
+  local label=$1 best_ours="" best_theirs="" o t
+  for _ in 1 2 3 4 5; do
+    o=$(seconds_of ours)
+    t=$(seconds_of theirs)
+    best_ours=$(faster "${best_ours:-$o}" "$o")
+    best_theirs=$(faster "${best_theirs:-$t}" "$t")
+  done
+  echo "$label: avs2pipemod $(wall "$best_ours") s (cpu $(cpu "$best_ours") s)," \
+    "ffmpeg $(wall "$best_theirs") s (cpu $(cpu "$best_theirs") s)," \
+    "wall-time ratio $(ratio "$(wall "$best_ours")" "$(wall "$best_theirs")") (target <= 1.1)"
+}
