@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QWidget>
 
 #include <cstdio>
@@ -26,6 +27,10 @@ namespace {
 
 // The modes by the names the command line and the progress lines use.
 const char* const kModeWords[] = {nullptr, "preview", "standard", "deluxe"};
+
+// The tools run in the private folder and the scripts name every file there:
+// a path relative to where the runner started would name nothing.
+QString Absolute(const QString& path) { return QFileInfo(path).absoluteFilePath(); }
 
 bool ParseInteger(const QString& text, int* value) {
   bool ok = false;
@@ -170,7 +175,7 @@ std::optional<RunnerOptions> ParseRunnerArguments(const QStringList& arguments, 
   for (int i = 0; i < arguments.size(); ++i) {
     const QString& argument = arguments[i];
     if (!argument.startsWith("--")) {
-      options.sources << argument;
+      options.sources << Absolute(argument);
       continue;
     }
     if (i + 1 >= arguments.size()) return fail(argument + " needs a value");
@@ -196,7 +201,7 @@ std::optional<RunnerOptions> ParseRunnerArguments(const QStringList& arguments, 
       if (!ParseInteger(value, &number) || number < 0) return fail(argument + " needs a frame number");
       (argument == "--first" ? options.first : options.last) = number;
     } else if (argument == "--wav") {
-      options.wavPath = value;
+      options.wavPath = Absolute(value);
     } else if (argument == "--settings") {
       options.settingsFile = value;
     } else {

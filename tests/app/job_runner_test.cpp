@@ -37,6 +37,7 @@ class JobRunnerTest : public QObject {
     env.insert("FAKE_TOOL_ALL", "progress=5;step_ms=10");
     if (!toolSettings.isEmpty()) env.insert("FAKE_TOOL_MP4BOX", toolSettings);
     process->setProcessEnvironment(env);
+    process->setWorkingDirectory(folder.path(""));
     process->start(folder.path("kelvarion"), QStringList{"--job"} + arguments);
     return process;
   }
@@ -91,7 +92,9 @@ class JobRunnerTest : public QObject {
          "--wav", "a.wav", "more.avi", "--settings", "k.ini"},
         &error);
     QVERIFY2(options, qPrintable(error));
-    QCOMPARE(options->sources, (QStringList{"s001.png", "more.avi"}));
+    // Relative paths are taken from where the runner starts.
+    QCOMPARE(options->sources, (QStringList{QDir::current().filePath("s001.png"), QDir::current().filePath("more.avi")}));
+    QCOMPARE(options->wavPath, QDir::current().filePath("a.wav"));
     QVERIFY(!options->modes[1] && options->modes[2] && options->modes[3]);
     QCOMPARE(options->author, QString("Ann"));
     QCOMPARE(*options->first, 2);
@@ -108,7 +111,9 @@ class JobRunnerTest : public QObject {
     const QString a = folder.touch("a.avi");
     const QString b = folder.touch("b b.avi");
     const QString settings = folder.touch("kelvarion.ini", "[Meta]\r\nAuthor=Kept\r\n");
-    const Run run = Finish(Start(folder, {a, b, "--modes", "preview,deluxe", "--title", "Trip"}));
+    QVERIFY(QFileInfo(b).fileName() == "b b.avi");
+    // A source named relative to the runner's folder, as a shell user gives it.
+    const Run run = Finish(Start(folder, {a, "b b.avi", "--modes", "preview,deluxe", "--title", "Trip"}));
     QVERIFY2(run.exitCode == app::kRunnerAllDone, qPrintable(run.err));
     for (const char* name : {"a_preview.mp4", "a_deluxe.mp4", "b b_preview.mp4", "b b_deluxe.mp4"}) {
       QVERIFY2(QFileInfo(folder.path(name)).size() > 0, name);
