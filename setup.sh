@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-# x264 (the command line) is only the benchmarks' reference. librsvg2-bin
+# x264 (the command line) is only the benchmarks' reference, parallel their
+# way of running job runners side by side. librsvg2-bin
 # draws the icons; dpkg-dev, lintian, desktop-file-utils and appstream make
 # and check the Debian package and its desktop files. The windows are
 # measured and pictured in fonts-dejavu-core; qt6-translations-l10n makes the
@@ -19,7 +20,7 @@ packages=(
   libx264-dev
   librsvg2-bin
   ffmpeg xvfb xauth dbus-daemon xdotool x11-utils
-  x264
+  x264 parallel
   dpkg-dev lintian desktop-file-utils appstream shared-mime-info
   clang libclang-rt-14-dev
 )

@@ -1,6 +1,11 @@
-// Program entry: one instance only, then the main window and its companions.
+// Program entry: one instance only, then the main window and its companions;
+// or, with "--job" first, the job runner, which needs no display and no lock.
 #include <QApplication>
 #include <QIcon>
+
+#include <cstring>
+
+#include "app/job_runner.h"
 
 #include "app/main_window.h"
 #include "desktop/language.h"
@@ -9,7 +14,15 @@
 #include "platform/system_info.h"
 
 int main(int argc, char* argv[]) {
+  const bool jobRunner = argc > 1 && std::strcmp(argv[1], "--job") == 0;
+  // The driver reports through message boxes, which the runner turns into
+  // lines; the offscreen platform lets them exist without a display.
+  if (jobRunner) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
+  if (jobRunner) {
+    return app::RunJobCommand(application.arguments().mid(2), job::ToolPaths::ForExecutable(platform::ExecutablePath()),
+                              platform::Is64BitSystem());
+  }
   application.setApplicationName("Kelvarion");
   application.setDesktopFileName("kelvarion");
   application.setWindowIcon(QIcon::fromTheme("kelvarion"));

@@ -132,7 +132,7 @@ MainWindow::MainWindow(const StartupOptions& options)
   if (options.afterJobActions == nullptr) ownActions_ = std::make_unique<desktop::DesktopAfterJobActions>();
   afterJob_ = options.afterJobActions != nullptr ? options.afterJobActions : ownActions_.get();
   driver_ = std::make_unique<job::JobDriver>(
-      *this, job::DriverSetup{paths_, videoEncoderPath_, debugMode_, version_, baseCaption_}, texts_, *settingsFile_,
+      *this, job::DriverSetup{paths_, videoEncoderPath_, debugMode_, version_, baseCaption_, {}}, texts_, *settingsFile_,
       taskbar_, *afterJob_, this);
   // What an earlier run left in the temporary folder goes first.
   driver_->CleanTemp();

@@ -148,6 +148,11 @@ void JobDriver::StartBtnClick() {
   inputs.vpyAviPath = vpyAviPath_;
   inputs.sequence = sequence_;
   FillWM(records_, inputs);
+  if (setup_.claimOutputName && !IsWav()) {
+    for (int mode = kPreview; mode <= kDeluxe; ++mode) {
+      if (ticked[mode]) records_[mode].outName = setup_.claimOutputName(sourcePath_, records_[mode].suffix);
+    }
+  }
   QStringList modeNames;
   for (int mode = kPreview; mode <= kDeluxe; ++mode) {
     if (ticked[mode]) modeNames << records_[mode].modeName;

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -73,6 +74,9 @@ struct DriverSetup {
   bool debugMode = false;
   QString version;      // "4.0.0.0"
   QString baseCaption;  // the window's caption while idle
+  // Names the outputs of the ticked modes of a video source; empty: the
+  // first free name at the start of the job. A job runner claims them.
+  std::function<std::string(const std::string& sourcePath, const std::string& suffix)> claimOutputName;
 };
 
 class JobDriver : public QObject {
@@ -91,6 +95,7 @@ class JobDriver : public QObject {
 
   JobState state() const { return state_; }
   RunningStage runningStage() const { return stage_; }
+  int currentMode() const { return currentMode_; }
   ModeRecords& records() { return records_; }
   const std::vector<std::string>& debugLog() const { return debugLog_; }
   const std::string& audioStreamPath() const { return audioStreamPath_; }

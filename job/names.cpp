@@ -1,6 +1,10 @@
 #include "job/names.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cctype>
@@ -56,6 +60,22 @@ std::string FreeOutputName(const std::string& base, const std::string& suffix, c
 
 std::string IncName(const std::string& sourcePath, const std::string& suffix) {
   return FreeOutputName(WithoutExtension(sourcePath), suffix, IsWavSource(sourcePath) ? ".m4a" : ".mp4");
+}
+
+std::string ClaimOutputName(const std::string& sourcePath, const std::string& suffix) {
+  const std::string base = WithoutExtension(sourcePath);
+  const std::string ext = IsWavSource(sourcePath) ? ".m4a" : ".mp4";
+  std::string candidate = base + suffix + ext;
+  for (unsigned long n = 1;; ++n) {
+    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      ::close(fd);
+      return candidate;
+    }
+    // A folder of that name is passed over, as a taken file is.
+    if (errno != EEXIST && errno != EISDIR) return {};
+    candidate = base + std::to_string(n) + suffix + ext;
+  }
 }
 
 std::string SideCarAudioPath(const std::string& sourcePath) { return WithoutExtension(sourcePath) + ".m4a"; }

@@ -53,12 +53,15 @@ struct ToolPaths {
   // The running program's paths, by the rules above.
   static ToolPaths ForExecutable(const std::string& executablePath, const FolderProbe& probe = FolderProbe::FileSystem());
 
+  // Puts the intermediate files into another folder, as a job runner does
+  // with a private folder of its own.
+  void PlaceTemp(const std::string& folder);
+
   // A file in the temporary folder.
   std::string temp(const std::string& name) const { return tempDir + "/" + name; }
 
  private:
   void PlaceTools(const std::string& folder);
-  void PlaceTemp(const std::string& folder);
   void UseUserFolders();
 };
 

@@ -73,11 +73,11 @@ bool SettingsFile::ReadBool(const char* section, const char* key, bool defaultVa
 }
 
 bool SettingsFile::WriteString(const char* section, const char* key, const QString& value) {
-  return ini_.WriteString(section, key, value.toStdString());
+  return !readOnly_ && ini_.WriteString(section, key, value.toStdString());
 }
 
 bool SettingsFile::WriteInteger(const char* section, const char* key, int value) {
-  return ini_.WriteString(section, key, std::to_string(value));
+  return !readOnly_ && ini_.WriteString(section, key, std::to_string(value));
 }
 
 bool SettingsFile::WriteBool(const char* section, const char* key, bool value) {

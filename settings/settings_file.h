@@ -15,6 +15,8 @@ namespace settings {
 class SettingsFile {
  public:
   explicit SettingsFile(std::string path) : ini_(std::move(path)) {}
+  // A read-only file refuses every write and leaves the file as it is.
+  SettingsFile(std::string path, bool readOnly) : ini_(std::move(path)), readOnly_(readOnly) {}
 
   // The executable's path with its extension replaced by ".ini".
   static std::string PathBeside(const std::string& executablePath);
@@ -40,6 +42,7 @@ class SettingsFile {
 
  private:
   platform::IniFile ini_;
+  bool readOnly_ = false;
 };
 
 // The integer conversion the settings file uses; nullopt-like false when the

@@ -1,9 +1,13 @@
 // Output names beside the source and the clean-up of the temporary folder.
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <fstream>
+#include <set>
+#include <thread>
+#include <vector>
 
 #include "job/names.h"
 #include "job/temp_files.h"
@@ -31,6 +35,28 @@ class NamesTest : public QObject {
     QDir(dir.path()).mkdir("clip_preview.mp4");
     QCOMPARE(job::IncName(dir.filePath("clip.avi").toStdString(), "_preview"),
              dir.filePath("clip_preview.mp4").toStdString());
+  }
+
+  // Programs running at once on one source each get a name of their own,
+  // and each name exists, empty, from the moment it is handed out.
+  void claimedNamesAreNeverShared() {
+    QTemporaryDir dir;
+    const std::string source = dir.filePath("clip.avi").toStdString();
+    QDir(dir.path()).mkdir("clip_preview.mp4");  // a folder cannot become an output
+    std::vector<std::string> names(8);
+    std::vector<std::thread> claimers;
+    for (std::string& name : names) claimers.emplace_back([&] { name = job::ClaimOutputName(source, "_preview"); });
+    for (std::thread& claimer : claimers) claimer.join();
+    const std::set<std::string> distinct(names.begin(), names.end());
+    QCOMPARE(distinct.size(), names.size());
+    for (int n = 1; n <= 8; ++n) {
+      const QFileInfo claimed(dir.filePath(QString("clip%1_preview.mp4").arg(n)));
+      QVERIFY(claimed.isFile());
+      QCOMPARE(claimed.size(), qint64(0));
+    }
+    QCOMPARE(job::ClaimOutputName(dir.filePath("song.wav").toStdString(), "_standard"),
+             dir.filePath("song_standard.m4a").toStdString());
+    QCOMPARE(job::ClaimOutputName(dir.filePath("no/such/folder/clip.avi").toStdString(), "_preview"), std::string());
   }
 
   void wavSourcesGiveSoundFiles() {

@@ -1,0 +1,291 @@
+#include "app/job_runner.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QWidget>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "desktop/after_job.h"
+#include "desktop/message_box.h"
+#include "desktop/taskbar.h"
+#include "desktop/ui_texts.h"
+#include "desktop/version.h"
+#include "job/job_driver.h"
+#include "job/mode_record.h"
+#include "job/names.h"
+#include "settings/settings_file.h"
+
+namespace app {
+
+namespace {
+
+// The modes by the names the command line and the progress lines use.
+const char* const kModeWords[] = {nullptr, "preview", "standard", "deluxe"};
+
+// The tools run in the private folder and the scripts name every file there:
+// a path relative to where the runner started would name nothing.
+QString Absolute(const QString& path) { return QFileInfo(path).absoluteFilePath(); }
+
+bool ParseInteger(const QString& text, int* value) {
+  bool ok = false;
+  *value = text.toInt(&ok);
+  return ok;
+}
+
+// A runner never powers off, sleeps or plays a sound: the after-job action
+// belongs to the window.
+class NoAfterJobActions : public desktop::AfterJobActions {
+ public:
+  void PowerOff() override {}
+  void Sleep() override {}
+  void Hibernate() override {}
+  void PlaySound(const QString&) override {}
+};
+
+void PrintLine(std::FILE* stream, const QString& line) {
+  std::fputs(("kelvarion: " + line + "\n").toLocal8Bit().constData(), stream);
+  std::fflush(stream);
+}
+
+// What the driver needs of a window, for one source after another.
+class RunnerView : public job::JobView {
+ public:
+  explicit RunnerView(const RunnerOptions& options) : options_(options) {}
+
+  void setDriver(job::JobDriver* driver) { driver_ = driver; }
+  void setSource(const QString& source) {
+    source_ = source;
+    missing_ = false;
+    finished_ = false;
+    lastLine_.clear();
+    reason_.clear();
+  }
+  bool missing() const { return missing_; }
+  bool finished() const { return finished_; }
+  void setLoop(QEventLoop* loop) { loop_ = loop; }
+  QString& reason() { return reason_; }
+
+  QWidget* window() override { return &window_; }
+  QString sourcePath() const override { return source_; }
+  void clearSource() override { missing_ = true; }
+  bool modeTicked(int mode) const override { return options_.modes[mode]; }
+  QString author() const override { return options_.author; }
+  QString title() const override { return options_.title; }
+  int afterJobIndex() const override { return 0; }
+
+  void setStatus(const QString&) override {}
+  int barValue() const override { return bar_; }
+  void setBarValue(int value) override {
+    if (value < 0 || value > 100) return;
+    bar_ = value;
+    PrintProgress();
+  }
+  void repaintBar() override {}
+  void processPendingEvents() override {}
+  void setTitles(const QString&, const QString&) override {}
+  void setStartCaption(const QString&) override {}
+  void disableControls() override {}
+  void enableControls() override {
+    finished_ = true;
+    if (loop_ != nullptr) loop_->quit();
+  }
+  void requestClose() override {}
+
+  void chooseFrameRate(job::Sequence& sequence) override {
+    sequence.fps = options_.fps.toStdString();
+    if (options_.first) sequence.first = *options_.first;
+    if (options_.last) sequence.last = *options_.last;
+    sequence.wavPath = options_.wavPath.toStdString();
+  }
+  QString attachedWavPath() const override { return options_.wavPath; }
+
+ private:
+  // "clip.avi preview pass 1/2 45%"; a new stage starts at 0 before it is
+  // running, so a 0 belongs to no stage and is left out.
+  void PrintProgress() {
+    if (driver_ == nullptr || bar_ == 0) return;
+    const int mode = driver_->currentMode();
+    const std::string source = source_.toStdString();
+    QString stage;
+    switch (driver_->runningStage()) {
+      case job::RunningStage::Video: {
+        if (job::IsWavSource(source)) return;  // a sound source has no video stage to speak of
+        const job::ModeRecord& record = driver_->records()[mode];
+        stage = job::IsTwoPass(record, mode) ? QString("pass %1/2").arg(2 - record.passesLeft) : QString("video");
+        break;
+      }
+      case job::RunningStage::Audio: stage = "audio"; break;
+      case job::RunningStage::Mux: stage = "mux"; break;
+      case job::RunningStage::None: return;
+    }
+    const QString line = QString("%1 %2 %3 %4%")
+                             .arg(QString::fromStdString(job::FileNamePart(source)), kModeWords[mode], stage)
+                             .arg(bar_);
+    if (line == lastLine_) return;
+    lastLine_ = line;
+    PrintLine(stdout, line);
+  }
+
+  const RunnerOptions& options_;
+  job::JobDriver* driver_ = nullptr;
+  QWidget window_;
+  QString source_;
+  bool missing_ = false;
+  bool finished_ = false;
+  int bar_ = 0;
+  QString lastLine_;
+  QString reason_;
+  QEventLoop* loop_ = nullptr;
+};
+
+// A private folder for one runner's intermediate files.
+std::string MakeRunnerTemp() {
+  std::string folder = (QDir::tempPath() + "/kelvarion-job-XXXXXX").toStdString();
+  if (::mkdtemp(folder.data()) == nullptr) return {};
+  return folder;
+}
+
+// A mode that failed leaves the empty file that claimed its name.
+void RemoveEmptyClaim(const std::string& path) {
+  struct stat st {};
+  if (!path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0) {
+    ::unlink(path.c_str());
+  }
+}
+
+}  // namespace
+
+QString RunnerUsage() {
+  return "usage: kelvarion --job SOURCE... [--modes preview,standard,deluxe] [--author TEXT] [--title TEXT]\n"
+         "                 [--fps RATE [--first N] [--last N] [--wav FILE]] [--settings FILE]";
+}
+
+std::optional<RunnerOptions> ParseRunnerArguments(const QStringList& arguments, QString* error) {
+  RunnerOptions options;
+  const auto fail = [&](const QString& reason) {
+    *error = reason;
+    return std::nullopt;
+  };
+  for (int i = 0; i < arguments.size(); ++i) {
+    const QString& argument = arguments[i];
+    if (!argument.startsWith("--")) {
+      options.sources << Absolute(argument);
+      continue;
+    }
+    if (i + 1 >= arguments.size()) return fail(argument + " needs a value");
+    const QString value = arguments[++i];
+    if (argument == "--modes") {
+      for (bool& ticked : options.modes) ticked = false;
+      for (const QString& word : value.split(',')) {
+        int mode = 0;
+        for (int m = job::kPreview; m <= job::kDeluxe; ++m) {
+          if (word.trimmed().compare(kModeWords[m], Qt::CaseInsensitive) == 0) mode = m;
+        }
+        if (mode == 0) return fail("unknown mode: " + word);
+        options.modes[mode] = true;
+      }
+    } else if (argument == "--author") {
+      options.author = value;
+    } else if (argument == "--title") {
+      options.title = value;
+    } else if (argument == "--fps") {
+      options.fps = value;
+    } else if (argument == "--first" || argument == "--last") {
+      int number = 0;
+      if (!ParseInteger(value, &number) || number < 0) return fail(argument + " needs a frame number");
+      (argument == "--first" ? options.first : options.last) = number;
+    } else if (argument == "--wav") {
+      options.wavPath = Absolute(value);
+    } else if (argument == "--settings") {
+      options.settingsFile = value;
+    } else {
+      return fail("unknown option: " + argument);
+    }
+  }
+  if (options.sources.isEmpty()) return fail("no source given");
+  if ((options.first || options.last || !options.wavPath.isEmpty()) && options.fps.isEmpty()) {
+    return fail("--first, --last and --wav belong to an image sequence and need --fps");
+  }
+  if (options.first && options.last && *options.first > *options.last) return fail("--first is after --last");
+  return options;
+}
+
+int RunJobs(const RunnerOptions& options, job::ToolPaths paths, bool system64Bit) {
+  const std::string temp = MakeRunnerTemp();
+  if (temp.empty()) {
+    PrintLine(stderr, "cannot make a temporary folder in " + QDir::tempPath());
+    return kRunnerSomeFailed;
+  }
+  paths.PlaceTemp(temp);
+  paths.userFolders = true;  // the folder is private already
+
+  const desktop::UiTexts& texts = desktop::TextsFor(false);
+  const QString version = desktop::GetVer();
+  job::DriverSetup setup{paths, system64Bit ? paths.videoEncoder64 : paths.videoEncoder32, false, version,
+                         "Kelvarion " + desktop::Version3(version), job::ClaimOutputName};
+  settings::SettingsFile settingsFile(
+      options.settingsFile.isEmpty() ? paths.settingsFile : options.settingsFile.toStdString(), true);
+  desktop::TaskbarProgress taskbar;  // never joined to the desktop: a runner has no launcher entry
+  NoAfterJobActions afterJob;
+  RunnerView view(options);
+  job::JobDriver driver(view, setup, texts, settingsFile, taskbar, afterJob);
+  view.setDriver(&driver);
+
+  // The driver's message boxes become the failure's reason.
+  desktop::SetMessageHandler([&view](const desktop::MessageRequest& request) {
+    if (request.icon == QMessageBox::Critical) {
+      view.reason() = request.details.isEmpty() ? request.text : request.details;
+    }
+    return QMessageBox::Ok;
+  });
+
+  bool allDone = true;
+  for (const QString& source : options.sources) {
+    view.setSource(source);
+    const std::string sourcePath = source.toStdString();
+    QEventLoop loop;
+    view.setLoop(&loop);
+    driver.StartBtnClick();
+    const bool started = driver.state() == job::JobState::Running || view.finished();
+    if (started && !view.finished()) loop.exec();
+    view.setLoop(nullptr);
+
+    QStringList failedModes;
+    for (int mode = job::kPreview; mode <= job::kDeluxe; ++mode) {
+      if (!options.modes[mode]) continue;
+      if (!started || driver.modeFailed(mode)) {
+        failedModes << kModeWords[mode];
+        if (started) RemoveEmptyClaim(driver.records()[mode].outName);
+      }
+    }
+    if (failedModes.isEmpty()) continue;
+    allDone = false;
+    QString reason = view.reason();
+    if (reason.isEmpty() && view.missing()) reason = "the source does not exist";
+    PrintLine(stderr, source + " failed: " + failedModes.join(", "));
+    for (const QString& line : reason.split('\n', Qt::SkipEmptyParts)) PrintLine(stderr, "  " + line);
+  }
+
+  desktop::SetMessageHandler({});
+  QDir(QString::fromStdString(temp)).removeRecursively();
+  return allDone ? kRunnerAllDone : kRunnerSomeFailed;
+}
+
+int RunJobCommand(const QStringList& arguments, const job::ToolPaths& paths, bool system64Bit) {
+  QString error;
+  const std::optional<RunnerOptions> options = ParseRunnerArguments(arguments, &error);
+  if (!options) {
+    PrintLine(stderr, error);
+    std::fputs((RunnerUsage() + "\n").toLocal8Bit().constData(), stderr);
+    return kRunnerUsage;
+  }
+  return RunJobs(*options, paths, system64Bit);
+}
+
+}  // namespace app
