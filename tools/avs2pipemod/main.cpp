@@ -6,6 +6,7 @@
 // its first frame or samples have been decoded, so a failing script leaves
 // no partial stream behind.
 #include "tools/engine/engine.h"
+#include "tools/engine/samples.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -184,7 +185,9 @@ void PrintInfo(const avs::ClipInfo& info, const std::string& script) {
   if (info.hasAudio) {
     std::printf("a:sample_rate     %d\n", info.sampleRate);
     std::printf("a:channels        %d\n", info.channels);
-    std::printf("a:bit_depth       16\n");
+    // The clip's own sample type; -extwav=16bit and -wav=16bit convert it.
+    std::printf("a:bit_depth       %d\n", avs::BitsPerSample(info.sampleType));
+    std::printf("a:sample_type     %s\n", info.sampleType == avs::SampleType::Float ? "float" : "int");
     std::printf("a:samples         %lld\n", static_cast<long long>(info.sampleCount));
   } else {
     std::printf("a:none\n");

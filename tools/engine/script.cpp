@@ -449,6 +449,11 @@ class Evaluator {
     call.args.assign(params.size(), Value());
     call.rest.clear();
     std::size_t p = 0;
+    // An optional clip that comes first (BlankClip's template) is passed
+    // over when the first value given is not a clip.
+    if (!params.empty() && params[0].optional && params[0].type == 'c' && !positional.empty() &&
+        !positional[0].isClip())
+      p = 1;
     for (const Value& v : positional) {
       if (p >= params.size()) return "too many arguments";
       if (params[p].variadic) {

@@ -4,6 +4,7 @@ namespace avs {
 
 void RegisterAllFunctions(FunctionTable& table) {
   RegisterSourceFunctions(table);
+  RegisterGeneratorFunctions(table);
   RegisterTextFunctions(table);
   RegisterLayoutFunctions(table);
   RegisterResizeFunctions(table);
@@ -12,6 +13,7 @@ void RegisterAllFunctions(FunctionTable& table) {
   RegisterColourAdjustFunctions(table);
   RegisterFieldFunctions(table);
   RegisterAudioFunctions(table);
+  RegisterTimeStretchFunctions(table);
   RegisterScriptFunctions(table);
   RegisterScriptTextFunctions(table);
   RegisterScriptControlFunctions(table);

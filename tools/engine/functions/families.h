@@ -10,7 +10,8 @@ namespace avs {
 
 using FunctionTable = std::map<std::string, Function>;
 
-void RegisterSourceFunctions(FunctionTable& table);   // sources and generators
+void RegisterSourceFunctions(FunctionTable& table);   // sources and BlankClip
+void RegisterGeneratorFunctions(FunctionTable& table);  // colour bars and tones
 void RegisterTextFunctions(FunctionTable& table);     // text on frames
 void RegisterLayoutFunctions(FunctionTable& table);   // size, crop, borders, flips, stacking
 void RegisterResizeFunctions(FunctionTable& table);   // the resizers
@@ -19,6 +20,7 @@ void RegisterColourFunctions(FunctionTable& table);   // pixel types and colour
 void RegisterColourAdjustFunctions(FunctionTable& table);
 void RegisterFieldFunctions(FunctionTable& table);    // fields and interlacing
 void RegisterAudioFunctions(FunctionTable& table);    // sound
+void RegisterTimeStretchFunctions(FunctionTable& table);
 void RegisterScriptFunctions(FunctionTable& table);   // values, maths, strings, clip properties
 void RegisterScriptTextFunctions(FunctionTable& table);
 void RegisterScriptControlFunctions(FunctionTable& table);

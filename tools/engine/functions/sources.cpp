@@ -79,7 +79,9 @@ Value ImageSource(Call& call) {
 // clips that are never read take no memory. The sound is silence.
 class BlankClip : public Clip {
  public:
-  BlankClip(ClipInfo info, std::string origin, uint32_t color) : Clip(info, std::move(origin)), color_(color) {}
+  // The colour is $RRGGBB, or $YYUUVV when `yuv` is set.
+  BlankClip(ClipInfo info, std::string origin, uint32_t color, bool yuv)
+      : Clip(info, std::move(origin)), color_(color), yuv_(yuv) {}
 
   std::unique_ptr<VideoStream> OpenVideo(Reading&) const override {
     return FramesFrom(
@@ -97,17 +99,24 @@ class BlankClip : public Clip {
   }
 
  private:
-  // The colour is $RRGGBB. A 2x2 RGB picture of it is converted like any
-  // RGB picture, and its first row, which covers every plane's repeating
-  // unit, is repeated over the whole frame.
+  // A 2x2 picture of the colour (RGB, or YUV 4:4:4 for a YUV colour) is
+  // converted like any picture, and its first row, which covers every
+  // plane's repeating unit, is repeated over the whole frame.
   FrameRef Paint() const {
-    FramePtr swatch = NewPicture(2, 2, AV_PIX_FMT_BGRA);
+    const uint8_t a = (color_ >> 16) & 0xFF, b = (color_ >> 8) & 0xFF, c = color_ & 0xFF;
+    FramePtr swatch = NewPicture(2, 2, yuv_ ? AV_PIX_FMT_YUV444P : AV_PIX_FMT_BGRA);
     for (int y = 0; y < 2; ++y)
       for (int x = 0; x < 2; ++x) {
+        if (yuv_) {
+          swatch->data[0][y * swatch->linesize[0] + x] = a;
+          swatch->data[1][y * swatch->linesize[1] + x] = b;
+          swatch->data[2][y * swatch->linesize[2] + x] = c;
+          continue;
+        }
         uint8_t* pixel = swatch->data[0] + y * swatch->linesize[0] + 4 * x;
-        pixel[0] = color_ & 0xFF;
-        pixel[1] = (color_ >> 8) & 0xFF;
-        pixel[2] = (color_ >> 16) & 0xFF;
+        pixel[0] = c;
+        pixel[1] = b;
+        pixel[2] = a;
         pixel[3] = 0xFF;
       }
     const AVPixelFormat format = info().pixelFormat;
@@ -131,29 +140,110 @@ class BlankClip : public Clip {
   }
 
   uint32_t color_;
+  bool yuv_;
+};
+
+// BlankClip's sample_type names.
+SampleType ParseSampleType(const Call& call, const std::string& name) {
+  static const std::pair<const char*, SampleType> kTypes[] = {{"8bit", SampleType::U8},
+                                                              {"16bit", SampleType::S16},
+                                                              {"24bit", SampleType::S24},
+                                                              {"32bit", SampleType::S32},
+                                                              {"float", SampleType::Float}};
+  const std::string lower = Lower(name);
+  for (const auto& [text, type] : kTypes)
+    if (lower == text) return type;
+  call.Fail("sample_type must be \"8bit\", \"16bit\", \"24bit\", \"32bit\" or \"float\", not \"" + name + "\"");
+}
+
+// The parameters in AviSynth's order; the ninth and tenth take either the
+// number of channels and the sample type or the older stereo and
+// sixteen_bit switches, which may also be named.
+enum BlankArg {
+  kTemplate, kLength, kWidth, kHeight, kPixelType, kFps, kFpsDenominator, kAudioRate, kChannels, kSampleType,
+  kColor, kColorYuv, kStereo, kSixteenBit
 };
 
 Value MakeBlankClip(Call& call) {
+  const bool hasTemplate = call.args[kTemplate].defined();
+  const ClipInfo templ = hasTemplate ? call.Clip(kTemplate)->info() : ClipInfo{};
+  const auto given = [&call](int arg) { return call.args[static_cast<std::size_t>(arg)].defined(); };
+
+  Value channelsArg = call.args[kChannels], sampleTypeArg = call.args[kSampleType];
+  Value stereo = call.args[kStereo], sixteenBit = call.args[kSixteenBit];
+  if (channelsArg.isBool()) {
+    if (stereo.defined()) call.Fail("stereo is given twice");
+    stereo = channelsArg;
+    channelsArg = Value();
+  } else if (channelsArg.defined() && !channelsArg.isInt()) {
+    call.Fail("channels must be an int, not " + std::string(channelsArg.typeName()));
+  }
+  if (sampleTypeArg.isBool()) {
+    if (sixteenBit.defined()) call.Fail("sixteen_bit is given twice");
+    sixteenBit = sampleTypeArg;
+    sampleTypeArg = Value();
+  } else if (sampleTypeArg.defined() && !sampleTypeArg.isString()) {
+    call.Fail("sample_type must be a string, not " + std::string(sampleTypeArg.typeName()));
+  }
+  if (channelsArg.defined() && stereo.defined()) call.Fail("give channels or stereo, not both");
+
+  // A template's video or sound is kept as it is unless an argument asks
+  // for the other kind; an argument of one kind takes the defaults for the
+  // rest of that kind.
+  const bool videoAsked = given(kWidth) || given(kHeight) || given(kPixelType);
+  const bool audioAsked = given(kAudioRate) || channelsArg.defined() || stereo.defined() ||
+                          sampleTypeArg.defined() || sixteenBit.defined();
+  const bool fromVideo = hasTemplate && templ.hasVideo && !videoAsked;
+  const bool fromAudio = hasTemplate && templ.hasAudio && !audioAsked;
+
   ClipInfo info;
-  info.hasVideo = true;
-  info.frameCount = call.Int(0, 240);
-  info.pixelFormat = ParsePixelType(call, call.String(3, "RGB32"));
-  CheckSize(call, call.Int(1, 640), call.Int(2, 480), info.pixelFormat);
-  info.width = static_cast<int>(call.Int(1, 640));
-  info.height = static_cast<int>(call.Int(2, 480));
+  info.hasVideo = !hasTemplate || templ.hasVideo || videoAsked;
+  if (info.hasVideo) {
+    info.pixelFormat = fromVideo ? templ.pixelFormat : ParsePixelType(call, call.String(kPixelType, "RGB32"));
+    const int64_t width = fromVideo ? templ.width : call.Int(kWidth, 640);
+    const int64_t height = fromVideo ? templ.height : call.Int(kHeight, 480);
+    CheckSize(call, width, height, info.pixelFormat);
+    info.width = static_cast<int>(width);
+    info.height = static_cast<int>(height);
+    info.fieldBased = fromVideo && templ.fieldBased;
+    info.topFieldFirst = fromVideo && templ.topFieldFirst;
+  }
+  const Value& fps = call.args[kFps];
+  if (fps.isFloat()) info.fps = FloatRate(call, fps.asFloat());
+  else if (fps.defined() || given(kFpsDenominator) || !hasTemplate || !templ.hasVideo)
+    info.fps = CheckedRate(call, call.Int(kFps, 24), call.Int(kFpsDenominator, 1));
+  else info.fps = templ.fps;
+  info.frameCount = call.Int(kLength, hasTemplate && templ.hasVideo ? templ.frameCount : 240);
   if (info.frameCount <= 0 || info.frameCount > kMaxFrames) call.Fail("the length is out of range");
-  const Value& fps = call.args[4];
-  info.fps = fps.isInt() || !fps.defined() ? CheckedRate(call, call.Int(4, 24), call.Int(5, 1)) : FloatRate(call, fps.asFloat());
-  int64_t rate = call.Int(6, 44100), channels = call.Int(7, 1);
-  if (rate > 0 && channels > 0) {
+
+  const int64_t rate = fromAudio ? templ.sampleRate : call.Int(kAudioRate, 44100);
+  int64_t channels = fromAudio ? templ.channels : 1;
+  if (channelsArg.defined()) channels = channelsArg.asInt();
+  if (stereo.defined()) channels = stereo.asBool() ? 2 : 1;
+  // sixteen_bit=false once meant 8-bit samples; both now give 16 bits, or
+  // the template's type.
+  info.sampleType = fromAudio ? templ.sampleType : SampleType::S16;
+  if (sampleTypeArg.defined()) info.sampleType = ParseSampleType(call, sampleTypeArg.asString());
+  const bool soundWanted = hasTemplate ? (templ.hasAudio || audioAsked) : true;
+  if (soundWanted && rate > 0 && channels > 0) {
     if (rate > kMaxSampleRate || channels > kMaxChannels) call.Fail("the sound format is out of range");
     info.hasAudio = true;
     info.sampleRate = static_cast<int>(rate);
     info.channels = static_cast<int>(channels);
-    info.sampleCount = SamplesForFrames(info.frameCount, info);
+    info.sampleCount = !info.hasVideo && fromAudio && !given(kLength) ? templ.sampleCount
+                                                                      : SamplesForFrames(info.frameCount, info);
     if (info.sampleCount > kMaxSamples) call.Fail("the sound would be too long");
   }
-  return std::make_shared<BlankClip>(info, call.origin, static_cast<uint32_t>(call.Int(8, 0)));
+  if (!info.hasVideo) {
+    info.frameCount = 0;
+    info.fps = {};
+  }
+  if (!info.hasVideo && !info.hasAudio) call.Fail("the clip would have neither picture nor sound");
+
+  // color_yuv is $YYUUVV; it takes the place of color.
+  const bool yuv = given(kColorYuv);
+  const int64_t color = yuv ? call.Int(kColorYuv, 0) : call.Int(kColor, 0);
+  return std::make_shared<BlankClip>(info, call.origin, static_cast<uint32_t>(color & 0xFFFFFF), yuv);
 }
 
 }  // namespace
@@ -173,9 +263,10 @@ void RegisterSourceFunctions(FunctionTable& table) {
   table["ffaudiosource"] = Source(soundOnly);
   table["lwlibavaudiosource"] = Source(soundOnly);
   table["imagesource"] = {"file:s ?start:i ?end:i ?fps:f ?pixel_type:s", ImageSource, true};
-  table["blankclip"] = {"?length:i ?width:i ?height:i ?pixel_type:s ?fps:f ?fps_denominator:i ?audio_rate:i "
-                        "?channels:i ?color:i",
+  table["blankclip"] = {"?clip:c ?length:i ?width:i ?height:i ?pixel_type:s ?fps:f ?fps_denominator:i "
+                        "?audio_rate:i ?channels:. ?sample_type:. ?color:i ?color_yuv:i ?stereo:b ?sixteen_bit:b",
                         MakeBlankClip};
+  table["blackness"] = table["blankclip"];
 }
 
 }  // namespace avs

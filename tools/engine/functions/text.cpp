@@ -5,6 +5,11 @@
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/text_layout.h"
 #include "tools/engine/graph_clip.h"
+#include "tools/engine/reading.h"
+
+extern "C" {
+#include <libavutil/imgutils.h>
+}
 
 #include <cmath>
 
@@ -65,14 +70,18 @@ std::string DrawTextFilter(const Look& look, const Drawing& drawing) {
   return filter;
 }
 
-ClipPtr Draw(const Call& call, const Look& look, const std::vector<Drawing>& drawings) {
-  const ClipInfo& info = VideoOf(call, 0);
-  if (drawings.empty()) return call.Clip(0);
+ClipPtr DrawOn(const Call& call, const ClipPtr& clip, const Look& look, const std::vector<Drawing>& drawings) {
+  if (drawings.empty()) return clip;
   std::string chain;
   for (const Drawing& drawing : drawings)
     chain += (chain.empty() ? "" : ",") + EscapeGraphSegment(DrawTextFilter(look, drawing));
   // Labelled here: an escaped bracket of the text must not pass for a label.
-  return MakeGraphClip(info, call.origin, {call.Clip(0)}, "[in0]" + chain + "[out]");
+  return MakeGraphClip(clip->info(), call.origin, {clip}, "[in0]" + chain + "[out]");
+}
+
+ClipPtr Draw(const Call& call, const Look& look, const std::vector<Drawing>& drawings) {
+  VideoOf(call, 0);
+  return DrawOn(call, call.Clip(0), look, drawings);
 }
 
 std::string Number(double value) {
@@ -179,6 +188,203 @@ Value ShowTime(Call& call) {
   return Draw(call, look, {BottomCentred(call, 2, ClockExpansion(ms), info)});
 }
 
+// A silent picture of one colour at 24 frames a second (BlankClip's).
+ClipPtr Canvas(Call& call, int64_t frames, int64_t width, int64_t height, const std::string& pixelType, int64_t colour) {
+  // length, width, height, pixel_type, fps, fps_denominator, audio_rate, channels, sample_type, color
+  return call.interp
+      .CallFunction("blankclip",
+                    {Value(frames), Value(width), Value(height), Value(pixelType), Value(24), Value(1), Value(0),
+                     Value(0), Value("16bit"), Value(colour & 0xFFFFFF)},
+                    call.origin)
+      .asClip();
+}
+
+// The width and height the lines of `text` take when drawn with `look`,
+// measured by drawing them once on a canvas wide enough for them.
+std::pair<int, int> Measure(Call& call, const Look& look, const std::string& text) {
+  int lines = 1;
+  std::size_t longest = 0, run = 0;
+  for (char c : text) {
+    if (c == '\n') {
+      ++lines;
+      run = 0;
+    } else {
+      longest = std::max(longest, ++run);
+    }
+  }
+  const int64_t width = std::min<int64_t>(kMaxPictureSide, static_cast<int64_t>(longest + 2) * std::lround(look.size) + 16);
+  const int64_t height = std::min<int64_t>(kMaxPictureSide, static_cast<int64_t>(lines + 1) * std::lround(look.size * 1.5) + 16);
+  Look plain = look;
+  plain.textColour = 0xFFFFFF;
+  const ClipPtr canvas = Canvas(call, 1, width, height, "Y8", 0);
+  const ClipPtr drawn = DrawOn(call, canvas, plain, {{text, false, "8", "8", {}}});
+  Reading reading;
+  const FrameRef frame = reading.Frame(*drawn, 0);
+  // The corner stays the background's grey.
+  const int background = frame->data[0][0];
+  int right = -1, bottom = -1;
+  for (int y = 0; y < frame->height; ++y)
+    for (int x = 0; x < frame->width; ++x)
+      if (std::abs(frame->data[0][y * frame->linesize[0] + x] - background) > 8) {
+        right = std::max(right, x);
+        bottom = std::max(bottom, y);
+      }
+  if (right < 0) return {0, static_cast<int>(std::lround(look.size))};
+  return {right - 8 + 1, bottom - 8 + 1};
+}
+
+// A clip of `text` on a plain background, centred at the top. Without a
+// size the clip fits the text at 24 points; with one the text shrinks,
+// down to 9 points, to fit it, and `shrink` trims the clip to the text.
+ClipPtr Message(Call& call, const std::string& text, int64_t width, int64_t height, bool shrink, Look look,
+                int64_t background, int64_t frames, const std::string& pixelType) {
+  constexpr int kMargin = 8;
+  look.size = 24;
+  auto [textWidth, textHeight] = Measure(call, look, text);
+  if ((width > 0 && textWidth + 2 * kMargin > width) || (height > 0 && textHeight + 2 * kMargin > height)) {
+    double scale = 1;
+    if (width > 0) scale = std::min(scale, static_cast<double>(width - 2 * kMargin) / std::max(1, textWidth));
+    if (height > 0) scale = std::min(scale, static_cast<double>(height - 2 * kMargin) / std::max(1, textHeight));
+    look.size = std::clamp(std::floor(24 * scale), 9.0, 24.0);
+    std::tie(textWidth, textHeight) = Measure(call, look, text);
+  }
+  const int64_t fitWidth = textWidth + 2 * kMargin, fitHeight = textHeight + 2 * kMargin;
+  int64_t w = width > 0 ? (shrink ? std::min(width, fitWidth) : width) : fitWidth;
+  int64_t h = height > 0 ? (shrink ? std::min(height, fitHeight) : height) : fitHeight;
+  // Subsampled pixel types need even sides.
+  w += w % 2;
+  h += h % 2;
+  const ClipPtr canvas = Canvas(call, frames, std::min<int64_t>(w, kMaxPictureSide), std::min<int64_t>(h, kMaxPictureSide),
+                                pixelType, background);
+  return DrawOn(call, canvas, look, {{text, false, "(w-text_w)/2", std::to_string(kMargin), {}}});
+}
+
+Value MessageClip(Call& call) {
+  Look look;
+  look.textColour = call.Int(4, 0xFFFFFF);
+  look.haloColour = call.Int(5, 0);
+  const int64_t width = call.Int(1, -1), height = call.Int(2, -1);
+  if (width > kMaxPictureSide || height > kMaxPictureSide) call.Fail("the size is out of range");
+  return Message(call, SubtitleLines(call.String(0, ""), false), width, height, call.Bool(3, false), look,
+                 call.Int(6, 0), 240, "RGB32");
+}
+
+// Version(): the engine's version in light yellow on 25% grey, 24 frames a
+// second, the size fitted to the text unless given; a template clip gives
+// its length, size and pixel type.
+Value Version(Call& call) {
+  int64_t frames = 240, width = -1, height = -1;
+  std::string pixelType = "RGB24";
+  if (call.args[4].defined()) {
+    const ClipInfo& t = VideoOf(call, 4);
+    frames = t.frameCount;
+    width = t.width;
+    height = t.height;
+    pixelType = PixelTypeName(t.pixelFormat);
+  }
+  frames = call.Int(0, frames);
+  width = call.Int(1, width);
+  height = call.Int(2, height);
+  pixelType = call.String(3, pixelType);
+  if (frames <= 0 || frames > kMaxFrames) call.Fail("the length is out of range");
+  if (width > kMaxPictureSide || height > kMaxPictureSide) call.Fail("the size is out of range");
+  const Value version = call.interp.CallFunction("versionstring", {}, call.origin);
+  Look look;
+  look.textColour = 0xECF2BF;
+  look.haloColour = 0xFF000000;
+  return Message(call, version.asString() + "\n(c) Kelvarion developers", width, height, false, look, 0x404040,
+                 frames, pixelType);
+}
+
+std::string Clock(double seconds) {
+  const int64_t ms = std::llround(seconds * 1000);
+  char text[48];
+  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld.%03lld", static_cast<long long>(ms / 3600000),
+                static_cast<long long>(ms / 60000 % 60), static_cast<long long>(ms / 1000 % 60),
+                static_cast<long long>(ms % 1000));
+  return text;
+}
+
+const char* SampleTypeText(SampleType type) {
+  switch (type) {
+    case SampleType::U8: return "Integer 8 bit";
+    case SampleType::S16: return "Integer 16 bit";
+    case SampleType::S24: return "Integer 24 bit";
+    case SampleType::S32: return "Integer 32 bit";
+    case SampleType::Float: return "Float 32 bit";
+  }
+  return "unknown";
+}
+
+// Info: the clip's properties in lines at the top left (or where x, y and
+// align put them, each line aligned by itself); the frame number and time
+// change from frame to frame. A clip of sound alone is shown on a black
+// picture of 640x480 at 24 frames a second that lasts as long.
+Value Info(Call& call) {
+  ClipPtr clip = call.Clip(0);
+  if (!clip->info().hasVideo) {
+    const ClipInfo& sound = clip->info();
+    const int64_t frames = std::max<int64_t>(1, (sound.sampleCount * 24 + sound.sampleRate - 1) / sound.sampleRate);
+    const ClipPtr canvas = Canvas(call, frames, 640, 480, "RGB32", 0);
+    clip = call.interp.CallFunction("audiodub", {Value(canvas), Value(clip)}, call.origin).asClip();
+  }
+  const ClipInfo& info = clip->info();
+  const double fps = static_cast<double>(info.fps.num) / static_cast<double>(info.fps.den);
+  const double autoSize = info.width >= 384 && info.height >= 224
+                              ? 15.0
+                              : std::max(6.0, 15.0 * std::min(info.width / 384.0, info.height / 224.0));
+  Look look;
+  look.font = call.String(1, "monospace");
+  look.size = call.Float(2, autoSize);
+  if (look.size < 0) look.size = autoSize * std::max(1.0, std::min(info.width / 640.0, info.height / 480.0));
+  look.textColour = call.Int(3, 0xFFFF00);
+  look.haloColour = call.Int(4, 0);
+  if (!(look.size > 0 && look.size <= 4096)) call.Fail("size must be between 0 and 4096");
+  const int align = static_cast<int>(call.Int(11, 7));
+  if (align < 1 || align > 9) call.Fail("align must be between 1 and 9");
+
+  char text[160];
+  std::vector<std::pair<std::string, bool>> lines;  // text, whether it has expansions
+  const std::string frame = FrameExpression(info);
+  lines.push_back({"Frame: %{eif:" + frame + ":d} of " + std::to_string(info.frameCount), true});
+  const std::string ms = "floor(" + frame + "*1000*" + std::to_string(info.fps.den) + "/" + std::to_string(info.fps.num) + "+0.5)";
+  lines.push_back({"Time: " + ClockExpansion(ms) + " of " + Clock(static_cast<double>(info.frameCount) / fps), true});
+  std::snprintf(text, sizeof text, "ColorSpace: %s, BitsPerComponent: 8", PixelTypeName(info.pixelFormat));
+  lines.push_back({text, false});
+  std::snprintf(text, sizeof text, "Width: %d pixels, Height: %d pixels", info.width, info.height);
+  lines.push_back({text, false});
+  std::snprintf(text, sizeof text, "Frames per second: %.4f (%lld/%lld)", fps, static_cast<long long>(info.fps.num),
+                static_cast<long long>(info.fps.den));
+  lines.push_back({text, false});
+  lines.push_back({std::string("FieldBased (Separated) Video: ") + (info.fieldBased ? "YES" : "NO"), false});
+  lines.push_back({std::string("Parity: ") + (info.topFieldFirst ? "Top" : "Bottom") + " Field First", false});
+  std::snprintf(text, sizeof text, "Video Pitch: %d bytes", av_image_get_linesize(info.pixelFormat, info.width, 0));
+  lines.push_back({text, false});
+  lines.push_back({std::string("Has Audio: ") + (info.hasAudio ? "YES" : "NO"), false});
+  if (info.hasAudio) {
+    lines.push_back({"Audio Channels: " + std::to_string(info.channels), false});
+    lines.push_back({std::string("Sample Type: ") + SampleTypeText(info.sampleType), false});
+    lines.push_back({"Samples Per Second: " + std::to_string(info.sampleRate), false});
+    lines.push_back({"Audio length: " + std::to_string(info.sampleCount) + " samples. " +
+                         Clock(static_cast<double>(info.sampleCount) / info.sampleRate),
+                     false});
+  }
+
+  // Lines a size apart; the reference point is the block's corner, side or
+  // middle as the keypad of align says.
+  const double lineHeight = look.size, block = lineHeight * static_cast<double>(lines.size());
+  const int column = (align - 1) % 3, row = (align - 1) / 3;  // row 0 is the bottom
+  const double x = call.Float(9, column == 0 ? 4 : column == 1 ? info.width / 2.0 : info.width - 4.0);
+  const double y = call.Float(10, row == 2 ? 0 : row == 1 ? info.height / 2.0 : info.height);
+  const double top = row == 2 ? y : row == 1 ? y - block / 2 : y - block;
+  const std::string xText = column == 0 ? Number(x) : column == 1 ? Number(x) + "-tw/2" : Number(x) + "-tw";
+  std::vector<Drawing> drawings;
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    drawings.push_back({lines[i].first, lines[i].second, xText,
+                        Number(top + lineHeight * static_cast<double>(i + 1)) + "-ascent", {}});
+  return DrawOn(call, clip, look, drawings);
+}
+
 const char* const kShowParams =
     "?font:s ?size:f ?text_color:i ?halo_color:i ?font_width:f ?font_angle:f ?bold:b ?italic:b ?noaa:b";
 
@@ -194,6 +400,15 @@ void RegisterTextFunctions(FunctionTable& table) {
   table["showframenumber"] = {std::string("clip:c ?scroll:b ?offset:i ?x:f ?y:f ") + kShowParams, ShowFrameNumber};
   table["showsmpte"] = {std::string("clip:c ?fps:f ?offset:s ?offset_f:i ?x:f ?y:f ") + kShowParams, ShowSMPTE};
   table["showtime"] = {std::string("clip:c ?offset_f:i ?x:f ?y:f ") + kShowParams, ShowTime};
+  // utf8 is read and has no effect: texts are always UTF-8 here.
+  table["messageclip"] = {"message:s ?width:i ?height:i ?shrink:b ?text_color:i ?halo_color:i ?bg_color:i ?utf8:b",
+                          MessageClip};
+  table["version"] = {"?length:i ?width:i ?height:i ?pixel_type:s ?clip:c", Version};
+  // bold, italic, noaa, cpu and gdi are read and have no effect; the
+  // processor's features are not listed.
+  table["info"] = {"clip:c ?font:s ?size:f ?text_color:i ?halo_color:i ?bold:b ?italic:b ?noaa:b ?cpu:b ?x:f ?y:f "
+                   "?align:i ?gdi:b",
+                   Info};
 }
 
 }  // namespace avs
