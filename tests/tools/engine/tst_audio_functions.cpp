@@ -188,6 +188,59 @@ class AudioFunctionsTest : public QObject {
     QCOMPARE(clip->info().sampleCount, 8000);
   }
 
+  // TimeStretch: tempo changes the length and keeps the pitch, pitch the
+  // reverse, rate both; counted on a 1 kHz tone by rising zero crossings
+  // over the middle of the result (the filter settles at the ends).
+  void timeStretchLengthAndPitch_data() {
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<int>("samples");
+    QTest::addColumn<double>("frequency");
+    QTest::newRow("tempo 200") << "TimeStretch(tempo=200)" << 24000 << 1000.0;
+    QTest::newRow("tempo 50") << "TimeStretch(tempo=50)" << 96000 << 1000.0;
+    QTest::newRow("tempo 25: several steps") << "TimeStretch(tempo=25)" << 192000 << 1000.0;
+    QTest::newRow("rate 200") << "TimeStretch(rate=200)" << 24000 << 2000.0;
+    QTest::newRow("rate 50 by position") << "TimeStretch(100, 50)" << 96000 << 500.0;
+    QTest::newRow("pitch 200") << "TimeStretch(pitch=200)" << 48000 << 2000.0;
+    QTest::newRow("pitch 50") << "TimeStretch(100, 100, 50)" << 48000 << 500.0;
+    QTest::newRow("tempo 3/2 as a fraction") << "TimeStretch(tempo_n=3, tempo_d=2)" << 32000 << 1000.0;
+    QTest::newRow("tempo and pitch") << "TimeStretch(tempo=200, pitch=150)" << 24000 << 1500.0;
+  }
+  void timeStretchLengthAndPitch() {
+    QFETCH(QString, call);
+    QFETCH(int, samples);
+    QFETCH(double, frequency);
+    const avs::ClipPtr clip = EvaluateClip("Tone(2, 1000, 24000, 2)." + call, media_.dir());
+    const avs::ClipInfo& info = clip->info();
+    QCOMPARE(info.sampleRate, 24000);
+    QCOMPARE(info.channels, 2);
+    QVERIFY(info.sampleType == avs::SampleType::Float);
+    QCOMPARE(info.sampleCount, samples);
+    std::vector<float> s(static_cast<std::size_t>(info.sampleCount * 2));
+    avs::Reading reading;
+    reading.Samples(*clip, s.data(), 0, info.sampleCount);
+    const int64_t from = info.sampleCount / 4, to = info.sampleCount * 3 / 4;
+    int crossings = 0;
+    float peak = 0;
+    for (int64_t n = from + 1; n < to; ++n) {
+      if (s[2 * (n - 1)] < 0 && s[2 * n] >= 0) ++crossings;
+      peak = std::max(peak, std::fabs(s[2 * n + 1]));
+    }
+    const double measured = crossings * 24000.0 / static_cast<double>(to - from);
+    QVERIFY2(std::fabs(measured - frequency) < frequency * 0.03, qPrintable(QString::number(measured)));
+    QVERIFY2(peak > 0.5f, qPrintable(QString::number(peak)));
+  }
+
+  void timeStretchRefusals() {
+    QVERIFY(EvaluationError("Tone(1).TimeStretch(tempo=0)", media_.dir()).contains("tempo must be"));
+    QVERIFY(EvaluationError("Tone(1).TimeStretch(pitch=20000)", media_.dir()).contains("pitch must be"));
+    QVERIFY(EvaluationError("Tone(1).TimeStretch(rate=50, rate_n=1)", media_.dir()).contains("not both"));
+    QVERIFY(EvaluationError("Tone(1).TimeStretch(tempo_d=0)", media_.dir()).contains("tempo_d"));
+    QVERIFY(EvaluationError("BlankClip(audio_rate=0).TimeStretch()", media_.dir()).contains("no sound"));
+    // Nothing asked, nothing changed.
+    const avs::ClipPtr plain = EvaluateClip("Tone(1)", media_.dir());
+    QCOMPARE(EvaluateClip("Tone(1).TimeStretch()", media_.dir())->info().sampleCount, plain->info().sampleCount);
+  }
+
   void refusesBadArguments_data() {
     QTest::addColumn<QString>("call");
     QTest::addColumn<QString>("message");

@@ -157,7 +157,84 @@ class TextFunctionsTest : public QObject {
     QCOMPARE(PictureBytes(*reading.Frame(*printed, frame)), PictureBytes(*reading.Frame(*literal, frame)));
   }
 
+  // MessageClip fits its size to the text at 24 points; a given size is
+  // kept with the text shrunk into it, or trimmed to the text with shrink.
+  void messageClipSizes() {
+    const avs::ClipPtr fitted = EvaluateClip("MessageClip(\"Hello\")", media_.dir());
+    QCOMPARE(fitted->info().pixelFormat, AV_PIX_FMT_BGRA);
+    QCOMPARE(fitted->info().frameCount, 240);
+    const int width = fitted->info().width, height = fitted->info().height;
+    QVERIFY2(width > 40 && width < 140 && height > 20 && height < 60, qPrintable(QString("%1x%2").arg(width).arg(height)));
+    // A longer text makes a wider clip; a second line a taller one.
+    QVERIFY(EvaluateClip("MessageClip(\"Hello, hello\")", media_.dir())->info().width > width + 40);
+    QVERIFY(EvaluateClip("MessageClip(\"Hello\nhello\")", media_.dir())->info().height > height + 15);
+
+    const avs::ClipPtr kept = EvaluateClip("MessageClip(\"Hello\", 320, 240)", media_.dir());
+    QCOMPARE(kept->info().width, 320);
+    QCOMPARE(kept->info().height, 240);
+    const QString longText = "A message far too long for a clip two hundred pixels wide";
+    const avs::ClipPtr squeezed = EvaluateClip("MessageClip(\"" + longText + "\", 200, 100)", media_.dir());
+    QCOMPARE(squeezed->info().width, 200);
+    const avs::ClipPtr trimmed = EvaluateClip("MessageClip(\"" + longText + "\", 200, 100, true)", media_.dir());
+    QVERIFY(trimmed->info().width <= 200);
+    QVERIFY(trimmed->info().height < 60);
+  }
+
+  // White text on the background colour, centred at the top.
+  void messageClipColours() {
+    const avs::ClipPtr clip =
+        EvaluateClip("MessageClip(\"Hello\", 320, 240, bg_color=$0000FF, text_color=$FFFFFF)", media_.dir());
+    avs::Reading reading;
+    const avs::FrameRef frame = reading.Frame(*clip, 100);
+    const uint8_t* corner = frame->data[0];
+    QCOMPARE(int(corner[0]), 255);  // blue
+    QCOMPARE(int(corner[2]), 0);
+    int left = 320, right = -1, bottom = -1;
+    for (int y = 0; y < 240; ++y)
+      for (int x = 0; x < 320; ++x) {
+        const uint8_t* p = frame->data[0] + y * frame->linesize[0] + 4 * x;
+        if (p[1] > 200 && p[2] > 200) {
+          left = std::min(left, x);
+          right = std::max(right, x);
+          bottom = std::max(bottom, y);
+        }
+      }
+    QVERIFY(right > left);
+    QVERIFY2(std::abs((left + right) / 2 - 160) <= 3, qPrintable(QString("%1..%2").arg(left).arg(right)));
+    QVERIFY(bottom < 60);
+  }
+
+  // Info's lines start at the top left; the frame number line changes from
+  // frame to frame, the rest does not.
+  void infoShowsTheClip() {
+    const avs::ClipPtr clip = EvaluateClip(QString(kBlack) + "Info()", media_.dir());
+    avs::Reading reading;
+    const QRect box = DrawnBox(*reading.Frame(*clip, 0));
+    QVERIFY2(box.left() >= 2 && box.left() <= 8 && box.top() <= 6, qPrintable(QString("%1,%2").arg(box.left()).arg(box.top())));
+    // Eleven or more lines at 15 pixels and above.
+    QVERIFY(box.height() > 150);
+    const avs::FrameRef first = reading.Frame(*clip, 0), later = reading.Frame(*clip, 7);
+    const int rowBytes = first->linesize[0];
+    // The first line (frame number) differs, a line further down does not.
+    QVERIFY(std::memcmp(first->data[0], later->data[0], static_cast<std::size_t>(rowBytes * 15)) != 0);
+    QVERIFY(std::memcmp(first->data[0] + rowBytes * 40, later->data[0] + rowBytes * 40, static_cast<std::size_t>(rowBytes * 100)) == 0);
+    // align=9 puts each line against the right edge: the short first line
+    // (the frame number) ends there and starts far from the left.
+    const QRect right = Box("Info(align=9).Crop(0, 0, 0, 12)");
+    QVERIFY2(right.right() >= 310 && right.left() > 150,
+             qPrintable(QString("%1..%2").arg(right.left()).arg(right.right())));
+  }
+
+  // A sound alone is shown on a picture of its own that lasts as long.
+  void infoOfASound() {
+    const avs::ClipPtr clip = EvaluateClip("Tone(2).Info()", media_.dir());
+    QVERIFY(clip->info().hasVideo);
+    QCOMPARE(clip->info().frameCount, 48);
+    QCOMPARE(clip->info().sampleCount, 96000);
+  }
+
   void refusals() {
+    QVERIFY(EvaluationError(QString(kBlack) + "Info(align=0)", media_.dir()).contains("align"));
     QVERIFY(EvaluationError(QString(kBlack) + "Subtitle(\"a\", align=10)", media_.dir()).contains("align"));
     QVERIFY(EvaluationError(QString(kBlack) + "Subtitle(\"a\", size=-3)", media_.dir()).contains("size"));
     QVERIFY(EvaluationError(QString(kBlack) + "ShowSMPTE(offset=\"1:2\")", media_.dir()).contains("timecode"));

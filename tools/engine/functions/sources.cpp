@@ -187,21 +187,22 @@ Value MakeBlankClip(Call& call) {
   }
   if (channelsArg.defined() && stereo.defined()) call.Fail("give channels or stereo, not both");
 
-  // A template's video or sound is kept as it is unless an argument asks
-  // for the other kind; an argument of one kind takes the defaults for the
-  // rest of that kind.
+  // A template gives the defaults of what it has; where it has no picture
+  // (or no sound) the clip has none either, unless an argument of that kind
+  // asks for one, and the rest of that kind then takes the usual defaults.
   const bool videoAsked = given(kWidth) || given(kHeight) || given(kPixelType);
   const bool audioAsked = given(kAudioRate) || channelsArg.defined() || stereo.defined() ||
                           sampleTypeArg.defined() || sixteenBit.defined();
-  const bool fromVideo = hasTemplate && templ.hasVideo && !videoAsked;
-  const bool fromAudio = hasTemplate && templ.hasAudio && !audioAsked;
+  const bool fromVideo = hasTemplate && templ.hasVideo;
+  const bool fromAudio = hasTemplate && templ.hasAudio;
 
   ClipInfo info;
   info.hasVideo = !hasTemplate || templ.hasVideo || videoAsked;
   if (info.hasVideo) {
-    info.pixelFormat = fromVideo ? templ.pixelFormat : ParsePixelType(call, call.String(kPixelType, "RGB32"));
-    const int64_t width = fromVideo ? templ.width : call.Int(kWidth, 640);
-    const int64_t height = fromVideo ? templ.height : call.Int(kHeight, 480);
+    info.pixelFormat = given(kPixelType) || !fromVideo ? ParsePixelType(call, call.String(kPixelType, "RGB32"))
+                                                       : templ.pixelFormat;
+    const int64_t width = call.Int(kWidth, fromVideo ? templ.width : 640);
+    const int64_t height = call.Int(kHeight, fromVideo ? templ.height : 480);
     CheckSize(call, width, height, info.pixelFormat);
     info.width = static_cast<int>(width);
     info.height = static_cast<int>(height);
@@ -210,13 +211,13 @@ Value MakeBlankClip(Call& call) {
   }
   const Value& fps = call.args[kFps];
   if (fps.isFloat()) info.fps = FloatRate(call, fps.asFloat());
-  else if (fps.defined() || given(kFpsDenominator) || !hasTemplate || !templ.hasVideo)
+  else if (fps.defined() || given(kFpsDenominator) || !fromVideo)
     info.fps = CheckedRate(call, call.Int(kFps, 24), call.Int(kFpsDenominator, 1));
   else info.fps = templ.fps;
-  info.frameCount = call.Int(kLength, hasTemplate && templ.hasVideo ? templ.frameCount : 240);
+  info.frameCount = call.Int(kLength, fromVideo ? templ.frameCount : 240);
   if (info.frameCount <= 0 || info.frameCount > kMaxFrames) call.Fail("the length is out of range");
 
-  const int64_t rate = fromAudio ? templ.sampleRate : call.Int(kAudioRate, 44100);
+  const int64_t rate = call.Int(kAudioRate, fromAudio ? templ.sampleRate : 44100);
   int64_t channels = fromAudio ? templ.channels : 1;
   if (channelsArg.defined()) channels = channelsArg.asInt();
   if (stereo.defined()) channels = stereo.asBool() ? 2 : 1;

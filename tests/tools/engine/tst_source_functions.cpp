@@ -1,0 +1,450 @@
+// Sources and generators: BlankClip's parameters by position and by name,
+// its template clip and sound types; the colour bars' layout and values at
+// known places; Tone's waves counted by their zero crossings and peaks;
+// Version's clip. Values are worked out here from the documented ones.
+#include "media_fixture.h"
+#include "tools/engine/reading.h"
+#include "tools/engine/samples.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+struct Yuv {
+  int y, u, v;
+};
+struct Rgb {
+  int r, g, b;
+};
+
+// The Y, U and V of pixel (x, y) of a planar picture.
+Yuv YuvAt(const AVFrame& frame, int x, int y, int chromaShiftX, int chromaShiftY) {
+  const int cx = x >> chromaShiftX, cy = y >> chromaShiftY;
+  return {frame.data[0][y * frame.linesize[0] + x], frame.data[1][cy * frame.linesize[1] + cx],
+          frame.data[2][cy * frame.linesize[2] + cx]};
+}
+Rgb RgbAt(const AVFrame& frame, int x, int y) {
+  const uint8_t* p = frame.data[0] + y * frame.linesize[0] + 4 * x;
+  return {p[2], p[1], p[0]};
+}
+QString Text(Yuv c) { return QString("%1/%2/%3").arg(c.y).arg(c.u).arg(c.v); }
+QString Text(Rgb c) { return QString("%1/%2/%3").arg(c.r).arg(c.g).arg(c.b); }
+
+// Every sample of a clip's float sound.
+std::vector<float> Floats(const avs::ClipPtr& clip) {
+  const avs::ClipInfo& info = clip->info();
+  std::vector<float> samples(static_cast<std::size_t>(info.sampleCount * info.channels));
+  avs::Reading reading;
+  reading.Samples(*clip, samples.data(), 0, info.sampleCount);
+  return samples;
+}
+
+// Rising zero crossings of channel `channel` of interleaved samples.
+int RisingCrossings(const std::vector<float>& samples, int channels, int channel) {
+  int crossings = 0;
+  for (std::size_t i = static_cast<std::size_t>(channels + channel); i < samples.size(); i += static_cast<std::size_t>(channels))
+    if (samples[i - static_cast<std::size_t>(channels)] < 0 && samples[i] >= 0) ++crossings;
+  return crossings;
+}
+
+}  // namespace
+
+class SourceFunctionsTest : public QObject {
+  Q_OBJECT
+  MediaFolder media_;
+
+  avs::ClipPtr Eval(const QString& text) { return EvaluateClip(text, media_.dir()); }
+
+ private slots:
+  void initTestCase() { av_log_set_level(AV_LOG_ERROR); }
+
+  // AviSynth's order: length, width, height, pixel_type, fps,
+  // fps_denominator, audio_rate, channels, sample_type, color.
+  void blankClipTakesItsArgumentsInOrder() {
+    const avs::ClipPtr clip = Eval("BlankClip(100, 320, 240, \"YV12\", 25, 1, 48000, 2, \"16bit\", $FF0000)");
+    const avs::ClipInfo& info = clip->info();
+    QCOMPARE(info.frameCount, 100);
+    QCOMPARE(info.width, 320);
+    QCOMPARE(info.height, 240);
+    QCOMPARE(info.pixelFormat, AV_PIX_FMT_YUV420P);
+    QCOMPARE(info.fps.num, 25);
+    QCOMPARE(info.fps.den, 1);
+    QCOMPARE(info.sampleRate, 48000);
+    QCOMPARE(info.channels, 2);
+    QVERIFY(info.sampleType == avs::SampleType::S16);
+    QCOMPARE(info.sampleCount, 192000);
+    avs::Reading reading;
+    // Pure red in BT.601 studio range.
+    QCOMPARE(Text(YuvAt(*reading.Frame(*clip, 99), 319, 239, 1, 1)), QString("81/90/240"));
+  }
+
+  void blankClipDefaults() {
+    const avs::ClipPtr clip = Eval("BlankClip()");
+    const avs::ClipInfo& info = clip->info();
+    QCOMPARE(info.frameCount, 240);
+    QCOMPARE(info.width, 640);
+    QCOMPARE(info.height, 480);
+    QCOMPARE(info.pixelFormat, AV_PIX_FMT_BGRA);
+    QCOMPARE(info.fps.num, 24);
+    QCOMPARE(info.sampleRate, 44100);
+    QCOMPARE(info.channels, 1);
+    QVERIFY(info.sampleType == avs::SampleType::S16);
+    QCOMPARE(info.sampleCount, 441000);
+    avs::Reading reading;
+    QCOMPARE(Text(RgbAt(*reading.Frame(*clip, 0), 10, 10)), QString("0/0/0"));
+  }
+
+  void blankClipRefusesValuesInTheWrongPlaces_data() {
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("sample type before channels") << "BlankClip(100, 320, 240, \"YV12\", 25, 1, 48000, \"16bit\", 2)"
+                                                 << "channels must be an int";
+    QTest::newRow("fps before pixel type") << "BlankClip(100, 320, 240, 25, \"YV12\")" << "pixel_type must be";
+    QTest::newRow("unknown sample type") << "BlankClip(sample_type=\"12bit\")" << "sample_type must be";
+    QTest::newRow("channels and stereo") << "BlankClip(channels=2, stereo=true)" << "not both";
+    QTest::newRow("length 0") << "BlankClip(0)" << "length is out of range";
+  }
+  void blankClipRefusesValuesInTheWrongPlaces() {
+    QFETCH(QString, call);
+    QFETCH(QString, message);
+    const QString error = EvaluationError(call, media_.dir());
+    QVERIFY2(error.contains(message), qPrintable(error));
+  }
+
+  void blankClipSoundTypes_data() {
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<int>("type");
+    QTest::newRow("8bit") << "BlankClip(sample_type=\"8bit\")" << 1 << int(avs::SampleType::U8);
+    QTest::newRow("24bit") << "BlankClip(sample_type=\"24bit\")" << 1 << int(avs::SampleType::S24);
+    QTest::newRow("32bit") << "BlankClip(sample_type=\"32bit\")" << 1 << int(avs::SampleType::S32);
+    QTest::newRow("Float, any case") << "BlankClip(sample_type=\"Float\")" << 1 << int(avs::SampleType::Float);
+    QTest::newRow("stereo by position") << "BlankClip(10, 64, 48, \"RGB32\", 24, 1, 44100, true, false)" << 2
+                                        << int(avs::SampleType::S16);
+    QTest::newRow("stereo=false by name") << "BlankClip(stereo=false)" << 1 << int(avs::SampleType::S16);
+    QTest::newRow("six channels") << "BlankClip(channels=6)" << 6 << int(avs::SampleType::S16);
+  }
+  void blankClipSoundTypes() {
+    QFETCH(QString, call);
+    QFETCH(int, channels);
+    QFETCH(int, type);
+    const avs::ClipPtr clip = Eval(call);
+    QCOMPARE(clip->info().channels, channels);
+    QCOMPARE(int(clip->info().sampleType), type);
+    // Silence in every type: a float of 0 or the type's middle.
+    QByteArray bytes(clip->info().channels * avs::BytesPerSample(clip->info().sampleType) * 8, 'x');
+    avs::Reading reading;
+    reading.Samples(*clip, bytes.data(), 100, 8);
+    const char zero = clip->info().sampleType == avs::SampleType::U8 ? char(0x80) : char(0);
+    QCOMPARE(bytes, QByteArray(bytes.size(), zero));
+  }
+
+  void blankClipWithoutSound() {
+    QVERIFY(!Eval("BlankClip(audio_rate=0)")->info().hasAudio);
+    QVERIFY(!Eval("BlankClip(channels=0)")->info().hasAudio);
+  }
+
+  void blankClipTakesTheTemplatesProperties() {
+    const QString templ =
+        "t = BlankClip(length=50, width=160, height=120, pixel_type=\"YV24\", fps=30, audio_rate=22050, channels=2, "
+        "sample_type=\"float\", color=$FFFFFF)\n";
+    avs::ClipPtr clip = Eval(templ + "BlankClip(t)");
+    QCOMPARE(clip->info().frameCount, 50);
+    QCOMPARE(clip->info().width, 160);
+    QCOMPARE(clip->info().pixelFormat, AV_PIX_FMT_YUV444P);
+    QCOMPARE(clip->info().fps.num, 30);
+    QCOMPARE(clip->info().sampleRate, 22050);
+    QCOMPARE(clip->info().channels, 2);
+    QVERIFY(clip->info().sampleType == avs::SampleType::Float);
+    avs::Reading reading;
+    // The template's picture is not copied: the colour is BlankClip's own.
+    QCOMPARE(reading.Frame(*clip, 0)->data[0][0], uint8_t(16));
+
+    // What is given wins; the rest stays the template's.
+    clip = Eval(templ + "BlankClip(clip=t, width=200, length=7)");
+    QCOMPARE(clip->info().width, 200);
+    QCOMPARE(clip->info().height, 120);
+    QCOMPARE(clip->info().frameCount, 7);
+    QCOMPARE(clip->info().sampleCount, 5145);  // 7 frames at 30 fps, 22050 Hz
+  }
+
+  void blankClipOfASoundAloneHasNoPicture() {
+    avs::ClipPtr clip = Eval("BlankClip(Tone(2))");
+    QVERIFY(!clip->info().hasVideo);
+    QCOMPARE(clip->info().sampleCount, 96000);
+    QVERIFY(clip->info().sampleType == avs::SampleType::Float);
+    // An argument of the picture gives it one, the rest of it the defaults.
+    clip = Eval("BlankClip(Tone(2), width=320)");
+    QVERIFY(clip->info().hasVideo);
+    QCOMPARE(clip->info().width, 320);
+    QCOMPARE(clip->info().height, 480);
+    QCOMPARE(clip->info().pixelFormat, AV_PIX_FMT_BGRA);
+  }
+
+  void blankClipColorYuv() {
+    const avs::ClipPtr clip = Eval("BlankClip(length=1, width=16, height=16, pixel_type=\"YV24\", color_yuv=$801040)");
+    avs::Reading reading;
+    QCOMPARE(Text(YuvAt(*reading.Frame(*clip, 0), 5, 5, 0, 0)), QString("128/16/64"));
+    // The implicit clip is never a template: BlankClip after a clip starts afresh.
+    QCOMPARE(Eval("BlankClip(width=32, height=32)\nBlankClip()")->info().width, 640);
+  }
+
+  void colorBarsDefaults() {
+    const avs::ClipInfo info = Eval("ColorBars()")->info();
+    QCOMPARE(info.width, 640);
+    QCOMPARE(info.height, 480);
+    QCOMPARE(info.pixelFormat, AV_PIX_FMT_BGRA);
+    QCOMPARE(info.fps.num, 30000);
+    QCOMPARE(info.fps.den, 1001);
+    QCOMPARE(info.frameCount, 107892);  // an hour
+    QCOMPARE(info.sampleRate, 48000);
+    QCOMPARE(info.channels, 2);
+    QVERIFY(info.sampleType == avs::SampleType::Float);
+    QCOMPARE(info.sampleCount, static_cast<int64_t>(std::llround(107892 * 48000.0 * 1001 / 30000)));
+    const avs::ClipInfo hd = Eval("ColorBarsHD()")->info();
+    QCOMPARE(hd.width, 1288);
+    QCOMPARE(hd.height, 720);
+    QCOMPARE(hd.pixelFormat, AV_PIX_FMT_YUV444P);
+    QCOMPARE(hd.frameCount, 107892);
+    QVERIFY(EvaluationError("ColorBarsHD(pixel_type=\"RGB32\")", media_.dir()).contains("YV24"));
+    QVERIFY(EvaluationError("ColorBars(pixel_type=\"Y8\")", media_.dir()).contains("colour format"));
+  }
+
+  // The documented studio-range RGB values, at the middle of each part of
+  // the SMPTE layout.
+  void colorBarsRgbValues() {
+    const int w = 700, h = 480;
+    const avs::ClipPtr clip = Eval(QString("ColorBars(%1, %2)").arg(w).arg(h));
+    avs::Reading reading;
+    const FrameRefHolder frame{reading.Frame(*clip, 1000)};
+    const char* const top[7] = {"180/180/180", "180/180/16", "16/180/180", "16/180/16",
+                                "180/16/180",  "180/16/16",  "16/16/180"};
+    const char* const strip[7] = {"16/16/180", "16/16/16", "180/16/180", "16/16/16",
+                                  "16/180/180", "16/16/16", "180/180/180"};
+    for (int i = 0; i < 7; ++i) {
+      const int x = (2 * i + 1) * w / 14;
+      QCOMPARE(Text(RgbAt(*frame.f, x, h / 3)), QString(top[i]));
+      QCOMPARE(Text(RgbAt(*frame.f, x, h * 7 / 10)), QString(strip[i]));
+      // The last row above the strip and the first of it.
+      QCOMPARE(Text(RgbAt(*frame.f, x, h * 2 / 3 - 1)), QString(top[i]));
+      QCOMPARE(Text(RgbAt(*frame.f, x, h * 2 / 3)), QString(strip[i]));
+    }
+    // Bottom: -I, white, +Q each 5/4 of a bar; black; the PLUGE in thirds of
+    // the sixth bar: -4, 0, +4 IRE; black.
+    const int y = h * 9 / 10;
+    QCOMPARE(Text(RgbAt(*frame.f, w * 5 / 56, y)), QString("16/90/130"));
+    QCOMPARE(Text(RgbAt(*frame.f, w * 15 / 56, y)), QString("235/235/235"));
+    QCOMPARE(Text(RgbAt(*frame.f, w * 25 / 56, y)), QString("92/16/143"));
+    QCOMPARE(Text(RgbAt(*frame.f, w * 35 / 56, y)), QString("16/16/16"));
+    QCOMPARE(Text(RgbAt(*frame.f, w * 31 / 42, y)), QString("7/7/7"));
+    QCOMPARE(Text(RgbAt(*frame.f, w * 33 / 42, y)), QString("16/16/16"));
+    QCOMPARE(Text(RgbAt(*frame.f, w * 35 / 42, y)), QString("25/25/25"));
+    QCOMPARE(Text(RgbAt(*frame.f, w - 1, h - 1)), QString("16/16/16"));
+    // The bar edges sit at sevenths of the width.
+    QCOMPARE(Text(RgbAt(*frame.f, 99, 0)), QString(top[0]));
+    QCOMPARE(Text(RgbAt(*frame.f, 100, 0)), QString(top[1]));
+  }
+
+  // BT.601 values in YUV, and colour edges on chroma sample boundaries.
+  void colorBarsYuvValues_data() {
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<int>("shiftX");
+    QTest::addColumn<int>("shiftY");
+    QTest::newRow("YV12") << "YV12" << 1 << 1;
+    QTest::newRow("YV16") << "YV16" << 1 << 0;
+    QTest::newRow("YV24") << "YV24" << 0 << 0;
+  }
+  void colorBarsYuvValues() {
+    QFETCH(QString, type);
+    QFETCH(int, shiftX);
+    QFETCH(int, shiftY);
+    // 7 does not divide 250: the edges must still fall on chroma samples.
+    const int w = 250, h = 150;
+    const avs::ClipPtr clip = Eval(QString("ColorBars(%1, %2, \"%3\")").arg(w).arg(h).arg(type));
+    avs::Reading reading;
+    const FrameRefHolder frame{reading.Frame(*clip, 0)};
+    const char* const top[7] = {"180/128/128", "162/44/142", "131/156/44", "112/72/58",
+                                "84/184/198",  "65/100/212", "35/212/114"};
+    for (int i = 0; i < 7; ++i)
+      QCOMPARE(Text(YuvAt(*frame.f, (2 * i + 1) * w / 14, h / 3, shiftX, shiftY)), QString(top[i]));
+    QCOMPARE(Text(YuvAt(*frame.f, w * 5 / 56, h * 9 / 10, shiftX, shiftY)), QString("16/158/95"));
+    QCOMPARE(Text(YuvAt(*frame.f, w * 25 / 56, h * 9 / 10, shiftX, shiftY)), QString("16/174/149"));
+    for (int y = 0; y < h; ++y)
+      for (int x = 1; x < w; ++x) {
+        const Yuv a = YuvAt(*frame.f, x - 1, y, shiftX, shiftY), b = YuvAt(*frame.f, x, y, shiftX, shiftY);
+        if (a.y != b.y || a.u != b.u || a.v != b.v)
+          QVERIFY2(x % (1 << shiftX) == 0, qPrintable(QString("an edge at x=%1, row %2").arg(x).arg(y)));
+      }
+    for (int y = 1; y < h; ++y) {
+      const Yuv a = YuvAt(*frame.f, 3, y - 1, shiftX, shiftY), b = YuvAt(*frame.f, 3, y, shiftX, shiftY);
+      if (a.y != b.y || a.u != b.u) QVERIFY2(y % (1 << shiftY) == 0, qPrintable(QString("an edge at y=%1").arg(y)));
+    }
+  }
+
+  // BT.709 75% bars as documented, between 40% grey side panels; the
+  // PLUGE steps below.
+  void colorBarsHdValues() {
+    const avs::ClipPtr clip = Eval("ColorBarsHD()");
+    avs::Reading reading;
+    const FrameRefHolder frame{reading.Frame(*clip, 5)};
+    const char* const top[7] = {"180/128/128", "168/44/136", "145/147/44", "133/63/52",
+                                "63/193/204",  "51/109/212", "28/212/120"};
+    // Panels 161 wide, bars 138.
+    for (int i = 0; i < 7; ++i) QCOMPARE(Text(YuvAt(*frame.f, 161 + 138 * i + 69, 200, 0, 0)), QString(top[i]));
+    QCOMPARE(Text(YuvAt(*frame.f, 80, 200, 0, 0)), QString("104/128/128"));
+    QCOMPARE(Text(YuvAt(*frame.f, 1287, 200, 0, 0)), QString("104/128/128"));
+    QCOMPARE(frame.f->data[0][160 + 0 * frame.f->linesize[0]], uint8_t(104));
+    QCOMPARE(frame.f->data[0][161 + 0 * frame.f->linesize[0]], uint8_t(180));
+    // The ramp rises from left to right.
+    const uint8_t* ramp = frame.f->data[0] + 510 * frame.f->linesize[0];
+    QVERIFY(ramp[400] < ramp[600] && ramp[600] < ramp[1000]);
+    // Bottom row: 15% grey, black, white, and -2 / +2 / +4 % steps.
+    const uint8_t* bottom = frame.f->data[0] + 700 * frame.f->linesize[0];
+    QCOMPARE(int(bottom[50]), 49);
+    QCOMPARE(int(bottom[161 + 100]), 16);
+    QCOMPARE(int(bottom[161 + 207 + 138]), 235);
+    QCOMPARE(int(bottom[161 + int(138 * (1.5 + 2 + 5.0 / 6 + 1.0 / 6))]), 12);
+    QCOMPARE(int(bottom[161 + int(138 * (1.5 + 2 + 5.0 / 6 + 5.0 / 6))]), 20);
+    QCOMPARE(int(bottom[161 + int(138 * (1.5 + 2 + 5.0 / 6 + 9.0 / 6))]), 25);
+  }
+
+  // A 440 Hz sine at full scale on the left; on the right the same in the
+  // first half of every second, silence in the second.
+  void colorBarsTone() {
+    const avs::ClipPtr clip = Eval("ColorBars(64, 48)");
+    std::vector<float> s(2 * 96000);
+    avs::Reading reading;
+    reading.Samples(*clip, s.data(), 0, 96000);
+    for (int n : {0, 1, 17, 1000, 23999, 47000, 60000, 95999}) {
+      const double expected = std::sin(2 * M_PI * 440 * n / 48000.0);
+      QVERIFY2(std::fabs(s[2 * n] - expected) < 1e-4, qPrintable(QString("left sample %1").arg(n)));
+      const bool sounding = n % 48000 < 24000;
+      QVERIFY2(std::fabs(s[2 * n + 1] - (sounding ? expected : 0)) < 1e-4, qPrintable(QString("right sample %1").arg(n)));
+    }
+    QCOMPARE(RisingCrossings(s, 2, 0), 880 - 1);  // two seconds, the first rise at sample 0 not counted
+  }
+
+  void toneDefaults() {
+    const avs::ClipPtr clip = Eval("Tone()");
+    const avs::ClipInfo& info = clip->info();
+    QVERIFY(!info.hasVideo);
+    QCOMPARE(info.sampleRate, 48000);
+    QCOMPARE(info.channels, 2);
+    QCOMPARE(info.sampleCount, 480000);
+    QVERIFY(info.sampleType == avs::SampleType::Float);
+    const std::vector<float> s = Floats(clip);
+    QCOMPARE(RisingCrossings(s, 2, 1), 4400 - 1);
+    float peak = 0;
+    for (float v : s) peak = std::max(peak, std::fabs(v));
+    QVERIFY(peak > 0.999f && peak <= 1.0f);
+  }
+
+  // Tone(length, frequency, samplerate, channels, type, level) by
+  // position: the number of cycles, the peak and the wave's own shape.
+  void toneWaves_data() {
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<int>("crossings");
+    QTest::newRow("sine") << "Sine" << 249;
+    QTest::newRow("square") << "Square" << 249;
+    QTest::newRow("triangle") << "Triangle" << 249;
+    QTest::newRow("sawtooth") << "Sawtooth" << 249;
+    QTest::newRow("silence") << "Silence" << 0;
+    QTest::newRow("noise") << "noise" << -1;
+  }
+  void toneWaves() {
+    QFETCH(QString, type);
+    QFETCH(int, crossings);
+    const avs::ClipPtr clip = Eval(QString("Tone(0.5, 500, 8000, 1, \"%1\", 0.25)").arg(type));
+    QCOMPARE(clip->info().sampleCount, 4000);
+    QCOMPARE(clip->info().channels, 1);
+    QCOMPARE(clip->info().sampleRate, 8000);
+    const std::vector<float> s = Floats(clip);
+    float peak = 0;
+    for (float v : s) peak = std::max(peak, std::fabs(v));
+    if (crossings >= 0) QCOMPARE(RisingCrossings(s, 1, 0), crossings);
+    if (type == "Silence") {
+      QCOMPARE(peak, 0.0f);
+      return;
+    }
+    QVERIFY2(peak <= 0.25f && peak > 0.24f, qPrintable(QString::number(peak)));
+    // 16 samples a cycle.
+    if (type == "Square") {
+      for (int n = 0; n < 16; ++n) QCOMPARE(s[n + 160], n < 8 ? 0.25f : -0.25f);
+    } else if (type == "Triangle") {
+      QCOMPARE(s[4], 0.25f);
+      QCOMPARE(s[12], -0.25f);
+      QCOMPARE(s[2], 0.125f);
+    } else if (type == "Sawtooth") {
+      QCOMPARE(s[4], 0.125f);
+      QCOMPARE(s[9], -0.21875f);
+    } else if (type == "noise") {
+      double sum = 0;
+      for (float v : s) sum += v;
+      QVERIFY(std::fabs(sum / 4000) < 0.02);
+      QVERIFY(s[0] != s[1] && s[1] != s[2]);
+      // The same samples on a read of part of the sound.
+      std::vector<float> part(10);
+      avs::Reading reading;
+      reading.Samples(*clip, part.data(), 1234, 10);
+      QCOMPARE(part[3], s[1237]);
+    }
+  }
+
+  void toneRefusals() {
+    QVERIFY(EvaluationError("Tone(type=\"Pulse\")", media_.dir()).contains("type must be"));
+    QVERIFY(EvaluationError("Tone(0)", media_.dir()).contains("length"));
+    QVERIFY(EvaluationError("Tone(channels=0)", media_.dir()).contains("channels"));
+    QVERIFY(EvaluationError("Tone(samplerate=-1)", media_.dir()).contains("samplerate"));
+  }
+
+  // avs2pipemod reports the clip's own sample type.
+  void infoReportsFloatSound() {
+    const QString script = media_.script("tone.avs", "Tone(1)\n");
+    const ToolRun run = RunTool({"-info", script});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.contains("a:bit_depth       32"), run.out.constData());
+    QVERIFY2(run.out.contains("a:sample_type     float"), run.out.constData());
+    const ToolRun blank = RunTool({"-info", media_.script("blank.avs", "BlankClip(sample_type=\"24bit\")\n")});
+    QVERIFY2(blank.out.contains("a:bit_depth       24"), blank.out.constData());
+    QVERIFY2(blank.out.contains("a:sample_type     int"), blank.out.constData());
+  }
+
+  void versionClip() {
+    avs::ClipPtr clip = Eval("Version()");
+    QCOMPARE(clip->info().frameCount, 240);
+    QCOMPARE(clip->info().fps.num, 24);
+    QCOMPARE(clip->info().pixelFormat, AV_PIX_FMT_BGR24);
+    QVERIFY(clip->info().width > 100 && clip->info().height > 24);
+    avs::Reading reading;
+    const FrameRefHolder frame{reading.Frame(*clip, 0)};
+    // 25% grey in the corner, light yellow letters somewhere.
+    QCOMPARE(int(frame.f->data[0][0]), 0x40);
+    bool lettered = false;
+    for (int y = 0; y < frame.f->height && !lettered; ++y)
+      for (int x = 0; x < frame.f->width; ++x) {
+        const uint8_t* p = frame.f->data[0] + y * frame.f->linesize[0] + 3 * x;
+        if (p[0] > 0xA0 && p[1] > 0xD0 && p[2] > 0xD0) lettered = true;
+      }
+    QVERIFY(lettered);
+    clip = Eval("Version(clip=BlankClip(length=10, width=320, height=240, pixel_type=\"YV12\"))");
+    QCOMPARE(clip->info().frameCount, 10);
+    QCOMPARE(clip->info().width, 320);
+    QCOMPARE(clip->info().pixelFormat, AV_PIX_FMT_YUV420P);
+    QCOMPARE(Eval("Version(5, 400, 100)")->info().width, 400);
+  }
+
+ private:
+  struct FrameRefHolder {
+    avs::FrameRef ref;
+    const AVFrame* f = ref.get();
+  };
+};
+
+QTEST_GUILESS_MAIN(SourceFunctionsTest)
+#include "tst_source_functions.moc"
