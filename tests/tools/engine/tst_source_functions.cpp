@@ -246,19 +246,27 @@ class SourceFunctionsTest : public QObject {
     QCOMPARE(Text(RgbAt(*frame.f, w * 33 / 42, y)), QString("16/16/16"));
     QCOMPARE(Text(RgbAt(*frame.f, w * 35 / 42, y)), QString("25/25/25"));
     QCOMPARE(Text(RgbAt(*frame.f, w - 1, h - 1)), QString("16/16/16"));
+    // RGB24 has the same values in three bytes.
+    const avs::ClipPtr packed = Eval(QString("ColorBars(%1, %2, \"RGB24\")").arg(w).arg(h));
+    QCOMPARE(packed->info().pixelFormat, AV_PIX_FMT_BGR24);
+    const avs::FrameRef rgb24 = reading.Frame(*packed, 0);
+    const uint8_t* p = rgb24->data[0] + (h / 3) * rgb24->linesize[0] + 3 * 150;
+    QCOMPARE(QString("%1/%2/%3").arg(p[2]).arg(p[1]).arg(p[0]), QString(top[1]));
     // The bar edges sit at sevenths of the width.
     QCOMPARE(Text(RgbAt(*frame.f, 99, 0)), QString(top[0]));
     QCOMPARE(Text(RgbAt(*frame.f, 100, 0)), QString(top[1]));
   }
 
   // BT.601 values in YUV, and colour edges on chroma sample boundaries.
+  // YUY2 is looked at through its lossless unpacking to YV16.
   void colorBarsYuvValues_data() {
     QTest::addColumn<QString>("type");
     QTest::addColumn<int>("shiftX");
     QTest::addColumn<int>("shiftY");
-    QTest::newRow("YV12") << "YV12" << 1 << 1;
-    QTest::newRow("YV16") << "YV16" << 1 << 0;
-    QTest::newRow("YV24") << "YV24" << 0 << 0;
+    QTest::newRow("YV12") << "\"YV12\")" << 1 << 1;
+    QTest::newRow("YV16") << "\"YV16\")" << 1 << 0;
+    QTest::newRow("YV24") << "\"YV24\")" << 0 << 0;
+    QTest::newRow("YUY2") << "\"YUY2\").ConvertToYV16()" << 1 << 0;
   }
   void colorBarsYuvValues() {
     QFETCH(QString, type);
@@ -266,7 +274,7 @@ class SourceFunctionsTest : public QObject {
     QFETCH(int, shiftY);
     // 7 does not divide 250: the edges must still fall on chroma samples.
     const int w = 250, h = 150;
-    const avs::ClipPtr clip = Eval(QString("ColorBars(%1, %2, \"%3\")").arg(w).arg(h).arg(type));
+    const avs::ClipPtr clip = Eval(QString("ColorBars(%1, %2, %3").arg(w).arg(h).arg(type));
     avs::Reading reading;
     const FrameRefHolder frame{reading.Frame(*clip, 0)};
     const char* const top[7] = {"180/128/128", "162/44/142", "131/156/44", "112/72/58",
