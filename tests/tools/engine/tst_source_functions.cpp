@@ -11,7 +11,6 @@ extern "C" {
 }
 
 #include <QtTest>
-
 #include <cmath>
 
 namespace {
@@ -48,7 +47,8 @@ std::vector<float> Floats(const avs::ClipPtr& clip) {
 // Rising zero crossings of channel `channel` of interleaved samples.
 int RisingCrossings(const std::vector<float>& samples, int channels, int channel) {
   int crossings = 0;
-  for (std::size_t i = static_cast<std::size_t>(channels + channel); i < samples.size(); i += static_cast<std::size_t>(channels))
+  for (std::size_t i = static_cast<std::size_t>(channels + channel); i < samples.size();
+       i += static_cast<std::size_t>(channels))
     if (samples[i - static_cast<std::size_t>(channels)] < 0 && samples[i] >= 0) ++crossings;
   return crossings;
 }
@@ -105,10 +105,14 @@ class SourceFunctionsTest : public QObject {
     QTest::addColumn<QString>("message");
     QTest::newRow("sample type before channels") << "BlankClip(100, 320, 240, \"YV12\", 25, 1, 48000, \"16bit\", 2)"
                                                  << "channels must be an int";
-    QTest::newRow("fps before pixel type") << "BlankClip(100, 320, 240, 25, \"YV12\")" << "pixel_type must be";
-    QTest::newRow("unknown sample type") << "BlankClip(sample_type=\"12bit\")" << "sample_type must be";
-    QTest::newRow("channels and stereo") << "BlankClip(channels=2, stereo=true)" << "not both";
-    QTest::newRow("length 0") << "BlankClip(0)" << "length is out of range";
+    QTest::newRow("fps before pixel type") << "BlankClip(100, 320, 240, 25, \"YV12\")"
+                                           << "pixel_type must be";
+    QTest::newRow("unknown sample type") << "BlankClip(sample_type=\"12bit\")"
+                                         << "sample_type must be";
+    QTest::newRow("channels and stereo") << "BlankClip(channels=2, stereo=true)"
+                                         << "not both";
+    QTest::newRow("length 0") << "BlankClip(0)"
+                              << "length is out of range";
   }
   void blankClipRefusesValuesInTheWrongPlaces() {
     QFETCH(QString, call);
@@ -225,7 +229,7 @@ class SourceFunctionsTest : public QObject {
     const FrameRefHolder frame{reading.Frame(*clip, 1000)};
     const char* const top[7] = {"180/180/180", "180/180/16", "16/180/180", "16/180/16",
                                 "180/16/180",  "180/16/16",  "16/16/180"};
-    const char* const strip[7] = {"16/16/180", "16/16/16", "180/16/180", "16/16/16",
+    const char* const strip[7] = {"16/16/180",  "16/16/16", "180/16/180", "16/16/16",
                                   "16/180/180", "16/16/16", "180/180/180"};
     for (int i = 0; i < 7; ++i) {
       const int x = (2 * i + 1) * w / 14;
@@ -333,7 +337,8 @@ class SourceFunctionsTest : public QObject {
       const double expected = std::sin(2 * M_PI * 440 * n / 48000.0);
       QVERIFY2(std::fabs(s[2 * n] - expected) < 1e-4, qPrintable(QString("left sample %1").arg(n)));
       const bool sounding = n % 48000 < 24000;
-      QVERIFY2(std::fabs(s[2 * n + 1] - (sounding ? expected : 0)) < 1e-4, qPrintable(QString("right sample %1").arg(n)));
+      QVERIFY2(std::fabs(s[2 * n + 1] - (sounding ? expected : 0)) < 1e-4,
+               qPrintable(QString("right sample %1").arg(n)));
     }
     QCOMPARE(RisingCrossings(s, 2, 0), 880 - 1);  // two seconds, the first rise at sample 0 not counted
   }

@@ -35,8 +35,12 @@ uint8_t Code(double value) { return static_cast<uint8_t>(std::lround(std::clamp(
 // luma weights kr and kb (0.299/0.114 for BT.601, 0.2126/0.0722 for BT.709).
 Colour FromRgb(double r, double g, double b, double kr, double kb) {
   const double y = kr * r + (1 - kr - kb) * g + kb * b;
-  return {Code(16 + 219 * r), Code(16 + 219 * g), Code(16 + 219 * b), Code(16 + 219 * y),
-          Code(128 + 224 * (b - y) / (2 * (1 - kb))), Code(128 + 224 * (r - y) / (2 * (1 - kr)))};
+  return {Code(16 + 219 * r),
+          Code(16 + 219 * g),
+          Code(16 + 219 * b),
+          Code(16 + 219 * y),
+          Code(128 + 224 * (b - y) / (2 * (1 - kb))),
+          Code(128 + 224 * (r - y) / (2 * (1 - kr)))};
 }
 Colour Grey(uint8_t level) { return {level, level, level, level, 128, 128}; }
 
@@ -53,9 +57,7 @@ struct Patch {
 FrameRef PaintPatches(const ClipInfo& info, const std::vector<Patch>& patches, const std::string& origin) {
   const AVPixelFormat format = info.pixelFormat;
   const bool rgb = IsRgbFormat(format);
-  const AVPixelFormat painted = format == AV_PIX_FMT_YUYV422 ? AV_PIX_FMT_YUV422P
-                                : rgb                         ? AV_PIX_FMT_BGRA
-                                                              : format;
+  const AVPixelFormat painted = format == AV_PIX_FMT_YUYV422 ? AV_PIX_FMT_YUV422P : rgb ? AV_PIX_FMT_BGRA : format;
   FramePtr frame = NewPicture(info.width, info.height, painted);
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(painted);
   for (const Patch& p : patches) {
@@ -87,7 +89,8 @@ FrameRef PaintPatches(const ClipInfo& info, const std::vector<Patch>& patches, c
     }
   }
   if (!rgb) frame->color_range = AVCOL_RANGE_MPEG;
-  if (painted != format) frame = Scaler(info.width, info.height, format, SWS_POINT, Matrix::Rec601).Convert(*frame, origin);
+  if (painted != format)
+    frame = Scaler(info.width, info.height, format, SWS_POINT, Matrix::Rec601).Convert(*frame, origin);
   return Share(std::move(frame));
 }
 
@@ -113,9 +116,8 @@ class GeneratedClip : public Clip {
         true);
   }
   std::unique_ptr<AudioStream> OpenAudio(Reading&) const override {
-    return SamplesFrom([this](void* dst, int64_t start, int64_t count) {
-      sound_(static_cast<float*>(dst), start, count);
-    });
+    return SamplesFrom(
+        [this](void* dst, int64_t start, int64_t count) { sound_(static_cast<float*>(dst), start, count); });
   }
 
  private:
@@ -136,7 +138,8 @@ double Sine(double phase) { return std::sin(2 * std::numbers::pi * phase); }
 // Edges at fractions of a side, moved to the nearest multiple of `step`.
 int Edge(int side, int numerator, int denominator, int step) {
   const int64_t exact = static_cast<int64_t>(side) * numerator;
-  const int64_t units = (exact + static_cast<int64_t>(denominator) * step / 2) / (static_cast<int64_t>(denominator) * step);
+  const int64_t units =
+      (exact + static_cast<int64_t>(denominator) * step / 2) / (static_cast<int64_t>(denominator) * step);
   return static_cast<int>(units * step);
 }
 
@@ -163,10 +166,9 @@ std::vector<Patch> SmpteBars(int w, int h, int xStep, int yStep) {
   }
   const int q1 = Edge(w, 5, 28, xStep), q2 = Edge(w, 10, 28, xStep), q3 = Edge(w, 15, 28, xStep);
   const int p1 = Edge(w, 5 * 3 + 1, 21, xStep), p2 = Edge(w, 5 * 3 + 2, 21, xStep);
-  const Patch bottom[] = {{0, middle, q1, h, minusI},       {q1, middle, q2, h, Grey(235)},
-                          {q2, middle, q3, h, plusQ},       {q3, middle, x[5], h, black},
-                          {x[5], middle, p1, h, Grey(7)},   {p1, middle, p2, h, black},
-                          {p2, middle, x[6], h, Grey(25)},  {x[6], middle, w, h, black}};
+  const Patch bottom[] = {{0, middle, q1, h, minusI},      {q1, middle, q2, h, Grey(235)}, {q2, middle, q3, h, plusQ},
+                          {q3, middle, x[5], h, black},    {x[5], middle, p1, h, Grey(7)}, {p1, middle, p2, h, black},
+                          {p2, middle, x[6], h, Grey(25)}, {x[6], middle, w, h, black}};
   patches.insert(patches.end(), std::begin(bottom), std::end(bottom));
   return patches;
 }
@@ -257,7 +259,8 @@ Value Bars(Call& call, bool hd) {
   const bool packed422 = info.pixelFormat == AV_PIX_FMT_YUYV422;
   const int xStep = IsRgbFormat(info.pixelFormat) ? 1 : packed422 ? 2 : 1 << desc->log2_chroma_w;
   const int yStep = IsRgbFormat(info.pixelFormat) || packed422 ? 1 : 1 << desc->log2_chroma_h;
-  std::vector<Patch> patches = hd ? AribBars(info.width, info.height) : SmpteBars(info.width, info.height, xStep, yStep);
+  std::vector<Patch> patches =
+      hd ? AribBars(info.width, info.height) : SmpteBars(info.width, info.height, xStep, yStep);
   return std::make_shared<GeneratedClip>(info, call.origin, std::move(patches), BarsTone);
 }
 
@@ -320,8 +323,10 @@ Value Tone(Call& call) {
     for (int64_t i = 0; i < count; ++i) {
       const int64_t n = start + i;
       double value = 0;
-      if (kind == 4) value = Noise(n);
-      else if (kind < 4) value = Wave(kind, Phase(frequency, n, sampleRate));
+      if (kind == 4)
+        value = Noise(n);
+      else if (kind < 4)
+        value = Wave(kind, Phase(frequency, n, sampleRate));
       const float out = static_cast<float>(level * value);
       for (int c = 0; c < width; ++c) dst[i * width + c] = out;
     }

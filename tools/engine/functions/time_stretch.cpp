@@ -51,7 +51,8 @@ class TempoClip : public AudioFilter {
       while (filled < out.size()) {
         if (pendingAt_ == pending_.size()) Pull();
         const std::size_t n = std::min(out.size() - filled, pending_.size() - pendingAt_);
-        std::copy_n(pending_.begin() + static_cast<std::ptrdiff_t>(pendingAt_), n, out.begin() + static_cast<std::ptrdiff_t>(filled));
+        std::copy_n(pending_.begin() + static_cast<std::ptrdiff_t>(pendingAt_), n,
+                    out.begin() + static_cast<std::ptrdiff_t>(filled));
         pendingAt_ += n;
         filled += n;
       }
@@ -89,7 +90,8 @@ class TempoClip : public AudioFilter {
         std::snprintf(tempo, sizeof tempo, "tempo=%.17g", step);
         AVFilterContext* next = nullptr;
         const std::string name = "tempo" + std::to_string(steps++);
-        if (avfilter_graph_create_filter(&next, avfilter_get_by_name("atempo"), name.c_str(), tempo, nullptr, graph) < 0 ||
+        if (avfilter_graph_create_filter(&next, avfilter_get_by_name("atempo"), name.c_str(), tempo, nullptr, graph) <
+                0 ||
             avfilter_link(last, 0, next, 0) < 0)
           clip_.Fail("cannot set up the time stretch");
         last = next;
@@ -97,7 +99,8 @@ class TempoClip : public AudioFilter {
       AVFilterContext* format = nullptr;
       if (avfilter_graph_create_filter(&format, avfilter_get_by_name("aformat"), "format", "sample_fmts=flt", nullptr,
                                        graph) < 0 ||
-          avfilter_graph_create_filter(&sink_, avfilter_get_by_name("abuffersink"), "out", nullptr, nullptr, graph) < 0 ||
+          avfilter_graph_create_filter(&sink_, avfilter_get_by_name("abuffersink"), "out", nullptr, nullptr, graph) <
+              0 ||
           avfilter_link(last, 0, format, 0) < 0 || avfilter_link(format, 0, sink_, 0) < 0 ||
           avfilter_graph_config(graph, nullptr) < 0)
         clip_.Fail("cannot set up the time stretch");
@@ -182,7 +185,8 @@ class TempoClip : public AudioFilter {
 double Percent(const Call& call, std::size_t plain, std::size_t n, const char* name) {
   double value = call.Float(plain, 100.0);
   if (call.args[n].defined() || call.args[n + 1].defined()) {
-    if (call.args[plain].defined()) call.Fail(std::string("give ") + name + " or " + name + "_n and " + name + "_d, not both");
+    if (call.args[plain].defined())
+      call.Fail(std::string("give ") + name + " or " + name + "_n and " + name + "_d, not both");
     const int64_t numerator = call.Int(n, 1), denominator = call.Int(n + 1, 1);
     if (denominator == 0) call.Fail(std::string(name) + "_d must not be 0");
     value = 100.0 * static_cast<double>(numerator) / static_cast<double>(denominator);
@@ -213,7 +217,8 @@ Value TimeStretch(Call& call) {
     if (played < 1 || played > kMaxSampleRate) call.Fail("the playback rate is out of range");
     clip = call.interp.CallFunction("assumesamplerate", {Value(clip), Value(static_cast<int64_t>(played))}, call.origin)
                .asClip();
-    clip = call.interp.CallFunction("resampleaudio", {Value(clip), Value(static_cast<int64_t>(in.sampleRate))}, call.origin)
+    clip = call.interp
+               .CallFunction("resampleaudio", {Value(clip), Value(static_cast<int64_t>(in.sampleRate))}, call.origin)
                .asClip();
   }
   return clip;
@@ -224,9 +229,10 @@ Value TimeStretch(Call& call) {
 void RegisterTimeStretchFunctions(FunctionTable& table) {
   // sequence, seekwindow, overlap, quickseek and aa tune another algorithm
   // and are read without effect.
-  table["timestretch"] = {"clip:c ?tempo:f ?rate:f ?pitch:f ?sequence:i ?seekwindow:i ?overlap:i ?quickseek:b ?aa:i "
-                          "?tempo_n:i ?tempo_d:i ?rate_n:i ?rate_d:i ?pitch_n:i ?pitch_d:i",
-                          TimeStretch};
+  table["timestretch"] = {
+      "clip:c ?tempo:f ?rate:f ?pitch:f ?sequence:i ?seekwindow:i ?overlap:i ?quickseek:b ?aa:i "
+      "?tempo_n:i ?tempo_d:i ?rate_n:i ?rate_d:i ?pitch_n:i ?pitch_d:i",
+      TimeStretch};
 }
 
 }  // namespace avs
