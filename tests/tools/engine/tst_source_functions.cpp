@@ -414,6 +414,8 @@ class SourceFunctionsTest : public QObject {
     QVERIFY(EvaluationError("Tone(0)", media_.dir()).contains("length"));
     QVERIFY(EvaluationError("Tone(channels=0)", media_.dir()).contains("channels"));
     QVERIFY(EvaluationError("Tone(samplerate=-1)", media_.dir()).contains("samplerate"));
+    QVERIFY(EvaluationError("Tone(frequency=-1)", media_.dir()).contains("frequency"));
+    QVERIFY(EvaluationError("Tone(frequency=1000000000000.0)", media_.dir()).contains("frequency"));
   }
 
   // avs2pipemod reports the clip's own sample type.

@@ -299,7 +299,8 @@ Value Tone(Call& call) {
   const std::string type = Lower(call.String(4, "Sine"));
   if (rate <= 0 || rate > kMaxSampleRate) call.Fail("samplerate " + std::to_string(rate) + " is out of range");
   if (channels <= 0 || channels > kMaxChannels) call.Fail("channels " + std::to_string(channels) + " is out of range");
-  if (!std::isfinite(frequency) || frequency < 0) call.Fail("frequency must be a number of at least 0");
+  // Up to a gigahertz, so that the cycles counted to any sample stay finite.
+  if (!(frequency >= 0 && frequency <= 1e9)) call.Fail("frequency must be between 0 and 1000000000");
   if (!std::isfinite(level)) call.Fail("level must be a number");
   const double samples = std::round(seconds * static_cast<double>(rate));
   if (!(samples > 0) || samples > static_cast<double>(kMaxSamples)) call.Fail("the length is out of range");
