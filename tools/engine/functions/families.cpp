@@ -6,6 +6,7 @@ void RegisterAllFunctions(FunctionTable& table) {
   RegisterSourceFunctions(table);
   RegisterTextFunctions(table);
   RegisterLayoutFunctions(table);
+  RegisterCompositingFunctions(table);
   RegisterResizeFunctions(table);
   RegisterTimeFunctions(table);
   RegisterColourFunctions(table);

@@ -13,6 +13,7 @@ using FunctionTable = std::map<std::string, Function>;
 void RegisterSourceFunctions(FunctionTable& table);   // sources and generators
 void RegisterTextFunctions(FunctionTable& table);     // text on frames
 void RegisterLayoutFunctions(FunctionTable& table);   // size, crop, borders, flips, stacking
+void RegisterCompositingFunctions(FunctionTable& table);  // Overlay, Layer, Mask
 void RegisterResizeFunctions(FunctionTable& table);   // the resizers
 void RegisterTimeFunctions(FunctionTable& table);     // frames and their rate, splicing
 void RegisterColourFunctions(FunctionTable& table);   // pixel types and colour
