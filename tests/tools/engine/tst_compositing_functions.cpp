@@ -2,12 +2,11 @@
 // ffmpeg's overlay at places inside, across and outside the picture; its
 // opacity, mask and modes, Layer's documented formulas and Mask's alpha as
 // sample values computed here; and the refusals of clips that do not fit.
+#include <QtTest>
+#include <cmath>
+
 #include "media_fixture.h"
 #include "tools/engine/reading.h"
-
-#include <QtTest>
-
-#include <cmath>
 
 class CompositingFunctionsTest : public QObject {
   Q_OBJECT
@@ -36,8 +35,8 @@ class CompositingFunctionsTest : public QObject {
     const QString name = QString("flat-%1-%2-%3-%4x%5.avi").arg(y).arg(u).arg(v).arg(width).arg(height);
     if (!QFile::exists(media_.path(name)) &&
         !media_.ffmpeg({"-f", "lavfi", "-i", QString("color=c=black:s=%1x%2:r=25").arg(width).arg(height), "-vf",
-                        QString("format=yuv444p,geq=lum=%1:cb=%2:cr=%3").arg(y).arg(u).arg(v), "-frames:v", "3",
-                        "-c:v", "ffv1", name}))
+                        QString("format=yuv444p,geq=lum=%1:cb=%2:cr=%3").arg(y).arg(u).arg(v), "-frames:v", "3", "-c:v",
+                        "ffv1", name}))
       return "the source could not be made";
     return "AviSource(\"" + name + "\")";
   }
@@ -53,8 +52,8 @@ class CompositingFunctionsTest : public QObject {
  private slots:
   void initTestCase() {
     for (const char* format : {"yuv420p", "yuv444p"}) {
-      QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=96x64:r=25", "-frames:v", "12", "-c:v", "ffv1", "-pix_fmt",
-                             format, QString("base-%1.avi").arg(format)}));
+      QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=96x64:r=25", "-frames:v", "12", "-c:v", "ffv1",
+                             "-pix_fmt", format, QString("base-%1.avi").arg(format)}));
       // A shorter overlay of other content, which repeats its last frame.
       QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "mandelbrot=s=40x30:r=25", "-frames:v", "5", "-c:v", "ffv1",
                              "-pix_fmt", format, QString("top-%1.avi").arg(format)}));
@@ -82,9 +81,10 @@ class CompositingFunctionsTest : public QObject {
         Frames(QString("Overlay(AviSource(\"%1\"), AviSource(\"%2\"), %3, %4)").arg(base, top).arg(x).arg(y), &frames);
     QCOMPARE(frames, int64_t{12});
     const QString expected = QString("overlay-%1.raw").arg(++outputs_);
-    QVERIFY(media_.ffmpeg({"-i", base, "-i", top, "-filter_complex",
-                           QString("[0][1]overlay=x=%1:y=%2:format=%3").arg(x).arg(y).arg(format == "yuv420p" ? "yuv420" : "yuv444"),
-                           "-pix_fmt", format, "-f", "rawvideo", expected}));
+    QVERIFY(media_.ffmpeg(
+        {"-i", base, "-i", top, "-filter_complex",
+         QString("[0][1]overlay=x=%1:y=%2:format=%3").arg(x).arg(y).arg(format == "yuv420p" ? "yuv420" : "yuv444"),
+         "-pix_fmt", format, "-f", "rawvideo", expected}));
     const QByteArray theirs = media_.read(expected);
     QCOMPARE(ours.size(), theirs.size());
     QVERIFY2(ours == theirs, "Overlay differs from ffmpeg's overlay");
@@ -104,7 +104,8 @@ class CompositingFunctionsTest : public QObject {
       for (auto [x, y] : {std::pair{9, 5}, {10, 4}, {42, 5}, {10, 21}}) Near(At(out, plane, x, y), b, p + " outside");
       // The mask's white part, then its grey part: the mask's own sample
       // weighs, not the mask's luma range.
-      for (auto [x, y] : {std::pair{10, 5}, {21, 20}}) Near(At(out, plane, x, y), b + (o - b) * 0.75, p + " under white");
+      for (auto [x, y] : {std::pair{10, 5}, {21, 20}})
+        Near(At(out, plane, x, y), b + (o - b) * 0.75, p + " under white");
       for (auto [x, y] : {std::pair{22, 5}, {41, 20}})
         Near(At(out, plane, x, y), b + (o - b) * 0.75 * 100 / 255, p + " under grey");
     }
@@ -127,7 +128,7 @@ class CompositingFunctionsTest : public QObject {
     avs::FrameRef grey = Frame(script.arg(mask, ""));
     QCOMPARE(At(grey, 0, 6, 0), 200);
     QCOMPARE(At(grey, 0, 7, 0), 60);
-    QCOMPARE(At(grey, 1, 2, 0), 30);                // covers luma 4 and 5: all white
+    QCOMPARE(At(grey, 1, 2, 0), 30);                                // covers luma 4 and 5: all white
     Near(At(grey, 1, 3, 0), (100 + 30) / 2.0, "U under the edge");  // luma 6 white, 7 black
     QCOMPARE(At(grey, 1, 4, 0), 100);
     // The mask's chroma of 128 weighs every chroma sample by about a half.
@@ -139,7 +140,7 @@ class CompositingFunctionsTest : public QObject {
   // Each mode on flat pictures, against its documented effect.
   void modes_data() {
     QTest::addColumn<QString>("mode");
-    QTest::addColumn<QList<int>>("base");     // Y, U, V
+    QTest::addColumn<QList<int>>("base");  // Y, U, V
     QTest::addColumn<QList<int>>("overlay");
     QTest::addColumn<QList<int>>("expected");
     QTest::newRow("Add") << "Add" << QList<int>{100, 128, 128} << QList<int>{60, 128, 128} << QList<int>{160, 128, 128};
@@ -151,45 +152,45 @@ class CompositingFunctionsTest : public QObject {
                                          << QList<int>{0, 97, 162};  // chroma 205/255 of its way from grey
     QTest::newRow("Multiply by white") << "Multiply" << QList<int>{100, 90, 170} << QList<int>{255, 128, 128}
                                        << QList<int>{100, 90, 170};
-    QTest::newRow("Multiply by mid grey") << "Multiply" << QList<int>{200, 90, 170} << QList<int>{128, 128, 128}
-                                          << QList<int>{100, 109, 149};
+    QTest::newRow("Multiply by mid grey")
+        << "Multiply" << QList<int>{200, 90, 170} << QList<int>{128, 128, 128} << QList<int>{100, 109, 149};
     QTest::newRow("Chroma") << "Chroma" << QList<int>{100, 90, 170} << QList<int>{200, 30, 220}
                             << QList<int>{100, 30, 220};
     QTest::newRow("Luma") << "Luma" << QList<int>{100, 90, 170} << QList<int>{200, 30, 220} << QList<int>{200, 90, 170};
-    QTest::newRow("Lighten, overlay lighter") << "Lighten" << QList<int>{100, 90, 170} << QList<int>{200, 30, 220}
-                                              << QList<int>{200, 30, 220};
-    QTest::newRow("Lighten, overlay darker") << "Lighten" << QList<int>{100, 90, 170} << QList<int>{50, 30, 220}
-                                             << QList<int>{100, 90, 170};
-    QTest::newRow("Darken, overlay darker") << "Darken" << QList<int>{100, 90, 170} << QList<int>{50, 30, 220}
-                                            << QList<int>{50, 30, 220};
-    QTest::newRow("Darken, overlay lighter") << "Darken" << QList<int>{100, 90, 170} << QList<int>{200, 30, 220}
-                                             << QList<int>{100, 90, 170};
-    QTest::newRow("Difference of equals") << "Difference" << QList<int>{100, 90, 170} << QList<int>{100, 90, 170}
-                                          << QList<int>{128, 128, 128};
+    QTest::newRow("Lighten, overlay lighter")
+        << "Lighten" << QList<int>{100, 90, 170} << QList<int>{200, 30, 220} << QList<int>{200, 30, 220};
+    QTest::newRow("Lighten, overlay darker")
+        << "Lighten" << QList<int>{100, 90, 170} << QList<int>{50, 30, 220} << QList<int>{100, 90, 170};
+    QTest::newRow("Darken, overlay darker")
+        << "Darken" << QList<int>{100, 90, 170} << QList<int>{50, 30, 220} << QList<int>{50, 30, 220};
+    QTest::newRow("Darken, overlay lighter")
+        << "Darken" << QList<int>{100, 90, 170} << QList<int>{200, 30, 220} << QList<int>{100, 90, 170};
+    QTest::newRow("Difference of equals")
+        << "Difference" << QList<int>{100, 90, 170} << QList<int>{100, 90, 170} << QList<int>{128, 128, 128};
     QTest::newRow("Difference") << "Difference" << QList<int>{100, 90, 170} << QList<int>{60, 100, 150}
                                 << QList<int>{168, 118, 148};
-    QTest::newRow("Exclusion with black") << "Exclusion" << QList<int>{100, 90, 170} << QList<int>{0, 128, 128}
-                                          << QList<int>{100, 90, 170};
-    QTest::newRow("Exclusion with white") << "Exclusion" << QList<int>{100, 90, 170} << QList<int>{255, 128, 128}
-                                          << QList<int>{155, 166, 86};
-    QTest::newRow("HardLight with black") << "HardLight" << QList<int>{100, 90, 170} << QList<int>{0, 128, 128}
-                                          << QList<int>{0, 128, 128};
-    QTest::newRow("HardLight with white") << "HardLight" << QList<int>{100, 90, 170} << QList<int>{255, 128, 128}
-                                          << QList<int>{255, 128, 128};
+    QTest::newRow("Exclusion with black")
+        << "Exclusion" << QList<int>{100, 90, 170} << QList<int>{0, 128, 128} << QList<int>{100, 90, 170};
+    QTest::newRow("Exclusion with white")
+        << "Exclusion" << QList<int>{100, 90, 170} << QList<int>{255, 128, 128} << QList<int>{155, 166, 86};
+    QTest::newRow("HardLight with black")
+        << "HardLight" << QList<int>{100, 90, 170} << QList<int>{0, 128, 128} << QList<int>{0, 128, 128};
+    QTest::newRow("HardLight with white")
+        << "HardLight" << QList<int>{100, 90, 170} << QList<int>{255, 128, 128} << QList<int>{255, 128, 128};
     // SoftLight darkens under black without reaching it: (1 - 2u)s² + 2us.
-    QTest::newRow("SoftLight with black") << "SoftLight" << QList<int>{100, 90, 170} << QList<int>{0, 128, 128}
-                                          << QList<int>{39, 90, 170};
-    QTest::newRow("SoftLight with white") << "SoftLight" << QList<int>{100, 90, 170} << QList<int>{255, 128, 128}
-                                          << QList<int>{161, 90, 170};
+    QTest::newRow("SoftLight with black")
+        << "SoftLight" << QList<int>{100, 90, 170} << QList<int>{0, 128, 128} << QList<int>{39, 90, 170};
+    QTest::newRow("SoftLight with white")
+        << "SoftLight" << QList<int>{100, 90, 170} << QList<int>{255, 128, 128} << QList<int>{161, 90, 170};
   }
   void modes() {
     QFETCH(QString, mode);
     QFETCH(QList<int>, base);
     QFETCH(QList<int>, overlay);
     QFETCH(QList<int>, expected);
-    avs::FrameRef out = Frame(QString("Overlay(%1, %2, 8, 4, mode=\"%3\")")
-                                  .arg(Flat(base[0], base[1], base[2], 64, 48), Flat(overlay[0], overlay[1], overlay[2]),
-                                       mode));
+    avs::FrameRef out =
+        Frame(QString("Overlay(%1, %2, 8, 4, mode=\"%3\")")
+                  .arg(Flat(base[0], base[1], base[2], 64, 48), Flat(overlay[0], overlay[1], overlay[2]), mode));
     for (int plane = 0; plane < 3; ++plane) {
       Near(At(out, plane, 20, 10), expected[plane], QString("%1 plane %2").arg(mode).arg(plane));
       QCOMPARE(At(out, plane, 7, 10), base[plane]);  // beside the overlay
@@ -217,8 +218,9 @@ class CompositingFunctionsTest : public QObject {
     QCOMPARE(EvaluateClip(QString(script).arg("YUY2", ", output=\"YV24\""), media_.dir())->info().pixelFormat,
              AV_PIX_FMT_YUV444P);
     // In YUY2, luma moves by single pixels.
-    avs::FrameRef yuy2 = Frame(QString("BlankClip(width=64, height=48, pixel_type=\"YUY2\", color=$000000)"
-                                       ".Overlay(BlankClip(width=16, height=16, pixel_type=\"YUY2\", color=$FFFFFF), 3, 0)"));
+    avs::FrameRef yuy2 =
+        Frame(QString("BlankClip(width=64, height=48, pixel_type=\"YUY2\", color=$000000)"
+                      ".Overlay(BlankClip(width=16, height=16, pixel_type=\"YUY2\", color=$FFFFFF), 3, 0)"));
     QCOMPARE(int(yuy2->data[0][2 * 2]), 16);
     QCOMPARE(int(yuy2->data[0][2 * 3]), 235);
     QCOMPARE(int(yuy2->data[0][2 * 18]), 235);
@@ -234,8 +236,9 @@ class CompositingFunctionsTest : public QObject {
                                      << "Overlay: opacity must be between 0 and 1";
     QTest::newRow("mask of another size") << "Overlay(BlankClip(), BlankClip(width=64), mask=BlankClip(width=32))"
                                           << "Overlay: the mask is 32x480 where the overlay is 64x480";
-    QTest::newRow("odd overlay on YV12") << "Overlay(BlankClip(pixel_type=\"YV12\"), BlankClip(width=15, height=16, pixel_type=\"RGB32\"))"
-                                         << "Overlay: the overlay's size 15x16 does not suit YV12";
+    QTest::newRow("odd overlay on YV12")
+        << "Overlay(BlankClip(pixel_type=\"YV12\"), BlankClip(width=15, height=16, pixel_type=\"RGB32\"))"
+        << "Overlay: the overlay's size 15x16 does not suit YV12";
     QTest::newRow("far place") << "Overlay(BlankClip(), BlankClip(), x=100000)"
                                << "Overlay: x and y must be between -8192 and 8192";
     QTest::newRow("unknown output") << "Overlay(BlankClip(), BlankClip(), output=\"RGB48\")"
@@ -251,9 +254,10 @@ class CompositingFunctionsTest : public QObject {
   // / 256 with level 257 by default, so a white mask at the default level is
   // the overlay itself and at 256 is not.
   void layerRgb32() {
-    const QString clips = "b = BlankClip(length=4, width=64, height=48, pixel_type=\"RGB32\", color=$204060)\n"
-                          "o = BlankClip(length=4, width=16, height=8, pixel_type=\"RGB32\", color=$E0C0A0)\n"
-                          "g = BlankClip(length=4, width=16, height=8, pixel_type=\"RGB32\", color=$%1)\n";
+    const QString clips =
+        "b = BlankClip(length=4, width=64, height=48, pixel_type=\"RGB32\", color=$204060)\n"
+        "o = BlankClip(length=4, width=16, height=8, pixel_type=\"RGB32\", color=$E0C0A0)\n"
+        "g = BlankClip(length=4, width=16, height=8, pixel_type=\"RGB32\", color=$%1)\n";
     auto blue = [&](const QString& grey, const QString& call, int x, int y) {
       avs::FrameRef f = Frame(clips.arg(grey) + call);
       return int(f->data[0][y * f->linesize[0] + 4 * x]);
@@ -289,8 +293,9 @@ class CompositingFunctionsTest : public QObject {
   // YUY2: base += ((overlay - base) * level) >> 8, level 256 by default, in
   // pixel pairs; without use_chroma only luma changes.
   void layerYuy2() {
-    const QString clips = "b = BlankClip(length=2, width=64, height=48, pixel_type=\"YUY2\", color=$204060)\n"
-                          "o = BlankClip(length=2, width=16, height=8, pixel_type=\"YUY2\", color=$E0C0A0)\n";
+    const QString clips =
+        "b = BlankClip(length=2, width=64, height=48, pixel_type=\"YUY2\", color=$204060)\n"
+        "o = BlankClip(length=2, width=16, height=8, pixel_type=\"YUY2\", color=$E0C0A0)\n";
     avs::FrameRef base = Frame(clips + "b");
     avs::FrameRef over = Frame(clips + "o");
     auto sample = [](const avs::FrameRef& f, int i) { return int(f->data[0][i]); };
@@ -311,10 +316,12 @@ class CompositingFunctionsTest : public QObject {
 
   // Mask's alpha is the mask's greyscale: Rec.601's weights, full range.
   void maskSetsAlphaFromGrey() {
-    const std::pair<const char*, int> colours[] = {{"FF0000", 76}, {"00FF00", 150}, {"0000FF", 29}, {"FFFFFF", 255}, {"000000", 0}, {"808080", 128}};
+    const std::pair<const char*, int> colours[] = {{"FF0000", 76},  {"00FF00", 150}, {"0000FF", 29},
+                                                   {"FFFFFF", 255}, {"000000", 0},   {"808080", 128}};
     for (auto [colour, grey] : colours) {
       avs::FrameRef f = Frame(QString("BlankClip(width=8, height=4, pixel_type=\"RGB32\", color=$123456)"
-                                      ".Mask(BlankClip(width=8, height=4, pixel_type=\"RGB32\", color=$%1))").arg(colour));
+                                      ".Mask(BlankClip(width=8, height=4, pixel_type=\"RGB32\", color=$%1))")
+                                  .arg(colour));
       QCOMPARE(int(f->data[0][4 * 7 + 3 * f->linesize[0] + 3]), grey);
       QCOMPARE(int(f->data[0][4 * 7 + 3 * f->linesize[0] + 2]), 0x12);  // the colour stays
     }
@@ -327,18 +334,23 @@ class CompositingFunctionsTest : public QObject {
                                    << "Layer: needs RGB32 or YUY2 clips, not YV12";
     QTest::newRow("Layer of two types") << "Layer(BlankClip(pixel_type=\"RGB32\"), BlankClip(pixel_type=\"YUY2\"))"
                                         << "Layer: the overlay is YUY2 where the base is RGB32";
-    QTest::newRow("Layer level above 257") << "Layer(BlankClip(pixel_type=\"RGB32\"), BlankClip(pixel_type=\"RGB32\"), level=258)"
-                                           << "Layer: level must be between 0 and 257";
-    QTest::newRow("Layer YUY2 level above 256") << "Layer(BlankClip(pixel_type=\"YUY2\"), BlankClip(pixel_type=\"YUY2\"), level=257)"
-                                                << "Layer: level must be between 0 and 256";
-    QTest::newRow("Layer unknown op") << "Layer(BlankClip(pixel_type=\"RGB32\"), BlankClip(pixel_type=\"RGB32\"), \"screen\")"
-                                      << "Layer: unknown op \"screen\"";
-    QTest::newRow("Layer fast without chroma") << "Layer(BlankClip(pixel_type=\"RGB32\"), BlankClip(pixel_type=\"RGB32\"), \"fast\", use_chroma=false)"
-                                               << "Layer: op \"fast\" needs use_chroma=true";
+    QTest::newRow("Layer level above 257")
+        << "Layer(BlankClip(pixel_type=\"RGB32\"), BlankClip(pixel_type=\"RGB32\"), level=258)"
+        << "Layer: level must be between 0 and 257";
+    QTest::newRow("Layer YUY2 level above 256")
+        << "Layer(BlankClip(pixel_type=\"YUY2\"), BlankClip(pixel_type=\"YUY2\"), level=257)"
+        << "Layer: level must be between 0 and 256";
+    QTest::newRow("Layer unknown op")
+        << "Layer(BlankClip(pixel_type=\"RGB32\"), BlankClip(pixel_type=\"RGB32\"), \"screen\")"
+        << "Layer: unknown op \"screen\"";
+    QTest::newRow("Layer fast without chroma")
+        << "Layer(BlankClip(pixel_type=\"RGB32\"), BlankClip(pixel_type=\"RGB32\"), \"fast\", use_chroma=false)"
+        << "Layer: op \"fast\" needs use_chroma=true";
     QTest::newRow("Mask on YV12") << "Mask(BlankClip(pixel_type=\"YV12\"), BlankClip(pixel_type=\"RGB32\"))"
                                   << "Mask: needs RGB32 clips, not YV12";
-    QTest::newRow("Mask of another size") << "Mask(BlankClip(pixel_type=\"RGB32\"), BlankClip(width=320, pixel_type=\"RGB32\"))"
-                                          << "Mask: the mask is 320x480 where the clip is 640x480";
+    QTest::newRow("Mask of another size")
+        << "Mask(BlankClip(pixel_type=\"RGB32\"), BlankClip(width=320, pixel_type=\"RGB32\"))"
+        << "Mask: the mask is 320x480 where the clip is 640x480";
   }
   void layerAndMaskRefusals() {
     QFETCH(QString, script);

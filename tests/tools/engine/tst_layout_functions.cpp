@@ -32,7 +32,9 @@ class LayoutFunctionsTest : public QObject {
   // ffmpeg's raw frames for `args` (inputs and filters) in `pixelFormat`.
   QByteArray Ffmpeg(QStringList args, const QString& pixelFormat) {
     const QString name = QString("ffmpeg-%1.raw").arg(++outputs_);
-    if (!media_.ffmpeg(args << "-pix_fmt" << pixelFormat << "-f" << "rawvideo" << name)) return {};
+    if (!media_.ffmpeg(args << "-pix_fmt" << pixelFormat << "-f"
+                            << "rawvideo" << name))
+      return {};
     return media_.read(name);
   }
   // Frame 0 of a script's clip.
@@ -60,8 +62,8 @@ class LayoutFunctionsTest : public QObject {
       const QString codec = QString(format).startsWith("yuv4") ? "ffv1" : "rawvideo";
       QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "mandelbrot=s=48x64:r=25", "-frames:v", "7", "-c:v", codec,
                              "-pix_fmt", format, QString("tall-%1.avi").arg(format)}));
-      QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "smptebars=s=96x32:r=25", "-frames:v", "5", "-c:v", codec,
-                             "-pix_fmt", format, QString("wide-%1.avi").arg(format)}));
+      QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "smptebars=s=96x32:r=25", "-frames:v", "5", "-c:v", codec, "-pix_fmt",
+                             format, QString("wide-%1.avi").arg(format)}));
     }
   }
 
@@ -126,12 +128,14 @@ class LayoutFunctionsTest : public QObject {
     QFETCH(QString, pixelFormat);
     const QString tall = "tall-" + pixelFormat + ".avi", wide = "wide-" + pixelFormat + ".avi";
     int64_t frames = 0;
-    const QByteArray ours = Frames(QString("a = AviSource(\"%1\")\nb = AviSource(\"%2\")\nStackHorizontal(a, b, a.FlipVertical())")
-                                       .arg(source, tall),
-                                   &frames);
+    const QByteArray ours =
+        Frames(QString("a = AviSource(\"%1\")\nb = AviSource(\"%2\")\nStackHorizontal(a, b, a.FlipVertical())")
+                   .arg(source, tall),
+               &frames);
     QCOMPARE(frames, int64_t{12});
-    const QByteArray theirs = Ffmpeg({"-i", source, "-i", tall, "-filter_complex", "[0]split[a][c];[c]vflip[f];[a][1][f]hstack=inputs=3"},
-                                     pixelFormat);
+    const QByteArray theirs =
+        Ffmpeg({"-i", source, "-i", tall, "-filter_complex", "[0]split[a][c];[c]vflip[f];[a][1][f]hstack=inputs=3"},
+               pixelFormat);
     QCOMPARE(ours.size(), theirs.size());
     QVERIFY2(ours == theirs, "StackHorizontal differs from hstack");
     const QByteArray oursV =
@@ -144,10 +148,11 @@ class LayoutFunctionsTest : public QObject {
 
   // The first clip gives the rate and the sound, however long the others.
   void stackTakesRateAndSoundFromTheFirstClip() {
-    avs::ClipPtr clip = EvaluateClip("a = BlankClip(length=10, width=32, height=16, fps=25, audio_rate=48000)\n"
-                                     "b = BlankClip(length=30, width=16, height=16, fps=50, audio_rate=44100)\n"
-                                     "StackHorizontal(a, b)",
-                                     media_.dir());
+    avs::ClipPtr clip = EvaluateClip(
+        "a = BlankClip(length=10, width=32, height=16, fps=25, audio_rate=48000)\n"
+        "b = BlankClip(length=30, width=16, height=16, fps=50, audio_rate=44100)\n"
+        "StackHorizontal(a, b)",
+        media_.dir());
     QCOMPARE(clip->info().width, 48);
     QCOMPARE(clip->info().frameCount, int64_t{30});
     QCOMPARE(clip->info().fps.num, int64_t{25});
@@ -211,14 +216,16 @@ class LayoutFunctionsTest : public QObject {
   // color_yuv paints YUV borders as given; RGB32's borders take the
   // colour's alpha byte.
   void addBordersColours() {
-    avs::FrameRef yuv = FirstFrame("BlankClip(width=16, height=8, pixel_type=\"YV24\", color=$FFFFFF)"
-                                   ".AddBorders(0, 0, 2, 0, color=$FF0000, color_yuv=$508090)");
+    avs::FrameRef yuv = FirstFrame(
+        "BlankClip(width=16, height=8, pixel_type=\"YV24\", color=$FFFFFF)"
+        ".AddBorders(0, 0, 2, 0, color=$FF0000, color_yuv=$508090)");
     QCOMPARE(yuv->width, 18);
     QCOMPARE(int(yuv->data[0][17]), 0x50);
     QCOMPARE(int(yuv->data[1][17]), 0x80);
     QCOMPARE(int(yuv->data[2][17]), 0x90);
     QCOMPARE(int(yuv->data[0][15]), 235);  // the picture's white
-    avs::FrameRef rgb = FirstFrame("BlankClip(width=16, height=8, pixel_type=\"RGB32\").AddBorders(0, 1, 0, 0, color=$40102030)");
+    avs::FrameRef rgb =
+        FirstFrame("BlankClip(width=16, height=8, pixel_type=\"RGB32\").AddBorders(0, 1, 0, 0, color=$40102030)");
     const uint8_t* border = rgb->data[0];
     QCOMPARE(int(border[0]), 0x30);
     QCOMPARE(int(border[1]), 0x20);
@@ -236,13 +243,15 @@ class LayoutFunctionsTest : public QObject {
                                         << "AddBorders: YV12 needs an even bottom";
     QTest::newRow("odd right in YUY2") << "BlankClip(pixel_type=\"YUY2\").AddBorders(0, 0, 1, 0)"
                                        << "AddBorders: YUY2 needs an even right";
-    QTest::newRow("negative") << "BlankClip().AddBorders(0, -2, 0, 0)" << "AddBorders: top must be between 0 and 8192";
+    QTest::newRow("negative") << "BlankClip().AddBorders(0, -2, 0, 0)"
+                              << "AddBorders: top must be between 0 and 8192";
     QTest::newRow("huge") << "BlankClip().AddBorders(0, 0, 2147483647, 0)"
                           << "AddBorders: right must be between 0 and 8192";
     QTest::newRow("past the largest picture") << "BlankClip().AddBorders(4000, 0, 4000, 0)"
                                               << "AddBorders: the size 8640x480 is out of range";
-    QTest::newRow("letterbox taller than the picture") << "BlankClip(height=100).Letterbox(50, 52)"
-                                                       << "Letterbox: top and bottom cover more than the picture's height";
+    QTest::newRow("letterbox taller than the picture")
+        << "BlankClip(height=100).Letterbox(50, 52)"
+        << "Letterbox: top and bottom cover more than the picture's height";
     QTest::newRow("letterbox odd in YV12") << "BlankClip(pixel_type=\"YV12\").Letterbox(2, 2, 1)"
                                            << "Letterbox: YV12 needs an even x1";
   }
@@ -270,7 +279,13 @@ class LayoutFunctionsTest : public QObject {
             const int got = out->data[plane][y * out->linesize[plane] + x];
             const int expected = edge ? black : in->data[plane][y * in->linesize[plane] + x];
             if (got != expected)
-              QFAIL(qPrintable(QString("%1 plane %2 at %3,%4: %5 where %6 is due").arg(source).arg(plane).arg(x).arg(y).arg(got).arg(expected)));
+              QFAIL(qPrintable(QString("%1 plane %2 at %3,%4: %5 where %6 is due")
+                                   .arg(source)
+                                   .arg(plane)
+                                   .arg(x)
+                                   .arg(y)
+                                   .arg(got)
+                                   .arg(expected)));
           }
       }
     }
@@ -291,7 +306,8 @@ class LayoutFunctionsTest : public QObject {
     QFETCH(QString, source);
     QFETCH(bool, horizontal);
     avs::FrameRef in = FirstFrame(QString("AviSource(\"%1\")").arg(source));
-    avs::FrameRef out = FirstFrame(QString("AviSource(\"%1\").%2ReduceBy2()").arg(source, horizontal ? "Horizontal" : "Vertical"));
+    avs::FrameRef out =
+        FirstFrame(QString("AviSource(\"%1\").%2ReduceBy2()").arg(source, horizontal ? "Horizontal" : "Vertical"));
     QCOMPARE(out->width, horizontal ? 48 : 96);
     QCOMPARE(out->height, horizontal ? 64 : 32);
     const bool rgb = source.startsWith("rgb");
@@ -321,7 +337,12 @@ class LayoutFunctionsTest : public QObject {
           const int expected = (sample(centre - 1) + 2 * sample(centre) + sample(centre + 1) + 2) / 4;
           const int got = out->data[plane][y * out->linesize[plane] + byte];
           if (got != expected)
-            QFAIL(qPrintable(QString("plane %1 at byte %2 of row %3: %4 where %5 is due").arg(plane).arg(byte).arg(y).arg(got).arg(expected)));
+            QFAIL(qPrintable(QString("plane %1 at byte %2 of row %3: %4 where %5 is due")
+                                 .arg(plane)
+                                 .arg(byte)
+                                 .arg(y)
+                                 .arg(got)
+                                 .arg(expected)));
         }
     }
     // ReduceBy2 is the horizontal one followed by the vertical one.
@@ -331,14 +352,18 @@ class LayoutFunctionsTest : public QObject {
   }
 
   void reductionsRefuseSizesTheFormatCannotHold() {
-    QString error = EvaluationError("BlankClip(width=102, height=64, pixel_type=\"YV12\").HorizontalReduceBy2()", media_.dir());
+    QString error =
+        EvaluationError("BlankClip(width=102, height=64, pixel_type=\"YV12\").HorizontalReduceBy2()", media_.dir());
     QVERIFY2(error.contains("HorizontalReduceBy2: YV12 needs a width that is a multiple of 4"), qPrintable(error));
     error = EvaluationError("BlankClip(width=64, height=102, pixel_type=\"YV12\").ReduceBy2()", media_.dir());
     QVERIFY2(error.contains("ReduceBy2: YV12 needs a height that is a multiple of 4"), qPrintable(error));
     error = EvaluationError("BlankClip(width=1, height=64, pixel_type=\"RGB32\").HorizontalReduceBy2()", media_.dir());
     QVERIFY2(error.contains("HorizontalReduceBy2: the size 0x64 is out of range"), qPrintable(error));
     // An odd height is fine for YUY2, which subsamples only across.
-    QCOMPARE(EvaluateClip("BlankClip(width=64, height=102, pixel_type=\"YUY2\").VerticalReduceBy2()", media_.dir())->info().height, 51);
+    QCOMPARE(EvaluateClip("BlankClip(width=64, height=102, pixel_type=\"YUY2\").VerticalReduceBy2()", media_.dir())
+                 ->info()
+                 .height,
+             51);
   }
 
   // 4:2:2 pictures turn through 4:4:4 (libavfilter converts on the way);

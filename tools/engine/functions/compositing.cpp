@@ -23,14 +23,29 @@ namespace {
 
 // ---------------------------------------------------------------- Overlay
 
-enum class Mode { Blend, Add, Subtract, Multiply, Chroma, Luma, Lighten, Darken, SoftLight, HardLight, Difference, Exclusion };
+enum class Mode {
+  Blend,
+  Add,
+  Subtract,
+  Multiply,
+  Chroma,
+  Luma,
+  Lighten,
+  Darken,
+  SoftLight,
+  HardLight,
+  Difference,
+  Exclusion
+};
 
 Mode ParseMode(const Call& call, const std::string& name) {
   static const std::pair<const char*, Mode> kModes[] = {
-      {"blend", Mode::Blend},         {"add", Mode::Add},           {"subtract", Mode::Subtract},
-      {"multiply", Mode::Multiply},   {"chroma", Mode::Chroma},     {"luma", Mode::Luma},
-      {"lighten", Mode::Lighten},     {"darken", Mode::Darken},     {"softlight", Mode::SoftLight},
-      {"hardlight", Mode::HardLight}, {"difference", Mode::Difference}, {"exclusion", Mode::Exclusion}};
+      {"blend", Mode::Blend},           {"add", Mode::Add},
+      {"subtract", Mode::Subtract},     {"multiply", Mode::Multiply},
+      {"chroma", Mode::Chroma},         {"luma", Mode::Luma},
+      {"lighten", Mode::Lighten},       {"darken", Mode::Darken},
+      {"softlight", Mode::SoftLight},   {"hardlight", Mode::HardLight},
+      {"difference", Mode::Difference}, {"exclusion", Mode::Exclusion}};
   for (auto [text, mode] : kModes)
     if (Lower(name) == text) return mode;
   call.Fail("unknown mode \"" + name +
@@ -101,8 +116,12 @@ class OverlayClip : public FrameFilter {
  public:
   OverlayClip(std::string origin, ClipPtr base, ClipPtr overlay, ClipPtr mask, int x, int y, double opacity, Mode mode,
               bool greymask)
-      : FrameFilter(base->info(), std::move(origin), InputList(base, overlay, mask)), x_(x), y_(y),
-        opacity256_(static_cast<int>(std::lround(opacity * 256))), mode_(mode), greymask_(greymask),
+      : FrameFilter(base->info(), std::move(origin), InputList(base, overlay, mask)),
+        x_(x),
+        y_(y),
+        opacity256_(static_cast<int>(std::lround(opacity * 256))),
+        mode_(mode),
+        greymask_(greymask),
         hasMask_(mask != nullptr) {
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(info().pixelFormat);
     sx_ = desc->log2_chroma_w;
@@ -224,7 +243,8 @@ Value Overlay(Call& call) {
   const int64_t x = call.Int(2, 0), y = call.Int(3, 0);
   for (int64_t v : {x, y})
     if (v < -kMaxPictureSide || v > kMaxPictureSide)
-      call.Fail("x and y must be between " + std::to_string(-kMaxPictureSide) + " and " + std::to_string(kMaxPictureSide));
+      call.Fail("x and y must be between " + std::to_string(-kMaxPictureSide) + " and " +
+                std::to_string(kMaxPictureSide));
   ClipPtr mask = call.args[4].defined() ? call.Clip(4) : nullptr;
   if (mask) {
     VideoOf(call, 4);
@@ -277,8 +297,14 @@ class LayerClip : public FrameFilter {
  public:
   LayerClip(std::string origin, ClipPtr base, ClipPtr overlay, LayerOp op, int level, int x, int y, int threshold,
             bool useChroma)
-      : FrameFilter(base->info(), std::move(origin), {base, overlay}), op_(op), level_(level), x_(x), y_(y),
-        threshold_(threshold), useChroma_(useChroma), rgb_(base->info().pixelFormat == AV_PIX_FMT_BGRA) {}
+      : FrameFilter(base->info(), std::move(origin), {base, overlay}),
+        op_(op),
+        level_(level),
+        x_(x),
+        y_(y),
+        threshold_(threshold),
+        useChroma_(useChroma),
+        rgb_(base->info().pixelFormat == AV_PIX_FMT_BGRA) {}
 
   FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
     FrameRef base = in.Frame(0, n);
@@ -341,9 +367,12 @@ class LayerClip : public FrameFilter {
       const bool luma = i % 2 == 0;
       if (luma ? !passes(o[i], b[i], threshold_) : !chromaPasses) continue;
       int target;
-      if (luma) target = Target(b[i], o[i]);
-      else if (!useChroma_) continue;
-      else target = op_ == LayerOp::Mul ? o[i] : Target(b[i], o[i]);
+      if (luma)
+        target = Target(b[i], o[i]);
+      else if (!useChroma_)
+        continue;
+      else
+        target = op_ == LayerOp::Mul ? o[i] : Target(b[i], o[i]);
       b[i] = Clamped(b[i] + (((target - b[i]) * level_) >> 8));
     }
   }
@@ -376,7 +405,8 @@ Value Layer(Call& call) {
   int64_t x = call.Int(4, 0), y = call.Int(5, 0);
   for (int64_t v : {x, y})
     if (v < -kMaxPictureSide || v > kMaxPictureSide)
-      call.Fail("x and y must be between " + std::to_string(-kMaxPictureSide) + " and " + std::to_string(kMaxPictureSide));
+      call.Fail("x and y must be between " + std::to_string(-kMaxPictureSide) + " and " +
+                std::to_string(kMaxPictureSide));
   if (!rgb) x -= ((x % 2) + 2) % 2;  // YUY2 moves in whole pixel pairs
   const int64_t threshold = call.Int(6, 0);
   if (threshold < 0 || threshold > 255) call.Fail("threshold must be between 0 and 255");
@@ -393,7 +423,8 @@ Value Layer(Call& call) {
 // (black transparent, white opaque), for Layer.
 class MaskClip : public FrameFilter {
  public:
-  MaskClip(std::string origin, ClipPtr clip, ClipPtr mask) : FrameFilter(clip->info(), std::move(origin), {clip, mask}) {}
+  MaskClip(std::string origin, ClipPtr clip, ClipPtr mask)
+      : FrameFilter(clip->info(), std::move(origin), {clip, mask}) {}
 
   FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
     FramePtr out = WritableCopy(*in.Frame(0, n));
@@ -401,7 +432,8 @@ class MaskClip : public FrameFilter {
     for (int y = 0; y < info().height; ++y) {
       uint8_t* dst = out->data[0] + static_cast<std::ptrdiff_t>(y) * out->linesize[0];
       const uint8_t* m = mask->data[0] + static_cast<std::ptrdiff_t>(y) * mask->linesize[0];
-      for (int x = 0; x < info().width; ++x) dst[4 * x + 3] = static_cast<uint8_t>(Grey(m[4 * x + 2], m[4 * x + 1], m[4 * x]));
+      for (int x = 0; x < info().width; ++x)
+        dst[4 * x + 3] = static_cast<uint8_t>(Grey(m[4 * x + 2], m[4 * x + 1], m[4 * x]));
     }
     return Share(std::move(out));
   }
@@ -422,9 +454,10 @@ Value Mask(Call& call) {
 }  // namespace
 
 void RegisterCompositingFunctions(FunctionTable& table) {
-  table["overlay"] = {"base:c overlay:c ?x:i ?y:i ?mask:c ?opacity:f ?mode:s ?greymask:b ?output:s "
-                      "?ignore_conditional:b ?pc_range:b",
-                      Overlay};
+  table["overlay"] = {
+      "base:c overlay:c ?x:i ?y:i ?mask:c ?opacity:f ?mode:s ?greymask:b ?output:s "
+      "?ignore_conditional:b ?pc_range:b",
+      Overlay};
   table["layer"] = {"base_clip:c overlay_clip:c ?op:s ?level:i ?x:i ?y:i ?threshold:i ?use_chroma:b", Layer};
   table["mask"] = {"clip:c mask_clip:c", Mask};
 }

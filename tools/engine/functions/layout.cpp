@@ -89,7 +89,6 @@ Function Turn(const char* filter, bool turns) {
           }};
 }
 
-
 // One colour as the samples of each channel of a pixel format: the RGB
 // colour $AARRGGBB converted the way BlankClip converts it (Rec.601, limited
 // range), or for YUV pictures the $YYUUVV of `yuv` taken as it is. RGB32's
@@ -167,7 +166,10 @@ class BorderClip : public PictureFilter {
  public:
   BorderClip(ClipInfo info, std::string origin, ClipPtr source, int left, int top,
              std::array<uint8_t, kChannelKinds> samples)
-      : PictureFilter(info, std::move(origin), {std::move(source)}), left_(left), top_(top), samples_(samples),
+      : PictureFilter(info, std::move(origin), {std::move(source)}),
+        left_(left),
+        top_(top),
+        samples_(samples),
         channels_(ChannelsOf(info.pixelFormat, info.width, info.height)) {}
 
   FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
@@ -202,7 +204,9 @@ class BorderClip : public PictureFilter {
 class LetterboxClip : public FrameFilter {
  public:
   LetterboxClip(std::string origin, ClipPtr source, std::vector<Area> areas, std::array<uint8_t, kChannelKinds> samples)
-      : FrameFilter(source->info(), std::move(origin), {source}), areas_(std::move(areas)), samples_(samples),
+      : FrameFilter(source->info(), std::move(origin), {source}),
+        areas_(std::move(areas)),
+        samples_(samples),
         channels_(ChannelsOf(info().pixelFormat, info().width, info().height)) {}
 
   FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
@@ -287,8 +291,10 @@ Function Stack(bool horizontal) {
               along += horizontal ? other.width : other.height;
               info.frameCount = std::max(info.frameCount, other.frameCount);
             }
-            if (horizontal) info.width = static_cast<int>(std::min<int64_t>(along, kMaxPictureSide + 1));
-            else info.height = static_cast<int>(std::min<int64_t>(along, kMaxPictureSide + 1));
+            if (horizontal)
+              info.width = static_cast<int>(std::min<int64_t>(along, kMaxPictureSide + 1));
+            else
+              info.height = static_cast<int>(std::min<int64_t>(along, kMaxPictureSide + 1));
             CheckSize(call, info.width, info.height, info.pixelFormat);
             std::string graph;
             for (std::size_t i = 0; i < clips.size(); ++i) graph += "[in" + std::to_string(i) + "]";
@@ -308,7 +314,8 @@ Function Stack(bool horizontal) {
 class ReduceClip : public PictureFilter {
  public:
   ReduceClip(ClipInfo info, std::string origin, ClipPtr source, bool horizontal)
-      : PictureFilter(info, std::move(origin), {source}), horizontal_(horizontal),
+      : PictureFilter(info, std::move(origin), {source}),
+        horizontal_(horizontal),
         in_(ChannelsOf(source->info().pixelFormat, source->info().width, source->info().height)),
         out_(ChannelsOf(info.pixelFormat, info.width, info.height)),
         centreOffset_(horizontal || !IsRgbFormat(info.pixelFormat) ? 1 : 0) {}
