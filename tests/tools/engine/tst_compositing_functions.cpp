@@ -227,6 +227,35 @@ class CompositingFunctionsTest : public QObject {
     QCOMPARE(int(yuy2->data[0][2 * 19]), 16);
   }
 
+  // An odd place in YV12 puts luma exactly there and chroma at the chroma
+  // sample it falls in, also left of the picture.
+  void oddPlacesInYv12() {
+    const QString script = QString("Overlay(%1.ConvertToYV12(), %2.ConvertToYV12(), -3, 5)")
+                               .arg(Flat(60, 100, 150, 64, 48), Flat(200, 30, 220));
+    avs::FrameRef out = Frame(script);
+    QCOMPARE(At(out, 0, 28, 5), 200);  // overlay column 31, its last
+    QCOMPARE(At(out, 0, 29, 5), 60);
+    QCOMPARE(At(out, 0, 0, 4), 60);
+    QCOMPARE(At(out, 0, 0, 20), 200);
+    QCOMPARE(At(out, 0, 0, 21), 60);
+    // Chroma from -2 (= -3 >> 1 samples of 2) for 16 samples: 0 to 13.
+    QCOMPARE(At(out, 1, 13, 3), 30);
+    QCOMPARE(At(out, 1, 14, 3), 100);
+  }
+
+  // pc_range: RGB goes to YUV and back in the full range, where Add of two
+  // greys of 64 makes 128; in the limited range the sum is lighter.
+  void pcRangeChangesTheRgbConversion() {
+    const QString script =
+        "b = BlankClip(width=32, height=16, pixel_type=\"RGB32\", color=$404040)\n"
+        "Overlay(b, b, mode=\"add\"%1)";
+    avs::FrameRef full = Frame(QString(script).arg(", pc_range=true"));
+    avs::FrameRef tv = Frame(QString(script).arg(""));
+    Near(full->data[0][0], 128, "blue in the full range");
+    const double y = std::round(16 + 64 * 219 / 255.0);  // 64 in the limited range
+    Near(tv->data[0][0], (2 * y - 16) * 255 / 219, "blue in the limited range");
+  }
+
   void overlayRefusals_data() {
     QTest::addColumn<QString>("script");
     QTest::addColumn<QString>("message");
