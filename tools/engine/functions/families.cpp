@@ -7,6 +7,7 @@ void RegisterAllFunctions(FunctionTable& table) {
   RegisterGeneratorFunctions(table);
   RegisterTextFunctions(table);
   RegisterLayoutFunctions(table);
+  RegisterCompositingFunctions(table);
   RegisterResizeFunctions(table);
   RegisterTimeFunctions(table);
   RegisterColourFunctions(table);

@@ -14,6 +14,7 @@ void RegisterSourceFunctions(FunctionTable& table);   // sources and BlankClip
 void RegisterGeneratorFunctions(FunctionTable& table);  // colour bars and tones
 void RegisterTextFunctions(FunctionTable& table);     // text on frames
 void RegisterLayoutFunctions(FunctionTable& table);   // size, crop, borders, flips, stacking
+void RegisterCompositingFunctions(FunctionTable& table);  // Overlay, Layer, Mask
 void RegisterResizeFunctions(FunctionTable& table);   // the resizers
 void RegisterTimeFunctions(FunctionTable& table);     // frames and their rate, splicing
 void RegisterColourFunctions(FunctionTable& table);   // pixel types and colour

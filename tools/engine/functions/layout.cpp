@@ -1,13 +1,21 @@
-// Layout: the picture's size and place. Crop, flips and turns (the resizers
-// are in resize.cpp).
+// Layout: the picture's size and place. Crop, flips and turns, borders,
+// stacking and the 2:1 reductions (the resizers are in resize.cpp, Overlay
+// and Layer in compositing.cpp).
 #include "tools/engine/filter.h"
+#include "tools/engine/functions/channels.h"
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
 #include "tools/engine/graph_clip.h"
+#include "tools/engine/scale.h"
 
 extern "C" {
+#include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
 }
+
+#include <algorithm>
+#include <cstring>
 
 namespace avs {
 
@@ -81,6 +89,291 @@ Function Turn(const char* filter, bool turns) {
           }};
 }
 
+// One colour as the samples of each channel of a pixel format: the RGB
+// colour $AARRGGBB converted the way BlankClip converts it (Rec.601, limited
+// range), or for YUV pictures the $YYUUVV of `yuv` taken as it is. RGB32's
+// alpha is the colour's top byte.
+std::array<uint8_t, kChannelKinds> ColourSamples(const Call& call, AVPixelFormat format, int64_t colour,
+                                                 const Value& yuv) {
+  std::array<uint8_t, kChannelKinds> samples{};
+  const auto value = static_cast<uint32_t>(colour);
+  auto byte = [](uint32_t v, int shift) { return static_cast<uint8_t>((v >> shift) & 0xFF); };
+  if (IsRgbFormat(format)) {
+    samples[static_cast<int>(ChannelKind::R)] = byte(value, 16);
+    samples[static_cast<int>(ChannelKind::G)] = byte(value, 8);
+    samples[static_cast<int>(ChannelKind::B)] = byte(value, 0);
+    samples[static_cast<int>(ChannelKind::A)] = byte(value, 24);
+    return samples;
+  }
+  if (yuv.defined()) {
+    const auto v = static_cast<uint32_t>(yuv.asInt());
+    samples[static_cast<int>(ChannelKind::Y)] = byte(v, 16);
+    samples[static_cast<int>(ChannelKind::U)] = byte(v, 8);
+    samples[static_cast<int>(ChannelKind::V)] = byte(v, 0);
+    return samples;
+  }
+  FramePtr swatch = NewPicture(2, 2, AV_PIX_FMT_BGRA);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 2; ++x) {
+      uint8_t* pixel = swatch->data[0] + y * swatch->linesize[0] + 4 * x;
+      pixel[0] = byte(value, 0);
+      pixel[1] = byte(value, 8);
+      pixel[2] = byte(value, 16);
+      pixel[3] = 0xFF;
+    }
+  FramePtr unit = Scaler(2, 2, format, SWS_POINT, Matrix::Rec601).Convert(*swatch, call.origin);
+  for (const Channel& channel : ChannelsOf(format, 2, 2))
+    samples[static_cast<int>(channel.kind)] = channel.Row(*unit, 0)[0];
+  return samples;
+}
+
+// A rectangle of the picture in luma samples, [x0, x1) x [y0, y1).
+struct Area {
+  int x0, y0, x1, y1;
+};
+
+// Paints `area` of every channel with its sample of `samples`; the area's
+// edges are even where the format subsamples.
+void Paint(AVFrame& frame, const std::vector<Channel>& channels, int width, int height, const Area& area,
+           const std::array<uint8_t, kChannelKinds>& samples) {
+  if (area.x1 <= area.x0 || area.y1 <= area.y0) return;
+  for (const Channel& channel : channels) {
+    const int sx = channel.width < width ? 1 : 0, sy = channel.height < height ? 1 : 0;
+    const uint8_t sample = samples[static_cast<int>(channel.kind)];
+    for (int y = area.y0 >> sy; y < area.y1 >> sy; ++y) {
+      uint8_t* row = channel.Row(frame, y);
+      if (channel.step == 1) {
+        std::memset(row + (area.x0 >> sx), sample, static_cast<std::size_t>((area.x1 >> sx) - (area.x0 >> sx)));
+      } else {
+        for (int x = area.x0 >> sx; x < area.x1 >> sx; ++x) row[x * channel.step] = sample;
+      }
+    }
+  }
+}
+
+// Refuses a negative size and an odd one where the format subsamples that
+// direction.
+void CheckBorder(const Call& call, const ClipInfo& in, int64_t value, bool horizontal, const char* name) {
+  if (value < 0 || value > kMaxPictureSide)
+    call.Fail(std::string(name) + " must be between 0 and " + std::to_string(kMaxPictureSide));
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(in.pixelFormat);
+  if (value % 2 && (horizontal ? desc->log2_chroma_w : desc->log2_chroma_h) > 0)
+    call.Fail(std::string(PixelTypeName(in.pixelFormat)) + " needs an even " + name);
+}
+
+// AddBorders: the input's picture inside borders of one colour.
+class BorderClip : public PictureFilter {
+ public:
+  BorderClip(ClipInfo info, std::string origin, ClipPtr source, int left, int top,
+             std::array<uint8_t, kChannelKinds> samples)
+      : PictureFilter(info, std::move(origin), {std::move(source)}),
+        left_(left),
+        top_(top),
+        samples_(samples),
+        channels_(ChannelsOf(info.pixelFormat, info.width, info.height)) {}
+
+  FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
+    FrameRef source = in.Frame(0, n);
+    FramePtr out = NewFrame(*source);
+    const ClipInfo& inner = in.Info(0);
+    const int w = info().width, h = info().height, right = left_ + inner.width, bottom = top_ + inner.height;
+    Paint(*out, channels_, w, h, {0, 0, w, top_}, samples_);
+    Paint(*out, channels_, w, h, {0, bottom, w, h}, samples_);
+    Paint(*out, channels_, w, h, {0, top_, left_, bottom}, samples_);
+    Paint(*out, channels_, w, h, {right, top_, w, bottom}, samples_);
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(info().pixelFormat);
+    for (int plane = 0; plane < av_pix_fmt_count_planes(info().pixelFormat); ++plane) {
+      const bool chroma = plane == 1 || plane == 2;
+      const int rows = chroma ? inner.height >> desc->log2_chroma_h : inner.height;
+      const int firstRow = chroma ? top_ >> desc->log2_chroma_h : top_;
+      const int skip = av_image_get_linesize(info().pixelFormat, left_, plane);
+      av_image_copy_plane(out->data[plane] + static_cast<std::ptrdiff_t>(firstRow) * out->linesize[plane] + skip,
+                          out->linesize[plane], source->data[plane], source->linesize[plane],
+                          av_image_get_linesize(info().pixelFormat, inner.width, plane), rows);
+    }
+    return Share(std::move(out));
+  }
+
+ private:
+  int left_, top_;
+  std::array<uint8_t, kChannelKinds> samples_;
+  std::vector<Channel> channels_;
+};
+
+// Letterbox: areas at the edges of the input's picture painted over.
+class LetterboxClip : public FrameFilter {
+ public:
+  LetterboxClip(std::string origin, ClipPtr source, std::vector<Area> areas, std::array<uint8_t, kChannelKinds> samples)
+      : FrameFilter(source->info(), std::move(origin), {source}),
+        areas_(std::move(areas)),
+        samples_(samples),
+        channels_(ChannelsOf(info().pixelFormat, info().width, info().height)) {}
+
+  FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
+    FramePtr out = WritableCopy(*in.Frame(0, n));
+    for (const Area& area : areas_) Paint(*out, channels_, info().width, info().height, area, samples_);
+    return Share(std::move(out));
+  }
+
+ private:
+  std::vector<Area> areas_;
+  std::array<uint8_t, kChannelKinds> samples_;
+  std::vector<Channel> channels_;
+};
+
+Value AddBorders(Call& call) {
+  const ClipInfo& in = VideoOf(call, 0);
+  const char* names[] = {"left", "top", "right", "bottom"};
+  int64_t sides[4];
+  for (std::size_t i = 0; i < 4; ++i) {
+    sides[i] = call.Int(1 + i, 0);
+    CheckBorder(call, in, sides[i], i % 2 == 0, names[i]);
+  }
+  ClipInfo info = in;
+  const int64_t width = in.width + sides[0] + sides[2], height = in.height + sides[1] + sides[3];
+  CheckSize(call, width, height, in.pixelFormat);
+  if (width == in.width && height == in.height) return call.Clip(0);
+  info.width = static_cast<int>(width);
+  info.height = static_cast<int>(height);
+  return std::make_shared<BorderClip>(info, call.origin, call.Clip(0), static_cast<int>(sides[0]),
+                                      static_cast<int>(sides[1]),
+                                      ColourSamples(call, in.pixelFormat, call.Int(5, 0), call.args[6]));
+}
+
+// Letterbox(top, bottom, x1, x2): rows at the top and bottom and columns at
+// the left (x1) and right (x2) painted in the colour, the size kept.
+Value Letterbox(Call& call) {
+  const ClipInfo& in = VideoOf(call, 0);
+  const char* names[] = {"top", "bottom", "x1", "x2"};
+  int64_t sides[4];
+  for (std::size_t i = 0; i < 4; ++i) {
+    sides[i] = call.Int(1 + i, 0);
+    CheckBorder(call, in, sides[i], i >= 2, names[i]);
+  }
+  if (sides[0] + sides[1] > in.height) call.Fail("top and bottom cover more than the picture's height");
+  if (sides[2] + sides[3] > in.width) call.Fail("x1 and x2 cover more than the picture's width");
+  const int top = static_cast<int>(sides[0]), bottom = static_cast<int>(sides[1]);
+  const int left = static_cast<int>(sides[2]), right = static_cast<int>(sides[3]);
+  const int w = in.width, h = in.height;
+  std::vector<Area> areas{
+      {0, 0, w, top}, {0, h - bottom, w, h}, {0, top, left, h - bottom}, {w - right, top, w, h - bottom}};
+  if (top == 0 && bottom == 0 && left == 0 && right == 0) return call.Clip(0);
+  return std::make_shared<LetterboxClip>(call.origin, call.Clip(0), std::move(areas),
+                                         ColourSamples(call, in.pixelFormat, call.Int(5, 0), Value()));
+}
+
+// StackHorizontal / StackVertical through libavfilter's hstack and vstack.
+// The clips must agree in pixel type and in height (width); the result is
+// as long as the longest, shorter clips repeating their last frame, and has
+// the first clip's rate and sound.
+Function Stack(bool horizontal) {
+  return {"clip1:c clips:c*", [horizontal](Call& call) -> Value {
+            std::vector<ClipPtr> clips{call.Clip(0)};
+            for (const Value& v : call.rest) {
+              if (!v.isClip()) call.Fail("each value to stack must be a clip");
+              clips.push_back(v.asClip());
+            }
+            ClipInfo info = VideoOf(call, 0);
+            if (clips.size() == 1) return clips[0];
+            int64_t along = 0;
+            for (std::size_t i = 0; i < clips.size(); ++i) {
+              const ClipInfo& other = clips[i]->info();
+              const std::string which = "clip " + std::to_string(i + 1);
+              if (!other.hasVideo) call.Fail(which + " has no video");
+              if (other.pixelFormat != info.pixelFormat)
+                call.Fail(which + " is " + PixelTypeName(other.pixelFormat) + " where clip 1 is " +
+                          PixelTypeName(info.pixelFormat));
+              const int across = horizontal ? other.height : other.width;
+              const int first = horizontal ? info.height : info.width;
+              if (across != first)
+                call.Fail(std::string(horizontal ? "the heights" : "the widths") + " differ: " + which + " is " +
+                          std::to_string(across) + " where clip 1 is " + std::to_string(first));
+              along += horizontal ? other.width : other.height;
+              info.frameCount = std::max(info.frameCount, other.frameCount);
+            }
+            if (horizontal)
+              info.width = static_cast<int>(std::min<int64_t>(along, kMaxPictureSide + 1));
+            else
+              info.height = static_cast<int>(std::min<int64_t>(along, kMaxPictureSide + 1));
+            CheckSize(call, info.width, info.height, info.pixelFormat);
+            std::string graph;
+            for (std::size_t i = 0; i < clips.size(); ++i) graph += "[in" + std::to_string(i) + "]";
+            graph += std::string(horizontal ? "hstack" : "vstack") + "=inputs=" + std::to_string(clips.size());
+            graph += "[out]";
+            return MakeGraphClip(info, call.origin, std::move(clips), graph);
+          }};
+}
+
+// HorizontalReduceBy2 / VerticalReduceBy2: every channel filtered with the
+// kernel [1 2 1] / 4 and every second sample kept, rounded to the nearest.
+// Output sample i is centred on input sample 2i + 1 (the picture moves by
+// half a sample; a sample past the last repeats it). RGB pictures are kept
+// bottom row first in AviSynth's memory, so their output row j is centred
+// on input row 2j counted from the top (row -1 repeating row 0): the
+// picture BilinearResize(w/2, h/2, 0.5, -0.5) gives.
+class ReduceClip : public PictureFilter {
+ public:
+  ReduceClip(ClipInfo info, std::string origin, ClipPtr source, bool horizontal)
+      : PictureFilter(info, std::move(origin), {source}),
+        horizontal_(horizontal),
+        in_(ChannelsOf(source->info().pixelFormat, source->info().width, source->info().height)),
+        out_(ChannelsOf(info.pixelFormat, info.width, info.height)),
+        centreOffset_(horizontal || !IsRgbFormat(info.pixelFormat) ? 1 : 0) {}
+
+  FrameRef MakeFrame(int64_t n, const Inputs& inputs) const override {
+    FrameRef source = inputs.Frame(0, n);
+    FramePtr out = NewFrame(*source);
+    for (std::size_t c = 0; c < in_.size(); ++c) {
+      const Channel& from = in_[c];
+      const Channel& to = out_[c];
+      const int last = (horizontal_ ? from.width : from.height) - 1;
+      auto at = [last](int i) { return std::clamp(i, 0, last); };
+      if (horizontal_) {
+        for (int y = 0; y < to.height; ++y) {
+          const uint8_t* src = from.Row(*source, y);
+          uint8_t* dst = to.Row(*out, y);
+          const int fs = from.step, ts = to.step;
+          for (int x = 0; x < to.width; ++x) {
+            const int centre = 2 * x + centreOffset_;
+            dst[x * ts] = static_cast<uint8_t>(
+                (src[at(centre - 1) * fs] + 2 * src[at(centre) * fs] + src[at(centre + 1) * fs] + 2) >> 2);
+          }
+        }
+      } else {
+        for (int y = 0; y < to.height; ++y) {
+          const int centre = 2 * y + centreOffset_;
+          const uint8_t* above = from.Row(*source, at(centre - 1));
+          const uint8_t* mid = from.Row(*source, at(centre));
+          const uint8_t* below = from.Row(*source, at(centre + 1));
+          uint8_t* dst = to.Row(*out, y);
+          const int fs = from.step, ts = to.step;
+          for (int x = 0; x < to.width; ++x)
+            dst[x * ts] = static_cast<uint8_t>((above[x * fs] + 2 * mid[x * fs] + below[x * fs] + 2) >> 2);
+        }
+      }
+    }
+    return Share(std::move(out));
+  }
+
+ private:
+  bool horizontal_;
+  std::vector<Channel> in_, out_;
+  int centreOffset_;
+};
+
+ClipPtr Reduce(const Call& call, const ClipPtr& source, bool horizontal) {
+  ClipInfo info = source->info();
+  (horizontal ? info.width : info.height) /= 2;
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(info.pixelFormat);
+  const int shift = horizontal ? desc->log2_chroma_w : desc->log2_chroma_h;
+  const int half = horizontal ? info.width : info.height;
+  if (shift > 0 && half % 2)
+    call.Fail(std::string(PixelTypeName(info.pixelFormat)) + " needs a " + (horizontal ? "width" : "height") +
+              " that is a multiple of 4");
+  CheckSize(call, info.width, info.height, info.pixelFormat);
+  return std::make_shared<ReduceClip>(info, call.origin, source, horizontal);
+}
+
 }  // namespace
 
 void RegisterLayoutFunctions(FunctionTable& table) {
@@ -93,6 +386,22 @@ void RegisterLayoutFunctions(FunctionTable& table) {
   table["turn180"] = Turn("hflip,vflip", false);
   table["turnleft"] = Turn("transpose=cclock", true);
   table["turnright"] = Turn("transpose=clock", true);
+  table["addborders"] = {"clip:c left:i top:i right:i bottom:i ?color:i ?color_yuv:i", AddBorders};
+  table["letterbox"] = {"clip:c top:i bottom:i ?x1:i ?x2:i ?color:i", Letterbox};
+  table["stackhorizontal"] = Stack(true);
+  table["stackvertical"] = Stack(false);
+  table["horizontalreduceby2"] = {"clip:c", [](Call& call) -> Value {
+                                    VideoOf(call, 0);
+                                    return Reduce(call, call.Clip(0), true);
+                                  }};
+  table["verticalreduceby2"] = {"clip:c", [](Call& call) -> Value {
+                                  VideoOf(call, 0);
+                                  return Reduce(call, call.Clip(0), false);
+                                }};
+  table["reduceby2"] = {"clip:c", [](Call& call) -> Value {
+                          VideoOf(call, 0);
+                          return Reduce(call, Reduce(call, call.Clip(0), true), false);
+                        }};
 }
 
 }  // namespace avs
