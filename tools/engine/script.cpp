@@ -234,50 +234,55 @@ class Evaluator {
   // Runs statements in order; true when a return statement ended them. The
   // value of the last one run stays in result_ when it was an expression.
   bool Exec(const Block& block) {
-    for (const Statement& st : block) {
-      CheckStack(st.line);
-      Charge(st.line, 1);
-      switch (st.kind) {
-        case Statement::Expression: {
-          Value v = Eval(*st.expr);
-          if (v.isClip()) interp_.scopes_.back()["last"] = v;
-          SetResult(std::move(v));
-          break;
-        }
-        case Statement::Assign:
-          interp_.SetVariable(st.target, Eval(*st.expr), st.global);
-          SetResult({}, false);
-          break;
-        case Statement::Return:
-          SetResult(Eval(*st.expr));
-          return true;
-        case Statement::If:
-          SetResult({}, false);
-          if (Exec(Condition(*st.expr, "if") ? st.body : st.otherwise)) return true;
-          break;
-        case Statement::While:
-          SetResult({}, false);
-          while (Condition(*st.expr, "while")) {
-            Charge(st.line, 1);
-            if (Exec(st.body)) return true;
-          }
-          break;
-        case Statement::For:
-          SetResult({}, false);
-          if (For(st)) return true;
-          break;
-        case Statement::Try:
-          SetResult({}, false);
-          try {
-            if (Exec(st.body)) return true;
-          } catch (const LimitError&) {
-            throw;
-          } catch (const ScriptError& e) {
-            interp_.SetVariable(st.target, Value(std::string(e.what())));
-            if (Exec(st.otherwise)) return true;
-          }
-          break;
+    for (const Statement& st : block)
+      if (Exec(st)) return true;
+    return false;
+  }
+
+  // Runs one statement; true when a return statement ended it.
+  bool Exec(const Statement& st) {
+    CheckStack(st.line);
+    Charge(st.line, 1);
+    switch (st.kind) {
+      case Statement::Expression: {
+        Value v = Eval(*st.expr);
+        if (v.isClip()) interp_.scopes_.back()["last"] = v;
+        SetResult(std::move(v));
+        break;
       }
+      case Statement::Assign:
+        interp_.SetVariable(st.target, Eval(*st.expr), st.global);
+        SetResult({}, false);
+        break;
+      case Statement::Return:
+        SetResult(Eval(*st.expr));
+        return true;
+      case Statement::If:
+        SetResult({}, false);
+        if (Exec(Condition(*st.expr, "if") ? st.body : st.otherwise)) return true;
+        break;
+      case Statement::While:
+        SetResult({}, false);
+        while (Condition(*st.expr, "while")) {
+          Charge(st.line, 1);
+          if (Exec(st.body)) return true;
+        }
+        break;
+      case Statement::For:
+        SetResult({}, false);
+        if (For(st)) return true;
+        break;
+      case Statement::Try:
+        SetResult({}, false);
+        try {
+          if (Exec(st.body)) return true;
+        } catch (const LimitError&) {
+          throw;
+        } catch (const ScriptError& e) {
+          interp_.SetVariable(st.target, Value(std::string(e.what())));
+          if (Exec(st.otherwise)) return true;
+        }
+        break;
     }
     return false;
   }
@@ -670,15 +675,19 @@ Value Interpreter::RunText(const std::string& text, const std::string& displayNa
 
 Value Interpreter::EvalStatements(const std::string& text, const std::string& displayName) {
   Evaluator::Entry entry(*this);
+  // The text is read twice: first whole, for its faults and for the
+  // functions it defines, which a line may call before their definition;
+  // then each statement runs as soon as it is read again. Reading twice
+  // costs far less than keeping the trees of a long script's every line.
   std::shared_ptr<const Program> program;
   try {
-    program = ParseScript(text);
+    program = ParseScript(text, [](const Statement&) { return true; });
   } catch (const SyntaxError& e) {
     throw ScriptError(displayName + ", line " + std::to_string(e.line) + ": " + e.message);
   }
   Evaluator::Define(*this, program, displayName);
   Evaluator evaluator(*this, displayName, true);
-  evaluator.Exec(program->statements);
+  ParseScript(text, [&evaluator](const Statement& st) { return !evaluator.Exec(st); });
   return evaluator.resultIsExpression() ? evaluator.result() : Value();
 }
 

@@ -56,23 +56,24 @@ class Lexer {
       ended_ = true;
       return;
     }
-    char c = src_[i_];
+    const char c = src_[i_];
+    const char next = i_ + 1 < src_.size() ? src_[i_ + 1] : '\0';
     if (c == ' ' || c == '\t' || c == '\r') {
-      ++i_;
+      while (i_ < src_.size() && (src_[i_] == ' ' || src_[i_] == '\t' || src_[i_] == '\r')) ++i_;
     } else if (c == '\n') {
       EndLine();
     } else if (c == '#') {
       while (i_ < src_.size() && src_[i_] != '\n') ++i_;
-    } else if (src_.compare(i_, 2, "/*") == 0) {
+    } else if (c == '/' && next == '*') {
       std::size_t end = src_.find("*/", i_ + 2);
       if (end == std::string::npos) throw SyntaxError{line_, "a /* comment is not closed"};
       CountLines(i_, end);
       i_ = end + 2;
-    } else if (src_.compare(i_, 2, "[*") == 0) {
+    } else if (c == '[' && next == '*') {
       NestedComment();
     } else if (c == '\\') {
       Backslash();
-    } else if (IsDigit(c) || (c == '.' && i_ + 1 < src_.size() && IsDigit(src_[i_ + 1]))) {
+    } else if (IsDigit(c) || (c == '.' && IsDigit(next))) {
       Number();
     } else if (c == '$') {
       Hexadecimal();
@@ -217,11 +218,11 @@ class Lexer {
   }
 
   void Operator(char c) {
-    static constexpr std::string_view kTwoCharOps[] = {"==", "!=", "<>", "<=", ">=", "&&", "||", "++"};
-    std::string_view op = Text(i_, i_ + 1);
-    const std::string_view two = Text(i_, std::min(i_ + 2, src_.size()));
-    for (std::string_view candidate : kTwoCharOps)
-      if (two == candidate) op = two;
+    const char next = i_ + 1 < src_.size() ? src_[i_ + 1] : '\0';
+    const bool twoChars = (next == '=' && (c == '=' || c == '!' || c == '<' || c == '>')) ||
+                          (c == '<' && next == '>') || (c == '&' && next == '&') || (c == '|' && next == '|') ||
+                          (c == '+' && next == '+');
+    const std::string_view op = Text(i_, i_ + (twoChars ? 2 : 1));
     if (op.size() == 1 && std::string_view("=+-*/%!<>?:(),.{}").find(c) == std::string_view::npos)
       throw SyntaxError{line_, std::string("unexpected character '") + c + "'"};
     // Inside parentheses a line break does not end the statement.
@@ -264,9 +265,10 @@ class Parser {
  public:
   explicit Parser(const std::string& text) : lexer_(text) {}
 
-  std::shared_ptr<const Program> Script() {
+  std::shared_ptr<const Program> Script(const StatementSink& each) {
+    each_ = &each;
+    Statements(false);
     auto program = std::make_shared<Program>();
-    program->statements = Statements(false);
     program->functions = std::move(functions_);
     return program;
   }
@@ -293,11 +295,16 @@ class Parser {
   void Skip(std::size_t count = 1) {
     for (std::size_t i = 0; i < count; ++i) Take();
   }
-  bool IsOp(const char* op, std::size_t ahead = 0) {
-    return Peek(ahead).kind == Tok::Op && Peek(ahead).text == op;
+  // The operators and words are string_views so that their lengths are
+  // known where these are called: most tokens differ in length and are
+  // passed over without comparing a character.
+  bool IsOp(std::string_view op, std::size_t ahead = 0) {
+    const Token& token = Peek(ahead);
+    return token.kind == Tok::Op && token.text == op;
   }
-  bool IsWord(const char* word, std::size_t ahead = 0) {
-    return Peek(ahead).kind == Tok::Name && EqualsIgnoringCase(Peek(ahead).text, word);
+  bool IsWord(std::string_view word, std::size_t ahead = 0) {
+    const Token& token = Peek(ahead);
+    return token.kind == Tok::Name && EqualsIgnoringCase(token.text, word);
   }
   bool TakeOp(const char* op) {
     if (!IsOp(op)) return false;
@@ -345,8 +352,10 @@ class Parser {
       if (IsWord("function") && Peek(1).kind == Tok::Name) {
         if (inBlock) throw SyntaxError{Peek().line, "a function can only be defined outside blocks"};
         FunctionDefinition();
-      } else {
+      } else if (inBlock) {
         out.push_back(OneStatement());
+      } else if (!(*each_)(OneStatement())) {
+        return out;
       }
       if (Peek().kind != Tok::Newline && Peek().kind != Tok::End && !(inBlock && IsOp("}"))) Unexpected();
     }
@@ -504,21 +513,30 @@ class Parser {
     return n;
   }
 
-  // Binary operators from the loosest to the tightest binding.
-  NodePtr Binary(int level) {
-    static const std::vector<std::vector<std::string>> kLevels = {
-        {"||"}, {"&&"}, {"==", "!=", "<>", "<", ">", "<=", ">="}, {"+", "++", "-"}, {"*", "/", "%"}};
-    if (level == static_cast<int>(kLevels.size())) return Unary();
-    NodePtr left = Binary(level + 1);
-    for (;;) {
-      const auto& ops = kLevels[static_cast<std::size_t>(level)];
-      if (Peek().kind != Tok::Op || std::find(ops.begin(), ops.end(), Peek().text) == ops.end()) return left;
+  // How tightly a binary operator binds, from 0 (||) to 4 (* / %); -1 for
+  // any other token.
+  static int BinaryLevel(const Token& token) {
+    if (token.kind != Tok::Op) return -1;
+    static constexpr std::pair<std::string_view, int> kOperators[] = {
+        {"||", 0}, {"&&", 1}, {"==", 2}, {"!=", 2}, {"<>", 2}, {"<", 2}, {">", 2}, {"<=", 2},
+        {">=", 2}, {"+", 3},  {"++", 3}, {"-", 3},  {"*", 4},  {"/", 4}, {"%", 4}};
+    for (const auto& [op, level] : kOperators)
+      if (token.text == op) return level;
+    return -1;
+  }
+
+  // Operators binding at `lowest` or tighter, each level left-associative:
+  // the operator's level is looked up once per operator, not once per level.
+  NodePtr Binary(int lowest) {
+    NodePtr left = Unary();
+    for (int level = BinaryLevel(Peek()); level >= lowest; level = BinaryLevel(Peek())) {
       NodePtr n = Make(Node::Binary, Peek().line, std::string(Peek().text == "<>" ? "!=" : Peek().text));
       Skip();
       Adopt(*n, std::move(left));
       Adopt(*n, Binary(level + 1));
       left = std::move(n);
     }
+    return left;
   }
 
   NodePtr Unary() {
@@ -609,13 +627,16 @@ class Parser {
 
   Lexer lexer_;
   std::deque<Token> ahead_;
+  const StatementSink* each_ = nullptr;  // where the script's own statements go
   int nesting_ = 0;
   std::vector<std::shared_ptr<const FunctionDecl>> functions_;
 };
 
 }  // namespace
 
-std::shared_ptr<const Program> ParseScript(const std::string& text) { return Parser(text).Script(); }
+std::shared_ptr<const Program> ParseScript(const std::string& text, const StatementSink& each) {
+  return Parser(text).Script(each);
+}
 
 NodePtr ParseExpression(const std::string& text) { return Parser(text).SingleExpression(); }
 

@@ -5,6 +5,7 @@
 
 #include "tools/engine/script.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,15 +56,19 @@ struct FunctionDecl {
   Block body;
 };
 
-// A script's text read whole; the declarations stay alive as long as any
-// function defined by them may still be called.
+// The functions a script defines; they stay alive as long as any of them
+// may still be called.
 struct Program {
-  Block statements;
   std::vector<std::shared_ptr<const FunctionDecl>> functions;
 };
 
-// Throws SyntaxError.
-std::shared_ptr<const Program> ParseScript(const std::string& text);
+// Reads a script statement by statement: `each` gets every statement outside
+// the function definitions, in order, and its tree is freed once `each`
+// returns, so that a long script never holds the trees of all its lines at
+// once; `each` returning false ends the reading there. Gives the functions
+// defined on the way. Throws SyntaxError.
+using StatementSink = std::function<bool(const Statement&)>;
+std::shared_ptr<const Program> ParseScript(const std::string& text, const StatementSink& each);
 NodePtr ParseExpression(const std::string& text);
 
 // Deeper expressions and blocks are refused, so that neither parsing,
