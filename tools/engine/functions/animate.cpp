@@ -3,6 +3,10 @@
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
 
+extern "C" {
+#include <libavutil/mathematics.h>
+}
+
 #include <cmath>
 #include <mutex>
 
@@ -29,6 +33,16 @@ class AnimatedClip : public FrameFilter {
         from_(std::move(from)),
         to_(std::move(to)) {}
 
+  // a + (b - a) * (n - start) / (end - start), rounded half away from zero,
+  // exactly while b - a fits in 63 bits.
+  int64_t Between(int64_t a, int64_t b, int64_t n) const {
+    constexpr int64_t kHalf = int64_t{1} << 62;
+    if (a > -kHalf && a < kHalf && b > -kHalf && b < kHalf)
+      return a + av_rescale_rnd(b - a, n - start_, end_ - start_, AV_ROUND_NEAR_INF);
+    const long double t = static_cast<long double>(n - start_) / static_cast<long double>(end_ - start_);
+    return static_cast<int64_t>(std::llround(a + (static_cast<long double>(b) - a) * t));
+  }
+
   // The arguments of frame n, the clip first.
   std::vector<Value> ArgumentsAt(int64_t n) const {
     std::vector<Value> args{inputs()[0]};
@@ -43,7 +57,7 @@ class AnimatedClip : public FrameFilter {
     for (std::size_t i = 0; i < from_.size(); ++i) {
       const Value &a = from_[i], &b = to_[i];
       if (a.isInt() && b.isInt()) {
-        args.emplace_back(static_cast<int64_t>(std::llround(a.asInt() + (b.asInt() - static_cast<long double>(a.asInt())) * t)));
+        args.emplace_back(Between(a.asInt(), b.asInt(), n));
       } else if (a.isNumber()) {
         args.emplace_back(static_cast<double>(a.asFloat() + (b.asFloat() - static_cast<long double>(a.asFloat())) * t));
       } else {

@@ -183,8 +183,12 @@ Value Loop(Call& call) {
   const int64_t end = std::clamp<int64_t>(call.Int(3, in.frameCount), start, in.frameCount - 1);
   const int64_t span = end - start + 1, rest = in.frameCount - span;
   if (times < -1) call.Fail("times must be -1 (very many) or more");
-  if (times == -1) times = std::min<int64_t>(10'000'000, (kMaxFrames - rest) / span);
-  if (times > (kMaxFrames - rest) / span) call.Fail("the looped clip would be too long");
+  // The longest clip the engine holds, its sound included.
+  int64_t longest = kMaxFrames;
+  if (in.hasAudio)
+    longest = std::min(longest, av_rescale_rnd(kMaxSamples, in.fps.num, in.fps.den * in.sampleRate, AV_ROUND_DOWN));
+  if (times == -1) times = std::clamp<int64_t>((longest - rest) / span, 1, 10'000'000);
+  if (times > (longest - rest) / span) call.Fail("the looped clip would be too long");
   ClipInfo info = in;
   info.frameCount = rest + span * times;
   if (info.frameCount == 0) call.Fail("no frame is left");
@@ -196,7 +200,6 @@ Value Loop(Call& call) {
   PickedFrames::Sound sound;
   if (in.hasAudio) {
     info.sampleCount = SamplesForFrames(info.frameCount, info);
-    if (info.sampleCount > kMaxSamples) call.Fail("the looped sound would be too long");
     sound = SoundOfPickedFrames(info, pick);
   }
   return std::make_shared<PickedFrames>(info, call.origin, std::vector<ClipPtr>{call.Clip(0)},
