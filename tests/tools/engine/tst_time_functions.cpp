@@ -340,6 +340,8 @@ class TimeFunctionsTest : public QObject {
     QCOMPARE(lumas.size(), 24);
     for (int n = 0; n < 23; ++n) QVERIFY2(std::abs(lumas[n] - (16 + 10.0 * n)) <= 1, qPrintable(QString::number(n)));
     QCOMPARE(Eval(Src() + ".ConvertFPS(30000, 1001, -1)")->info().fps.den, int64_t{1001});
+    QCOMPARE(Eval(Src() + ".ConvertFPS(\"ntsc_round_film\", zone=-1)")->info().fps.num, int64_t{2997});
+    QCOMPARE(Eval(Src() + ".ConvertFPS(50, 3)")->info().frameCount, int64_t{20});  // exactly two thirds
   }
 
   // Animate moves numbers in a straight line between start_frame and
@@ -395,6 +397,7 @@ class TimeFunctionsTest : public QObject {
     QTest::newRow("ChangeFPS unknown name") << "ChangeFPS(\"pal_slow\")" << "ChangeFPS: unknown frame rate name";
     QTest::newRow("ChangeFPS rate 0") << "ChangeFPS(0)" << "ChangeFPS: the frame rate 0/1";
     QTest::newRow("ConvertFPS switch mode") << "ConvertFPS(50, zone=80)" << "ConvertFPS: only the blend mode";
+    QTest::newRow("ConvertFPS below two thirds") << "ConvertFPS(16)" << "ConvertFPS: the blend mode needs";
     QTest::newRow("ConvertFPS positional zone") << "ConvertFPS(50.0, 80)" << "ConvertFPS: only the blend mode";
     QTest::newRow("Dissolve overlap too long") << "Dissolve(last, last.Trim(0, 3), 5)" << "Dissolve: the overlap is longer";
     QTest::newRow("Dissolve without overlap") << "Dissolve(last, last)" << "Dissolve: the overlap";

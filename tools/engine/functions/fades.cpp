@@ -250,6 +250,11 @@ Value ConvertFps(Call& call) {
     call.Fail("only the blend mode (zone < 0) is available; the switch mode for interlaced output is not");
   const Rational fps = RateArgument(call, 1, fraction ? 2 : call.args.size());
   const int64_t up = fps.num * in.fps.den, down = fps.den * in.fps.num;
+  // Blending only the two frames around each new one, a rate below two
+  // thirds of the clip's would pass over whole frames.
+  __extension__ using Wide = __int128;
+  if (static_cast<Wide>(up) * 3 < static_cast<Wide>(down) * 2)
+    call.Fail("the blend mode needs a new rate of at least two thirds of the clip's");
   const int64_t count = std::max<int64_t>(1, av_rescale_rnd(in.frameCount, up, down, AV_ROUND_NEAR_INF));
   if (count > kMaxFrames) call.Fail("the clip would have too many frames at that rate");
   ClipInfo info = in;
