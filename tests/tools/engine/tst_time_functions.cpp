@@ -301,6 +301,9 @@ class TimeFunctionsTest : public QObject {
     QCOMPARE(alone50->info().sampleCount, int64_t{kSamples});
     QCOMPARE(Samples(*alone50, kSamples - 1600 - 1, 1), QList<int>{kSamples - 1601});
     QVERIFY(Samples(*alone50, kSamples - 1, 1)[0] < 10);
+    // An overlap longer than the sounds covers them whole.
+    avs::ClipPtr whole = Eval("s = WavSource(\"sound.wav\")\nDissolve(s, s, 2000000000, 0.000001)");
+    QCOMPARE(whole->info().sampleCount, int64_t{kSamples});
   }
 
   // Dissolve blends the last `overlap` frames of one clip into the first
@@ -402,6 +405,8 @@ class TimeFunctionsTest : public QObject {
     QTest::newRow("Dissolve overlap too long") << "Dissolve(last, last.Trim(0, 3), 5)" << "Dissolve: the overlap is longer";
     QTest::newRow("Dissolve without overlap") << "Dissolve(last, last)" << "Dissolve: the overlap";
     QTest::newRow("Dissolve of other rates") << "Dissolve(last, last.AssumeFPS(30), 2)" << "Dissolve: the clips' frame rates";
+    QTest::newRow("FadeOut of sound alone at a tiny fps") << "KillVideo().FadeOut(2000000000, fps=0.000001)"
+                                                          << "FadeOut: the fade would be too long";
     QTest::newRow("FadeIn negative") << "FadeIn(-1)" << "FadeIn: num_frames";
     QTest::newRow("Animate odd arguments") << "Animate(0, 9, \"Levels\", 0, 1.0, 255, 0, 255)" << "Animate: the start and end";
     QTest::newRow("Animate different strings") << "Animate(0, 9, \"Subtitle\", \"a\", \"b\")" << "Animate: argument 1 is not a number";

@@ -144,7 +144,8 @@ ClipPtr Dissolve2(const Call& call, const ClipPtr& a, const ClipPtr& b, int64_t 
     } else {
       if (!(fps > 0 && fps <= kMaxFloatRate)) call.Fail("fps must be above 0");
       soundA = ia.sampleCount;
-      samples = std::llround(static_cast<double>(overlap) * sound.sampleRate / fps);
+      // Cut to the sound before rounding, which a huge value would overflow.
+      samples = std::llround(std::min(static_cast<double>(overlap) * sound.sampleRate / fps, static_cast<double>(soundA)));
     }
     const int64_t soundB = ib.hasAudio ? ib.sampleCount : SamplesForFrames(ib.frameCount, timing);
     samples = std::min({samples, soundA, soundB});
@@ -184,7 +185,9 @@ ClipPtr ColourClip(const Call& call, const ClipInfo& like, int64_t frames, int64
   }
   if (!(fps > 0 && fps <= kMaxFloatRate)) call.Fail("fps must be above 0");
   ClipInfo info = like;
-  info.sampleCount = std::max<int64_t>(1, std::llround(static_cast<double>(frames) * like.sampleRate / fps));
+  const double samples = static_cast<double>(frames) * like.sampleRate / fps;
+  if (samples > static_cast<double>(kMaxSamples)) call.Fail("the fade would be too long at that fps");
+  info.sampleCount = std::max<int64_t>(1, std::llround(samples));
   class Silence : public Clip {
    public:
     using Clip::Clip;
