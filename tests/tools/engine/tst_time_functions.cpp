@@ -3,13 +3,12 @@
 // sample each output sample is (sample j of the source has the value j);
 // fades and ChangeFPS against ffmpeg's fade and fps filters; dissolves,
 // blended rates and Animate against the documented arithmetic.
-#include "media_fixture.h"
-#include "tools/engine/reading.h"
-
 #include <QtTest>
-
 #include <cmath>
 #include <functional>
+
+#include "media_fixture.h"
+#include "tools/engine/reading.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -17,7 +16,7 @@ extern "C" {
 
 namespace {
 
-constexpr int kFrames = 30;         // source frames, at 25 fps
+constexpr int kFrames = 30;            // source frames, at 25 fps
 constexpr int kSamplesPerFrame = 320;  // 8000 Hz mono
 constexpr int kSamples = kFrames * kSamplesPerFrame;
 
@@ -66,8 +65,8 @@ class TimeFunctionsTest : public QObject {
                            "1.2", "-c:v", "ffv1", "-pix_fmt", "yuv420p", "-c:a", "pcm_s16le", "src.avi"}));
     QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=96x64:r=25", "-frames:v", "24", "-c:v", "ffv1", "-pix_fmt",
                            "yuv420p", "picture.avi"}));
-    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "aevalsrc='n/32768':s=8000", "-t", "1.2", "-c:a", "pcm_s16le",
-                           "sound.wav"}));
+    QVERIFY(media_.ffmpeg(
+        {"-f", "lavfi", "-i", "aevalsrc='n/32768':s=8000", "-t", "1.2", "-c:a", "pcm_s16le", "sound.wav"}));
   }
 
   // The frames each function picks, in order, with the ends where an
@@ -92,16 +91,18 @@ class TimeFunctionsTest : public QObject {
     QTest::newRow("SelectEvery(10, 3, 6, 7)") << "SelectEvery(10, 3, 6, 7)" << every;
     QTest::newRow("SelectEvery with one offset left out") << "SelectEvery(9)" << QList<int>{0, 9, 18, 27};
     QTest::newRow("SelectEvery repeating the fourth") << "SelectEvery(4, 0, 1, 2, 3, 3)" << duplicates;
-    QTest::newRow("SelectEvery in another order") << "SelectEvery(3, 2, 0)" << QList<int>{2, 0, 5, 3, 8, 6, 11, 9, 14, 12, 17, 15, 20, 18, 23, 21, 26, 24, 29, 27};
+    QTest::newRow("SelectEvery in another order")
+        << "SelectEvery(3, 2, 0)"
+        << QList<int>{2, 0, 5, 3, 8, 6, 11, 9, 14, 12, 17, 15, 20, 18, 23, 21, 26, 24, 29, 27};
     QTest::newRow("SelectRangeEvery(10, 3, 2)") << "SelectRangeEvery(10, 3, 2)" << ranges;
     QTest::newRow("SelectRangeEvery by default") << "SelectRangeEvery()" << Range(0, 29);
     QTest::newRow("Interleave") << "Interleave(last, last.Reverse())" << interleaved;
-    QTest::newRow("Interleave with a shorter clip") << "Interleave(last, last.Trim(0, 1))"
-                                                    << QList<int>{0, 0, 1, 1, 2, 1, 3, 1} + [] {
-                                                         QList<int> r;
-                                                         for (int n = 4; n < kFrames; ++n) r << n << 1;
-                                                         return r;
-                                                       }();
+    QTest::newRow("Interleave with a shorter clip")
+        << "Interleave(last, last.Trim(0, 1))" << QList<int>{0, 0, 1, 1, 2, 1, 3, 1} + [] {
+             QList<int> r;
+             for (int n = 4; n < kFrames; ++n) r << n << 1;
+             return r;
+           }();
     QTest::newRow("Loop three times in place") << "Loop(3, 2, 4)" << looped;
     QTest::newRow("Loop none") << "Loop(0, 20, 29)" << Range(0, 19);
     QTest::newRow("Loop once") << "Loop(1, 20, 29)" << Range(0, 29);
@@ -109,7 +110,8 @@ class TimeFunctionsTest : public QObject {
     QTest::newRow("Loop of an end past the clip") << "Loop(2, 28, 100)" << Range(0, 29) + Range(28, 29);
     QTest::newRow("Reverse") << "Reverse()" << reversed;
     QTest::newRow("FreezeFrame") << "FreezeFrame(5, 7, 20)" << frozen;
-    QTest::newRow("DuplicateFrame") << "DuplicateFrame(3, 29, 3)" << Range(0, 3) + QList<int>{3, 3} + Range(4, 29) + QList<int>{29};
+    QTest::newRow("DuplicateFrame") << "DuplicateFrame(3, 29, 3)"
+                                    << Range(0, 3) + QList<int>{3, 3} + Range(4, 29) + QList<int>{29};
     QTest::newRow("DeleteFrame") << "DeleteFrame(15, 0, 29, 15)" << Range(1, 14) + Range(16, 28);
     QTest::newRow("ChangeFPS doubling") << "ChangeFPS(50)" << twice;
     QTest::newRow("ChangeFPS dropping") << "ChangeFPS(20, 1, true)" << fewer;
@@ -154,7 +156,8 @@ class TimeFunctionsTest : public QObject {
     avs::ClipPtr loudest = Eval("BlankClip(length=1000000).Loop()");
     QVERIFY(loudest->info().sampleCount <= avs::kMaxSamples);
     QVERIFY(loudest->info().sampleCount > avs::kMaxSamples - 1000000 * 1838);
-    QVERIFY(EvaluationError("BlankClip(length=1000000).Loop(1000)", media_.dir()).contains("Loop: the looped clip would be too long"));
+    QVERIFY(EvaluationError("BlankClip(length=1000000).Loop(1000)", media_.dir())
+                .contains("Loop: the looped clip would be too long"));
   }
 
   // The sound follows the frames where the function moves them, and stays
@@ -170,13 +173,15 @@ class TimeFunctionsTest : public QObject {
     // 2's again.
     avs::ClipPtr looped = Eval(Src() + ".Loop(3, 2, 4)");
     QCOMPARE(looped->info().sampleCount, int64_t{36 * kSamplesPerFrame});
-    QCOMPARE(Samples(*looped, 5 * kSamplesPerFrame - 1, 2), (QList<int>{5 * kSamplesPerFrame - 1, 2 * kSamplesPerFrame}));
+    QCOMPARE(Samples(*looped, 5 * kSamplesPerFrame - 1, 2),
+             (QList<int>{5 * kSamplesPerFrame - 1, 2 * kSamplesPerFrame}));
     QCOMPARE(Samples(*looped, 11 * kSamplesPerFrame, 1), QList<int>{5 * kSamplesPerFrame});
     QCOMPARE(Samples(*looped, 36 * kSamplesPerFrame - 1, 1), QList<int>{kSamples - 1});
 
     avs::ClipPtr ranges = Eval(Src() + ".SelectRangeEvery(10, 3, 2)");
     QCOMPARE(ranges->info().sampleCount, int64_t{9 * kSamplesPerFrame});
-    QCOMPARE(Samples(*ranges, 3 * kSamplesPerFrame - 1, 2), (QList<int>{5 * kSamplesPerFrame - 1, 12 * kSamplesPerFrame}));
+    QCOMPARE(Samples(*ranges, 3 * kSamplesPerFrame - 1, 2),
+             (QList<int>{5 * kSamplesPerFrame - 1, 12 * kSamplesPerFrame}));
     avs::ClipPtr rangesKeepSound = Eval(Src() + ".SelectRangeEvery(10, 3, 2, false)");
     QCOMPARE(rangesKeepSound->info().sampleCount, int64_t{kSamples});
     QCOMPARE(Samples(*rangesKeepSound, 3 * kSamplesPerFrame, 1), QList<int>{3 * kSamplesPerFrame});
@@ -197,11 +202,16 @@ class TimeFunctionsTest : public QObject {
   void changeFpsMatchesFfmpeg_data() {
     QTest::addColumn<QString>("rate");
     QTest::addColumn<QString>("ffmpegRate");
-    QTest::newRow("20") << "20" << "20";
-    QTest::newRow("30") << "30" << "30";
-    QTest::newRow("50") << "50" << "50";
-    QTest::newRow("ntsc film") << "24000, 1001" << "24000/1001";
-    QTest::newRow("float 12.5") << "12.5" << "25/2";
+    QTest::newRow("20") << "20"
+                        << "20";
+    QTest::newRow("30") << "30"
+                        << "30";
+    QTest::newRow("50") << "50"
+                        << "50";
+    QTest::newRow("ntsc film") << "24000, 1001"
+                               << "24000/1001";
+    QTest::newRow("float 12.5") << "12.5"
+                                << "25/2";
   }
   void changeFpsMatchesFfmpeg() {
     QFETCH(QString, rate);
@@ -230,11 +240,16 @@ class TimeFunctionsTest : public QObject {
   void fadesMatchFfmpeg_data() {
     QTest::addColumn<QString>("call");
     QTest::addColumn<QString>("filter");
-    QTest::newRow("FadeIn") << "FadeIn(10)" << "tpad=start=1,fade=t=in:s=0:n=11";
-    QTest::newRow("FadeOut") << "FadeOut(10)" << "tpad=stop=1,fade=t=out:s=13:n=11";
-    QTest::newRow("FadeIn0") << "FadeIn0(6)" << "tpad=start=1,fade=t=in:s=0:n=7,trim=start_frame=1";
-    QTest::newRow("FadeOut2") << "FadeOut2(5)" << "tpad=stop=2,fade=t=out:s=18:n=6";
-    QTest::newRow("FadeIO") << "FadeIO(4)" << "tpad=start=1:stop=1,fade=t=in:s=0:n=5,fade=t=out:s=20:n=5";
+    QTest::newRow("FadeIn") << "FadeIn(10)"
+                            << "tpad=start=1,fade=t=in:s=0:n=11";
+    QTest::newRow("FadeOut") << "FadeOut(10)"
+                             << "tpad=stop=1,fade=t=out:s=13:n=11";
+    QTest::newRow("FadeIn0") << "FadeIn0(6)"
+                             << "tpad=start=1,fade=t=in:s=0:n=7,trim=start_frame=1";
+    QTest::newRow("FadeOut2") << "FadeOut2(5)"
+                              << "tpad=stop=2,fade=t=out:s=18:n=6";
+    QTest::newRow("FadeIO") << "FadeIO(4)"
+                            << "tpad=start=1:stop=1,fade=t=in:s=0:n=5,fade=t=out:s=20:n=5";
   }
   void fadesMatchFfmpeg() {
     QFETCH(QString, call);
@@ -258,9 +273,9 @@ class TimeFunctionsTest : public QObject {
   // Frame counts, the colour and the faded sound, against the documented
   // arithmetic: overlap frame i of n keeps (n - i) / (n + 1) of the clip.
   void fadeEndsColourAndSound() {
-    const QList<std::pair<QString, int>> counts = {{"FadeIn0(5)", 30}, {"FadeIn(5)", 31},  {"FadeIn2(5)", 32},
+    const QList<std::pair<QString, int>> counts = {{"FadeIn0(5)", 30},  {"FadeIn(5)", 31},   {"FadeIn2(5)", 32},
                                                    {"FadeOut0(5)", 30}, {"FadeOut2(5)", 32}, {"FadeIO0(5)", 30},
-                                                   {"FadeIO(5)", 32},  {"FadeIO2(5)", 34}, {"FadeIn(0)", 31}};
+                                                   {"FadeIO(5)", 32},   {"FadeIO2(5)", 34},  {"FadeIn(0)", 31}};
     for (const auto& [call, count] : counts)
       QVERIFY2(Eval(Src() + "." + call)->info().frameCount == count, qPrintable(call));
     // Two frames of pure colour, then frame 0 with 1/6 of its picture.
@@ -281,7 +296,8 @@ class TimeFunctionsTest : public QObject {
     QCOMPARE(Samples(*faded, 0, kSamplesPerFrame), QList<int>(kSamplesPerFrame, 0));
     for (int j : {0, 1, 799, 1598, 1599}) {
       const int got = Samples(*faded, kSamplesPerFrame + j, 1)[0];
-      QVERIFY2(std::abs(got - std::lround(j * (j + 1.0) / (L + 1))) <= 1, qPrintable(QString("sample %1: %2").arg(j).arg(got)));
+      QVERIFY2(std::abs(got - std::lround(j * (j + 1.0) / (L + 1))) <= 1,
+               qPrintable(QString("sample %1: %2").arg(j).arg(got)));
     }
     QCOMPARE(Samples(*faded, kSamplesPerFrame + L, 2), (QList<int>{L, L + 1}));
     // FadeOut's sound falls over the last 5 frames and ends in a frame of
@@ -351,7 +367,8 @@ class TimeFunctionsTest : public QObject {
   // end_frame and holds them outside; the filter is looked up in the
   // script, user functions too.
   void animate() {
-    const QString shift = "function Shift(clip c, int by, float also, string same) { return c.Trim(by + Round(also), 0) }\n";
+    const QString shift =
+        "function Shift(clip c, int by, float also, string same) { return c.Trim(by + Round(also), 0) }\n";
     avs::ClipPtr clip = Eval(shift + Src() + ".Animate(2, 12, \"Shift\", 0, 0.0, \"s\", 5, 10.0, \"s\")");
     QList<int> expected;
     for (int n = 0; n < kFrames; ++n) {
@@ -386,32 +403,56 @@ class TimeFunctionsTest : public QObject {
   void refusals_data() {
     QTest::addColumn<QString>("call");
     QTest::addColumn<QString>("message");
-    QTest::newRow("SelectEvery step 0") << "SelectEvery(0, 0)" << "SelectEvery: the step";
-    QTest::newRow("SelectEvery negative offset") << "SelectEvery(2, -1)" << "SelectEvery: the offset -1";
-    QTest::newRow("SelectOdd of one frame") << "Trim(0, -1).SelectOdd()" << "SelectOdd: no frame is selected";
-    QTest::newRow("SelectRangeEvery longer than every") << "SelectRangeEvery(5, 6)" << "SelectRangeEvery: length";
-    QTest::newRow("Interleave of other sizes") << "Interleave(last, last.Crop(0, 0, 16, 16))" << "Interleave: the clips' pictures";
-    QTest::newRow("Loop times -2") << "Loop(-2)" << "Loop: times";
-    QTest::newRow("FreezeFrame source outside") << "FreezeFrame(0, 2, 30)" << "FreezeFrame: the source frame 30";
-    QTest::newRow("DeleteFrame outside") << "DeleteFrame(30)" << "DeleteFrame: the frame 30 is outside";
-    QTest::newRow("DeleteFrame of every frame") << "Trim(0, -2).DeleteFrame(0, 1)" << "DeleteFrame: no frame would be left";
-    QTest::newRow("DuplicateFrame negative") << "DuplicateFrame(-1)" << "DuplicateFrame: the frame -1";
-    QTest::newRow("ChangeFPS float with denominator") << "ChangeFPS(25.0, 2)" << "ChangeFPS: a float frame rate";
-    QTest::newRow("ChangeFPS unknown name") << "ChangeFPS(\"pal_slow\")" << "ChangeFPS: unknown frame rate name";
-    QTest::newRow("ChangeFPS rate 0") << "ChangeFPS(0)" << "ChangeFPS: the frame rate 0/1";
-    QTest::newRow("ConvertFPS switch mode") << "ConvertFPS(50, zone=80)" << "ConvertFPS: only the blend mode";
-    QTest::newRow("ConvertFPS below two thirds") << "ConvertFPS(16)" << "ConvertFPS: the blend mode needs";
-    QTest::newRow("ConvertFPS positional zone") << "ConvertFPS(50.0, 80)" << "ConvertFPS: only the blend mode";
-    QTest::newRow("Dissolve overlap too long") << "Dissolve(last, last.Trim(0, 3), 5)" << "Dissolve: the overlap is longer";
-    QTest::newRow("Dissolve without overlap") << "Dissolve(last, last)" << "Dissolve: the overlap";
-    QTest::newRow("Dissolve of other rates") << "Dissolve(last, last.AssumeFPS(30), 2)" << "Dissolve: the clips' frame rates";
+    QTest::newRow("SelectEvery step 0") << "SelectEvery(0, 0)"
+                                        << "SelectEvery: the step";
+    QTest::newRow("SelectEvery negative offset") << "SelectEvery(2, -1)"
+                                                 << "SelectEvery: the offset -1";
+    QTest::newRow("SelectOdd of one frame") << "Trim(0, -1).SelectOdd()"
+                                            << "SelectOdd: no frame is selected";
+    QTest::newRow("SelectRangeEvery longer than every") << "SelectRangeEvery(5, 6)"
+                                                        << "SelectRangeEvery: length";
+    QTest::newRow("Interleave of other sizes") << "Interleave(last, last.Crop(0, 0, 16, 16))"
+                                               << "Interleave: the clips' pictures";
+    QTest::newRow("Loop times -2") << "Loop(-2)"
+                                   << "Loop: times";
+    QTest::newRow("FreezeFrame source outside") << "FreezeFrame(0, 2, 30)"
+                                                << "FreezeFrame: the source frame 30";
+    QTest::newRow("DeleteFrame outside") << "DeleteFrame(30)"
+                                         << "DeleteFrame: the frame 30 is outside";
+    QTest::newRow("DeleteFrame of every frame") << "Trim(0, -2).DeleteFrame(0, 1)"
+                                                << "DeleteFrame: no frame would be left";
+    QTest::newRow("DuplicateFrame negative") << "DuplicateFrame(-1)"
+                                             << "DuplicateFrame: the frame -1";
+    QTest::newRow("ChangeFPS float with denominator") << "ChangeFPS(25.0, 2)"
+                                                      << "ChangeFPS: a float frame rate";
+    QTest::newRow("ChangeFPS unknown name") << "ChangeFPS(\"pal_slow\")"
+                                            << "ChangeFPS: unknown frame rate name";
+    QTest::newRow("ChangeFPS rate 0") << "ChangeFPS(0)"
+                                      << "ChangeFPS: the frame rate 0/1";
+    QTest::newRow("ConvertFPS switch mode") << "ConvertFPS(50, zone=80)"
+                                            << "ConvertFPS: only the blend mode";
+    QTest::newRow("ConvertFPS below two thirds") << "ConvertFPS(16)"
+                                                 << "ConvertFPS: the blend mode needs";
+    QTest::newRow("ConvertFPS positional zone") << "ConvertFPS(50.0, 80)"
+                                                << "ConvertFPS: only the blend mode";
+    QTest::newRow("Dissolve overlap too long") << "Dissolve(last, last.Trim(0, 3), 5)"
+                                               << "Dissolve: the overlap is longer";
+    QTest::newRow("Dissolve without overlap") << "Dissolve(last, last)"
+                                              << "Dissolve: the overlap";
+    QTest::newRow("Dissolve of other rates") << "Dissolve(last, last.AssumeFPS(30), 2)"
+                                             << "Dissolve: the clips' frame rates";
     QTest::newRow("FadeOut of sound alone at a tiny fps") << "KillVideo().FadeOut(2000000000, fps=0.000001)"
                                                           << "FadeOut: the fade would be too long";
-    QTest::newRow("FadeIn negative") << "FadeIn(-1)" << "FadeIn: num_frames";
-    QTest::newRow("Animate odd arguments") << "Animate(0, 9, \"Levels\", 0, 1.0, 255, 0, 255)" << "Animate: the start and end";
-    QTest::newRow("Animate different strings") << "Animate(0, 9, \"Subtitle\", \"a\", \"b\")" << "Animate: argument 1 is not a number";
-    QTest::newRow("Animate unknown filter") << "Animate(0, 9, \"NoSuchFilter\", 1, 2)" << "there is no function named NoSuchFilter";
-    QTest::newRow("Trim ending before it starts") << "Trim(6, 3)" << "Trim: no frame is left between 6 and 3";
+    QTest::newRow("FadeIn negative") << "FadeIn(-1)"
+                                     << "FadeIn: num_frames";
+    QTest::newRow("Animate odd arguments") << "Animate(0, 9, \"Levels\", 0, 1.0, 255, 0, 255)"
+                                           << "Animate: the start and end";
+    QTest::newRow("Animate different strings") << "Animate(0, 9, \"Subtitle\", \"a\", \"b\")"
+                                               << "Animate: argument 1 is not a number";
+    QTest::newRow("Animate unknown filter") << "Animate(0, 9, \"NoSuchFilter\", 1, 2)"
+                                            << "there is no function named NoSuchFilter";
+    QTest::newRow("Trim ending before it starts") << "Trim(6, 3)"
+                                                  << "Trim: no frame is left between 6 and 3";
   }
   void refusals() {
     QFETCH(QString, call);

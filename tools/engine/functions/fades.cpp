@@ -98,9 +98,12 @@ class DissolvedClip : public Clip {
       std::vector<float> out(values);
       for (int64_t s = 0; s < count; ++s) {
         const int64_t t = start + s;
-        double wb = t < bStart ? 0.0 : t >= soundA_ ? 1.0 : static_cast<double>(t - bStart + 1) / static_cast<double>(samples_ + 1);
+        double wb = t < bStart     ? 0.0
+                    : t >= soundA_ ? 1.0
+                                   : static_cast<double>(t - bStart + 1) / static_cast<double>(samples_ + 1);
         for (int c = 0; c < info.channels; ++c) {
-          const std::size_t k = static_cast<std::size_t>(s) * static_cast<std::size_t>(info.channels) + static_cast<std::size_t>(c);
+          const std::size_t k =
+              static_cast<std::size_t>(s) * static_cast<std::size_t>(info.channels) + static_cast<std::size_t>(c);
           out[k] = static_cast<float>(a[k] * (1.0 - wb) + b[k] * wb);
         }
       }
@@ -145,7 +148,8 @@ ClipPtr Dissolve2(const Call& call, const ClipPtr& a, const ClipPtr& b, int64_t 
       if (!(fps > 0 && fps <= kMaxFloatRate)) call.Fail("fps must be above 0");
       soundA = ia.sampleCount;
       // Cut to the sound before rounding, which a huge value would overflow.
-      samples = std::llround(std::min(static_cast<double>(overlap) * sound.sampleRate / fps, static_cast<double>(soundA)));
+      samples =
+          std::llround(std::min(static_cast<double>(overlap) * sound.sampleRate / fps, static_cast<double>(soundA)));
     }
     const int64_t soundB = ib.hasAudio ? ib.sampleCount : SamplesForFrames(ib.frameCount, timing);
     samples = std::min({samples, soundA, soundB});

@@ -113,11 +113,10 @@ Value SelectEvery(const Call& call, int64_t step, std::vector<int64_t> offsets) 
   ClipInfo info = WithoutSound(in);
   info.frameCount = count;
   info.fps = ScaledRate(call, in.fps, k, step);
-  return std::make_shared<PickedFrames>(info, call.origin, std::vector<ClipPtr>{call.Clip(0)},
-                                        [step, k, offsets](int64_t n) {
-                                          return std::pair<std::size_t, int64_t>(
-                                              0, n / k * step + offsets[static_cast<std::size_t>(n % k)]);
-                                        });
+  return std::make_shared<PickedFrames>(
+      info, call.origin, std::vector<ClipPtr>{call.Clip(0)}, [step, k, offsets](int64_t n) {
+        return std::pair<std::size_t, int64_t>(0, n / k * step + offsets[static_cast<std::size_t>(n % k)]);
+      });
 }
 
 Value SelectEveryCall(Call& call) {
@@ -144,9 +143,9 @@ Value SelectRangeEvery(Call& call) {
     info.sampleCount = SamplesForFrames(info.frameCount, info);
     sound = SoundOfPickedFrames(info, pick);
   }
-  return std::make_shared<PickedFrames>(info, call.origin, std::vector<ClipPtr>{call.Clip(0)},
-                                        [pick](int64_t n) { return std::pair<std::size_t, int64_t>(0, pick(n)); },
-                                        std::move(sound));
+  return std::make_shared<PickedFrames>(
+      info, call.origin, std::vector<ClipPtr>{call.Clip(0)},
+      [pick](int64_t n) { return std::pair<std::size_t, int64_t>(0, pick(n)); }, std::move(sound));
 }
 
 // Interleave(a, b, ...): a's frame 0, b's frame 0, ..., a's frame 1, ...
@@ -202,9 +201,9 @@ Value Loop(Call& call) {
     info.sampleCount = SamplesForFrames(info.frameCount, info);
     sound = SoundOfPickedFrames(info, pick);
   }
-  return std::make_shared<PickedFrames>(info, call.origin, std::vector<ClipPtr>{call.Clip(0)},
-                                        [pick](int64_t n) { return std::pair<std::size_t, int64_t>(0, pick(n)); },
-                                        std::move(sound));
+  return std::make_shared<PickedFrames>(
+      info, call.origin, std::vector<ClipPtr>{call.Clip(0)},
+      [pick](int64_t n) { return std::pair<std::size_t, int64_t>(0, pick(n)); }, std::move(sound));
 }
 
 // Reverse: the frames last to first, and the sound backwards sample by
@@ -229,9 +228,9 @@ Value Reverse(Call& call) {
     };
   }
   const int64_t last = in.frameCount - 1;
-  return std::make_shared<PickedFrames>(in, call.origin, std::vector<ClipPtr>{call.Clip(0)},
-                                        [last](int64_t n) { return std::pair<std::size_t, int64_t>(0, last - n); },
-                                        std::move(sound));
+  return std::make_shared<PickedFrames>(
+      in, call.origin, std::vector<ClipPtr>{call.Clip(0)},
+      [last](int64_t n) { return std::pair<std::size_t, int64_t>(0, last - n); }, std::move(sound));
 }
 
 // FreezeFrame(first, last, source): frames first..last show frame source;
