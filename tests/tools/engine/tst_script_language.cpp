@@ -235,7 +235,7 @@ class ScriptLanguageTest : public QObject {
                                    << "t.avs, line 2: Crop: YV12 can only be cropped by even numbers";
     QTest::newRow("unknown preset") << "BlankClip()\nAssumeFPS(\"pal_fast\")"
                                     << "t.avs, line 2: AssumeFPS: unknown frame rate name";
-    QTest::newRow("trim beyond the end") << "BlankClip(length=10)\nTrim(20, 30)" << "t.avs, line 2: Trim: no frame";
+    QTest::newRow("trim ending before it starts") << "BlankClip(length=10)\nTrim(6, 3)" << "t.avs, line 2: Trim: no frame";
     QTest::newRow("missing media") << "\nAviSource(\"no-such.avi\")" << "t.avs, line 2: cannot open";
     QTest::newRow("missing import") << "Import(\"no-such.avs\")" << "t.avs, line 1: Import: cannot open the script";
     QTest::newRow("missing image") << "ImageSource(\"none%04d.png\", 0, 2000000000, 25)"

@@ -27,6 +27,19 @@ Rational CheckedRate(const Call& call, int64_t num, int64_t den);
 ClipPtr WithPixelType(const Call& call, const ClipPtr& clip, const std::string& pixelType);
 // Time: the same frames at another rate.
 ClipPtr WithFrameRate(const Call& call, const ClipPtr& clip, Rational fps);
+// Time: the frame rate argument at `rate` in any of AssumeFPS's forms (int
+// numerator with the denominator at `denominator`, float, preset name,
+// clip), as a fraction in lowest terms; `denominator` may be args.size()
+// where there is none.
+Rational RateArgument(const Call& call, std::size_t rate, std::size_t denominator);
+// Time: frames dropped or repeated to reach another rate (ChangeFPS); the
+// sound is kept.
+ClipPtr WithChangedRate(const Call& call, const ClipPtr& clip, Rational fps);
+// Time: DirectShowSource's timing options around a source function: with
+// convertfps the fps argument (at `fps`) changes the rate by dropping and
+// repeating frames instead of relabelling them, and framecount (at
+// `frameCount`) cuts the clip or repeats its last frame to that length.
+Function WithSourceTiming(Function source, std::size_t fps, std::size_t convertFps, std::size_t frameCount);
 // Time: clips played one after the other (AlignedSplice when `aligned`:
 // each clip's sound fitted to its frames).
 ClipPtr SpliceClips(const Call& call, std::vector<ClipPtr> parts, bool aligned);

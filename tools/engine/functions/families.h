@@ -17,6 +17,9 @@ void RegisterLayoutFunctions(FunctionTable& table);   // size, crop, borders, fl
 void RegisterCompositingFunctions(FunctionTable& table);  // Overlay, Layer, Mask
 void RegisterResizeFunctions(FunctionTable& table);   // the resizers
 void RegisterTimeFunctions(FunctionTable& table);     // frames and their rate, splicing
+void RegisterFrameSelectFunctions(FunctionTable& table);  // time: frames picked, repeated, reordered
+void RegisterFadeFunctions(FunctionTable& table);         // time: fades, dissolves, blended rates
+void RegisterAnimateFunction(FunctionTable& table);       // time: Animate
 void RegisterColourFunctions(FunctionTable& table);   // pixel types and colour
 void RegisterColourAdjustFunctions(FunctionTable& table);
 void RegisterFieldFunctions(FunctionTable& table);    // fields and interlacing

@@ -251,12 +251,13 @@ Value MakeBlankClip(Call& call) {
 
 void RegisterSourceFunctions(FunctionTable& table) {
   table["avisource"] = {"path:s more_paths:.* ?audio:b ?pixel_type:s", AviSource, true};
-  SourceSpec directShow{"path:s ?fps:f ?seek:b ?audio:b ?video:b ?pixel_type:s", true, true, false, false};
+  SourceSpec directShow{"path:s ?fps:f ?seek:b ?audio:b ?video:b ?pixel_type:s ?convertfps:b ?framecount:i", true, true,
+                        false, false};
   directShow.fps = 1;
   directShow.audioSwitch = 3;
   directShow.videoSwitch = 4;
   directShow.pixelType = 5;
-  table["directshowsource"] = Source(directShow);
+  table["directshowsource"] = WithSourceTiming(Source(directShow), 1, 6, 7);
   const SourceSpec videoOnly{"path:s", true, false, true, false}, soundOnly{"path:s", false, true, false, true};
   table["wavsource"] = Source(soundOnly);
   table["ffvideosource"] = Source(videoOnly);

@@ -36,13 +36,14 @@ class TrimClip : public Clip {
 };
 
 // Trim(first, last): a last frame of 0 means the end, a negative one a
-// frame count.
+// frame count. Frames beyond the clip are cut to it: a first frame past the
+// end keeps the last frame, a last frame past it ends there.
 Value Trim(Call& call) {
   const ClipInfo& in = VideoOf(call, 0);
   int64_t first = call.Int(1, 0), last = call.Int(2, 0);
   if (first < 0) call.Fail("the first frame cannot be negative");
   // Numbers beyond any clip's frames are cut to them before any arithmetic.
-  first = std::min(first, kMaxFrames);
+  first = std::min(first, in.frameCount - 1);
   last = std::clamp(last, -kMaxFrames, kMaxFrames);
   if (last == 0) last = in.frameCount - 1;
   else if (last < 0) last = first - last - 1;
@@ -59,6 +60,11 @@ Value Trim(Call& call) {
     info.sampleCount = std::max<int64_t>(0, (call.Bool(3, true) ? end : std::min(end, in.sampleCount)) - firstSample);
     if (info.sampleCount == 0) info.hasAudio = false;
   }
+  // Everything kept (Trim(0, 0) of a clip whose sound fits its frames) is
+  // the clip itself, which adds no link to the chain.
+  if (first == 0 && info.frameCount == in.frameCount && info.hasAudio == in.hasAudio &&
+      info.sampleCount == in.sampleCount)
+    return call.Clip(0);
   return std::make_shared<TrimClip>(info, call.origin, call.Clip(0), first, firstSample);
 }
 
@@ -74,9 +80,12 @@ constexpr Preset kPresets[] = {
     {"pal_quad", {100, 1}},
 };
 
-Value AssumeFps(Call& call) {
-  const ClipInfo& in = VideoOf(call, 0);
-  const Value& rate = call.args[1];
+}  // namespace
+
+Rational RateArgument(const Call& call, std::size_t index, std::size_t denominator) {
+  const ClipInfo& in = call.Clip(0)->info();
+  const Value& rate = call.args[index];
+  const bool hasDenominator = denominator < call.args.size() && call.args[denominator].isInt();
   Rational fps;
   if (rate.isString()) {
     std::string name = Lower(rate.asString());
@@ -88,9 +97,9 @@ Value AssumeFps(Call& call) {
   } else if (rate.isClip()) {
     fps = rate.asClip()->info().fps;
   } else if (rate.isInt()) {
-    fps = CheckedRate(call, rate.asInt(), call.Int(2, 1));
+    fps = CheckedRate(call, rate.asInt(), hasDenominator ? call.Int(denominator, 1) : 1);
   } else if (rate.isFloat()) {
-    if (call.args[2].defined()) call.Fail("a float frame rate takes no denominator");
+    if (hasDenominator) call.Fail("a float frame rate takes no denominator");
     fps = FloatRate(call, rate.asFloat());
   } else {
     call.Fail(std::string("the frame rate cannot be ") + rate.typeName());
@@ -104,6 +113,15 @@ Value AssumeFps(Call& call) {
   if (roundedRate && in.fps.num > 0 && in.fps.den > 0 && thousandths(in.fps) == thousandths(fps)) fps = in.fps;
   int n = 0, d = 0;
   av_reduce(&n, &d, fps.num, fps.den, INT32_MAX);
+  return Rational{n, d};
+}
+
+namespace {
+
+Value AssumeFps(Call& call) {
+  const ClipInfo& in = VideoOf(call, 0);
+  const Rational fps = RateArgument(call, 1, 2);
+  const int64_t n = fps.num, d = fps.den;
   ClipInfo info = in;
   info.fps = Rational{n, d};
   // With sync_audio the sound is played faster or slower along with the
@@ -231,6 +249,8 @@ void RegisterTimeFunctions(FunctionTable& table) {
   table["assumefps"] = {"clip:c fps:. ?denominator:i ?sync_audio:b", AssumeFps};
   table["alignedsplice"] = Splice(true);
   table["unalignedsplice"] = Splice(false);
+  RegisterFrameSelectFunctions(table);
+  RegisterFadeFunctions(table);
 }
 
 }  // namespace avs

@@ -1,0 +1,5 @@
+c = BlankClip(length=12, width=32, height=16, fps=25, audio_rate=8000, color=$FF8000)
+d = c.Reverse().Loop(2, 3, 5).SelectEvery(4, 0, 3, 2).ChangeFPS(30000, 1001).AssumeFPS(25)
+e = c.FadeIO2(3).Dissolve(c.ConvertFPS(24).AssumeFPS(25), 4).Interleave(c.FadeIn0(2)).AssumeFPS(25)
+f = c.DuplicateFrame(1, 1).DeleteFrame(0).FreezeFrame(2, 4, 0).Animate(0, 8, "Trim", 0, 0, 4, 0)
+f.KillAudio() + d + e.KillAudio()
