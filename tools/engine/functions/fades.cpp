@@ -180,10 +180,11 @@ Value Dissolve(Call& call) {
 // sound; or, for a clip with sound only, silence lasting `frames` at `fps`.
 ClipPtr ColourClip(const Call& call, const ClipInfo& like, int64_t frames, int64_t colour, double fps) {
   if (like.hasVideo) {
+    // length, width, height, pixel_type, fps, fps_denominator, audio_rate, channels, sample_type, color
     Value blank = call.interp.CallFunction(
         "BlankClip",
         {Value(frames), Value(like.width), Value(like.height), Value(PixelTypeName(like.pixelFormat)),
-         Value(like.fps.num), Value(like.fps.den), Value(0), Value(0), Value(colour)},
+         Value(like.fps.num), Value(like.fps.den), Value(0), Value(0), Value("16bit"), Value(colour)},
         call.origin);
     return blank.asClip();
   }
