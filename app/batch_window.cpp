@@ -311,7 +311,9 @@ void BatchWindow::runNext() {
   stage_.clear();
   reason_.Clear();
   // The names this run will give its outputs are on disk before any exists,
-  // so a run cut short leaves nothing the next start could not find.
+  // so a run cut short leaves nothing the next start could not find. What an
+  // interrupted run left goes first, or the names would step past it.
+  if (list_.row(index).state == job::BatchState::Interrupted) job::RemoveRunLeftovers(list_.row(index));
   list_.MarkRunning(index, job::ExpectedOutputs(list_.row(index).source, ticked_));
   view_->setRow(list_.row(index));
   refresh();

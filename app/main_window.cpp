@@ -356,7 +356,7 @@ void MainWindow::DisplayHelp() {
 }
 
 void MainWindow::ShowMuxer() {
-  if (driver_->state() == job::JobState::Idle) muxerWindow_->showCentredOn(this);
+  if (driver_->state() == job::JobState::Idle && !batchWindow_->running()) muxerWindow_->showCentredOn(this);
 }
 
 void MainWindow::ShowBatch() {

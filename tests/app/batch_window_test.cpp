@@ -279,6 +279,34 @@ class BatchWindowTest : public QObject {
     QCOMPARE(QDir(folder.path("")).entryList({"*.mp4"}), (QStringList{"b_preview.mp4", "c_preview.mp4"}));
   }
 
+  void anInterruptedRowRunsAgainUnderItsOwnNames() {
+    ToolFolder folder;
+    const QString listPath = folder.path("test.batch");
+    job::BatchRow interrupted;
+    interrupted.source = folder.touch("a.avi").toStdString();
+    interrupted.state = job::BatchState::Running;  // as a killed program left it
+    interrupted.outputs = {folder.touch("a_preview.mp4", "half").toStdString()};
+    {
+      job::BatchList list(listPath.toStdString());
+      list.Add(interrupted);
+    }
+    auto window = Open(folder);
+    Tick(*window, {"Preview"});
+    AnsweredBatch batch(*window, listPath);
+    QCOMPARE(batch.list().row(0).state, job::BatchState::Interrupted);
+    QVERIFY(batch.rowsView()->item(0)->text().endsWith("interrupted, starts again"));
+    qputenv("FAKE_TOOL_ALL", "progress=50;step_ms=20");
+    batch.start();
+    // Its run names the same output again, the half-made one gone first.
+    QCOMPARE(batch.list().row(0).state, job::BatchState::Running);
+    QCOMPARE(batch.list().row(0).outputs, interrupted.outputs);
+    QVERIFY(!QFileInfo::exists(folder.path("a_preview.mp4")));
+    qputenv("FAKE_TOOL_ALL", "progress=4;step_ms=5");
+    QVERIFY(QTest::qWaitFor([&] { return !batch.running(); }, 60000));
+    QCOMPARE(QDir(folder.path("")).entryList({"*.mp4"}), QStringList{"a_preview.mp4"});
+    QVERIFY(QFileInfo(folder.path("a_preview.mp4")).size() > 0);
+  }
+
   void noModeTickedStartsNothing() {
     ToolFolder folder;
     auto window = Open(folder);
