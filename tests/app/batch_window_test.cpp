@@ -307,6 +307,34 @@ class BatchWindowTest : public QObject {
     QVERIFY(QFileInfo(folder.path("a_preview.mp4")).size() > 0);
   }
 
+  // A source gone since it was added, and one whose probe fails, fail every
+  // ticked mode with their reason; the batch goes on past them.
+  void sourcesThatNeverStartFailAndTheBatchGoesOn() {
+    ToolFolder folder;
+    auto window = Open(folder);
+    Tick(*window, {"Preview", "Deluxe"});
+    AnsweredBatch batch(*window, folder.path("test.batch"));
+    const QString gone = folder.touch("gone.avi");
+    QCOMPARE(batch.addSources({gone, folder.touch("kept.avi")}), 2);
+    QVERIFY(QFile::remove(gone));
+    QVERIFY(RunToEnd(batch));
+    QCOMPARE(batch.list().row(0).state, job::BatchState::Failed);
+    QCOMPARE(batch.list().row(0).failedModes, (std::vector<int>{1, 3}));
+    QCOMPARE(batch.list().row(0).reason, std::string("The file does not exist"));
+    QCOMPARE(batch.list().row(1).state, job::BatchState::Done);
+    QCOMPARE(boxes_.size(), 1);
+    QCOMPARE(boxes_[0].text, QString("Failed sources: gone.avi"));
+
+    qputenv("FAKE_PROBE_FAIL", "1");
+    boxes_.clear();
+    QCOMPARE(batch.addSources({folder.touch("unreadable.avi")}), 1);
+    QVERIFY(RunToEnd(batch));
+    QCOMPARE(batch.list().row(2).state, job::BatchState::Failed);
+    QCOMPARE(batch.list().row(2).failedModes, (std::vector<int>{1, 3}));
+    QVERIFY(!batch.list().row(2).reason.empty());
+    QCOMPARE(boxes_.size(), 1);
+  }
+
   void noModeTickedStartsNothing() {
     ToolFolder folder;
     auto window = Open(folder);
