@@ -19,6 +19,7 @@
 #include "job/job_driver.h"
 #include "job/mode_record.h"
 #include "job/names.h"
+#include "job/source_outcome.h"
 #include "settings/settings_file.h"
 
 namespace app {
@@ -38,16 +39,6 @@ bool ParseInteger(const QString& text, int* value) {
   return ok;
 }
 
-// A runner never powers off, sleeps or plays a sound: the after-job action
-// belongs to the window.
-class NoAfterJobActions : public desktop::AfterJobActions {
- public:
-  void PowerOff() override {}
-  void Sleep() override {}
-  void Hibernate() override {}
-  void PlaySound(const QString&) override {}
-};
-
 void PrintLine(std::FILE* stream, const QString& line) {
   std::fputs(("kelvarion: " + line + "\n").toLocal8Bit().constData(), stream);
   std::fflush(stream);
@@ -64,12 +55,12 @@ class RunnerView : public job::JobView {
     missing_ = false;
     finished_ = false;
     lastLine_.clear();
-    reason_.clear();
+    reason_.Clear();
   }
   bool missing() const { return missing_; }
   bool finished() const { return finished_; }
   void setLoop(QEventLoop* loop) { loop_ = loop; }
-  QString& reason() { return reason_; }
+  job::FailureReason& reason() { return reason_; }
 
   QWidget* window() override { return &window_; }
   QString sourcePath() const override { return source_; }
@@ -140,7 +131,7 @@ class RunnerView : public job::JobView {
   bool finished_ = false;
   int bar_ = 0;
   QString lastLine_;
-  QString reason_;
+  job::FailureReason reason_;
   QEventLoop* loop_ = nullptr;
 };
 
@@ -149,14 +140,6 @@ std::string MakeRunnerTemp() {
   std::string folder = (QDir::tempPath() + "/kelvarion-job-XXXXXX").toStdString();
   if (::mkdtemp(folder.data()) == nullptr) return {};
   return folder;
-}
-
-// A mode that failed leaves the empty file that claimed its name.
-void RemoveEmptyClaim(const std::string& path) {
-  struct stat st {};
-  if (!path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0) {
-    ::unlink(path.c_str());
-  }
 }
 
 }  // namespace
@@ -227,28 +210,27 @@ int RunJobs(const RunnerOptions& options, job::ToolPaths paths, bool system64Bit
 
   const desktop::UiTexts& texts = desktop::TextsFor(false);
   const QString version = desktop::GetVer();
-  job::DriverSetup setup{paths, system64Bit ? paths.videoEncoder64 : paths.videoEncoder32, false, version,
-                         "Kelvarion " + desktop::Version3(version), job::ClaimOutputName};
+  RunnerView view(options);
+  // The driver's boxes become the failure's reason.
+  job::DriverSetup setup{paths,
+                         system64Bit ? paths.videoEncoder64 : paths.videoEncoder32,
+                         false,
+                         version,
+                         "Kelvarion " + desktop::Version3(version),
+                         job::ClaimOutputName,
+                         [&view](const desktop::MessageRequest& request) { view.reason().Take(request); }};
   settings::SettingsFile settingsFile(
       options.settingsFile.isEmpty() ? paths.settingsFile : options.settingsFile.toStdString(), true);
   desktop::TaskbarProgress taskbar;  // never joined to the desktop: a runner has no launcher entry
-  NoAfterJobActions afterJob;
-  RunnerView view(options);
+  // A runner never powers off, sleeps or plays a sound: the after-job action
+  // belongs to the window.
+  desktop::NoAfterJobActions afterJob;
   job::JobDriver driver(view, setup, texts, settingsFile, taskbar, afterJob);
   view.setDriver(&driver);
-
-  // The driver's message boxes become the failure's reason.
-  desktop::SetMessageHandler([&view](const desktop::MessageRequest& request) {
-    if (request.icon == QMessageBox::Critical) {
-      view.reason() = request.details.isEmpty() ? request.text : request.details;
-    }
-    return QMessageBox::Ok;
-  });
 
   bool allDone = true;
   for (const QString& source : options.sources) {
     view.setSource(source);
-    const std::string sourcePath = source.toStdString();
     QEventLoop loop;
     view.setLoop(&loop);
     driver.StartBtnClick();
@@ -256,23 +238,17 @@ int RunJobs(const RunnerOptions& options, job::ToolPaths paths, bool system64Bit
     if (started && !view.finished()) loop.exec();
     view.setLoop(nullptr);
 
-    QStringList failedModes;
-    for (int mode = job::kPreview; mode <= job::kDeluxe; ++mode) {
-      if (!options.modes[mode]) continue;
-      if (!started || driver.modeFailed(mode)) {
-        failedModes << kModeWords[mode];
-        if (started) RemoveEmptyClaim(driver.records()[mode].outName);
-      }
-    }
-    if (failedModes.isEmpty()) continue;
+    const job::SourceOutcome outcome = job::FinishSource(driver, options.modes, started);
+    if (outcome.allDone()) continue;
     allDone = false;
-    QString reason = view.reason();
+    QStringList failedModes;
+    for (const int mode : outcome.failedModes) failedModes << kModeWords[mode];
+    QString reason = view.reason().text();
     if (reason.isEmpty() && view.missing()) reason = "the source does not exist";
     PrintLine(stderr, source + " failed: " + failedModes.join(", "));
     for (const QString& line : reason.split('\n', Qt::SkipEmptyParts)) PrintLine(stderr, "  " + line);
   }
 
-  desktop::SetMessageHandler({});
   QDir(QString::fromStdString(temp)).removeRecursively();
   return allDone ? kRunnerAllDone : kRunnerSomeFailed;
 }

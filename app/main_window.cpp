@@ -25,6 +25,7 @@
 
 #include <cstdio>
 
+#include "app/batch_window.h"
 #include "app/command_line.h"
 #include "desktop/drops.h"
 #include "desktop/help.h"
@@ -132,7 +133,7 @@ MainWindow::MainWindow(const StartupOptions& options)
   if (options.afterJobActions == nullptr) ownActions_ = std::make_unique<desktop::DesktopAfterJobActions>();
   afterJob_ = options.afterJobActions != nullptr ? options.afterJobActions : ownActions_.get();
   driver_ = std::make_unique<job::JobDriver>(
-      *this, job::DriverSetup{paths_, videoEncoderPath_, debugMode_, version_, baseCaption_, {}}, texts_, *settingsFile_,
+      *this, job::DriverSetup{paths_, videoEncoderPath_, debugMode_, version_, baseCaption_, {}, {}}, texts_, *settingsFile_,
       taskbar_, *afterJob_, this);
   // What an earlier run left in the temporary folder goes first.
   driver_->CleanTemp();
@@ -141,7 +142,10 @@ MainWindow::MainWindow(const StartupOptions& options)
   settingsDialog_ = new settings::SettingsDialog(texts_.russian, this);
   muxerWindow_ = new muxer::MuxerWindow(texts_.russian, paths_, settingsFile_->path(), this);
   chooser_ = new intake::FrameRateChooser(texts_.russian, this);
+  batchWindow_ = new BatchWindow(*this, batchListPath());
 }
+
+std::string MainWindow::batchListPath() const { return job::FolderPart(paths_.settingsFile) + "kelvarion.batch"; }
 
 MainWindow::~MainWindow() = default;
 
@@ -338,14 +342,25 @@ void MainWindow::dropEvent(QDropEvent* event) {
   event->acceptProposedAction();
 }
 
-void MainWindow::StartBtnClick() { driver_->StartBtnClick(); }
+void MainWindow::StartBtnClick() {
+  // While a batch runs the button halts it, as it halts a single job.
+  if (batchWindow_->running()) {
+    close();
+    return;
+  }
+  driver_->StartBtnClick();
+}
 
 void MainWindow::DisplayHelp() {
   desktop::DisplayHelp(this, texts_, QString::fromStdString(paths_.helpFile));
 }
 
 void MainWindow::ShowMuxer() {
-  if (driver_->state() == job::JobState::Idle) muxerWindow_->showCentredOn(this);
+  if (driver_->state() == job::JobState::Idle && !batchWindow_->running()) muxerWindow_->showCentredOn(this);
+}
+
+void MainWindow::ShowBatch() {
+  if (driver_->state() == job::JobState::Idle) batchWindow_->showCentredOn(this);
 }
 
 void MainWindow::OpenModeSettings(int mode) {
@@ -371,6 +386,9 @@ bool MainWindow::FormKeyDown(QObject* watched, QEvent* event) {
       return true;
     case Qt::Key_F2:
       ShowMuxer();
+      return true;
+    case Qt::Key_F3:
+      ShowBatch();
       return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -478,6 +496,11 @@ void MainWindow::showEvent(QShowEvent* event) {
   if (!testAttribute(Qt::WA_Moved)) desktop::CentreOnScreen(this);
   // The launcher entry is taken once the window exists on screen; showing
   // the window again (after minimising, say) leaves its state alone.
+  // A batch that a crash cut short shows itself again.
+  if (!batchOffered_ && batchWindow_->list().NextToRun() >= 0) {
+    batchOffered_ = true;
+    QTimer::singleShot(0, this, [this] { ShowBatch(); });
+  }
   if (taskbar_.Ready()) return;
   QTimer::singleShot(0, this, [this] {
     if (!taskbar_.Ready() && taskbar_.Init()) taskbar_.SetState(desktop::TaskbarState::Normal);
@@ -489,14 +512,19 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  if (driver_->state() == job::JobState::Running) {
+  if (driver_->state() == job::JobState::Running || batchWindow_->running()) {
     const auto answer = desktop::ShowMessage(
         this, {QMessageBox::Warning, texts_.quitQuery, frameGeometry().topLeft() + QPoint(texts_.offsetQuit, 130), true});
     if (answer != QMessageBox::Yes) {
       event->ignore();
       return;
     }
-    driver_->AbortAndClean();
+    // A batch keeps the rest of its list, and its running source waits again.
+    if (batchWindow_->running()) {
+      batchWindow_->stopCleanly();
+    } else {
+      driver_->AbortAndClean();
+    }
   }
   closing_ = true;
   // Encoders that a stopped stage's children started themselves end here too.

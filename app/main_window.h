@@ -36,6 +36,8 @@ class SettingsDialog;
 
 namespace app {
 
+class BatchWindow;
+
 struct StartupOptions {
   job::ToolPaths paths;        // where the tools, settings and temporary files are
   QStringList arguments;       // the command line without the program
@@ -57,6 +59,13 @@ class MainWindow : public QWidget, public job::JobView {
   QString applicationTitle() const;
   const desktop::UiTexts& texts() const { return texts_; }
   job::JobDriver& driver() { return *driver_; }
+  const QString& version() const { return version_; }
+  settings::SettingsFile& settingsFile() { return *settingsFile_; }
+  desktop::TaskbarProgress& taskbar() { return taskbar_; }
+  desktop::AfterJobActions& afterJobActions() { return *afterJob_; }
+  BatchWindow& batchWindow() { return *batchWindow_; }
+  // The batch's list, in the settings folder.
+  std::string batchListPath() const;
 
   // The source as chosen, shown and restored.
   void setSource(const QString& path);
@@ -71,6 +80,7 @@ class MainWindow : public QWidget, public job::JobView {
   void StartBtnClick();
   void DisplayHelp();
   void ShowMuxer();
+  void ShowBatch();
   void OpenModeSettings(int mode);
 
   // JobView
@@ -107,8 +117,8 @@ class MainWindow : public QWidget, public job::JobView {
   void RestoreSettings();
   void SetControlsEnabled(bool enabled);
   void RevealOnRightClick(QObject* watched);
-  // F1 opens the help in any state, F2 the muxer window while idle, Enter
-  // presses Start.
+  // F1 opens the help in any state, F2 the muxer window and F3 the batch
+  // window while no single job runs, Enter presses Start.
   bool FormKeyDown(QObject* watched, QEvent* event);
 
   job::ToolPaths paths_;
@@ -122,6 +132,7 @@ class MainWindow : public QWidget, public job::JobView {
   QString lastSourceDir_;
   bool acceptingDrops_ = true;
   bool closing_ = false;
+  bool batchOffered_ = false;  // an unfinished batch shows at the first showing
 
   std::unique_ptr<settings::SettingsFile> settingsFile_;
   desktop::TaskbarProgress taskbar_;
@@ -132,6 +143,7 @@ class MainWindow : public QWidget, public job::JobView {
   // The other windows, created after this one in this order.
   settings::SettingsDialog* settingsDialog_ = nullptr;
   muxer::MuxerWindow* muxerWindow_ = nullptr;
+  BatchWindow* batchWindow_ = nullptr;
   intake::FrameRateChooser* chooser_ = nullptr;
 
   QGroupBox* groupBox1_ = nullptr;

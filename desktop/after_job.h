@@ -18,6 +18,16 @@ class AfterJobActions {
   void Perform(int index, const QString& soundFile);
 };
 
+// Actions that do nothing: a window-less runner takes none, and a batch
+// takes its one action itself after the last source, not after each.
+class NoAfterJobActions : public AfterJobActions {
+ public:
+  void PowerOff() override {}
+  void Sleep() override {}
+  void Hibernate() override {}
+  void PlaySound(const QString&) override {}
+};
+
 // The real ones: the login manager on the system bus (non-interactive, so a
 // refusal is silent) and a sound player started without waiting.
 class DesktopAfterJobActions : public AfterJobActions {

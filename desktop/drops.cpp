@@ -13,4 +13,13 @@ QString FirstDroppedFile(const QMimeData* data) {
   return {};
 }
 
+QStringList DroppedFiles(const QMimeData* data) {
+  QStringList files;
+  if (data == nullptr) return files;
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile()) files << url.toLocalFile();
+  }
+  return files;
+}
+
 }  // namespace desktop

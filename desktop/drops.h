@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QMimeData;
 
@@ -9,5 +10,7 @@ namespace desktop {
 
 // The first local file that the drop carries; empty when it carries none.
 QString FirstDroppedFile(const QMimeData* data);
+// Every local file of the drop, in its order.
+QStringList DroppedFiles(const QMimeData* data);
 
 }  // namespace desktop

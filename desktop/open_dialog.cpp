@@ -25,4 +25,11 @@ QString AskForFile(QFileDialog* dialog) {
   return dialog->selectedFiles().first();
 }
 
+QStringList AskForFiles(QFileDialog* dialog) {
+  dialog->setFileMode(QFileDialog::ExistingFiles);
+  dialog->selectFile(QString());
+  if (dialog->exec() != QDialog::Accepted) return {};
+  return dialog->selectedFiles();
+}
+
 }  // namespace desktop

@@ -20,5 +20,7 @@ QFileDialog* MakeOpenDialog(QWidget* parent, const QStringList& nameFilters);
 
 // Runs `dialog` with no file chosen yet; the chosen file, or an empty text.
 QString AskForFile(QFileDialog* dialog);
+// The same for a dialog that opens several files at once; the chosen files.
+QStringList AskForFiles(QFileDialog* dialog);
 
 }  // namespace desktop

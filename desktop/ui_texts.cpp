@@ -66,6 +66,18 @@ UiTexts MakeRussian() {
                   "Скрипты (*.avs;*.vpy) (*.avs *.vpy)",
                   "Aудио(*.wav) (*.wav)",
                   "Секвенции(*.png;*.jpg) (*.png *.jpg)"};
+  t.batchCaption = "Пакетная обработка";
+  t.batchAdd = "Добавить...";
+  t.batchRemove = "Убрать";
+  t.batchUp = "Выше";
+  t.batchDown = "Ниже";
+  t.batchWaiting = "ожидает";
+  t.batchRunning = "идёт";
+  t.batchDone = "готово";
+  t.batchFailed = "ошибка";
+  t.batchInterrupted = "прервано, начнётся заново";
+  t.batchSourcesFailed = "Не удалось обработать: ";
+  t.batchMissing = "Файл не найден";
   t.offsetMain = 50;
   t.offsetQuit = 12;
   t.offsetHelp = 33;
@@ -133,6 +145,18 @@ UiTexts MakeEnglish() {
                   "Script (*.avs;*.vpy) (*.avs *.vpy)",
                   "Sound (*.wav) (*.wav)",
                   "Sequence(*.png;*.jpg) (*.png *.jpg)"};
+  t.batchCaption = "Batch";
+  t.batchAdd = "Add...";
+  t.batchRemove = "Remove";
+  t.batchUp = "Up";
+  t.batchDown = "Down";
+  t.batchWaiting = "waiting";
+  t.batchRunning = "running";
+  t.batchDone = "done";
+  t.batchFailed = "failed";
+  t.batchInterrupted = "interrupted, starts again";
+  t.batchSourcesFailed = "Failed sources: ";
+  t.batchMissing = "The file does not exist";
   t.offsetMain = 75;
   t.offsetQuit = 45;
   t.offsetHelp = 80;

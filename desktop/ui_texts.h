@@ -40,6 +40,15 @@ struct UiTexts {
   QStringList afterJobItems;  // by index: nothing, power off, sleep, hibernate, sound
   QStringList openFilter;     // the source dialog's entries, label and patterns
 
+  // The batch window: its caption, buttons, and a row's state. A running
+  // row shows its percentage and stage, a done one its outputs, a failed one
+  // its failed modes and the reason.
+  QString batchCaption, batchAdd, batchRemove, batchUp, batchDown;
+  QString batchWaiting, batchRunning, batchDone, batchFailed, batchInterrupted;
+  // The end of a batch in which some sources failed: their names follow.
+  QString batchSourcesFailed;
+  QString batchMissing;  // a row whose source is gone
+
   // Message boxes sit at the main window's left edge plus an offset and its
   // top edge plus 130 (the end-of-run box: offsetMain + 40 and top + 170).
   int offsetMain = 50;

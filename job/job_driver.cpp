@@ -84,8 +84,16 @@ QPoint JobDriver::MessageOrigin(int dx, int dy) const {
   return view_.window()->frameGeometry().topLeft() + QPoint(dx, dy);
 }
 
+void JobDriver::Tell(const desktop::MessageRequest& request) {
+  if (setup_.messageSink) {
+    setup_.messageSink(request);
+  } else {
+    desktop::ShowMessage(view_.window(), request);
+  }
+}
+
 void JobDriver::ShowError(const QString& text, int offset) {
-  desktop::ShowMessage(view_.window(), {QMessageBox::Critical, text, MessageOrigin(offset, 130), false});
+  Tell({QMessageBox::Critical, text, MessageOrigin(offset, 130), false});
 }
 
 void JobDriver::AddToDebugLog(const std::string& line) {
@@ -247,11 +255,10 @@ void JobDriver::EndJob() {
   }
   report_.JobEnded();
   if (failedModes.isEmpty()) {
-    desktop::ShowMessage(view_.window(), {QMessageBox::NoIcon, texts_.allDone,
-                                          MessageOrigin(texts_.offsetMain + 40, 170), false});
+    Tell({QMessageBox::NoIcon, texts_.allDone, MessageOrigin(texts_.offsetMain + 40, 170), false});
   } else {
-    desktop::ShowMessage(view_.window(), {QMessageBox::Critical, texts_.modesFailed + failedModes.join(", "),
-                                          MessageOrigin(texts_.offsetMain + 40, 170), false, report_.details()});
+    Tell({QMessageBox::Critical, texts_.modesFailed + failedModes.join(", "), MessageOrigin(texts_.offsetMain + 40, 170),
+          false, report_.details()});
   }
 
   if (!setup_.debugMode) DelTemp();

@@ -21,6 +21,7 @@
 #include "proc/tool_threads.h"
 
 namespace desktop {
+struct MessageRequest;
 struct UiTexts;
 class AfterJobActions;
 class TaskbarProgress;
@@ -77,6 +78,10 @@ struct DriverSetup {
   // Names the outputs of the ticked modes of a video source; empty: the
   // first free name at the start of the job. A job runner claims them.
   std::function<std::string(const std::string& sourcePath, const std::string& suffix)> claimOutputName;
+  // Takes the driver's error boxes and its end-of-job box instead of showing
+  // them; empty: they show. A runner and a batch report each source their
+  // own way.
+  std::function<void(const desktop::MessageRequest& request)> messageSink;
 };
 
 class JobDriver : public QObject {
@@ -134,6 +139,7 @@ class JobDriver : public QObject {
   bool UsesSideCar() const;
   QPoint MessageOrigin(int dx, int dy) const;
   void ShowError(const QString& text, int offset);
+  void Tell(const desktop::MessageRequest& request);
 
   JobView& view_;
   DriverSetup setup_;

@@ -6,6 +6,15 @@ namespace job {
 
 bool IsTwoPass(const ModeRecord& record, int mode) { return mode != kDeluxe && !record.settings.sdDeluxe; }
 
+const char* ModeSuffix(int mode) {
+  switch (mode) {
+    case kPreview: return "_preview";
+    case kStandard: return "_standard";
+    case kDeluxe: return "_deluxe";
+    default: return "";
+  }
+}
+
 void FillWM(ModeRecords& records, const JobInputs& in) {
   ModeRecord& preview = records[kPreview];
   ModeRecord& standard = records[kStandard];
@@ -23,10 +32,10 @@ void FillWM(ModeRecords& records, const JobInputs& in) {
     record.script = std::move(script);
     record.outName = IncName(in.sourcePath, record.suffix);
   };
-  fill(preview, "_preview", PreviewOptions(preview.settings), PreviewScript(sourceLine, in.fpsArg, preview.settings));
-  fill(standard, "_standard", StandardOptions(standard.settings),
+  fill(preview, ModeSuffix(kPreview), PreviewOptions(preview.settings), PreviewScript(sourceLine, in.fpsArg, preview.settings));
+  fill(standard, ModeSuffix(kStandard), StandardOptions(standard.settings),
        StandardScript(sourceLine, in.fpsArg, standard.settings));
-  fill(deluxe, "_deluxe", DeluxeOptions(), DeluxeScript(sourceLine, in.fpsArg));
+  fill(deluxe, ModeSuffix(kDeluxe), DeluxeOptions(), DeluxeScript(sourceLine, in.fpsArg));
 }
 
 }  // namespace job

@@ -44,4 +44,8 @@ void FillWM(ModeRecords& records, const JobInputs& inputs);
 
 bool IsTwoPass(const ModeRecord& record, int mode);
 
+// What a mode's output name carries after the source's name: "_preview",
+// "_standard", "_deluxe".
+const char* ModeSuffix(int mode);
+
 }  // namespace job

@@ -127,6 +127,8 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
+}  // namespace
+
 // Replaces `path` with `content` so that a crash leaves either the old file
 // or the new one: a file in the same folder, synced, then renamed over it.
 // Where the file system allows, the file has no name while it is written,
@@ -172,8 +174,6 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& content) 
   }
   return true;
 }
-
-}  // namespace
 
 std::string IniFile::ReadString(const std::string& section, const std::string& key,
                                 const std::string& defaultValue) const {

@@ -9,6 +9,10 @@
 
 namespace platform {
 
+// Replaces `path` with `content` so that a crash leaves either the old file
+// or the new one; false, with the old file left, when it cannot.
+bool ReplaceFileAtomically(const std::string& path, const std::string& content);
+
 class IniFile {
  public:
   explicit IniFile(std::string path) : path_(std::move(path)) {}

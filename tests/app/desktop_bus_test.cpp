@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "app/batch_window.h"
 #include "app/main_window.h"
 #include "desktop/message_box.h"
 #include "no_actions.h"
@@ -97,6 +98,47 @@ class DesktopBusTest : public QObject {
     QCOMPARE(updates.size(), updatesWhenTheBoxOpened + 1);
     QVERIFY(!updates.last().progressVisible);
     QVERIFY(!updates.last().urgent);
+    window->close();
+  }
+
+  // A batch shows the whole batch's progress, not each source's: the first
+  // of two sources within the first half, the second never below it, and
+  // the call for attention only once, at the box after the last source.
+  void launcherEntryOverABatch() {
+    LauncherRecorder launcher(bus->Connect("launcher"));
+    ToolFolder folder;
+    qputenv("FAKE_TOOL_X264", "progress=4;step_ms=20");
+    auto window = Open(folder);
+    QVERIFY(launcher.CatchUp(QDBusConnection::sessionBus()));
+    QTRY_COMPARE(launcher.updates.size(), 1);
+    for (QCheckBox* box : window->findChildren<QCheckBox*>()) box->setChecked(box->text() == "Deluxe");
+    int boxes = 0;
+    desktop::SetMessageHandler([&](const desktop::MessageRequest&) {
+      ++boxes;
+      return QMessageBox::Ok;
+    });
+    app::BatchWindow& batch = window->batchWindow();
+    QCOMPARE(batch.addSources({folder.touch("one.avi"), folder.touch("two.avi")}), 2);
+    batch.start();
+    QTRY_VERIFY_WITH_TIMEOUT(!batch.running(), 30000);
+    QVERIFY(launcher.CatchUp(QDBusConnection::sessionBus()));
+    QCOMPARE(boxes, 1);
+
+    QList<double> shown;
+    int urgent = 0;
+    for (const LauncherRecorder::Update& update : launcher.updates) {
+      if (update.progressVisible) shown << update.progress;
+      urgent += update.urgent;
+    }
+    QCOMPARE(urgent, 1);
+    // The first source fills the first half, stage by stage; once past it,
+    // the second source's stages never show less than half.
+    const auto past = std::find_if(shown.begin(), shown.end(), [](double value) { return value > 0.5; });
+    QVERIFY2(past != shown.begin() && past != shown.end(), "the second source shows past half of the batch");
+    QVERIFY(std::all_of(shown.begin(), past, [](double value) { return value >= 0 && value <= 0.5; }));
+    QVERIFY(std::all_of(past, shown.end(), [](double value) { return value >= 0.5 && value <= 1; }));
+    QCOMPARE(shown.last(), 1.0);
+    QVERIFY(!launcher.updates.last().progressVisible);
     window->close();
   }
 

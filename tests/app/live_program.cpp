@@ -95,6 +95,8 @@ bool LiveProgram::Start(const QStringList& arguments) {
   return pid_ > 0;
 }
 
+void LiveProgram::Kill() { EndChild(pid_); }
+
 bool LiveProgram::running() const { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
 
 bool LiveProgram::WaitForExit(int timeoutMs) {

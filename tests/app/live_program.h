@@ -47,6 +47,9 @@ class LiveProgram {
   void SetEnvironment(const QString& name, const QString& value);
   bool Start(const QStringList& arguments = {});
   bool WaitForExit(int timeoutMs);
+  // Ends the program at once with SIGKILL, as a crash or a power cut would;
+  // its children are left running.
+  void Kill();
   bool running() const;
 
   // The X window of a visible window whose title is exactly `title`, once

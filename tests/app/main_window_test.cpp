@@ -12,6 +12,7 @@
 
 #include <fstream>
 
+#include "app/batch_window.h"
 #include "app/main_window.h"
 #include "desktop/help.h"
 #include "desktop/language.h"
@@ -568,6 +569,45 @@ class MainWindowTest : public QObject {
     QVERIFY(timer.elapsed() < 5000);
     QTRY_COMPARE_WITH_TIMEOUT(folder.runningTools(), 0, 5000);
     QCOMPARE(QDir(folder.tempDir()).entryList(QDir::Files), QStringList());
+  }
+
+  // A batch asks on closing as a job does; Yes stops its running source
+  // cleanly and keeps the list, No lets it go on. F3 opens it, F2 and Start
+  // start nothing of their own meanwhile.
+  void closingDuringABatch() {
+    ToolFolder folder;
+    qputenv("FAKE_TOOL_ALL", "progress=100;step_ms=50");
+    auto window = Open(folder);
+    Box(window.get(), "Preview")->setChecked(true);
+    QTest::keyClick(window.get(), Qt::Key_F3);
+    app::BatchWindow& batch = window->batchWindow();
+    QVERIFY(batch.isVisible());
+    QCOMPARE(batch.windowTitle(), QString("Batch"));
+    QCOMPARE(batch.addSources({folder.touch("one.avi"), folder.touch("two.avi")}), 2);
+    batch.start();
+    QVERIFY2(batch.running(), qPrintable(messages_.texts.join('|')));
+    QTRY_VERIFY_WITH_TIMEOUT(folder.runningTools() > 0, 10000);
+    QTest::keyClick(window.get(), Qt::Key_F2);
+    QVERIFY(!Child<QWidget>(window.get(), [](QWidget* w) { return w->windowTitle() == "mp4 Muxer"; })->isVisible());
+
+    messages_.answer = QMessageBox::No;
+    window->StartBtnClick();
+    QCOMPARE(messages_.texts.last(), QString("Encoding in progress. Halt and quit?"));
+    QVERIFY(window->isVisible());
+    QVERIFY(batch.running());
+
+    messages_.answer = QMessageBox::Yes;
+    window->close();
+    QVERIFY(!batch.running());
+    QTRY_COMPARE_WITH_TIMEOUT(folder.runningTools(), 0, 5000);
+    job::BatchList kept(window->batchListPath());
+    kept.Load();
+    QCOMPARE(kept.size(), 2);
+    QCOMPARE(kept.row(0).state, job::BatchState::Waiting);
+    QCOMPARE(kept.row(1).state, job::BatchState::Waiting);
+    QCOMPARE(QDir(folder.path("")).entryList({"*.mp4"}), QStringList());
+    QCOMPARE(QDir(folder.tempDir()).entryList(QDir::Files), QStringList());
+    QVERIFY(actions_.calls.isEmpty());
   }
 
   void helpKeysAndMissingHelp() {

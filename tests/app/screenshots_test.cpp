@@ -5,13 +5,15 @@
 
 #include <fstream>
 
+#include "job/batch_list.h"
 #include "live_program.h"
+#include "platform/read_file.h"
 #include "tool_folder.h"
 
 struct Language {
   const char* suffix;
   const char* lang;
-  QString previewSettings, standardSettings, muxer, openDialog, chooser, allDone;
+  QString previewSettings, standardSettings, muxer, openDialog, chooser, allDone, batch;
 };
 Q_DECLARE_METATYPE(Language)
 
@@ -59,9 +61,10 @@ class ScreenshotsTest : public QObject {
     QTest::newRow("Russian") << Language{"ru", "ru_RU.UTF-8", QString::fromUtf8("Настройки превью"),
                                         QString::fromUtf8("Настройки стандартной"), QString::fromUtf8("mp4 Муксер"),
                                         QString::fromUtf8("Открыть"), QString::fromUtf8("Выберите FPS"),
-                                        QString::fromUtf8("Готово! - KVR 4.0.0")};
+                                        QString::fromUtf8("Готово! - KVR 4.0.0"),
+                                        QString::fromUtf8("Пакетная обработка")};
     QTest::newRow("English") << Language{"en", "en_US.UTF-8", "Preview mode settings", "Standard mode settings",
-                                         "mp4 Muxer", "Open", "Choose FPS", "Done! - KVR 4.0.0"};
+                                         "mp4 Muxer", "Open", "Choose FPS", "Done! - KVR 4.0.0", "Batch"};
   }
   void everyWindow() {
     QFETCH(Language, language);
@@ -128,6 +131,67 @@ class ScreenshotsTest : public QObject {
     // comes after the whole job, which a loaded machine makes slow.
     PictureAndClose(program, language.allDone, "box-all-done", "Return", language, 120000);
     QVERIFY(!program.WaitForWindow("Kelvarion 4.0").isEmpty());
+  }
+
+  void batchWindow_data() { everyWindow_data(); }
+  // The batch window empty, opened with F3 and centred over the main
+  // window, and in the middle of a batch that a crash had cut short.
+  void batchWindow() {
+    QFETCH(Language, language);
+    ToolFolder folder;
+    QVERIFY(LiveProgram::CopyProgramInto(folder.path("")));
+    std::ofstream(folder.programDir() + "kelvarion.ini") << "[Flags]\nPrev=1\nStd=1\n";
+    const auto start = [&](LiveProgram& program) {
+      for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LC_CTYPE"}) program.SetEnvironment(name, "");
+      program.SetEnvironment("LANG", language.lang);
+      program.SetEnvironment("FAKE_TOOL_ALL", "progress=100;step_ms=100");
+      QVERIFY(program.Start());
+    };
+    {
+      LiveProgram program(display_, folder.path(""));
+      start(program);
+      const QString main = program.WaitForWindow("Kelvarion 4.0");
+      QVERIFY(!main.isEmpty());
+      QVERIFY(program.Key(main, "F3"));
+      const QString batch = program.WaitForWindow(language.batch);
+      Picture(program, batch, "batch-empty", language);
+      const QPoint offset = program.Geometry(batch).center() - program.Geometry(main).center();
+      QVERIFY2(offset.manhattanLength() <= 4, qPrintable(QString("%1,%2").arg(offset.x()).arg(offset.y())));
+    }
+
+    std::vector<job::BatchRow> rows(5);
+    const char* const names[] = {"evening.avi", "lake_interview.avi", "voice-over.wav", "drone/shot001.png",
+                                 "credits.avs"};
+    QVERIFY(QDir(folder.path("")).mkpath("drone"));
+    for (std::size_t i = 0; i < rows.size(); ++i) rows[i].source = folder.touch(names[i]).toStdString();
+    rows[0].state = job::BatchState::Done;
+    rows[0].outputs = {folder.touch("evening_preview.mp4").toStdString(),
+                       folder.touch("evening_standard.mp4").toStdString()};
+    rows[1].state = job::BatchState::Failed;
+    rows[1].failedModes = {2};
+    rows[1].reason = "MP4Box: exit code 1";
+    rows[1].outputs = {folder.touch("lake_interview_preview.mp4").toStdString()};
+    rows[2].state = job::BatchState::Interrupted;
+    rows[3].fps = "25";
+    rows[3].last = 0;
+    std::ofstream(folder.programDir() + "kelvarion.batch") << job::FormatBatch(rows);
+
+    LiveProgram program(display_, folder.path(""));
+    start(program);
+    // The unfinished batch shows by itself.
+    const QString batch = program.WaitForWindow(language.batch, 20000);
+    QVERIFY(!batch.isEmpty());
+    const QRect frame = program.Geometry(batch);
+    QVERIFY(program.Click(batch, QPoint(frame.width() - 52, frame.height() - 20)));
+    // The interrupted row runs again; a little way into its first stage.
+    const auto running = [&] {
+      const auto text = platform::ReadWholeFile(folder.programDir() + "kelvarion.batch");
+      const auto read = text ? job::ParseBatch(*text) : std::vector<job::BatchRow>{};
+      return read.size() == rows.size() && read[2].state == job::BatchState::Interrupted && read[2].outputs.size() == 2;
+    };
+    QVERIFY(QTest::qWaitFor(running, 20000));
+    QTest::qWait(1500);
+    Picture(program, batch, "batch-running", language);
   }
 };
 

@@ -1,0 +1,267 @@
+#include "job/batch_list.h"
+
+#include <unistd.h>
+
+#include <charconv>
+#include <optional>
+
+#include "platform/ini_file.h"
+#include "platform/read_file.h"
+
+namespace job {
+
+namespace {
+
+const char kHeader[] = "kelvarion batch 1";
+const char* const kStateWords[] = {"waiting", "running", "done", "failed", "interrupted"};
+constexpr int kFieldCount = 9;
+
+bool MustEscape(unsigned char c) { return c < 0x20 || c == 0x7f || c == '%' || c == '|'; }
+
+std::string Escape(std::string_view text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (MustEscape(c)) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Nothing for a stray '%' or a byte that should have been escaped.
+std::optional<std::string> Unescape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == '%') {
+      if (i + 2 >= text.size()) return std::nullopt;
+      const int high = HexValue(text[i + 1]);
+      const int low = HexValue(text[i + 2]);
+      if (high < 0 || low < 0) return std::nullopt;
+      out += static_cast<char>(high * 16 + low);
+      i += 2;
+    } else if (MustEscape(c)) {
+      return std::nullopt;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = text.find(separator, start);
+    parts.push_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    if (end == std::string_view::npos) return parts;
+    start = end + 1;
+  }
+}
+
+std::optional<int> Number(std::string_view text) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  return value;
+}
+
+std::string JoinEscaped(const std::vector<std::string>& items) {
+  std::string out;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) out += '|';
+    out += Escape(items[i]);
+  }
+  return out;
+}
+
+std::optional<BatchRow> ParseRow(std::string_view line) {
+  const std::vector<std::string_view> fields = Split(line, '\t');
+  if (fields.size() != kFieldCount) return std::nullopt;
+  BatchRow row;
+  int state = -1;
+  for (int i = 0; i < 5; ++i) {
+    if (fields[0] == kStateWords[i]) state = i;
+  }
+  if (state < 0) return std::nullopt;
+  row.state = static_cast<BatchState>(state);
+  if (row.state == BatchState::Running) row.state = BatchState::Interrupted;
+
+  const auto source = Unescape(fields[1]);
+  const auto fps = Unescape(fields[2]);
+  const auto first = Number(fields[3]);
+  const auto last = Number(fields[4]);
+  const auto wav = Unescape(fields[5]);
+  const auto reason = Unescape(fields[8]);
+  if (!source || source->empty() || !fps || !first || !last || !wav || !reason) return std::nullopt;
+  row.source = *source;
+  row.fps = *fps;
+  row.first = *first;
+  row.last = *last;
+  row.wavPath = *wav;
+  row.reason = *reason;
+  if (!fields[6].empty()) {
+    for (const std::string_view item : Split(fields[6], '|')) {
+      const auto output = Unescape(item);
+      if (!output || output->empty()) return std::nullopt;
+      row.outputs.push_back(*output);
+    }
+  }
+  if (!fields[7].empty()) {
+    for (const std::string_view item : Split(fields[7], '|')) {
+      const auto mode = Number(item);
+      if (!mode || *mode < 1 || *mode > 3) return std::nullopt;
+      row.failedModes.push_back(*mode);
+    }
+  }
+  return row;
+}
+
+}  // namespace
+
+std::string FormatBatch(const std::vector<BatchRow>& rows) {
+  std::string text = std::string(kHeader) + "\n";
+  for (const BatchRow& row : rows) {
+    std::string modes;
+    for (const int mode : row.failedModes) modes += (modes.empty() ? "" : "|") + std::to_string(mode);
+    text += std::string(kStateWords[static_cast<int>(row.state)]) + '\t' + Escape(row.source) + '\t' +
+            Escape(row.fps) + '\t' + std::to_string(row.first) + '\t' + std::to_string(row.last) + '\t' +
+            Escape(row.wavPath) + '\t' + JoinEscaped(row.outputs) + '\t' + modes + '\t' + Escape(row.reason) + "\n";
+  }
+  return text;
+}
+
+std::vector<BatchRow> ParseBatch(std::string_view text) {
+  std::vector<BatchRow> rows;
+  const std::size_t headerEnd = text.find('\n');
+  if (headerEnd == std::string_view::npos || text.substr(0, headerEnd) != kHeader) return rows;
+  text.remove_prefix(headerEnd + 1);
+  // Only lines that end count: a torn last line is left out.
+  for (std::size_t end = text.find('\n'); end != std::string_view::npos; end = text.find('\n')) {
+    const std::optional<BatchRow> row = ParseRow(text.substr(0, end));
+    if (!row) break;
+    rows.push_back(*row);
+    text.remove_prefix(end + 1);
+  }
+  return rows;
+}
+
+void RemoveRunLeftovers(const BatchRow& row) {
+  for (const std::string& output : row.outputs) ::unlink(output.c_str());
+}
+
+BatchList::BatchList(std::string path) : path_(std::move(path)) {}
+
+void BatchList::Load() {
+  rows_.clear();
+  if (path_.empty()) return;
+  if (const std::optional<std::string> text = platform::ReadWholeFile(path_)) rows_ = ParseBatch(*text);
+}
+
+void BatchList::Save() {
+  if (path_.empty()) return;
+  saved_ = platform::ReplaceFileAtomically(path_, FormatBatch(rows_));
+}
+
+void BatchList::Add(const BatchRow& row) {
+  rows_.push_back(row);
+  Save();
+}
+
+bool BatchList::Remove(int index) {
+  if (!Valid(index)) return false;
+  if (row(index).state == BatchState::Interrupted) RemoveRunLeftovers(row(index));
+  rows_.erase(rows_.begin() + index);
+  Save();
+  return true;
+}
+
+bool BatchList::MoveUp(int index) {
+  if (!Valid(index) || index == 0) return false;
+  std::swap(rows_[static_cast<std::size_t>(index)], rows_[static_cast<std::size_t>(index - 1)]);
+  Save();
+  return true;
+}
+
+bool BatchList::MoveDown(int index) { return Valid(index + 1) && index >= 0 && MoveUp(index + 1); }
+
+bool BatchList::Replace(int index, const BatchRow& row) {
+  if (!Valid(index)) return false;
+  rows_[static_cast<std::size_t>(index)] = row;
+  Save();
+  return true;
+}
+
+int BatchList::NextToRun() const {
+  for (int i = 0; i < size(); ++i) {
+    if (row(i).state == BatchState::Waiting || row(i).state == BatchState::Interrupted) return i;
+  }
+  return -1;
+}
+
+int BatchList::PendingCount() const {
+  int count = 0;
+  for (const BatchRow& row : rows_) count += row.state == BatchState::Waiting || row.state == BatchState::Interrupted;
+  return count;
+}
+
+bool BatchList::MarkRunning(int index, const std::vector<std::string>& outputs) {
+  if (!Valid(index)) return false;
+  BatchRow& target = rows_[static_cast<std::size_t>(index)];
+  if (target.state == BatchState::Interrupted) RemoveRunLeftovers(target);
+  target.state = BatchState::Running;
+  target.outputs = outputs;
+  target.failedModes.clear();
+  target.reason.clear();
+  Save();
+  return true;
+}
+
+bool BatchList::MarkDone(int index, const std::vector<std::string>& outputs) {
+  if (!Valid(index)) return false;
+  BatchRow& target = rows_[static_cast<std::size_t>(index)];
+  target.state = BatchState::Done;
+  target.outputs = outputs;
+  Save();
+  return true;
+}
+
+bool BatchList::MarkFailed(int index, const std::vector<int>& failedModes, const std::string& reason,
+                           const std::vector<std::string>& outputs) {
+  if (!Valid(index)) return false;
+  BatchRow& target = rows_[static_cast<std::size_t>(index)];
+  target.state = BatchState::Failed;
+  target.failedModes = failedModes;
+  target.reason = reason;
+  target.outputs = outputs;
+  Save();
+  return true;
+}
+
+bool BatchList::MarkStopped(int index) {
+  if (!Valid(index)) return false;
+  BatchRow& target = rows_[static_cast<std::size_t>(index)];
+  RemoveRunLeftovers(target);
+  target.state = BatchState::Waiting;
+  target.outputs.clear();
+  Save();
+  return true;
+}
+
+}  // namespace job
