@@ -213,6 +213,12 @@ class InjectedFaultsTest : public QObject {
     QTest::newRow("probe killed") << Fault{{kSlowProbe}, "avs2pipemod", 1, Act::Kill, End::ProbeError};
     QTest::newRow("pass 1 killed") << Fault{{kSlowPasses}, "avs4x264mod", 1, Act::Kill, End::Failed, "Ended by signal 9"};
     QTest::newRow("pass 2 killed") << Fault{{kSlowPasses}, "avs4x264mod", 2, Act::Kill, End::Failed, "Ended by signal 9"};
+    // The sound's reader feeds the encoder through a pipe: the encoder then
+    // meets the end of its input early, and the sound it makes is cut short.
+    Fault readerKilled{{"FAKE_PIPE_SLEEP=3", "FAKE_TOOL_NEROAACENC=stdin=1"}, "avs2pipemod", 2, Act::Kill,
+                       End::Failed, "Ended by signal 9"};
+    readerKilled.lastTool = "neroAacEnc";
+    QTest::newRow("sound reader killed") << readerKilled;
     QTest::newRow("audio encoder killed") << Fault{{kSlowAudio}, "neroAacEnc", 1, Act::Kill, End::Failed, "Ended by signal 9"};
     // The mux stage runs its three commands whatever became of the one before.
     Fault muxKilled{{kSlowMux}, "MP4Box", 2, Act::Kill, End::Failed, "Ended by signal 9"};
@@ -333,7 +339,7 @@ class InjectedFaultsTest : public QObject {
       case Act::Kill: {
         const std::optional<pid_t> tool = ToolProcess(folder, marker, fault.aim);
         QVERIFY2(tool, qPrintable(Describe(MarkedProcesses(marker))));
-        // The probe is a script that sleeps in a child: it goes with its group.
+        // The reader is a script that sleeps in a child: it goes with its group.
         QCOMPARE(::kill(fault.aim == "avs2pipemod" ? -*tool : *tool, SIGKILL), 0);
         break;
       }

@@ -13,7 +13,8 @@ ToolFolder::ToolFolder() {
   // The probe tool writes what the probe script would measure; for sound it
   // writes a little noise. FAKE_PROBE_SLEEP (seconds) makes the probe slow;
   // with FAKE_PROBE_READS=1 it reads the AVI source its script names and
-  // fails as the real probe does when it cannot.
+  // fails as the real probe does when it cannot. FAKE_PIPE_SLEEP (seconds)
+  // makes it slow to pipe the sound.
   const QString probe = path("tools/avs2pipemod");
   QFile script(probe);
   script.open(QIODevice::WriteOnly);
@@ -30,6 +31,7 @@ ToolFolder::ToolFolder() {
                "  printf '%s\\n' \"${FAKE_PROBE_FPS:-25.000000}\" > \"$dir/fps.txt\"\n"
                "  printf '%s\\n' \"${FAKE_PROBE_AUDIO:-true}\" > \"$dir/audio.txt\"\n"
                "else\n"
+               "  [ -n \"$FAKE_PIPE_SLEEP\" ] && sleep \"$FAKE_PIPE_SLEEP\"\n"
                "  printf 'RIFFWAVEdata'\n"
                "fi\n");
   script.close();
