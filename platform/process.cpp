@@ -278,7 +278,11 @@ void ChildProcess::Reap(std::size_t stage, bool block) {
 
 bool ChildProcess::HasEnded() {
   for (std::size_t i = 0; i < pids_.size(); ++i) Reap(i, false);
-  return !pids_.empty() && reaped_.back();
+  if (pids_.empty() || !reaped_.back()) return false;
+  // A stage that ended before the last one did is found now, however the
+  // ends fell between the calls above.
+  for (std::size_t i = 0; i + 1 < pids_.size(); ++i) Reap(i, false);
+  return true;
 }
 
 ExitStatus ChildProcess::Wait() {

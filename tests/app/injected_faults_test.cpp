@@ -164,6 +164,23 @@ class MountGuard {
   bool mounted_ = false;
 };
 
+// Gives a folder or file its owner's permissions back however the case
+// ends, so that its temporary folder can go.
+class PermissionGuard {
+ public:
+  PermissionGuard() = default;
+  PermissionGuard(const PermissionGuard&) = delete;
+  PermissionGuard& operator=(const PermissionGuard&) = delete;
+  ~PermissionGuard() {
+    for (const QString& path : paths_)
+      QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  }
+  void Restore(const QString& path) { paths_ << path; }
+
+ private:
+  QStringList paths_;
+};
+
 }  // namespace
 
 class InjectedFaultsTest : public QObject {
@@ -264,6 +281,7 @@ class InjectedFaultsTest : public QObject {
     const QString media = folder.path("media");
     QVERIFY(QDir().mkpath(media));
     MountGuard mount(media);
+    PermissionGuard permissions;
     if (fault.media == Media::FullDisk && !mount.Mount({"-t", "tmpfs", "-o", "size=64k,mode=0755", "tmpfs"}))
       QSKIP("no small file system can be mounted here; the muxer's own report of a full disk stands in");
     const QString source = media + "/" + fault.source;
@@ -289,6 +307,7 @@ class InjectedFaultsTest : public QObject {
         if (!mount.Mount({"--bind", media}) || !RunQuietly("mount", {"-o", "remount,bind,ro", media}))
           QSKIP("the superuser cannot make a read-only mount here");
       } else {
+        permissions.Restore(media);
         QVERIFY(QFile::setPermissions(media, QFile::ReadOwner | QFile::ExeOwner));
       }
     }
@@ -347,6 +366,7 @@ class InjectedFaultsTest : public QObject {
         QVERIFY(QFile::remove(source));
         break;
       case Act::LockSource:
+        permissions.Restore(source);
         QVERIFY(QFile::setPermissions(source, QFileDevice::Permissions()));
         break;
       case Act::SecondStart: {
@@ -418,6 +438,7 @@ class InjectedFaultsTest : public QObject {
 
     // Beside the source: what was there, unchanged; a new output only from a
     // job that made it.
+    // The source's permissions come back to be read and compared.
     if (fault.act == Act::LockSource) QVERIFY(QFile::setPermissions(source, QFile::ReadOwner | QFile::WriteOwner));
     QMap<QString, QByteArray> after = Hashes(media);
     if (fault.end == End::Done) {
@@ -429,7 +450,6 @@ class InjectedFaultsTest : public QObject {
     QCOMPARE(after.keys(), expected.keys());
     QCOMPARE(after, expected);
     QCOMPARE(KeptSettingsLines(settings), settingsBefore);
-    if (fault.media == Media::ReadOnly && !root) QVERIFY(QFile::setPermissions(media, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
   }
 };
 
