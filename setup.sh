@@ -11,7 +11,8 @@ cd "$(dirname "$0")"
 # measured and pictured in fonts-dejavu-core; qt6-translations-l10n makes the
 # toolkit's own dialogs Russian; libglib2.0-bin's gio opens files with the
 # desktop's programs. The tests start their own D-Bus (dbus-daemon) and drive
-# the program on a virtual display with xdotool, reading titles with xprop.
+# the program on a virtual display with xdotool, reading titles with xprop,
+# and close its window through libxcb (libxcb1-dev).
 # clang and its runtime build the fuzz targets with libFuzzer.
 packages=(
   g++ cmake ninja-build pkg-config
@@ -19,7 +20,7 @@ packages=(
   libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libswresample-dev libavutil-dev
   libx264-dev
   librsvg2-bin
-  ffmpeg xvfb xauth dbus-daemon xdotool x11-utils
+  ffmpeg xvfb xauth dbus-daemon xdotool x11-utils libxcb1-dev
   x264 parallel
   dpkg-dev lintian desktop-file-utils appstream shared-mime-info
   clang libclang-rt-14-dev

@@ -136,10 +136,13 @@ void JobDriver::StartBtnClick() {
   try {
     StartTmpRaw();
   } catch (const std::exception& error) {
+    // No job starts: the probe script it wrote goes with it.
+    ::unlink(setup_.paths.script.c_str());
     ShowError(QString::fromStdString(error.what()), texts_.offsetMain);
     return;
   }
   if (!FileExists(sourcePath_)) {
+    ::unlink(setup_.paths.script.c_str());
     view_.clearSource();
     return;
   }
@@ -437,6 +440,9 @@ void JobDriver::HandleProgress(int wParam, int lParam) {
       }
       if (toolFailed || !NonEmptyFile(audioStreamPath_)) {
         FailCurrentMode(outcomes, toolFailed ? std::string() : audioStreamPath_);
+        // The sound is the output here, and what a failed encoder wrote of
+        // it is none; its name was free when the mode began.
+        ::unlink(audioStreamPath_.c_str());
       } else {
         report_.ModeDone(modeName, audioStreamPath_);
       }
@@ -446,6 +452,9 @@ void JobDriver::HandleProgress(int wParam, int lParam) {
     case RunningStage::Mux: {
       const std::string& output = records_[currentMode_].outName;
       if (!NonEmptyFile(output)) {
+        // An empty file (the disk was full, say) is no output either; the
+        // name was free when the job began, so whatever stands there is ours.
+        ::unlink(output.c_str());
         FailCurrentMode(outcomes, output);
       } else if (!MuxJoinedAll(outcomes, FileExists(muxAudioPath_), setup_.debugMode)) {
         // A file without its sound or its tags is no output of the mode.
@@ -491,6 +500,9 @@ void JobDriver::AbortAndClean() {
     thread_->wait();
     thread_.reset();
   }
+  // A mux stage writes the output in steps, the video alone first: what it
+  // has made of a halted mode is no output.
+  if (stage_ == RunningStage::Mux) ::unlink(records_[currentMode_].outName.c_str());
   DelTemp();
 }
 

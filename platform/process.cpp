@@ -150,6 +150,8 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
     outputFd_ = std::exchange(other.outputFd_, -1);
     stdinWriteFd_ = std::exchange(other.stdinWriteFd_, -1);
     status_ = other.status_;
+    lastStatus_ = other.lastStatus_;
+    earlierFailure_ = other.earlierFailure_;
     other.pids_.clear();
     other.reaped_.clear();
   }
@@ -265,12 +267,22 @@ void ChildProcess::Reap(std::size_t stage, bool block) {
   if (got == 0) return;
   // ECHILD: someone else reaped it; its status is lost.
   reaped_[stage] = true;
-  if (stage + 1 == pids_.size()) status_ = got > 0 ? DecodeStatus(raw) : ExitStatus{};
+  const ExitStatus ended = got > 0 ? DecodeStatus(raw) : ExitStatus{};
+  if (stage + 1 == pids_.size()) {
+    lastStatus_ = ended;
+  } else if (got > 0 && !ended.success() && ended.signal != SIGPIPE && !earlierFailure_) {
+    earlierFailure_ = ended;
+  }
+  if (reaped_.back()) status_ = lastStatus_.success() && earlierFailure_ ? *earlierFailure_ : lastStatus_;
 }
 
 bool ChildProcess::HasEnded() {
   for (std::size_t i = 0; i < pids_.size(); ++i) Reap(i, false);
-  return !pids_.empty() && reaped_.back();
+  if (pids_.empty() || !reaped_.back()) return false;
+  // A stage that ended before the last one did is found now, however the
+  // ends fell between the calls above.
+  for (std::size_t i = 0; i + 1 < pids_.size(); ++i) Reap(i, false);
+  return true;
 }
 
 ExitStatus ChildProcess::Wait() {

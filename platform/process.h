@@ -27,7 +27,11 @@ struct ExitStatus {
 // Every stage leads a session and process group of its own (a process can
 // only join a group of its own session, and a new session is what frees the
 // tools from the terminal); KillGroup ends every stage's group. The exit
-// status is that of the last process.
+// status is that of the last process, unless an earlier stage failed: a
+// reader fed by a stage that was killed or gave up meets the end of its
+// input early and may well succeed on what it got, which is no success of
+// the pipeline. A stage ended by SIGPIPE was cut off by the stage after it,
+// whose own status then counts.
 class ChildProcess {
  public:
   ChildProcess() = default;
@@ -57,8 +61,9 @@ class ChildProcess {
   int outputFd() const { return outputFd_; }
   pid_t pid() const;  // the last stage's process id
 
-  // Non-blocking: true once the last stage has ended (its status is then
-  // available through status()); the other stages are reaped as they end.
+  // Non-blocking: true once the last stage has ended (the status is then
+  // available through status(), and takes in the failure of any earlier
+  // stage that has ended); the other stages are reaped as they end.
   bool HasEnded();
   // Blocks until every stage has ended; returns the last stage's status.
   ExitStatus Wait();
@@ -78,6 +83,8 @@ class ChildProcess {
   int stdinWriteFd_ = -1;
   std::vector<bool> reaped_;
   ExitStatus status_;
+  ExitStatus lastStatus_;
+  std::optional<ExitStatus> earlierFailure_;
 };
 
 // Sends SIGKILL to every process of the current user whose executable is

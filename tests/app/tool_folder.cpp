@@ -11,18 +11,27 @@ ToolFolder::ToolFolder() {
     QFile::copy(fakeTool, path(QString("tools/") + name));
   }
   // The probe tool writes what the probe script would measure; for sound it
-  // writes a little noise.
+  // writes a little noise. FAKE_PROBE_SLEEP (seconds) makes the probe slow;
+  // with FAKE_PROBE_READS=1 it reads the AVI source its script names and
+  // fails as the real probe does when it cannot. FAKE_PIPE_SLEEP (seconds)
+  // makes it slow to pipe the sound.
   const QString probe = path("tools/avs2pipemod");
   QFile script(probe);
   script.open(QIODevice::WriteOnly);
   script.write("#!/bin/sh\n"
                "[ -n \"$FAKE_TOOL_LOG\" ] && printf 'avs2pipemod\\t%s\\t%s\\n' \"$1\" \"$2\" >> \"$FAKE_TOOL_LOG\"\n"
                "if [ \"$1\" = -info ]; then\n"
+               "  [ -n \"$FAKE_PROBE_SLEEP\" ] && sleep \"$FAKE_PROBE_SLEEP\"\n"
                "  [ \"${FAKE_PROBE_FAIL:-0}\" = 1 ] && exit 1\n"
+               "  if [ \"${FAKE_PROBE_READS:-0}\" = 1 ]; then\n"
+               "    src=$(sed -n 's/^v = AviSource(\"\\(.*\\)\")\\r*$/\\1/p' \"$2\")\n"
+               "    cat -- \"$src\" > /dev/null 2>&1 || { echo \"cannot open $src\" >&2; exit 1; }\n"
+               "  fi\n"
                "  dir=$(dirname \"$2\")\n"
                "  printf '%s\\n' \"${FAKE_PROBE_FPS:-25.000000}\" > \"$dir/fps.txt\"\n"
                "  printf '%s\\n' \"${FAKE_PROBE_AUDIO:-true}\" > \"$dir/audio.txt\"\n"
                "else\n"
+               "  [ -n \"$FAKE_PIPE_SLEEP\" ] && sleep \"$FAKE_PIPE_SLEEP\"\n"
                "  printf 'RIFFWAVEdata'\n"
                "fi\n");
   script.close();

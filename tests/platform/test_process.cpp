@@ -273,22 +273,31 @@ class ProcessTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(IsGoneOrZombie(first), 5000);
   }
 
-  void pipelineStatusIsTheLastStages_data() {
+  void pipelineStatusTakesInEveryStage_data() {
     QTest::addColumn<QString>("line");
-    QTest::addColumn<int>("code");
-    QTest::newRow("last fails") << "/bin/echo x | /bin/false" << 1;
-    QTest::newRow("first fails") << "/bin/false | /bin/cat" << 0;
-    QTest::newRow("single stage") << "/bin/false" << 1;
+    QTest::addColumn<int>("code");    // -1: ended by a signal
+    QTest::addColumn<int>("signal");
+    QTest::newRow("last fails") << "/bin/echo x | /bin/false" << 1 << 0;
+    // The reader succeeds on an input cut short: the pipeline does not.
+    QTest::newRow("first fails") << "/bin/false | /bin/cat" << 1 << 0;
+    QTest::newRow("first killed") << "/bin/sh -c \"kill -9 $$\" | /bin/cat" << -1 << 9;
+    QTest::newRow("both fail: the last's code") << "/bin/sh -c \"exit 3\" | /bin/false" << 1 << 0;
+    // A writer whose reader has finished ends by SIGPIPE; the reader decides.
+    QTest::newRow("first cut off by its reader") << "/usr/bin/yes | /bin/true" << 0 << 0;
+    QTest::newRow("single stage") << "/bin/false" << 1 << 0;
   }
-  void pipelineStatusIsTheLastStages() {
+  void pipelineStatusTakesInEveryStage() {
     QFETCH(QString, line);
     QFETCH(int, code);
+    QFETCH(int, signal);
     writeCommandFile(line.toStdString() + "\n/bin/echo ignored second line\n");
     auto child = ChildProcess::StartCommandFile(commandFile(), ChildOutput::Discard);
     QVERIFY(child);
     const auto status = child->Wait();
-    QVERIFY(status.exited);
-    QCOMPARE(status.code, code);
+    QCOMPARE(status.exited, code >= 0);
+    if (code >= 0) QCOMPARE(status.code, code);
+    QCOMPARE(status.signal, signal);
+    QCOMPARE(child->status().success(), code == 0);
   }
 
   void unstartablePipelinesGiveNothing_data() {

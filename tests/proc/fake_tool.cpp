@@ -14,7 +14,9 @@
 // -o, -of, -new or --output), stdin=1 (read standard input to its end
 // first), spawn=1 (leave a grandchild sleeping 60 s in the same process
 // group), stdout=TEXT (written to standard output), fail_on=TEXT (exit 1
-// when an argument contains TEXT, so that one command of several fails).
+// when an argument contains TEXT, so that one command of several fails),
+// stderr=TEXT (a line written to standard error just before exiting, as a
+// tool says why it failed).
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -128,6 +130,9 @@ int main(int argc, char** argv) {
   }
 
   SleepMs(Number(settings, "sleep_ms", 0));
+  if (const auto it = settings.find("stderr"); it != settings.end()) {
+    WriteAll(STDERR_FILENO, it->second + "\n");
+  }
   if (const auto it = settings.find("fail_on"); it != settings.end()) {
     for (int i = 1; i < argc; ++i) {
       if (std::string_view(argv[i]).find(it->second) != std::string_view::npos) return 1;
