@@ -17,65 +17,65 @@
 // An Xvfb server on a display number that the server picks itself, so that
 // suites running side by side never share one. It ends with the test.
 class VirtualDisplay {
-public:
+ public:
   VirtualDisplay() = default;
-  VirtualDisplay(const VirtualDisplay &) = delete;
-  VirtualDisplay &operator=(const VirtualDisplay &) = delete;
+  VirtualDisplay(const VirtualDisplay&) = delete;
+  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
   ~VirtualDisplay();
 
   bool Start(int width = 1024, int height = 768);
-  const QString &name() const { return name_; } // ":N"
+  const QString& name() const { return name_; }  // ":N"
 
-private:
+ private:
   QString name_;
   pid_t pid_ = -1;
 };
 
 class LiveProgram {
-public:
+ public:
   // `programDir` holds the executable "kelvarion" and its tools/.
-  LiveProgram(const VirtualDisplay &display, QString programDir);
-  LiveProgram(const LiveProgram &) = delete;
-  LiveProgram &operator=(const LiveProgram &) = delete;
-  ~LiveProgram(); // ends the program if it still runs
+  LiveProgram(const VirtualDisplay& display, QString programDir);
+  LiveProgram(const LiveProgram&) = delete;
+  LiveProgram& operator=(const LiveProgram&) = delete;
+  ~LiveProgram();  // ends the program if it still runs
 
   // Copies the program built beside the tests into `programDir`.
-  static bool CopyProgramInto(const QString &programDir);
+  static bool CopyProgramInto(const QString& programDir);
   // Gives `programDir`/tools/ the console tools of this build, as hard links
   // where it can: a tool started through one is known by the link's own
   // path, so ending this program's tools never touches another test's.
-  static bool LinkBuiltToolsInto(const QString &programDir);
+  static bool LinkBuiltToolsInto(const QString& programDir);
 
   // The program gets a home, runtime and configuration folders of its own,
   // no session bus unless one is given here, and real message boxes.
-  void SetEnvironment(const QString &name, const QString &value);
-  bool Start(const QStringList &arguments = {});
+  void SetEnvironment(const QString& name, const QString& value);
+  bool Start(const QStringList& arguments = {});
   bool WaitForExit(int timeoutMs);
   bool running() const;
 
   // The X window of a visible window whose title is exactly `title`, once
   // there is one; an empty text when none shows within the time.
-  QString WaitForWindow(const QString &title, int timeoutMs = 10000);
+  QString WaitForWindow(const QString& title, int timeoutMs = 10000);
   // The program's mapped windows: X id and title.
   QList<std::pair<QString, QString>> VisibleWindows() const;
-  bool WaitUntilGone(const QString &title, int timeoutMs = 10000);
-  QRect Geometry(const QString &window);
+  bool WaitUntilGone(const QString& title, int timeoutMs = 10000);
+  QRect Geometry(const QString& window);
 
   // Keys in xdotool's names ("Return", "ctrl+a", "F2"), typed text, and
   // clicks at a point of the window, each given to `window` first.
-  bool Key(const QString &window, const QString &keys);
-  bool Type(const QString &window, const QString &text);
-  bool Click(const QString &window, QPoint where, int button = 1);
+  bool Key(const QString& window, const QString& keys);
+  bool Type(const QString& window, const QString& text);
+  bool Click(const QString& window, QPoint where, int button = 1);
   // Moves a window out of the way of others.
-  bool Move(const QString &window, QPoint topLeft);
+  bool Move(const QString& window, QPoint topLeft);
 
   // Writes a PNG of the window as it stands once its picture has settled.
-  bool Capture(const QString &window, const QString &pngPath);
+  bool Capture(const QString& window, const QString& pngPath);
 
-private:
-  bool Run(const QString &program, const QStringList &arguments,
-           QByteArray *output = nullptr, int timeoutMs = 10000) const;
-  bool Focus(const QString &window);
+ private:
+  bool Run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr,
+           int timeoutMs = 10000) const;
+  bool Focus(const QString& window);
 
   QString display_;
   QString programDir_;

@@ -8,40 +8,29 @@
 #include <QProcess>
 #include <QThread>
 
-WholeJobFolder::WholeJobFolder(const QString &programName)
-    : root_(dir_.filePath(programName)) {
-  ready_ = dir_.isValid() && QDir().mkpath(root_ + "/media") &&
-           LiveProgram::CopyProgramInto(root_) &&
+WholeJobFolder::WholeJobFolder(const QString &programName) : root_(dir_.filePath(programName)) {
+  ready_ = dir_.isValid() && QDir().mkpath(root_ + "/media") && LiveProgram::CopyProgramInto(root_) &&
            LiveProgram::LinkBuiltToolsInto(root_);
 }
 
 bool WholeJobFolder::Ffmpeg(const QStringList &arguments) const {
   QProcess p;
   p.setWorkingDirectory(path("media"));
-  p.start("ffmpeg",
-          QStringList{"-nostdin", "-loglevel", "error", "-y"} + arguments);
-  return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit &&
-         p.exitCode() == 0;
+  p.start("ffmpeg", QStringList{"-nostdin", "-loglevel", "error", "-y"} + arguments);
+  return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
-bool WholeJobFolder::Write(const QString &path,
-                           const QByteArray &content) const {
+bool WholeJobFolder::Write(const QString &path, const QByteArray &content) const {
   QFile file(path);
-  return file.open(QIODevice::WriteOnly) &&
-         file.write(content) == content.size();
+  return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
-bool WholeJobFolder::WriteScript(const QString &path,
-                                 const QByteArray &text) const {
-  return Write(path, text) &&
-         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner |
-                                         QFile::ExeOwner);
+bool WholeJobFolder::WriteScript(const QString &path, const QByteArray &text) const {
+  return Write(path, text) && QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 QStringList WholeJobFolder::MediaFiles() const {
-  return QDir(path("media"))
-      .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                 QDir::Name);
+  return QDir(path("media")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
 }
 
 UiLanguage EnglishUi() {
@@ -73,28 +62,23 @@ UiLanguage RussianUi() {
 }
 
 void SpeakIn(LiveProgram &program, const UiLanguage &language) {
-  for (const char *name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LC_CTYPE"})
-    program.SetEnvironment(name, "");
+  for (const char *name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LC_CTYPE"}) program.SetEnvironment(name, "");
   program.SetEnvironment("LANG", language.lang);
 }
 
 QList<LoggedBox> LoggedBoxes(const QString &messageLog) {
   QList<LoggedBox> boxes;
   QFile file(messageLog);
-  if (!file.open(QIODevice::ReadOnly))
-    return boxes;
-  static const QStringList icons{"NoIcon", "Information", "Warning", "Critical",
-                                 "Question"};
+  if (!file.open(QIODevice::ReadOnly)) return boxes;
+  static const QStringList icons{"NoIcon", "Information", "Warning", "Critical", "Question"};
   for (const QString &line : QString::fromUtf8(file.readAll()).split('\n')) {
     const QStringList fields = line.split('\t');
-    if (fields.size() >= 4 && icons.contains(fields[0]))
-      boxes.append({fields[0], fields[1], fields.mid(3).join('\t')});
+    if (fields.size() >= 4 && icons.contains(fields[0])) boxes.append({fields[0], fields[1], fields.mid(3).join('\t')});
   }
   return boxes;
 }
 
-QList<LoggedBox> WaitForBoxes(const QString &messageLog, int count,
-                              int timeoutMs) {
+QList<LoggedBox> WaitForBoxes(const QString &messageLog, int count, int timeoutMs) {
   QElapsedTimer timer;
   timer.start();
   QList<LoggedBox> boxes = LoggedBoxes(messageLog);
@@ -107,19 +91,15 @@ QList<LoggedBox> WaitForBoxes(const QString &messageLog, int count,
 
 QJsonObject Probe(const QString &file) {
   QProcess p;
-  p.start("ffprobe", {"-v", "error", "-count_frames", "-show_streams",
-                      "-show_format", "-of", "json", file});
+  p.start("ffprobe", {"-v", "error", "-count_frames", "-show_streams", "-show_format", "-of", "json", file});
   p.waitForFinished(60000);
   return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
 }
 
 QJsonObject StreamOf(const QJsonObject &probe, const QString &type) {
   for (const QJsonValue &stream : probe["streams"].toArray())
-    if (stream["codec_type"].toString() == type)
-      return stream.toObject();
+    if (stream["codec_type"].toString() == type) return stream.toObject();
   return {};
 }
 
-QString TagOf(const QJsonObject &probe, const QString &name) {
-  return probe["format"]["tags"][name].toString();
-}
+QString TagOf(const QJsonObject &probe, const QString &name) { return probe["format"]["tags"][name].toString(); }

@@ -13,7 +13,7 @@
 #include "live_program.h"
 
 class WholeJobFolder {
-public:
+ public:
   // `programName` is the program folder's own name inside a temporary folder.
   explicit WholeJobFolder(const QString &programName = "program");
 
@@ -32,7 +32,7 @@ public:
   // An executable shell script.
   bool WriteScript(const QString &path, const QByteArray &text) const;
 
-private:
+ private:
   QTemporaryDir dir_;
   QString root_;
   bool ready_ = false;
@@ -40,8 +40,7 @@ private:
 
 struct UiLanguage {
   QString name, lang;
-  QString allDone, doneTitle, chooser, openDialog, unsupported, nameNotCarried,
-      selectMode, modesFailed;
+  QString allDone, doneTitle, chooser, openDialog, unsupported, nameNotCarried, selectMode, modesFailed;
 };
 UiLanguage EnglishUi();
 UiLanguage RussianUi();
@@ -56,8 +55,7 @@ struct LoggedBox {
 // The boxes in the log, without the details lines that follow a failure's box.
 QList<LoggedBox> LoggedBoxes(const QString &messageLog);
 // Waits until the log holds at least `count` boxes.
-QList<LoggedBox> WaitForBoxes(const QString &messageLog, int count,
-                              int timeoutMs);
+QList<LoggedBox> WaitForBoxes(const QString &messageLog, int count, int timeoutMs);
 
 // ffprobe's view of a file, frames counted.
 QJsonObject Probe(const QString &file);

@@ -22,11 +22,11 @@ const QPoint kFirstListedFile(160, 71);
 
 const int kJobTimeoutMs = 120000;
 
-QByteArray Settings(const QString &author, const QString &title,
-                    const QString &source, bool preview, bool standard,
+QByteArray Settings(const QString &author, const QString &title, const QString &source, bool preview, bool standard,
                     bool deluxe) {
-  return QString("[Meta]\nAuthor=%1\nClip=%2\nPath=%3\n[Flags]\nPrev=%4\nStd=%"
-                 "5\nDX=%6\n")
+  return QString(
+             "[Meta]\nAuthor=%1\nClip=%2\nPath=%3\n[Flags]\nPrev=%4\nStd=%"
+             "5\nDX=%6\n")
       .arg(author, title, source)
       .arg(int(preview))
       .arg(int(standard))
@@ -42,8 +42,7 @@ QStringList TinyAvi(const QString &name, int frames, int soundRate) {
   if (soundRate > 0)
     args << "-f"
          << "lavfi"
-         << "-i" << QString("sine=r=%1:d=%2").arg(soundRate).arg(seconds)
-         << "-ac"
+         << "-i" << QString("sine=r=%1:d=%2").arg(soundRate).arg(seconds) << "-ac"
          << "2"
          << "-c:a"
          << "pcm_s16le";
@@ -53,7 +52,7 @@ QStringList TinyAvi(const QString &name, int frames, int soundRate) {
               << "3" << name;
 }
 
-} // namespace
+}  // namespace
 
 class WholeJobsTest : public QObject {
   Q_OBJECT
@@ -62,14 +61,12 @@ class WholeJobsTest : public QObject {
 
   // Presses Start in the main window and answers the end-of-run box, whose
   // title says in the interface's language that the job is done.
-  static void RunToTheEnd(LiveProgram &program, const QString &main,
-                          const UiLanguage &language) {
+  static void RunToTheEnd(LiveProgram &program, const QString &main, const UiLanguage &language) {
     QVERIFY(program.Key(main, "Return"));
     AnswerEndBox(program, language);
   }
   static void AnswerEndBox(LiveProgram &program, const UiLanguage &language) {
-    const QString box =
-        program.WaitForWindow(language.doneTitle, kJobTimeoutMs);
+    const QString box = program.WaitForWindow(language.doneTitle, kJobTimeoutMs);
     QVERIFY2(!box.isEmpty(), qPrintable(language.doneTitle));
     QVERIFY(program.Key(box, "Return"));
     QVERIFY(program.WaitUntilGone(language.doneTitle));
@@ -78,8 +75,7 @@ class WholeJobsTest : public QObject {
   // Picks the first file an open dialog lists, with a click and Return, as
   // soon as the dialog has listed its folder (until then the click finds no
   // row and Return does nothing).
-  static void PickFirstListedFile(LiveProgram &program, const QString &dialog,
-                                  const QString &title) {
+  static void PickFirstListedFile(LiveProgram &program, const QString &dialog, const QString &title) {
     QElapsedTimer timer;
     timer.start();
     do {
@@ -90,16 +86,14 @@ class WholeJobsTest : public QObject {
   }
 
   // Answers the chooser: the rate typed over the offered one, OK.
-  static void AnswerChooser(LiveProgram &program, const QString &chooser,
-                            const QString &rate) {
+  static void AnswerChooser(LiveProgram &program, const QString &chooser, const QString &rate) {
     QVERIFY(program.Click(chooser, kRateBox));
     QVERIFY(program.Key(chooser, "ctrl+a"));
     QVERIFY(program.Type(chooser, rate));
     QVERIFY(program.Click(chooser, kChooserOk));
   }
 
-  static void CheckVideo(const QString &file, int frames, const QString &rate,
-                         bool sound, const QString &author,
+  static void CheckVideo(const QString &file, int frames, const QString &rate, bool sound, const QString &author,
                          const QString &title) {
     const QJsonObject probe = Probe(file);
     const QJsonObject video = StreamOf(probe, "video");
@@ -109,26 +103,22 @@ class WholeJobsTest : public QObject {
     QCOMPARE(video["r_frame_rate"].toString(), rate);
     // However a mode scales the picture, it keeps its shape.
     const int width = video["width"].toInt(), height = video["height"].toInt();
-    QVERIFY2(width > 0 && qAbs(width * 3 - height * 4) <= 8,
-             qPrintable(QString("%1x%2").arg(width).arg(height)));
+    QVERIFY2(width > 0 && qAbs(width * 3 - height * 4) <= 8, qPrintable(QString("%1x%2").arg(width).arg(height)));
     const QJsonObject audio = StreamOf(probe, "audio");
     QCOMPARE(!audio.isEmpty(), sound);
-    if (sound)
-      QCOMPARE(audio["codec_name"].toString(), QString("aac"));
+    if (sound) QCOMPARE(audio["codec_name"].toString(), QString("aac"));
     QCOMPARE(TagOf(probe, "artist"), author);
     QCOMPARE(TagOf(probe, "title"), title);
   }
 
   // The media folder now holds what it held plus exactly `outputs`.
-  static void CheckOnlyOutputsAdded(const WholeJobFolder &folder,
-                                    QStringList before,
-                                    const QStringList &outputs) {
+  static void CheckOnlyOutputsAdded(const WholeJobFolder &folder, QStringList before, const QStringList &outputs) {
     before << outputs;
     before.sort();
     QCOMPARE(folder.MediaFiles(), before);
   }
 
-private slots:
+ private slots:
   void initTestCase() { QVERIFY(display_.Start()); }
 
   // Three modes at once from one drop, with sound, tags from the settings.
@@ -137,10 +127,8 @@ private slots:
     WholeJobFolder folder;
     QVERIFY(folder.ready());
     QVERIFY(folder.Ffmpeg(TinyAvi("clip.avi", 12, 44100)));
-    const QString author = QString::fromUtf8("Ann \"the\" Аня"),
-                  title = "Night: run & 100%";
-    QVERIFY(folder.Write(folder.settingsFile(),
-                         Settings(author, title, "", true, true, true)));
+    const QString author = QString::fromUtf8("Ann \"the\" Аня"), title = "Night: run & 100%";
+    QVERIFY(folder.Write(folder.settingsFile(), Settings(author, title, "", true, true, true)));
     const QStringList before = folder.MediaFiles();
 
     LiveProgram program(display_, folder.programDir());
@@ -151,17 +139,11 @@ private slots:
     RunToTheEnd(program, main, english);
 
     for (const char *mode : {"preview", "standard", "deluxe"})
-      CheckVideo(folder.media(QString("clip_%1.mp4").arg(mode)), 12, "25/1",
-                 true, author, title);
+      CheckVideo(folder.media(QString("clip_%1.mp4").arg(mode)), 12, "25/1", true, author, title);
     // Deluxe keeps the picture's size.
-    QCOMPARE(StreamOf(Probe(folder.media("clip_deluxe.mp4")), "video")["width"]
-                 .toInt(),
-             64);
-    CheckOnlyOutputsAdded(
-        folder, before,
-        {"clip_preview.mp4", "clip_standard.mp4", "clip_deluxe.mp4"});
-    QCOMPARE(QDir(folder.path("tools/temp")).entryList(QDir::Files),
-             QStringList());
+    QCOMPARE(StreamOf(Probe(folder.media("clip_deluxe.mp4")), "video")["width"].toInt(), 64);
+    CheckOnlyOutputsAdded(folder, before, {"clip_preview.mp4", "clip_standard.mp4", "clip_deluxe.mp4"});
+    QCOMPARE(QDir(folder.path("tools/temp")).entryList(QDir::Files), QStringList());
     // The window still answers: the muxer opens.
     QVERIFY(program.Key(main, "F2"));
     QVERIFY(!program.WaitForWindow("mp4 Muxer").isEmpty());
@@ -174,13 +156,10 @@ private slots:
     WholeJobFolder folder;
     QVERIFY(folder.ready());
     QVERIFY(folder.Ffmpeg(TinyAvi("silent.avi", 10, 0)));
-    const QString author = QString::fromUtf8("Пётр"),
-                  title = QString::fromUtf8("Тишина");
+    const QString author = QString::fromUtf8("Пётр"), title = QString::fromUtf8("Тишина");
     // The open dialog starts in the folder of the source of the last run,
     // even when that source is gone.
-    QVERIFY(folder.Write(
-        folder.settingsFile(),
-        Settings(author, title, folder.media("gone.avi"), true, false, true)));
+    QVERIFY(folder.Write(folder.settingsFile(), Settings(author, title, folder.media("gone.avi"), true, false, true)));
     const QStringList before = folder.MediaFiles();
 
     LiveProgram program(display_, folder.programDir());
@@ -197,8 +176,7 @@ private slots:
     // Outputs made in debug mode carry no tags.
     CheckVideo(folder.media("silent_preview.mp4"), 10, "25/1", false, "", "");
     CheckVideo(folder.media("silent_deluxe.mp4"), 10, "25/1", false, "", "");
-    CheckOnlyOutputsAdded(folder, before,
-                          {"silent_preview.mp4", "silent_deluxe.mp4"});
+    CheckOnlyOutputsAdded(folder, before, {"silent_preview.mp4", "silent_deluxe.mp4"});
     QFile log(folder.path("tools/temp/DebugInfo.log"));
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QByteArray commands = log.readAll();
@@ -214,13 +192,9 @@ private slots:
     WholeJobFolder folder;
     QVERIFY(folder.ready());
     QVERIFY(folder.Ffmpeg(TinyAvi("clip.avi", 20, 48000)));
-    QVERIFY(folder.Write(
-        folder.media("cut.avs"),
-        ("AviSource(\"" + folder.media("clip.avi") + "\").Trim(3, 13)\n")
-            .toUtf8()));
-    QVERIFY(folder.Write(
-        folder.settingsFile(),
-        Settings("A", "B", folder.media("cut.avs"), false, true, false)));
+    QVERIFY(folder.Write(folder.media("cut.avs"),
+                         ("AviSource(\"" + folder.media("clip.avi") + "\").Trim(3, 13)\n").toUtf8()));
+    QVERIFY(folder.Write(folder.settingsFile(), Settings("A", "B", folder.media("cut.avs"), false, true, false)));
     const QStringList before = folder.MediaFiles();
 
     LiveProgram program(display_, folder.programDir());
@@ -241,35 +215,28 @@ private slots:
     WholeJobFolder folder;
     QVERIFY(folder.ready());
     QVERIFY(QDir().mkpath(folder.path("bin")));
-    QVERIFY(folder.WriteScript(
-        folder.path("bin/vspipe"),
-        "#!/bin/sh\n"
-        "[ \"$1 $2 $4\" = \"-c y4m -\" ] && [ -f \"$3\" ] || exit 2\n"
-        "exec ffmpeg -nostdin -loglevel error -f lavfi -i "
-        "testsrc2=s=64x48:r=30000/1001 "
-        "-frames:v 15 -f yuv4mpegpipe -pix_fmt yuv420p -\n"));
-    QVERIFY(folder.Write(
-        folder.media("clip.vpy"),
-        "import vapoursynth as vs\n"
-        "vs.core.std.BlankClip(width=64, height=48).set_output()\n"));
-    QVERIFY(folder.Write(folder.settingsFile(),
-                         Settings("V", "S", "", true, true, false)));
+    QVERIFY(folder.WriteScript(folder.path("bin/vspipe"),
+                               "#!/bin/sh\n"
+                               "[ \"$1 $2 $4\" = \"-c y4m -\" ] && [ -f \"$3\" ] || exit 2\n"
+                               "exec ffmpeg -nostdin -loglevel error -f lavfi -i "
+                               "testsrc2=s=64x48:r=30000/1001 "
+                               "-frames:v 15 -f yuv4mpegpipe -pix_fmt yuv420p -\n"));
+    QVERIFY(folder.Write(folder.media("clip.vpy"),
+                         "import vapoursynth as vs\n"
+                         "vs.core.std.BlankClip(width=64, height=48).set_output()\n"));
+    QVERIFY(folder.Write(folder.settingsFile(), Settings("V", "S", "", true, true, false)));
     const QStringList before = folder.MediaFiles();
 
     LiveProgram program(display_, folder.programDir());
     SpeakIn(program, english);
-    program.SetEnvironment("PATH", folder.path("bin") + ":" +
-                                       qEnvironmentVariable("PATH"));
+    program.SetEnvironment("PATH", folder.path("bin") + ":" + qEnvironmentVariable("PATH"));
     QVERIFY(program.Start({folder.media("clip.vpy")}));
     const QString main = program.WaitForWindow("Kelvarion 4.0");
     QVERIFY(!main.isEmpty());
     RunToTheEnd(program, main, english);
-    CheckVideo(folder.media("clip_preview.mp4"), 15, "30000/1001", false, "V",
-               "S");
-    CheckVideo(folder.media("clip_standard.mp4"), 15, "30000/1001", false, "V",
-               "S");
-    CheckOnlyOutputsAdded(folder, before,
-                          {"clip_preview.mp4", "clip_standard.mp4"});
+    CheckVideo(folder.media("clip_preview.mp4"), 15, "30000/1001", false, "V", "S");
+    CheckVideo(folder.media("clip_standard.mp4"), 15, "30000/1001", false, "V", "S");
+    CheckOnlyOutputsAdded(folder, before, {"clip_preview.mp4", "clip_standard.mp4"});
   }
 
   // Sound alone makes sound files, one a mode.
@@ -277,11 +244,8 @@ private slots:
     const UiLanguage russian = RussianUi();
     WholeJobFolder folder;
     QVERIFY(folder.ready());
-    QVERIFY(folder.Ffmpeg(
-        {"-f", "lavfi", "-i", "sine=r=96000:d=0.7", "-ac", "2", "song.wav"}));
-    QVERIFY(folder.Write(
-        folder.settingsFile(),
-        Settings(QString::fromUtf8("Ю"), "W", "", true, true, true)));
+    QVERIFY(folder.Ffmpeg({"-f", "lavfi", "-i", "sine=r=96000:d=0.7", "-ac", "2", "song.wav"}));
+    QVERIFY(folder.Write(folder.settingsFile(), Settings(QString::fromUtf8("Ю"), "W", "", true, true, true)));
     const QStringList before = folder.MediaFiles();
 
     LiveProgram program(display_, folder.programDir());
@@ -291,17 +255,12 @@ private slots:
     QVERIFY(!main.isEmpty());
     RunToTheEnd(program, main, russian);
     for (const char *mode : {"preview", "standard", "deluxe"}) {
-      const QJsonObject probe =
-          Probe(folder.media(QString("song_%1.m4a").arg(mode)));
+      const QJsonObject probe = Probe(folder.media(QString("song_%1.m4a").arg(mode)));
       QVERIFY2(StreamOf(probe, "video").isEmpty(), mode);
-      QCOMPARE(StreamOf(probe, "audio")["codec_name"].toString(),
-               QString("aac"));
-      QVERIFY(qAbs(probe["format"]["duration"].toString().toDouble() - 0.7) <
-              0.1);
+      QCOMPARE(StreamOf(probe, "audio")["codec_name"].toString(), QString("aac"));
+      QVERIFY(qAbs(probe["format"]["duration"].toString().toDouble() - 0.7) < 0.1);
     }
-    CheckOnlyOutputsAdded(
-        folder, before,
-        {"song_preview.m4a", "song_standard.m4a", "song_deluxe.m4a"});
+    CheckOnlyOutputsAdded(folder, before, {"song_preview.m4a", "song_standard.m4a", "song_deluxe.m4a"});
   }
 
   // The chooser's rate becomes the output's; every frame found is encoded.
@@ -309,10 +268,8 @@ private slots:
     const UiLanguage english = EnglishUi();
     WholeJobFolder folder;
     QVERIFY(folder.ready());
-    QVERIFY(folder.Ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=64x48:r=25",
-                           "-frames:v", "14", "shot%03d.png"}));
-    QVERIFY(folder.Write(folder.settingsFile(),
-                         Settings("P", "N", "", false, false, true)));
+    QVERIFY(folder.Ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=64x48:r=25", "-frames:v", "14", "shot%03d.png"}));
+    QVERIFY(folder.Write(folder.settingsFile(), Settings("P", "N", "", false, false, true)));
     const QStringList before = folder.MediaFiles();
 
     LiveProgram program(display_, folder.programDir());
@@ -334,12 +291,10 @@ private slots:
     const UiLanguage russian = RussianUi();
     WholeJobFolder folder;
     QVERIFY(folder.ready());
-    QVERIFY(folder.Ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=64x48:r=25",
-                           "-frames:v", "10", "-q:v", "3", "frame%04d.jpg"}));
-    QVERIFY(folder.Ffmpeg(
-        {"-f", "lavfi", "-i", "sine=r=44100:d=1", "-ac", "2", "music.wav"}));
-    QVERIFY(folder.Write(folder.settingsFile(),
-                         Settings("J", "S", "", true, false, false)));
+    QVERIFY(
+        folder.Ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=64x48:r=25", "-frames:v", "10", "-q:v", "3", "frame%04d.jpg"}));
+    QVERIFY(folder.Ffmpeg({"-f", "lavfi", "-i", "sine=r=44100:d=1", "-ac", "2", "music.wav"}));
+    QVERIFY(folder.Write(folder.settingsFile(), Settings("J", "S", "", true, false, false)));
     const QStringList before = folder.MediaFiles();
 
     LiveProgram program(display_, folder.programDir());
@@ -360,8 +315,7 @@ private slots:
     PickFirstListedFile(program, dialog, russian.openDialog);
     AnswerChooser(program, chooser, "10");
     AnswerEndBox(program, russian);
-    CheckVideo(folder.media("frame0001_preview.mp4"), 10, "10/1", true, "J",
-               "S");
+    CheckVideo(folder.media("frame0001_preview.mp4"), 10, "10/1", true, "J", "S");
     CheckOnlyOutputsAdded(folder, before, {"frame0001_preview.mp4"});
   }
 };
