@@ -22,36 +22,6 @@ const QPoint kFirstListedFile(160, 71);
 
 const int kJobTimeoutMs = 120000;
 
-QByteArray Settings(const QString &author, const QString &title, const QString &source, bool preview, bool standard,
-                    bool deluxe) {
-  return QString(
-             "[Meta]\nAuthor=%1\nClip=%2\nPath=%3\n[Flags]\nPrev=%4\nStd=%"
-             "5\nDX=%6\n")
-      .arg(author, title, source)
-      .arg(int(preview))
-      .arg(int(standard))
-      .arg(int(deluxe))
-      .toUtf8();
-}
-
-// A tiny clip: `frames` frames of 64x48 at 25 frames a second, with stereo
-// sound of the same length when `soundRate` is not 0.
-QStringList TinyAvi(const QString &name, int frames, int soundRate) {
-  const QString seconds = QString::number(frames / 25.0);
-  QStringList args{"-f", "lavfi", "-i", "testsrc2=s=64x48:r=25:d=" + seconds};
-  if (soundRate > 0)
-    args << "-f"
-         << "lavfi"
-         << "-i" << QString("sine=r=%1:d=%2").arg(soundRate).arg(seconds) << "-ac"
-         << "2"
-         << "-c:a"
-         << "pcm_s16le";
-  return args << "-c:v"
-              << "mpeg4"
-              << "-q:v"
-              << "3" << name;
-}
-
 }  // namespace
 
 class WholeJobsTest : public QObject {
@@ -61,11 +31,11 @@ class WholeJobsTest : public QObject {
 
   // Presses Start in the main window and answers the end-of-run box, whose
   // title says in the interface's language that the job is done.
-  static void RunToTheEnd(LiveProgram &program, const QString &main, const UiLanguage &language) {
+  static void RunToTheEnd(LiveProgram& program, const QString& main, const UiLanguage& language) {
     QVERIFY(program.Key(main, "Return"));
     AnswerEndBox(program, language);
   }
-  static void AnswerEndBox(LiveProgram &program, const UiLanguage &language) {
+  static void AnswerEndBox(LiveProgram& program, const UiLanguage& language) {
     const QString box = program.WaitForWindow(language.doneTitle, kJobTimeoutMs);
     QVERIFY2(!box.isEmpty(), qPrintable(language.doneTitle));
     QVERIFY(program.Key(box, "Return"));
@@ -75,7 +45,7 @@ class WholeJobsTest : public QObject {
   // Picks the first file an open dialog lists, with a click and Return, as
   // soon as the dialog has listed its folder (until then the click finds no
   // row and Return does nothing).
-  static void PickFirstListedFile(LiveProgram &program, const QString &dialog, const QString &title) {
+  static void PickFirstListedFile(LiveProgram& program, const QString& dialog, const QString& title) {
     QElapsedTimer timer;
     timer.start();
     do {
@@ -86,15 +56,15 @@ class WholeJobsTest : public QObject {
   }
 
   // Answers the chooser: the rate typed over the offered one, OK.
-  static void AnswerChooser(LiveProgram &program, const QString &chooser, const QString &rate) {
+  static void AnswerChooser(LiveProgram& program, const QString& chooser, const QString& rate) {
     QVERIFY(program.Click(chooser, kRateBox));
     QVERIFY(program.Key(chooser, "ctrl+a"));
     QVERIFY(program.Type(chooser, rate));
     QVERIFY(program.Click(chooser, kChooserOk));
   }
 
-  static void CheckVideo(const QString &file, int frames, const QString &rate, bool sound, const QString &author,
-                         const QString &title) {
+  static void CheckVideo(const QString& file, int frames, const QString& rate, bool sound, const QString& author,
+                         const QString& title) {
     const QJsonObject probe = Probe(file);
     const QJsonObject video = StreamOf(probe, "video");
     QVERIFY2(!video.isEmpty(), qPrintable(file));
@@ -112,7 +82,7 @@ class WholeJobsTest : public QObject {
   }
 
   // The media folder now holds what it held plus exactly `outputs`.
-  static void CheckOnlyOutputsAdded(const WholeJobFolder &folder, QStringList before, const QStringList &outputs) {
+  static void CheckOnlyOutputsAdded(const WholeJobFolder& folder, QStringList before, const QStringList& outputs) {
     before << outputs;
     before.sort();
     QCOMPARE(folder.MediaFiles(), before);
@@ -128,7 +98,7 @@ class WholeJobsTest : public QObject {
     QVERIFY(folder.ready());
     QVERIFY(folder.Ffmpeg(TinyAvi("clip.avi", 12, 44100)));
     const QString author = QString::fromUtf8("Ann \"the\" Аня"), title = "Night: run & 100%";
-    QVERIFY(folder.Write(folder.settingsFile(), Settings(author, title, "", true, true, true)));
+    QVERIFY(folder.Write(folder.settingsFile(), SettingsText(author, title, "", true, true, true)));
     const QStringList before = folder.MediaFiles();
 
     LiveProgram program(display_, folder.programDir());
@@ -138,7 +108,7 @@ class WholeJobsTest : public QObject {
     QVERIFY(!main.isEmpty());
     RunToTheEnd(program, main, english);
 
-    for (const char *mode : {"preview", "standard", "deluxe"})
+    for (const char* mode : {"preview", "standard", "deluxe"})
       CheckVideo(folder.media(QString("clip_%1.mp4").arg(mode)), 12, "25/1", true, author, title);
     // Deluxe keeps the picture's size.
     QCOMPARE(StreamOf(Probe(folder.media("clip_deluxe.mp4")), "video")["width"].toInt(), 64);
@@ -159,7 +129,8 @@ class WholeJobsTest : public QObject {
     const QString author = QString::fromUtf8("Пётр"), title = QString::fromUtf8("Тишина");
     // The open dialog starts in the folder of the source of the last run,
     // even when that source is gone.
-    QVERIFY(folder.Write(folder.settingsFile(), Settings(author, title, folder.media("gone.avi"), true, false, true)));
+    QVERIFY(
+        folder.Write(folder.settingsFile(), SettingsText(author, title, folder.media("gone.avi"), true, false, true)));
     const QStringList before = folder.MediaFiles();
 
     LiveProgram program(display_, folder.programDir());
@@ -194,7 +165,7 @@ class WholeJobsTest : public QObject {
     QVERIFY(folder.Ffmpeg(TinyAvi("clip.avi", 20, 48000)));
     QVERIFY(folder.Write(folder.media("cut.avs"),
                          ("AviSource(\"" + folder.media("clip.avi") + "\").Trim(3, 13)\n").toUtf8()));
-    QVERIFY(folder.Write(folder.settingsFile(), Settings("A", "B", folder.media("cut.avs"), false, true, false)));
+    QVERIFY(folder.Write(folder.settingsFile(), SettingsText("A", "B", folder.media("cut.avs"), false, true, false)));
     const QStringList before = folder.MediaFiles();
 
     LiveProgram program(display_, folder.programDir());
@@ -218,13 +189,12 @@ class WholeJobsTest : public QObject {
     QVERIFY(folder.WriteScript(folder.path("bin/vspipe"),
                                "#!/bin/sh\n"
                                "[ \"$1 $2 $4\" = \"-c y4m -\" ] && [ -f \"$3\" ] || exit 2\n"
-                               "exec ffmpeg -nostdin -loglevel error -f lavfi -i "
-                               "testsrc2=s=64x48:r=30000/1001 "
+                               "exec ffmpeg -nostdin -loglevel error -f lavfi -i testsrc2=s=64x48:r=30000/1001 "
                                "-frames:v 15 -f yuv4mpegpipe -pix_fmt yuv420p -\n"));
     QVERIFY(folder.Write(folder.media("clip.vpy"),
                          "import vapoursynth as vs\n"
                          "vs.core.std.BlankClip(width=64, height=48).set_output()\n"));
-    QVERIFY(folder.Write(folder.settingsFile(), Settings("V", "S", "", true, true, false)));
+    QVERIFY(folder.Write(folder.settingsFile(), SettingsText("V", "S", "", true, true, false)));
     const QStringList before = folder.MediaFiles();
 
     LiveProgram program(display_, folder.programDir());
@@ -245,7 +215,7 @@ class WholeJobsTest : public QObject {
     WholeJobFolder folder;
     QVERIFY(folder.ready());
     QVERIFY(folder.Ffmpeg({"-f", "lavfi", "-i", "sine=r=96000:d=0.7", "-ac", "2", "song.wav"}));
-    QVERIFY(folder.Write(folder.settingsFile(), Settings(QString::fromUtf8("Ю"), "W", "", true, true, true)));
+    QVERIFY(folder.Write(folder.settingsFile(), SettingsText(QString::fromUtf8("Ю"), "W", "", true, true, true)));
     const QStringList before = folder.MediaFiles();
 
     LiveProgram program(display_, folder.programDir());
@@ -254,7 +224,7 @@ class WholeJobsTest : public QObject {
     const QString main = program.WaitForWindow("Kelvarion 4.0");
     QVERIFY(!main.isEmpty());
     RunToTheEnd(program, main, russian);
-    for (const char *mode : {"preview", "standard", "deluxe"}) {
+    for (const char* mode : {"preview", "standard", "deluxe"}) {
       const QJsonObject probe = Probe(folder.media(QString("song_%1.m4a").arg(mode)));
       QVERIFY2(StreamOf(probe, "video").isEmpty(), mode);
       QCOMPARE(StreamOf(probe, "audio")["codec_name"].toString(), QString("aac"));
@@ -269,7 +239,7 @@ class WholeJobsTest : public QObject {
     WholeJobFolder folder;
     QVERIFY(folder.ready());
     QVERIFY(folder.Ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=64x48:r=25", "-frames:v", "14", "shot%03d.png"}));
-    QVERIFY(folder.Write(folder.settingsFile(), Settings("P", "N", "", false, false, true)));
+    QVERIFY(folder.Write(folder.settingsFile(), SettingsText("P", "N", "", false, false, true)));
     const QStringList before = folder.MediaFiles();
 
     LiveProgram program(display_, folder.programDir());
@@ -294,7 +264,7 @@ class WholeJobsTest : public QObject {
     QVERIFY(
         folder.Ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=64x48:r=25", "-frames:v", "10", "-q:v", "3", "frame%04d.jpg"}));
     QVERIFY(folder.Ffmpeg({"-f", "lavfi", "-i", "sine=r=44100:d=1", "-ac", "2", "music.wav"}));
-    QVERIFY(folder.Write(folder.settingsFile(), Settings("J", "S", "", true, false, false)));
+    QVERIFY(folder.Write(folder.settingsFile(), SettingsText("J", "S", "", true, false, false)));
     const QStringList before = folder.MediaFiles();
 
     LiveProgram program(display_, folder.programDir());
