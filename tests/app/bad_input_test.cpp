@@ -188,6 +188,8 @@ class BadInputTest : public QObject {
     QTest::newRow("carriage return") << "first\rsecond.avi" << false << "nameNotCarried";
     QTest::newRow("three quotes") << "say \"\"\"hi.avi" << true << "nameNotCarried";
     QTest::newRow("other kind") << "clip.mkv" << false << "unsupported";
+    // The source fits the file system, its output's name would not.
+    QTest::newRow("250 bytes") << QString(246, 'n') + ".avi" << true << "modeFailed";
   }
   void sourceNames() {
     QFETCH(QString, name);
@@ -203,6 +205,7 @@ class BadInputTest : public QObject {
     if (refusal == "nameNotCarried") expected = {Error(language.nameNotCarried)};
     // Refused on the drop, the source stays empty, and Start asks for one.
     if (refusal == "unsupported") expected = {Error(language.unsupported), Error(language.selectFile)};
+    if (refusal == "modeFailed") expected = {Error(language.modesFailed + language.previewMode)};
     QCOMPARE(Drive(display_, folder, language, {folder.media(name)}, int(expected.size())), expected);
     if (!refusal.isEmpty()) {
       QCOMPARE(folder.MediaFiles(), before);
@@ -225,6 +228,9 @@ class BadInputTest : public QObject {
     QTest::newRow("truncated AVI") << "half.avi" << QByteArray() << kFileNotFound;
     QTest::newRow("empty AVI") << "empty.avi" << QByteArray(" ") << kFileNotFound;
     QTest::newRow("script with a syntax error") << "bad.avs" << QByteArray("AviSource(\"clip.avi\"\n") << kFileNotFound;
+    // Without VapourSynth on the machine, or with it, this script gives no clip.
+    QTest::newRow("VapourSynth script that fails")
+        << "fails.vpy" << QByteArray("raise SystemExit(3)\n") << kFileNotFound;
     QTest::newRow("script that fails") << "fails.avs" << QByteArray("Assert(false, \"no such luck\")\n")
                                        << kFileNotFound;
   }

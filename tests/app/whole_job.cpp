@@ -63,6 +63,7 @@ UiLanguage EnglishUi() {
   t.selectMode = "Select a coding mode!";
   t.selectFile = "Select a file to encode!";
   t.modesFailed = "Encoding failed: ";
+  t.previewMode = "preview";
   return t;
 }
 
@@ -80,6 +81,7 @@ UiLanguage RussianUi() {
   t.selectMode = QString::fromUtf8("Выберите режим кодирования!");
   t.selectFile = QString::fromUtf8("Выберите файл для обработки!");
   t.modesFailed = QString::fromUtf8("Не удалось закодировать: ");
+  t.previewMode = QString::fromUtf8("превью");
   return t;
 }
 
