@@ -19,8 +19,6 @@ namespace settings {
 
 namespace {
 
-constexpr int kMinimumBalance = 1;
-constexpr int kMaximumBalance = 5;
 constexpr int kVideoReserve = 15;  // kbit/s kept back from the video share
 constexpr int kColumnGap = 4;      // pixels between a caption and the control to its right
 

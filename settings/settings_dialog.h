@@ -38,6 +38,9 @@ ShownRates ShownRatesFor(int mode, int rateLevel, int balance);
 // both stop at 50.
 int MinimumRateLevel(int mode);
 constexpr int kMaximumRateLevel = 50;
+// The quality balance's slider, from most to video to most to audio.
+constexpr int kMinimumBalance = 1;
+constexpr int kMaximumBalance = 5;
 
 class SettingsDialog : public QDialog {
   Q_OBJECT

@@ -1,8 +1,11 @@
 #include "settings/settings_file.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdint>
+
+#include "settings/settings_dialog.h"
 
 namespace settings {
 
@@ -10,6 +13,15 @@ namespace {
 
 const char kSettings[] = "Settings";
 const char kFlags[] = "Flags";
+
+// A job uses the level and balance that the settings dialog would show for
+// them. Outside the dialog's ranges (a hand-edited file, or the low byte of
+// a large number) the audio could take more than the whole rate and leave
+// the video a negative bitrate, which the encoder refuses.
+void KeepInDialogRanges(ModeSettings& s, int mode) {
+  s.rateLevel = static_cast<uint8_t>(std::clamp<int>(s.rateLevel, MinimumRateLevel(mode), kMaximumRateLevel));
+  s.balance = static_cast<uint8_t>(std::clamp<int>(s.balance, kMinimumBalance, kMaximumBalance));
+}
 
 }  // namespace
 
@@ -90,6 +102,7 @@ ModeSettings SettingsFile::ReadPreview() const {
   s.balance = static_cast<uint8_t>(ReadInteger(kSettings, "PB", s.balance));
   s.widthIndex = ReadInteger(kSettings, "PR", s.widthIndex);
   s.newWidth = ReadBool(kFlags, "PRM", s.newWidth);
+  KeepInDialogRanges(s, kPreviewMode);
   return s;
 }
 
@@ -101,6 +114,7 @@ ModeSettings SettingsFile::ReadStandard() const {
   s.newWidth = ReadBool(kFlags, "SRM", s.newWidth);
   s.sdDeluxe = ReadBool(kFlags, "DLX", s.sdDeluxe);
   s.deluxeSound = ReadBool(kFlags, "DLXS", s.deluxeSound);
+  KeepInDialogRanges(s, kStandardMode);
   return s;
 }
 

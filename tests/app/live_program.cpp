@@ -88,6 +88,18 @@ bool LiveProgram::CopyProgramInto(const QString& programDir) {
   return QFile::copy(built, copy) && QFile::setPermissions(copy, QFile::ReadOwner | QFile::ExeOwner);
 }
 
+bool LiveProgram::LinkBuiltToolsInto(const QString& programDir) {
+  const QString built = qEnvironmentVariable("KELVARION_BUILD_DIR") + "/tools/";
+  if (!QDir(programDir).mkpath("tools/temp")) return false;
+  for (const char* tool : {"x264", "x264_64", "avs4x264mod", "avs2pipemod", "neroAacEnc", "MP4Box"}) {
+    const QString copy = programDir + "/tools/" + tool;
+    if (::link(QFile::encodeName(built + tool).constData(), QFile::encodeName(copy).constData()) != 0 &&
+        !QFile::copy(built + tool, copy))
+      return false;
+  }
+  return true;
+}
+
 void LiveProgram::SetEnvironment(const QString& name, const QString& value) { environment_.insert(name, value); }
 
 bool LiveProgram::Start(const QStringList& arguments) {

@@ -41,6 +41,10 @@ class LiveProgram {
 
   // Copies the program built beside the tests into `programDir`.
   static bool CopyProgramInto(const QString& programDir);
+  // Gives `programDir`/tools/ the console tools of this build, as hard links
+  // where it can: a tool started through one is known by the link's own
+  // path, so ending this program's tools never touches another test's.
+  static bool LinkBuiltToolsInto(const QString& programDir);
 
   // The program gets a home, runtime and configuration folders of its own,
   // no session bus unless one is given here, and real message boxes.

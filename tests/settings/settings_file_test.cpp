@@ -64,6 +64,33 @@ class SettingsFileTest : public QObject {
     QVERIFY(!file.ReadBool("Flags", "DX", true));
   }
 
+  // A level or balance the dialog cannot show comes in at the nearest end
+  // of the dialog's range: its low byte 0, say, would give the video a
+  // negative bitrate and fail the job.
+  void levelsAndBalancesOutsideTheDialogsRanges() {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("k.ini").toStdString();
+    std::ofstream(path) << "[Settings]\nPL=256\nPB=0\nSL=-1\nSB=249\n";
+    const settings::SettingsFile file(path);
+    QCOMPARE(int(file.ReadPreview().rateLevel), 10);
+    QCOMPARE(int(file.ReadPreview().balance), 1);
+    QCOMPARE(int(file.ReadStandard().rateLevel), 50);
+    QCOMPARE(int(file.ReadStandard().balance), 5);
+    std::ofstream(path) << "[Settings]\nPL=9\nPB=6\nSL=4\nSB=$FFFFFFFF\n";
+    const settings::SettingsFile edges(path);
+    QCOMPARE(int(edges.ReadPreview().rateLevel), 10);
+    QCOMPARE(int(edges.ReadPreview().balance), 5);
+    QCOMPARE(int(edges.ReadStandard().rateLevel), 5);
+    QCOMPARE(int(edges.ReadStandard().balance), 5);
+    // The ends themselves stay.
+    std::ofstream(path) << "[Settings]\nPL=10\nPB=1\nSL=50\nSB=5\n";
+    const settings::SettingsFile ends(path);
+    QCOMPARE(int(ends.ReadPreview().rateLevel), 10);
+    QCOMPARE(int(ends.ReadPreview().balance), 1);
+    QCOMPARE(int(ends.ReadStandard().rateLevel), 50);
+    QCOMPARE(int(ends.ReadStandard().balance), 5);
+  }
+
   void integerConversion() {
     int v = 0;
     QVERIFY(settings::ParseIniInteger("-12", &v) && v == -12);
