@@ -12,18 +12,10 @@
 #include "desktop/message_box.h"
 #include "desktop/ui_texts.h"
 #include "job/scripts.h"
+#include "no_actions.h"
 #include "tool_folder.h"
 
 namespace {
-
-class RecordedActions : public desktop::AfterJobActions {
- public:
-  QStringList calls;
-  void PowerOff() override { calls << "poweroff"; }
-  void Sleep() override { calls << "sleep"; }
-  void Hibernate() override { calls << "hibernate"; }
-  void PlaySound(const QString& file) override { calls << "sound " + file; }
-};
 
 // The chooser answered as a user would answer it; the answers asked for
 // are counted.

@@ -18,18 +18,10 @@
 #include "desktop/language.h"
 #include "proc/progress_message.h"
 #include "desktop/message_box.h"
+#include "no_actions.h"
 #include "tool_folder.h"
 
 namespace {
-
-class RecordedActions : public desktop::AfterJobActions {
- public:
-  QStringList calls;
-  void PowerOff() override { calls << "poweroff"; }
-  void Sleep() override { calls << "sleep"; }
-  void Hibernate() override { calls << "hibernate"; }
-  void PlaySound(const QString& file) override { calls << "sound " + file; }
-};
 
 struct Messages {
   QStringList texts;

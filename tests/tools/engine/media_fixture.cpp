@@ -1,5 +1,7 @@
 #include "media_fixture.h"
 
+#include "tools/engine/reading.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -100,6 +102,21 @@ avs::ClipPtr EvaluateClip(const QString& text, const QString& dir) {
   avs::Value value = interp.RunText(text.toStdString(), "t.avs", dir.toStdString());
   if (!value.isClip()) throw avs::ScriptError("the script gave no clip");
   return value.asClip();
+}
+
+avs::FrameRef ScriptFrame(const QString& text, const QString& dir, int64_t n) {
+  avs::ClipPtr clip = EvaluateClip(text, dir);
+  avs::Reading reading;
+  return reading.Frame(*clip, n);
+}
+
+QByteArray ScriptPictures(const QString& text, const QString& dir, int64_t* count) {
+  avs::ClipPtr clip = EvaluateClip(text, dir);
+  avs::Reading reading;
+  QByteArray bytes;
+  for (int64_t n = 0; n < clip->info().frameCount; ++n) bytes += PictureBytes(*reading.Frame(*clip, n));
+  if (count) *count = clip->info().frameCount;
+  return bytes;
 }
 
 QString EvaluationError(const QString& text, const QString& dir) {

@@ -46,6 +46,11 @@ ReadBack ReadWholeClip(avs::ClipReader& reader);
 // The clip a script's text evaluates to, as the file "t.avs" in `dir`.
 // Throws avs::ScriptError, also when the value is no clip.
 avs::ClipPtr EvaluateClip(const QString& text, const QString& dir);
+// Frame n of the clip a script's text evaluates to (as EvaluateClip).
+avs::FrameRef ScriptFrame(const QString& text, const QString& dir, int64_t n = 0);
+// Every picture of that clip, one after another (PictureBytes of each);
+// its frame count in `count` when given.
+QByteArray ScriptPictures(const QString& text, const QString& dir, int64_t* count = nullptr);
 // The message of the error evaluating the script gives, or "no error".
 QString EvaluationError(const QString& text, const QString& dir);
 // ffprobe's value of one stream entry (e.g. "sample_rate") of a file.

@@ -14,19 +14,8 @@ class CompositingFunctionsTest : public QObject {
   MediaFolder media_;
   int outputs_ = 0;
 
-  QByteArray Frames(const QString& script, int64_t* count = nullptr) {
-    avs::ClipPtr clip = EvaluateClip(script, media_.dir());
-    avs::Reading reading;
-    QByteArray bytes;
-    for (int64_t n = 0; n < clip->info().frameCount; ++n) bytes += PictureBytes(*reading.Frame(*clip, n));
-    if (count) *count = clip->info().frameCount;
-    return bytes;
-  }
-  avs::FrameRef Frame(const QString& script, int64_t n = 0) {
-    avs::ClipPtr clip = EvaluateClip(script, media_.dir());
-    avs::Reading reading;
-    return reading.Frame(*clip, n);
-  }
+  QByteArray Frames(const QString& script, int64_t* count = nullptr) { return ScriptPictures(script, media_.dir(), count); }
+  avs::FrameRef Frame(const QString& script, int64_t n = 0) { return ScriptFrame(script, media_.dir(), n); }
   static int At(const avs::FrameRef& frame, int plane, int x, int y) {
     return frame->data[plane][y * frame->linesize[plane] + x];
   }

@@ -21,14 +21,7 @@ class LayoutFunctionsTest : public QObject {
   int outputs_ = 0;
 
   // Every frame of a script's clip, picture after picture.
-  QByteArray Frames(const QString& script, int64_t* count = nullptr) {
-    avs::ClipPtr clip = EvaluateClip(script, media_.dir());
-    avs::Reading reading;
-    QByteArray bytes;
-    for (int64_t n = 0; n < clip->info().frameCount; ++n) bytes += PictureBytes(*reading.Frame(*clip, n));
-    if (count) *count = clip->info().frameCount;
-    return bytes;
-  }
+  QByteArray Frames(const QString& script, int64_t* count = nullptr) { return ScriptPictures(script, media_.dir(), count); }
   // ffmpeg's raw frames for `args` (inputs and filters) in `pixelFormat`.
   QByteArray Ffmpeg(QStringList args, const QString& pixelFormat) {
     const QString name = QString("ffmpeg-%1.raw").arg(++outputs_);
@@ -37,12 +30,7 @@ class LayoutFunctionsTest : public QObject {
       return {};
     return media_.read(name);
   }
-  // Frame 0 of a script's clip.
-  avs::FrameRef FirstFrame(const QString& script) {
-    avs::ClipPtr clip = EvaluateClip(script, media_.dir());
-    avs::Reading reading;
-    return reading.Frame(*clip, 0);
-  }
+  avs::FrameRef FirstFrame(const QString& script) { return ScriptFrame(script, media_.dir()); }
 
  private slots:
   void initTestCase() {
