@@ -259,6 +259,42 @@ class WholeJobsTest : public QObject {
     CheckOnlyOutputsAdded(folder, before, {"shot005_deluxe.mp4"});
   }
 
+  // A picture in the middle of a sequence that no decoder reads fails the
+  // mode once the encoder reaches it: the box names the mode, its details
+  // name the picture, and no output is left half written.
+  void sequenceWithACorruptPicture() {
+    const UiLanguage english = EnglishUi();
+    WholeJobFolder folder;
+    QVERIFY(folder.ready());
+    QVERIFY(folder.Ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=64x48:r=25", "-frames:v", "14", "shot%03d.png"}));
+    QFile picture(folder.media("shot008.png"));
+    QVERIFY(picture.open(QIODevice::ReadWrite));
+    const QByteArray whole = picture.readAll();
+    QVERIFY(picture.seek(whole.size() / 3));
+    QVERIFY(picture.write(QByteArray(whole.size() / 3, '\xA5')) > 0);
+    picture.close();
+    QVERIFY(folder.Write(folder.settingsFile(), SettingsText("", "", "", false, false, true)));
+    const QStringList before = folder.MediaFiles();
+
+    LiveProgram program(display_, folder.programDir());
+    SpeakIn(program, english);
+    program.SetEnvironment("KELVARION_MESSAGE_LOG", folder.messageLog());
+    QVERIFY(program.Start({folder.media("shot001.png")}));
+    const QString main = program.WaitForWindow("Kelvarion 4.0");
+    QVERIFY(!main.isEmpty());
+    QVERIFY(program.Key(main, "Return"));
+    const QString chooser = program.WaitForWindow(english.chooser);
+    QVERIFY(!chooser.isEmpty());
+    AnswerChooser(program, chooser, "25");
+    const QList<LoggedBox> boxes = WaitForBoxes(folder.messageLog(), 1, kJobTimeoutMs);
+    QCOMPARE(boxes, (QList<LoggedBox>{{"Critical", "Error", english.modesFailed + "deluxe"}}));
+    QFile log(folder.messageLog());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString details = QString::fromUtf8(log.readAll());
+    QVERIFY2(details.contains("shot008.png"), qPrintable(details));
+    QCOMPARE(folder.MediaFiles(), before);
+  }
+
   // The WAV is attached in the chooser through its own open dialog.
   void jpgSequenceWithSound() {
     const UiLanguage russian = RussianUi();
