@@ -102,8 +102,13 @@ bool LiveProgram::LinkBuiltToolsInto(const QString& programDir) {
 
 void LiveProgram::SetEnvironment(const QString& name, const QString& value) { environment_.insert(name, value); }
 
+void LiveProgram::DropPermissionOverride() {
+  // setpriv replaces itself with the program, whose process this stays.
+  launcher_ = {"setpriv", "--bounding-set", "-dac_override,-dac_read_search", "--"};
+}
+
 bool LiveProgram::Start(const QStringList& arguments) {
-  pid_ = SpawnTied(QStringList{programDir_ + "/kelvarion"} + arguments, environment_);
+  pid_ = SpawnTied(launcher_ + QStringList{programDir_ + "/kelvarion"} + arguments, environment_);
   return pid_ > 0;
 }
 

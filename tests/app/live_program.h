@@ -49,6 +49,9 @@ class LiveProgram {
   // The program gets a home, runtime and configuration folders of its own,
   // no session bus unless one is given here, and real message boxes.
   void SetEnvironment(const QString& name, const QString& value);
+  // Runs the program without the capabilities that let the superuser read
+  // and write past a file's permissions, so that it meets them as any user.
+  void DropPermissionOverride();
   bool Start(const QStringList& arguments = {});
   bool WaitForExit(int timeoutMs);
   // Ends the program at once with SIGKILL, as a crash or a power cut would;
@@ -84,5 +87,6 @@ class LiveProgram {
   QString programDir_;
   QTemporaryDir home_;
   QProcessEnvironment environment_;
+  QStringList launcher_;  // runs the program in its place when not empty
   pid_t pid_ = -1;
 };

@@ -12,8 +12,9 @@ ToolFolder::ToolFolder() {
   }
   // The probe tool writes what the probe script would measure; for sound it
   // writes a little noise. FAKE_PROBE_SLEEP (seconds) makes the probe slow;
-  // with FAKE_PROBE_READS=1 it reads the AVI source its script names and
-  // fails as the real probe does when it cannot. FAKE_PIPE_SLEEP (seconds)
+  // with FAKE_PROBE_READS=1 it reads the AVI source its script names (in
+  // whatever letter case the script spells AviSource) and fails as the real
+  // probe does when it cannot. FAKE_PIPE_SLEEP (seconds)
   // makes it slow to pipe the sound.
   const QString probe = path("tools/avs2pipemod");
   QFile script(probe);
@@ -24,7 +25,7 @@ ToolFolder::ToolFolder() {
                "  [ -n \"$FAKE_PROBE_SLEEP\" ] && sleep \"$FAKE_PROBE_SLEEP\"\n"
                "  [ \"${FAKE_PROBE_FAIL:-0}\" = 1 ] && exit 1\n"
                "  if [ \"${FAKE_PROBE_READS:-0}\" = 1 ]; then\n"
-               "    src=$(sed -n 's/^v = AviSource(\"\\(.*\\)\")\\r*$/\\1/p' \"$2\")\n"
+               "    src=$(sed -n 's/^v = avisource(\"\\(.*\\)\")\\r*$/\\1/Ip' \"$2\")\n"
                "    cat -- \"$src\" > /dev/null 2>&1 || { echo \"cannot open $src\" >&2; exit 1; }\n"
                "  fi\n"
                "  dir=$(dirname \"$2\")\n"
