@@ -66,6 +66,19 @@ class WholeJobsTest : public QObject {
     QVERIFY(program.Click(chooser, kChooserOk));
   }
 
+  // Starts the program on a sequence's picture, presses Start and answers
+  // the chooser with `rate`.
+  static void StartSequenceJob(LiveProgram& program, const QString& picture, const UiLanguage& language,
+                               const QString& rate) {
+    QVERIFY(program.Start({picture}));
+    const QString main = program.WaitForWindow("Kelvarion 4.0");
+    QVERIFY(!main.isEmpty());
+    QVERIFY(program.Key(main, "Return"));
+    const QString chooser = program.WaitForWindow(language.chooser);
+    QVERIFY(!chooser.isEmpty());
+    AnswerChooser(program, chooser, rate);
+  }
+
   static void CheckVideo(const QString& file, int frames, const QString& rate, bool sound, const QString& author,
                          const QString& title) {
     const QJsonObject probe = Probe(file);
@@ -247,13 +260,7 @@ class WholeJobsTest : public QObject {
 
     LiveProgram program(display_, folder.programDir());
     SpeakIn(program, english);
-    QVERIFY(program.Start({folder.media("shot005.png")}));
-    const QString main = program.WaitForWindow("Kelvarion 4.0");
-    QVERIFY(!main.isEmpty());
-    QVERIFY(program.Key(main, "Return"));
-    const QString chooser = program.WaitForWindow(english.chooser);
-    QVERIFY(!chooser.isEmpty());
-    AnswerChooser(program, chooser, "12");
+    StartSequenceJob(program, folder.media("shot005.png"), english, "12");
     AnswerEndBox(program, english);
     CheckVideo(folder.media("shot005_deluxe.mp4"), 14, "12/1", false, "P", "N");
     CheckOnlyOutputsAdded(folder, before, {"shot005_deluxe.mp4"});
@@ -279,13 +286,7 @@ class WholeJobsTest : public QObject {
     LiveProgram program(display_, folder.programDir());
     SpeakIn(program, english);
     program.SetEnvironment("KELVARION_MESSAGE_LOG", folder.messageLog());
-    QVERIFY(program.Start({folder.media("shot001.png")}));
-    const QString main = program.WaitForWindow("Kelvarion 4.0");
-    QVERIFY(!main.isEmpty());
-    QVERIFY(program.Key(main, "Return"));
-    const QString chooser = program.WaitForWindow(english.chooser);
-    QVERIFY(!chooser.isEmpty());
-    AnswerChooser(program, chooser, "25");
+    StartSequenceJob(program, folder.media("shot001.png"), english, "25");
     const QList<LoggedBox> boxes = WaitForBoxes(folder.messageLog(), 1, kJobTimeoutMs);
     QCOMPARE(boxes, (QList<LoggedBox>{{"Critical", "Error", english.modesFailed + "deluxe"}}));
     QFile log(folder.messageLog());
