@@ -18,7 +18,8 @@ void RegisterCompositingFunctions(FunctionTable& table);  // Overlay, Layer, Mas
 void RegisterResizeFunctions(FunctionTable& table);   // the resizers
 void RegisterTimeFunctions(FunctionTable& table);     // frames and their rate, splicing
 void RegisterFrameSelectFunctions(FunctionTable& table);  // time: frames picked, repeated, reordered
-void RegisterFadeFunctions(FunctionTable& table);         // time: fades, dissolves, blended rates
+void RegisterFadeFunctions(FunctionTable& table);         // time: fades and dissolves
+void RegisterConvertFpsFunction(FunctionTable& table);    // time: ConvertFPS
 void RegisterAnimateFunction(FunctionTable& table);       // time: Animate
 void RegisterColourFunctions(FunctionTable& table);   // pixel types and colour
 void RegisterColourAdjustFunctions(FunctionTable& table);
