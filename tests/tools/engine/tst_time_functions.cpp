@@ -2,8 +2,8 @@
 // pictures (frame n of the source is a flat luma 16 + 8n), and which source
 // sample each output sample is (sample j of the source has the value j);
 // fades and ChangeFPS against ffmpeg's fade and fps filters; dissolves,
-// ConvertFPS's blended and switched frames and Animate against the
-// documented arithmetic.
+// ConvertFPS's blended and switched frames, Animate and ApplyRange against
+// the documented arithmetic.
 #include <QtTest>
 #include <cmath>
 #include <functional>
@@ -78,6 +78,7 @@ class TimeFunctionsTest : public QObject {
            "pixel_type=\"YV12\", audio_rate=0, color_yuv=v * 65536 + v * 256 + 128)\n}\n"
            "tall = Flat(0)\nfor (k = 1, 29) { tall = tall + Flat(k) }\n";
   }
+  static QString Shift() { return "function Shift(clip c, int by) { return c.Trim(by, 0) }\n"; }
 
  private slots:
   void initTestCase() {
@@ -472,6 +473,57 @@ class TimeFunctionsTest : public QObject {
     QVERIFY(std::abs(reading.Frame(*levels, 0)->data[0][0] - 16) <= 1);
   }
 
+  // Without a clip before start_frame the arguments' first clip, the same
+  // at both ends, is the filter's clip, else the script's last clip; the
+  // result has the filter's frames and that clip's sound.
+  void animateWithoutClip() {
+    const QString pick = Shift() + "function Pick(clip a, clip b, int by) { return b.Trim(by, 0) }\n";
+    // by moves from 0 to 10 over frames 2..12: frame n shows n + by.
+    QList<int> expected;
+    for (int n = 0; n < kFrames; ++n) expected << std::min(kFrames - 1, n + std::clamp(n - 2, 0, 10));
+    avs::ClipPtr clip = Eval(pick + "c = " + Src() + "\nAnimate(2, 12, \"Shift\", c, 0, c, 10)");
+    QCOMPARE(clip->info().frameCount, int64_t{kFrames});
+    QCOMPARE(SourceFrames(*clip), expected);
+    QCOMPARE(clip->info().sampleCount, int64_t{kSamples});
+    QCOMPARE(Samples(*clip, 4000, 2), (QList<int>{4000, 4001}));
+    QCOMPARE(SourceFrames(*Eval(pick + Src() + "\nAnimate(2, 12, \"Shift\", 0, 10)")), expected);
+    // A clip beginning the arguments comes before the last clip.
+    QCOMPARE(SourceFrames(*Eval(pick + "c = " + Src() + "\nc.Trim(5, 0)\nAnimate(2, 12, \"Shift\", c, 0, c, 10)")),
+             expected);
+    // A second clip stays an argument: Pick(a, b, by) is b from frame by,
+    // b being the source from frame 3, and has b's 27 frames.
+    avs::ClipPtr two = Eval(pick + "a = " + Src() + "\nb = a.Trim(3, 0)\nAnimate(0, 10, \"Pick\", a, b, 0, a, b, 10)");
+    QCOMPARE(two->info().frameCount, int64_t{kFrames - 3});
+    QCOMPARE(SourceFrames(*two).mid(0, 4), (QList<int>{3, 5, 7, 9}));
+    QCOMPARE(SourceFrames(*two).mid(10, 2), (QList<int>{23, 24}));
+
+    QVERIFY(EvaluationError("Animate(0, 9, \"Levels\", 0, 1.0, 255, 0, 255, 0, 1.0, 255, 0, 0)", media_.dir())
+                .contains("Animate: needs a clip"));
+    const QString twoClips = pick + "a = " + Src() + "\nb = a.Trim(3, 0)\n";
+    QVERIFY(EvaluationError(twoClips + "Animate(0, 9, \"Shift\", a, 0, b, 10)", media_.dir())
+                .contains("Animate: argument 1 is a clip, which cannot move"));
+    QVERIFY(EvaluationError(twoClips + "Animate(0, 9, \"Pick\", a, b, 0, a, a, 10)", media_.dir())
+                .contains("Animate: argument 2 is a clip, which cannot move"));
+  }
+
+  // ApplyRange filters frames start_frame to end_frame, both included, and
+  // passes the others and the sound on.
+  void applyRange() {
+    avs::ClipPtr clip = Eval(Shift() + Src() + "\nApplyRange(3, 5, \"Shift\", 10)");
+    QCOMPARE(clip->info().frameCount, int64_t{kFrames});
+    QCOMPARE(SourceFrames(*clip).mid(0, 8), (QList<int>{0, 1, 2, 13, 14, 15, 6, 7}));
+    QCOMPARE(Samples(*clip, 4000, 2), (QList<int>{4000, 4001}));
+    QCOMPARE(SourceFrames(*Eval(Shift() + Src() + ".ApplyRange(4, 4, \"Shift\", 10)")).mid(3, 3),
+             (QList<int>{3, 14, 5}));
+    // A built-in filter; the range may run past the clip's end.
+    const QString levels = "Levels(0, 1.0, 255, 255, 255)";
+    const QList<int> lumas = Lumas(*Eval(Src() + ".ApplyRange(28, 40, \"Levels\", 0, 1.0, 255, 255, 255)"));
+    QCOMPARE(lumas.size(), kFrames);
+    QCOMPARE(lumas.mid(26, 2), (QList<int>{16 + 8 * 26, 16 + 8 * 27}));
+    QCOMPARE(lumas.mid(28), Lumas(*Eval(Src() + "." + levels)).mid(28));
+    QVERIFY(lumas[28] != 16 + 8 * 28);
+  }
+
   // DirectShowSource's convertfps changes the rate by repeating frames;
   // framecount cuts the clip or holds its last frame.
   void directShowTiming() {
@@ -550,6 +602,15 @@ class TimeFunctionsTest : public QObject {
                                            << "Animate: the start and end";
     QTest::newRow("Animate different strings") << "Animate(0, 9, \"Subtitle\", \"a\", \"b\")"
                                                << "Animate: argument 1 is not a number";
+    QTest::newRow("Animate clip changing") << "Animate(0, 9, \"Levels\", last, 0, 1.0, 255, 0, 255, "
+                                              "last.Trim(1, 0), 0, 1.0, 255, 0, 255)"
+                                           << "Animate: argument 1 is a clip, which cannot move";
+    QTest::newRow("ApplyRange of another size") << "ApplyRange(0, 4, \"Crop\", 0, 0, 16, 16)"
+                                                << "ApplyRange: Crop gives pictures of another size";
+    QTest::newRow("ApplyRange ending before it starts") << "ApplyRange(5, 4, \"Levels\", 0, 1.0, 255, 0, 255)"
+                                                        << "ApplyRange: end_frame 4 comes before start_frame 5";
+    QTest::newRow("ApplyRange with a clip argument") << "ApplyRange(0, 4, \"Overlay\", last)"
+                                                     << "ApplyRange: the arguments cannot hold a clip";
     QTest::newRow("Animate unknown filter") << "Animate(0, 9, \"NoSuchFilter\", 1, 2)"
                                             << "there is no function named NoSuchFilter";
     QTest::newRow("Trim ending before it starts") << "Trim(6, 3)"

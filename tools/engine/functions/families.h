@@ -20,7 +20,7 @@ void RegisterTimeFunctions(FunctionTable& table);     // frames and their rate, 
 void RegisterFrameSelectFunctions(FunctionTable& table);  // time: frames picked, repeated, reordered
 void RegisterFadeFunctions(FunctionTable& table);         // time: fades and dissolves
 void RegisterConvertFpsFunction(FunctionTable& table);    // time: ConvertFPS
-void RegisterAnimateFunction(FunctionTable& table);       // time: Animate
+void RegisterAnimateFunctions(FunctionTable& table);      // time: Animate, ApplyRange
 void RegisterColourFunctions(FunctionTable& table);   // pixel types and colour
 void RegisterColourAdjustFunctions(FunctionTable& table);
 void RegisterFieldFunctions(FunctionTable& table);    // fields and interlacing

@@ -252,7 +252,7 @@ void RegisterTimeFunctions(FunctionTable& table) {
   RegisterFrameSelectFunctions(table);
   RegisterFadeFunctions(table);
   RegisterConvertFpsFunction(table);
-  RegisterAnimateFunction(table);
+  RegisterAnimateFunctions(table);
 }
 
 }  // namespace avs
