@@ -73,11 +73,13 @@ class SwitchedRate : public FrameFilter {
 
   FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
     const int64_t last = in.Info(0).frameCount - 1;
-    std::vector<int64_t> sources;  // the source frames the rows show
+    // The source frames the rows show, in the order they first appear;
+    // down the rows they only grow, so a frame is sought from the end.
+    std::vector<int64_t> sources;
     auto index = [&](int64_t k) {
       k = std::min(k, last);
-      auto it = std::find(sources.begin(), sources.end(), k);
-      if (it != sources.end()) return static_cast<int>(it - sources.begin());
+      auto it = std::find(sources.rbegin(), sources.rend(), k);
+      if (it != sources.rend()) return static_cast<int>(sources.rend() - it - 1);
       sources.push_back(k);
       return static_cast<int>(sources.size() - 1);
     };
