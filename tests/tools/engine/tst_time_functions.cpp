@@ -2,7 +2,8 @@
 // pictures (frame n of the source is a flat luma 16 + 8n), and which source
 // sample each output sample is (sample j of the source has the value j);
 // fades and ChangeFPS against ffmpeg's fade and fps filters; dissolves,
-// blended rates and Animate against the documented arithmetic.
+// ConvertFPS's blended and switched frames, Animate and ApplyRange against
+// the documented arithmetic.
 #include <QtTest>
 #include <cmath>
 #include <functional>
@@ -41,6 +42,19 @@ QList<int> SourceFrames(const avs::Clip& clip) {
   return frames;
 }
 
+// `rows` times source frame k.
+QList<int> Band(int k, int rows) { return QList<int>(rows, k); }
+
+// The source frame each picture row of frame n shows, from the luma of its
+// first pixel.
+QList<int> RowSources(const avs::Clip& clip, int64_t n) {
+  avs::Reading reading;
+  avs::FrameRef frame = reading.Frame(clip, n);
+  QList<int> rows;
+  for (int y = 0; y < clip.info().height; ++y) rows << (frame->data[0][y * frame->linesize[0]] - 16) / 8;
+  return rows;
+}
+
 QList<int> Samples(const avs::Clip& clip, int64_t start, int64_t count) {
   std::vector<int16_t> buffer(static_cast<std::size_t>(count));
   avs::Reading reading;
@@ -57,6 +71,14 @@ class TimeFunctionsTest : public QObject {
 
   avs::ClipPtr Eval(const QString& script) { return EvaluateClip(script, media_.dir()); }
   static QString Src() { return "AviSource(\"src.avi\")"; }
+  // `tall`, 30 frames of 32x96 YV12 at 25 fps, frame k of luma and blue
+  // 16 + 8k, built in the script.
+  static QString Tall() {
+    return "function Flat(int k) {\n v = 16 + 8 * k\n return BlankClip(length=1, width=32, height=96, fps=25, "
+           "pixel_type=\"YV12\", audio_rate=0, color_yuv=v * 65536 + v * 256 + 128)\n}\n"
+           "tall = Flat(0)\nfor (k = 1, 29) { tall = tall + Flat(k) }\n";
+  }
+  static QString Shift() { return "function Shift(clip c, int by) { return c.Trim(by, 0) }\n"; }
 
  private slots:
   void initTestCase() {
@@ -186,8 +208,9 @@ class TimeFunctionsTest : public QObject {
     QCOMPARE(rangesKeepSound->info().sampleCount, int64_t{kSamples});
     QCOMPARE(Samples(*rangesKeepSound, 3 * kSamplesPerFrame, 1), QList<int>{3 * kSamplesPerFrame});
 
-    for (const char* unchanged : {"ChangeFPS(50)", "ChangeFPS(10)", "ConvertFPS(50)", "DuplicateFrame(0)",
-                                  "DeleteFrame(0)", "FreezeFrame(0, 9, 20)", "Interleave(AviSource(\"src.avi\"))"}) {
+    for (const char* unchanged :
+         {"ChangeFPS(50)", "ChangeFPS(10)", "ConvertFPS(50)", "ConvertFPS(30, zone=8, vbi=4)", "DuplicateFrame(0)",
+          "DeleteFrame(0)", "FreezeFrame(0, 9, 20)", "Interleave(AviSource(\"src.avi\"))"}) {
       avs::ClipPtr clip = Eval(Src() + "." + unchanged);
       QVERIFY2(clip->info().sampleCount == kSamples, unchanged);
       QVERIFY2(Samples(*clip, 4000, 2) == (QList<int>{4000, 4001}), unchanged);
@@ -358,9 +381,72 @@ class TimeFunctionsTest : public QObject {
     lumas = Lumas(*Eval(Src() + ".ConvertFPS(20)"));  // frame n at source position 1.25 n
     QCOMPARE(lumas.size(), 24);
     for (int n = 0; n < 23; ++n) QVERIFY2(std::abs(lumas[n] - (16 + 10.0 * n)) <= 1, qPrintable(QString::number(n)));
-    QCOMPARE(Eval(Src() + ".ConvertFPS(30000, 1001, -1)")->info().fps.den, int64_t{1001});
-    QCOMPARE(Eval(Src() + ".ConvertFPS(\"ntsc_round_film\", zone=-1)")->info().fps.num, int64_t{2997});
+    QCOMPARE(Eval(Src() + ".ConvertFPS(30000, 1001)")->info().fps.den, int64_t{1001});
+    // vbi only times the switch mode's switches.
+    QCOMPARE(Eval(Src() + ".ConvertFPS(\"ntsc_round_film\", vbi=-5)")->info().fps.num, int64_t{2997});
     QCOMPARE(Eval(Src() + ".ConvertFPS(50, 3)")->info().frameCount, int64_t{20});  // exactly two thirds
+  }
+
+  // ConvertFPS's switch mode: each row shows the source frame on screen
+  // when a screen scanning the output from the top draws that row. From 25
+  // to 30 fps a source frame lasts 96 * 6 / 5 = 115.2 rows, so the switch
+  // line moves down 19.2 rows a frame: frame n switches from source frame
+  // n - 1 to n at row ceil(115.2 n) - 96 (n - 1), while it lies in frame n.
+  void convertFpsSwitches() {
+    avs::ClipPtr clip = Eval(Tall() + "tall.ConvertFPS(30, zone=0)");
+    QCOMPARE(clip->info().frameCount, int64_t{36});
+    QCOMPARE(clip->info().fps.num, int64_t{30});
+    QCOMPARE(clip->info().fps.den, int64_t{1});
+    QCOMPARE(RowSources(*clip, 0), Band(0, 96));
+    const int switchRow[] = {0, 20, 39, 58, 77};
+    for (int n = 1; n <= 4; ++n) QCOMPARE(RowSources(*clip, n), Band(n - 1, switchRow[n]) + Band(n, 96 - switchRow[n]));
+    QCOMPARE(RowSources(*clip, 5), Band(4, 96));  // source frame 5 begins with frame 6
+    QCOMPARE(RowSources(*clip, 6), Band(5, 96));
+    // A chroma row of 4:2:0 over a switch at an odd row is the mean of both.
+    avs::Reading reading;
+    avs::FrameRef two = reading.Frame(*clip, 2);
+    const auto blue = [&](int row) { return int{two->data[1][row * two->linesize[1]]}; };
+    QCOMPARE((QList<int>{blue(18), blue(19), blue(20)}), (QList<int>{24, 28, 32}));
+
+    // The zone: the 10 rows from the switch blend into the new frame,
+    // (d + 1) / 11 of it d rows below the switch line.
+    avs::ClipPtr zoned = Eval(Tall() + "tall.ConvertFPS(30, zone=10)");
+    avs::FrameRef one = reading.Frame(*zoned, 1);
+    for (int y = 0; y < 96; ++y) {
+      const double expected = y < 20 ? 16 : y >= 30 ? 24 : 16 + 8 * (y - 19) / 11.0;
+      QVERIFY2(std::abs(one->data[0][y * one->linesize[0]] - expected) <= 0.55, qPrintable(QString::number(y)));
+    }
+
+    // vbi blank lines are scanned before each frame's rows: with 24 of
+    // them a source frame lasts 120 * 6 / 5 = 144 lines and frame n's rows
+    // start at line 120 n + 24, so frame 1 is all source frame 1.
+    avs::ClipPtr blanked = Eval(Tall() + "tall.ConvertFPS(30, zone=0, vbi=24)");
+    QCOMPARE(RowSources(*blanked, 1), Band(1, 96));
+    QCOMPARE(RowSources(*blanked, 2), Band(1, 24) + Band(2, 72));
+    QCOMPARE(RowSources(*blanked, 4), Band(3, 72) + Band(4, 24));
+    QCOMPARE(RowSources(*blanked, 5), Band(4, 96));
+    // zone and vbi positional, after a float rate or an int fraction.
+    for (const char* call : {"ConvertFPS(30.0, 0, 24)", "ConvertFPS(30, 1, 0, 24)"})
+      QCOMPARE(RowSources(*Eval(Tall() + "tall." + call), 3), Band(2, 48) + Band(3, 48));
+
+    // Down to 25 from 30 fps a source frame lasts 80 rows; down to 5 from
+    // 25, 19.2 rows, so each frame shows five source frames.
+    avs::ClipPtr slower = Eval(Tall() + "tall.AssumeFPS(30).ConvertFPS(25, zone=0)");
+    QCOMPARE(slower->info().frameCount, int64_t{25});
+    QCOMPARE(RowSources(*slower, 0), Band(0, 80) + Band(1, 16));
+    QCOMPARE(RowSources(*slower, 4), Band(4, 16) + Band(5, 80));
+    QCOMPARE(RowSources(*slower, 5), Band(6, 80) + Band(7, 16));
+    avs::ClipPtr fifth = Eval(Tall() + "tall.ConvertFPS(5, zone=19)");
+    QCOMPARE(fifth->info().frameCount, int64_t{6});
+    QCOMPARE(RowSources(*Eval(Tall() + "tall.ConvertFPS(5, zone=0)"), 0),
+             Band(0, 20) + Band(1, 19) + Band(2, 19) + Band(3, 19) + Band(4, 19));
+
+    // The limits at their edges, on the 16-row source: a zone of the
+    // 12 rows a source frame lasts at 20 fps, and a rate at which one
+    // lasts exactly one line of 16 rows and 9 blank ones.
+    QCOMPARE(Eval(Src() + ".ConvertFPS(20, zone=12)")->info().frameCount, int64_t{24});
+    QCOMPARE(Eval(Src() + ".ConvertFPS(1, 1, 0, 9)")->info().frameCount, int64_t{1});
+    QCOMPARE(Eval(Src() + ".ConvertFPS(30, zone=16)")->info().frameCount, int64_t{36});
   }
 
   // Animate moves numbers in a straight line between start_frame and
@@ -385,6 +471,57 @@ class TimeFunctionsTest : public QObject {
     avs::Reading reading;
     QVERIFY(reading.Frame(*levels, 29)->data[0][0] <= 20);
     QVERIFY(std::abs(reading.Frame(*levels, 0)->data[0][0] - 16) <= 1);
+  }
+
+  // Without a clip before start_frame the arguments' first clip, the same
+  // at both ends, is the filter's clip, else the script's last clip; the
+  // result has the filter's frames and that clip's sound.
+  void animateWithoutClip() {
+    const QString pick = Shift() + "function Pick(clip a, clip b, int by) { return b.Trim(by, 0) }\n";
+    // by moves from 0 to 10 over frames 2..12: frame n shows n + by.
+    QList<int> expected;
+    for (int n = 0; n < kFrames; ++n) expected << std::min(kFrames - 1, n + std::clamp(n - 2, 0, 10));
+    avs::ClipPtr clip = Eval(pick + "c = " + Src() + "\nAnimate(2, 12, \"Shift\", c, 0, c, 10)");
+    QCOMPARE(clip->info().frameCount, int64_t{kFrames});
+    QCOMPARE(SourceFrames(*clip), expected);
+    QCOMPARE(clip->info().sampleCount, int64_t{kSamples});
+    QCOMPARE(Samples(*clip, 4000, 2), (QList<int>{4000, 4001}));
+    QCOMPARE(SourceFrames(*Eval(pick + Src() + "\nAnimate(2, 12, \"Shift\", 0, 10)")), expected);
+    // A clip beginning the arguments comes before the last clip.
+    QCOMPARE(SourceFrames(*Eval(pick + "c = " + Src() + "\nc.Trim(5, 0)\nAnimate(2, 12, \"Shift\", c, 0, c, 10)")),
+             expected);
+    // A second clip stays an argument: Pick(a, b, by) is b from frame by,
+    // b being the source from frame 3, and has b's 27 frames.
+    avs::ClipPtr two = Eval(pick + "a = " + Src() + "\nb = a.Trim(3, 0)\nAnimate(0, 10, \"Pick\", a, b, 0, a, b, 10)");
+    QCOMPARE(two->info().frameCount, int64_t{kFrames - 3});
+    QCOMPARE(SourceFrames(*two).mid(0, 4), (QList<int>{3, 5, 7, 9}));
+    QCOMPARE(SourceFrames(*two).mid(10, 2), (QList<int>{23, 24}));
+
+    QVERIFY(EvaluationError("Animate(0, 9, \"Levels\", 0, 1.0, 255, 0, 255, 0, 1.0, 255, 0, 0)", media_.dir())
+                .contains("Animate: needs a clip"));
+    const QString twoClips = pick + "a = " + Src() + "\nb = a.Trim(3, 0)\n";
+    QVERIFY(EvaluationError(twoClips + "Animate(0, 9, \"Shift\", a, 0, b, 10)", media_.dir())
+                .contains("Animate: argument 1 is a clip, which cannot move"));
+    QVERIFY(EvaluationError(twoClips + "Animate(0, 9, \"Pick\", a, b, 0, a, a, 10)", media_.dir())
+                .contains("Animate: argument 2 is a clip, which cannot move"));
+  }
+
+  // ApplyRange filters frames start_frame to end_frame, both included, and
+  // passes the others and the sound on.
+  void applyRange() {
+    avs::ClipPtr clip = Eval(Shift() + Src() + "\nApplyRange(3, 5, \"Shift\", 10)");
+    QCOMPARE(clip->info().frameCount, int64_t{kFrames});
+    QCOMPARE(SourceFrames(*clip).mid(0, 8), (QList<int>{0, 1, 2, 13, 14, 15, 6, 7}));
+    QCOMPARE(Samples(*clip, 4000, 2), (QList<int>{4000, 4001}));
+    QCOMPARE(SourceFrames(*Eval(Shift() + Src() + ".ApplyRange(4, 4, \"Shift\", 10)")).mid(3, 3),
+             (QList<int>{3, 14, 5}));
+    // A built-in filter; the range may run past the clip's end.
+    const QString levels = "Levels(0, 1.0, 255, 255, 255)";
+    const QList<int> lumas = Lumas(*Eval(Src() + ".ApplyRange(28, 40, \"Levels\", 0, 1.0, 255, 255, 255)"));
+    QCOMPARE(lumas.size(), kFrames);
+    QCOMPARE(lumas.mid(26, 2), (QList<int>{16 + 8 * 26, 16 + 8 * 27}));
+    QCOMPARE(lumas.mid(28), Lumas(*Eval(Src() + "." + levels)).mid(28));
+    QVERIFY(lumas[28] != 16 + 8 * 28);
   }
 
   // DirectShowSource's convertfps changes the rate by repeating frames;
@@ -429,12 +566,28 @@ class TimeFunctionsTest : public QObject {
                                             << "ChangeFPS: unknown frame rate name";
     QTest::newRow("ChangeFPS rate 0") << "ChangeFPS(0)"
                                       << "ChangeFPS: the frame rate 0/1";
-    QTest::newRow("ConvertFPS switch mode") << "ConvertFPS(50, zone=80)"
-                                            << "ConvertFPS: only the blend mode";
     QTest::newRow("ConvertFPS below two thirds") << "ConvertFPS(16)"
                                                  << "ConvertFPS: the blend mode needs";
-    QTest::newRow("ConvertFPS positional zone") << "ConvertFPS(50.0, 80)"
-                                                << "ConvertFPS: only the blend mode";
+    QTest::newRow("ConvertFPS negative zone") << "ConvertFPS(30, zone=-1)"
+                                              << "ConvertFPS: zone must be 0 or more";
+    QTest::newRow("ConvertFPS zone taller than the picture") << "ConvertFPS(30, zone=17)"
+                                                             << "ConvertFPS: zone, 17 lines, is taller";
+    QTest::newRow("ConvertFPS positional zone taller") << "ConvertFPS(50.0, 80)"
+                                                       << "ConvertFPS: zone, 80 lines, is taller";
+    QTest::newRow("ConvertFPS zone longer than a source frame")
+        << "ConvertFPS(20, zone=13)"
+        << "ConvertFPS: zone, 13 lines, is longer than the 12 lines a source frame lasts";
+    QTest::newRow("ConvertFPS negative vbi") << "ConvertFPS(30, zone=0, vbi=-1)"
+                                             << "ConvertFPS: vbi must be between 0";
+    QTest::newRow("ConvertFPS vbi taller than the picture") << "ConvertFPS(30, 1, 0, 17)"
+                                                            << "ConvertFPS: vbi must be between 0";
+    QTest::newRow("ConvertFPS source frame shorter than a line")
+        << "ConvertFPS(1, 1, 0, 8)"
+        << "ConvertFPS: the switch mode needs every source frame to last at least one line";
+    QTest::newRow("ConvertFPS zone twice") << "ConvertFPS(30.0, 4, zone=4)"
+                                           << "ConvertFPS: zone is given twice";
+    QTest::newRow("ConvertFPS integer after vbi") << "ConvertFPS(30.0, 4, 2, 1)"
+                                                  << "ConvertFPS: unexpected integer after vbi";
     QTest::newRow("Dissolve overlap too long") << "Dissolve(last, last.Trim(0, 3), 5)"
                                                << "Dissolve: the overlap is longer";
     QTest::newRow("Dissolve without overlap") << "Dissolve(last, last)"
@@ -449,6 +602,15 @@ class TimeFunctionsTest : public QObject {
                                            << "Animate: the start and end";
     QTest::newRow("Animate different strings") << "Animate(0, 9, \"Subtitle\", \"a\", \"b\")"
                                                << "Animate: argument 1 is not a number";
+    QTest::newRow("Animate clip changing") << "Animate(0, 9, \"Levels\", last, 0, 1.0, 255, 0, 255, "
+                                              "last.Trim(1, 0), 0, 1.0, 255, 0, 255)"
+                                           << "Animate: argument 1 is a clip, which cannot move";
+    QTest::newRow("ApplyRange of another size") << "ApplyRange(0, 4, \"Crop\", 0, 0, 16, 16)"
+                                                << "ApplyRange: Crop gives pictures of another size";
+    QTest::newRow("ApplyRange ending before it starts") << "ApplyRange(5, 4, \"Levels\", 0, 1.0, 255, 0, 255)"
+                                                        << "ApplyRange: end_frame 4 comes before start_frame 5";
+    QTest::newRow("ApplyRange with a clip argument") << "ApplyRange(0, 4, \"Overlay\", last)"
+                                                     << "ApplyRange: the arguments cannot hold a clip";
     QTest::newRow("Animate unknown filter") << "Animate(0, 9, \"NoSuchFilter\", 1, 2)"
                                             << "there is no function named NoSuchFilter";
     QTest::newRow("Trim ending before it starts") << "Trim(6, 3)"

@@ -1,4 +1,5 @@
-// Time: Animate, a filter whose arguments change from frame to frame.
+// Time: Animate and ApplyRange, a filter called with arguments that change
+// from frame to frame, or on a range of frames only.
 #include "tools/engine/filter.h"
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
@@ -24,8 +25,8 @@ namespace {
 // stood at the call, whenever a frame needs arguments not used just before.
 class AnimatedClip : public FrameFilter {
  public:
-  AnimatedClip(ClipInfo info, Call& call, std::vector<Value> from, std::vector<Value> to)
-      : FrameFilter(info, call.origin, {call.Clip(0)}),
+  AnimatedClip(ClipInfo info, Call& call, ClipPtr clip, std::vector<Value> from, std::vector<Value> to)
+      : FrameFilter(info, call.origin, {std::move(clip)}),
         functions_(call.interp.Snapshot()),
         filter_(call.String(3, "")),
         start_(call.Int(1, 0)),
@@ -96,8 +97,35 @@ class AnimatedClip : public FrameFilter {
   mutable std::vector<Value> lastArgs_;
 };
 
+// The clip the filter works on. Without a clip before start_frame, the
+// start and end arguments may begin with it, the same clip at both ends
+// (Animate(0, 99, "Crop", c, 0, 0, 64, 32, c, 316, 0, 64, 32)), and it is
+// taken out of them; otherwise it is the script's last clip.
+ClipPtr AnimatedSource(const Call& call, std::vector<Value>& from, std::vector<Value>& to) {
+  if (call.args[0].defined()) return call.Clip(0);
+  if (!from.empty() && from[0].isClip()) {
+    ClipPtr clip = from[0].asClip();
+    from.erase(from.begin());
+    to.erase(to.begin());
+    return clip;
+  }
+  const Value* last = call.interp.Variable("last");
+  if (!last || !last->isClip())
+    call.Fail("needs a clip: none was given first, none begins the arguments and none was made before");
+  return last->asClip();
+}
+
+// The filter called on the clip and `args`; it must give a clip with video.
+ClipPtr Filtered(Call& call, const ClipPtr& clip, const std::vector<Value>& args) {
+  std::vector<Value> first{clip};
+  first.insert(first.end(), args.begin(), args.end());
+  Value result = call.interp.CallFunction(call.String(3, ""), first, call.origin);
+  if (!result.isClip() || !result.asClip()->info().hasVideo)
+    call.Fail(call.String(3, "") + " does not give a clip with video");
+  return result.asClip();
+}
+
 Value Animate(Call& call) {
-  const ClipInfo& in = VideoOf(call, 0);
   if (call.rest.size() % 2) call.Fail("the start and end arguments must be as many");
   const std::size_t half = call.rest.size() / 2;
   std::vector<Value> from(call.rest.begin(), call.rest.begin() + static_cast<std::ptrdiff_t>(half));
@@ -107,28 +135,60 @@ Value Animate(Call& call) {
     const std::string which = "argument " + std::to_string(i + 1);
     if (a.isNumber() != b.isNumber() || (!a.isNumber() && a.typeName() != std::string(b.typeName())))
       call.Fail(which + " is " + a.typeName() + " at the start but " + b.typeName() + " at the end");
+    if (a.isClip() && a.data != b.data)
+      call.Fail(which + " is a clip, which cannot move, so it must be the same clip at both ends");
     if (!a.isNumber() && a.data != b.data) call.Fail(which + " is not a number, so it must be the same at both ends");
   }
+  ClipPtr clip = AnimatedSource(call, from, to);
+  if (!clip->info().hasVideo) call.Fail("the clip has no video");
   // Called once here, so that a wrong filter name or argument fails at
   // this line; its clip describes the result.
-  std::vector<Value> first{call.Clip(0)};
-  first.insert(first.end(), from.begin(), from.end());
-  Value result = call.interp.CallFunction(call.String(3, ""), first, call.origin);
-  if (!result.isClip() || !result.asClip()->info().hasVideo)
-    call.Fail(call.String(3, "") + " does not give a clip with video");
-  ClipInfo info = result.asClip()->info();
+  ClipInfo info = Filtered(call, clip, from)->info();
+  const ClipInfo& in = clip->info();
   info.hasAudio = in.hasAudio;
   info.sampleRate = in.sampleRate;
   info.channels = in.channels;
   info.sampleType = in.sampleType;
   info.sampleCount = in.sampleCount;
-  return std::make_shared<AnimatedClip>(info, call, std::move(from), std::move(to));
+  return std::make_shared<AnimatedClip>(info, call, std::move(clip), std::move(from), std::move(to));
+}
+
+// ApplyRange(clip, start_frame, end_frame, "filter", args...): frames
+// start_frame to end_frame (both included) are filter(clip, args)'s, the
+// others the clip's; the sound is the clip's.
+class RangeClip : public FrameFilter {
+ public:
+  RangeClip(const Call& call, ClipPtr clip, ClipPtr filtered, int64_t first, int64_t last)
+      : FrameFilter(clip->info(), call.origin, {clip, std::move(filtered)}), first_(first), last_(last) {}
+
+  FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
+    return in.Frame(n >= first_ && n <= last_ ? 1 : 0, n);
+  }
+  bool Costly() const override { return false; }
+
+ private:
+  int64_t first_, last_;
+};
+
+Value ApplyRange(Call& call) {
+  const ClipInfo& in = VideoOf(call, 0);
+  const int64_t first = call.Int(1, 0), last = call.Int(2, 0);
+  if (last < first)
+    call.Fail("end_frame " + std::to_string(last) + " comes before start_frame " + std::to_string(first));
+  for (const Value& v : call.rest)
+    if (v.isClip()) call.Fail("the arguments cannot hold a clip; the clip the filter works on goes first");
+  ClipPtr filtered = Filtered(call, call.Clip(0), call.rest);
+  const ClipInfo& f = filtered->info();
+  if (f.width != in.width || f.height != in.height || f.pixelFormat != in.pixelFormat)
+    call.Fail(call.String(3, "") + " gives pictures of another size or pixel type than the clip's");
+  return std::make_shared<RangeClip>(call, call.Clip(0), std::move(filtered), first, last);
 }
 
 }  // namespace
 
-void RegisterAnimateFunction(FunctionTable& table) {
-  table["animate"] = {"clip:c start_frame:i end_frame:i filtername:s args:.*", Animate};
+void RegisterAnimateFunctions(FunctionTable& table) {
+  table["animate"] = {"?clip:c start_frame:i end_frame:i filtername:s args:.*", Animate};
+  table["applyrange"] = {"clip:c start_frame:i end_frame:i filtername:s args:.*", ApplyRange};
 }
 
 }  // namespace avs

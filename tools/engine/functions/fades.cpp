@@ -1,20 +1,15 @@
-// Time: clips blended into one another: Dissolve, the fades (a dissolve to
-// or from a clip of one colour) and ConvertFPS's blended frames.
+// Time: clips blended into one another: Dissolve and the fades (a dissolve
+// to or from a clip of one colour).
 //
 // In an overlap of N frames, overlap frame i (0 <= i < N) takes (i + 1) /
 // (N + 1) of the second clip and the rest of the first, so that neither end
 // of the overlap is all of either clip; the sound of an overlap of L samples
 // is weighted the same way sample by sample, (j + 1) / (L + 1).
 #include "tools/engine/filter.h"
+#include "tools/engine/functions/blend.h"
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
 #include "tools/engine/samples.h"
-
-extern "C" {
-#include <libavutil/imgutils.h>
-#include <libavutil/mathematics.h>
-#include <libavutil/pixdesc.h>
-}
 
 #include <algorithm>
 #include <cmath>
@@ -23,34 +18,6 @@ extern "C" {
 namespace avs {
 
 namespace {
-
-constexpr int64_t kWhole = 65536;
-
-// a * (1 - w) + b * w, w in 1/65536, byte by byte over every plane (every
-// format the engine makes has 8-bit samples).
-FrameRef Blend(const AVFrame& a, const AVFrame& b, int64_t w, const ClipInfo& info) {
-  if (w <= 0) return nullptr;
-  FramePtr out = NewPicture(info.width, info.height, info.pixelFormat);
-  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(info.pixelFormat);
-  const uint32_t wb = static_cast<uint32_t>(std::min(w, kWhole)), wa = static_cast<uint32_t>(kWhole) - wb;
-  for (int plane = 0; plane < av_pix_fmt_count_planes(info.pixelFormat); ++plane) {
-    const bool chroma = plane == 1 || plane == 2;
-    const int rows = chroma ? AV_CEIL_RSHIFT(info.height, desc->log2_chroma_h) : info.height;
-    const int bytes = av_image_get_linesize(info.pixelFormat, info.width, plane);
-    for (int y = 0; y < rows; ++y) {
-      const uint8_t* pa = a.data[plane] + static_cast<std::ptrdiff_t>(y) * a.linesize[plane];
-      const uint8_t* pb = b.data[plane] + static_cast<std::ptrdiff_t>(y) * b.linesize[plane];
-      uint8_t* po = out->data[plane] + static_cast<std::ptrdiff_t>(y) * out->linesize[plane];
-      for (int x = 0; x < bytes; ++x) po[x] = static_cast<uint8_t>((pa[x] * wa + pb[x] * wb + 32768) >> 16);
-    }
-  }
-  out->colorspace = a.colorspace;
-  out->color_range = a.color_range;
-  return Share(std::move(out));
-}
-
-// The weight k / (n + 1) in 1/65536, rounded.
-int64_t Weight(int64_t k, int64_t n) { return av_rescale_rnd(k, kWhole, n + 1, AV_ROUND_NEAR_INF); }
 
 bool SameSound(const ClipInfo& a, const ClipInfo& b) {
   return a.sampleRate == b.sampleRate && a.channels == b.channels && a.sampleType == b.sampleType;
@@ -76,7 +43,7 @@ class DissolvedClip : public Clip {
           if (n < cut) return in.Frame(0, n);
           if (n >= cut + frames_) return in.Frame(1, n - cut);
           const int64_t i = n - cut;
-          return Blend(*in.Frame(0, n), *in.Frame(1, i), Weight(i + 1, frames_), info());
+          return Blend(*in.Frame(0, n), *in.Frame(1, i), BlendWeight(i + 1, frames_), info());
         },
         true);
   }
@@ -223,54 +190,6 @@ Function Fade(bool in, bool out, int64_t extra) {
           }};
 }
 
-// ConvertFPS in its blend mode: output frame n, at time n / rate, lies
-// between input frames k and k + 1 and is both blended in proportion to how
-// near it is to each. The sound is unchanged.
-class BlendedRate : public FrameFilter {
- public:
-  BlendedRate(ClipInfo info, std::string origin, ClipPtr input, int64_t up, int64_t down)
-      : FrameFilter(info, std::move(origin), {std::move(input)}), up_(up), down_(down) {}
-
-  FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
-    // The input position n * down / up as k + r / up; n < 2^31 and down <
-    // 2^62, so the product needs 128 bits.
-    __extension__ using Wide = __int128;
-    const Wide p = static_cast<Wide>(n) * down_;
-    const int64_t k = static_cast<int64_t>(p / up_), r = static_cast<int64_t>(p % up_);
-    const int64_t w = static_cast<int64_t>(static_cast<Wide>(r) * kWhole / up_);
-    if (w == 0 || k + 1 >= in.Info(0).frameCount) return in.Frame(0, k);
-    return Blend(*in.Frame(0, k), *in.Frame(0, k + 1), w, info());
-  }
-
- private:
-  int64_t up_, down_;
-};
-
-// ConvertFPS(rate [, denominator] [, zone, vbi]): the integers after a
-// float, preset or clip rate are zone and vbi.
-Value ConvertFps(Call& call) {
-  const ClipInfo& in = VideoOf(call, 0);
-  const bool fraction = call.args[1].isInt();
-  Value zone = call.args[5];
-  if (call.args[fraction ? 3 : 2].defined()) zone = call.args[fraction ? 3 : 2];
-  if (!fraction && call.args[4].defined()) call.Fail("unexpected integer after vbi");
-  if (zone.defined() && zone.asInt() >= 0)
-    call.Fail("only the blend mode (zone < 0) is available; the switch mode for interlaced output is not");
-  const Rational fps = RateArgument(call, 1, fraction ? 2 : call.args.size());
-  const int64_t up = fps.num * in.fps.den, down = fps.den * in.fps.num;
-  // Blending only the two frames around each new one, a rate below two
-  // thirds of the clip's would pass over whole frames.
-  __extension__ using Wide = __int128;
-  if (static_cast<Wide>(up) * 3 < static_cast<Wide>(down) * 2)
-    call.Fail("the blend mode needs a new rate of at least two thirds of the clip's");
-  const int64_t count = std::max<int64_t>(1, av_rescale_rnd(in.frameCount, up, down, AV_ROUND_NEAR_INF));
-  if (count > kMaxFrames) call.Fail("the clip would have too many frames at that rate");
-  ClipInfo info = in;
-  info.fps = fps;
-  info.frameCount = count;
-  return std::make_shared<BlendedRate>(info, call.origin, call.Clip(0), up, down);
-}
-
 }  // namespace
 
 void RegisterFadeFunctions(FunctionTable& table) {
@@ -284,8 +203,6 @@ void RegisterFadeFunctions(FunctionTable& table) {
       const std::string suffix = extra == 1 ? "" : std::to_string(extra);
       table[kind.name + suffix] = Fade(kind.in, kind.out, extra);
     }
-  table["convertfps"] = {"clip:c new_rate:. ?p2:i ?p3:i ?p4:i ?zone:i ?vbi:i", ConvertFps};
-  RegisterAnimateFunction(table);
 }
 
 }  // namespace avs

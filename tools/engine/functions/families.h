@@ -18,8 +18,9 @@ void RegisterCompositingFunctions(FunctionTable& table);  // Overlay, Layer, Mas
 void RegisterResizeFunctions(FunctionTable& table);   // the resizers
 void RegisterTimeFunctions(FunctionTable& table);     // frames and their rate, splicing
 void RegisterFrameSelectFunctions(FunctionTable& table);  // time: frames picked, repeated, reordered
-void RegisterFadeFunctions(FunctionTable& table);         // time: fades, dissolves, blended rates
-void RegisterAnimateFunction(FunctionTable& table);       // time: Animate
+void RegisterFadeFunctions(FunctionTable& table);         // time: fades and dissolves
+void RegisterConvertFpsFunction(FunctionTable& table);    // time: ConvertFPS
+void RegisterAnimateFunctions(FunctionTable& table);      // time: Animate, ApplyRange
 void RegisterColourFunctions(FunctionTable& table);   // pixel types and colour
 void RegisterColourAdjustFunctions(FunctionTable& table);
 void RegisterFieldFunctions(FunctionTable& table);    // fields and interlacing

@@ -251,6 +251,8 @@ void RegisterTimeFunctions(FunctionTable& table) {
   table["unalignedsplice"] = Splice(false);
   RegisterFrameSelectFunctions(table);
   RegisterFadeFunctions(table);
+  RegisterConvertFpsFunction(table);
+  RegisterAnimateFunctions(table);
 }
 
 }  // namespace avs

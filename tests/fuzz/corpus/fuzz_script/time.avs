@@ -2,4 +2,6 @@ c = BlankClip(length=12, width=32, height=16, fps=25, audio_rate=8000, color=$FF
 d = c.Reverse().Loop(2, 3, 5).SelectEvery(4, 0, 3, 2).ChangeFPS(30000, 1001).AssumeFPS(25)
 e = c.FadeIO2(3).Dissolve(c.ConvertFPS(24).AssumeFPS(25), 4).Interleave(c.FadeIn0(2)).AssumeFPS(25)
 f = c.DuplicateFrame(1, 1).DeleteFrame(0).FreezeFrame(2, 4, 0).Animate(0, 8, "Trim", 0, 0, 4, 0)
-f.KillAudio() + d + e.KillAudio()
+g = c.ConvertFPS(30, zone=4, vbi=2).AssumeFPS(25).ApplyRange(2, 5, "Levels", 0, 1.0, 255, 16, 235)
+h = Animate(0, 8, "Trim", g, 0, 0, g, 4, 0)
+f.KillAudio() + d + e.KillAudio() + h.KillAudio()
