@@ -10,6 +10,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <algorithm>
 #include <deque>
 #include <utility>
 
@@ -36,8 +37,15 @@ struct Graph {
 
 class GraphClip : public VideoFilter {
  public:
-  GraphClip(ClipInfo info, std::string origin, std::vector<ClipPtr> inputs, std::string description, int history)
-      : VideoFilter(info, std::move(origin), std::move(inputs)), description_(std::move(description)), history_(history) {
+  GraphClip(ClipInfo info, std::string origin, std::vector<ClipPtr> inputs, std::string description, int history,
+            GraphSpan span)
+      : VideoFilter(info, std::move(origin), std::move(inputs)),
+        description_(std::move(description)),
+        history_(history),
+        span_(span) {
+    const ClipInfo& in = input(0).info();
+    if (Spanned() && (in.width != info.width || in.height != info.height || in.pixelFormat != info.pixelFormat))
+      Fail("the filter \"" + description_ + "\" changes the picture, so it cannot leave frames as they are");
     Build();  // fails here, at the script's line, when the graph is wrong
   }
 
@@ -104,10 +112,19 @@ class GraphClip : public VideoFilter {
   }
 
   int history() const { return history_; }
+  bool Works(int64_t n) const { return n >= span_.first && n <= span_.last; }
+  // Where feeding starts for frame n: `history` frames before it, within
+  // the span.
+  int64_t FirstFed(int64_t n) const { return std::max({int64_t{0}, span_.first, n - history_}); }
+  // The first frame not fed: the span's or the clip's end.
+  int64_t FedEnd() const { return std::min(span_.last, info().frameCount - 1) + 1; }
 
  private:
+  bool Spanned() const { return span_.first > 0 || span_.last < info().frameCount - 1; }
+
   std::string description_;
   int history_;
+  GraphSpan span_;
 };
 
 // Feeds the graph in order and keeps its state while frames are asked for in
@@ -117,9 +134,10 @@ class GraphStream : public VideoStream {
   GraphStream(const GraphClip& clip, Reading& reading) : clip_(clip), inputs_(reading, clip) {}
 
   FrameRef Frame(int64_t n) override {
+    if (!clip_.Works(n)) return inputs_.Frame(0, n);
     for (const FrameRef& kept : ready_)
       if (kept->pts == n) return kept;
-    if (!graph_.graph || n < nextOut_ || n - nextOut_ > clip_.history() + 1) Restart(std::max<int64_t>(0, n - clip_.history()));
+    if (!graph_.graph || n < nextOut_ || n - nextOut_ > clip_.history() + 1) Restart(clip_.FirstFed(n));
     FramePtr out = AllocFrame();
     for (;;) {
       int rc = av_buffersink_get_frame(graph_.sink, out.get());
@@ -147,7 +165,7 @@ class GraphStream : public VideoStream {
 
   // The inputs' next frames, or their end.
   void Feed() {
-    if (nextIn_ >= clip_.info().frameCount) {
+    if (nextIn_ >= clip_.FedEnd()) {
       for (AVFilterContext* source : graph_.sources)
         if (int rc = av_buffersrc_close(source, nextIn_, 0); rc < 0) clip_.Fail("the filter failed: " + ErrorText(rc));
       nextIn_ = INT64_MAX;
@@ -177,8 +195,9 @@ std::unique_ptr<VideoStream> GraphClip::OpenVideo(Reading& reading) const {
 }  // namespace
 
 ClipPtr MakeGraphClip(ClipInfo info, std::string origin, std::vector<ClipPtr> inputs, std::string description,
-                      int history) {
-  return std::make_shared<GraphClip>(info, std::move(origin), std::move(inputs), std::move(description), history);
+                      int history, GraphSpan span) {
+  return std::make_shared<GraphClip>(info, std::move(origin), std::move(inputs), std::move(description), history,
+                                     span);
 }
 
 }  // namespace avs

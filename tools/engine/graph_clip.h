@@ -28,15 +28,25 @@
 
 #include "tools/engine/filter.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace avs {
 
+// The frames a graph works on. The others are input 0's frames as they
+// are, neither fed to the graph nor copied: a filter that changes a span of
+// frames (a subtitle shown for a while) costs nothing outside it. A graph
+// with a span must give input 0's picture.
+struct GraphSpan {
+  int64_t first = 0;
+  int64_t last = INT64_MAX;
+};
+
 // Throws ScriptError, with `origin`, when the description does not parse or
 // the filter cannot give the picture `info` describes (the graph is tried
 // once here, so a script fails at the line that wrote it).
 ClipPtr MakeGraphClip(ClipInfo info, std::string origin, std::vector<ClipPtr> inputs, std::string description,
-                      int history = 0);
+                      int history = 0, GraphSpan span = {});
 
 }  // namespace avs

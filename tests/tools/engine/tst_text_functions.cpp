@@ -78,6 +78,22 @@ class TextFunctionsTest : public QObject {
     for (int frame : {3, 4, 5}) QVERIFY2(Box(call, frame).isValid(), qPrintable(QString::number(frame)));
   }
 
+  // Outside first_frame..last_frame the clip's own frames pass through,
+  // shared rather than copied; inside, frames read out of order are the
+  // ones read in order.
+  void framesOutsideTheSpanAreTheClips() {
+    const avs::ClipPtr clip = EvaluateClip(QString(kBlack) + "Subtitle(\"Hxy\", first_frame=3, last_frame=5)", media_.dir());
+    const avs::ClipPtr source = EvaluateClip(kBlack, media_.dir());
+    avs::Reading reading;
+    for (int frame : {0, 2, 6, 9})
+      QCOMPARE(reading.Frame(*clip, frame)->data[0], reading.Frame(clip->input(0), frame)->data[0]);
+    const QByteArray forward = PictureBytes(*reading.Frame(*clip, 4));
+    avs::Reading backwards;
+    for (int frame : {5, 3, 4}) QVERIFY(DrawnBox(*backwards.Frame(*clip, frame)).isValid());
+    QCOMPARE(PictureBytes(*backwards.Frame(*clip, 4)), forward);
+    QCOMPARE(PictureBytes(*reading.Frame(*clip, 2)), PictureBytes(*reading.Frame(*source, 2)));
+  }
+
   void linesBreakOnlyAsAsked() {
     const int oneLine = Box("Subtitle(\"Hxy\\nHxy\")").height();
     const int twoLines = Box("Subtitle(\"Hxy\\nHxy\", lsp=0)").height();

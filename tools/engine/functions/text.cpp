@@ -36,13 +36,12 @@ struct Look {
   int64_t textColour = 0xFFFF00, haloColour = 0;
 };
 
-// One drawtext: its text (literal, or with drawtext's %{...} expansions),
-// its place as x and y expressions of the top-left corner, and when it shows.
+// One drawtext: its text (literal, or with drawtext's %{...} expansions)
+// and its place as x and y expressions of the top-left corner.
 struct Drawing {
   std::string text;
   bool expand = false;
   std::string x, y;
-  std::string enable;
 };
 
 std::string DrawTextFilter(const Look& look, const Drawing& drawing) {
@@ -66,17 +65,18 @@ std::string DrawTextFilter(const Look& look, const Drawing& drawing) {
   option("text", drawing.text);
   option("x", drawing.x);
   option("y", drawing.y);
-  if (!drawing.enable.empty()) option("enable", drawing.enable);
   return filter;
 }
 
-ClipPtr DrawOn(const Call& call, const ClipPtr& clip, const Look& look, const std::vector<Drawing>& drawings) {
+// The drawings on the frames of `span`; the other frames stay as they are.
+ClipPtr DrawOn(const Call& call, const ClipPtr& clip, const Look& look, const std::vector<Drawing>& drawings,
+               GraphSpan span = {}) {
   if (drawings.empty()) return clip;
   std::string chain;
   for (const Drawing& drawing : drawings)
     chain += (chain.empty() ? "" : ",") + EscapeGraphSegment(DrawTextFilter(look, drawing));
   // Labelled here: an escaped bracket of the text must not pass for a label.
-  return MakeGraphClip(clip->info(), call.origin, {clip}, "[in0]" + chain + "[out]");
+  return MakeGraphClip(clip->info(), call.origin, {clip}, "[in0]" + chain + "[out]", 0, span);
 }
 
 ClipPtr Draw(const Call& call, const Look& look, const std::vector<Drawing>& drawings) {
@@ -118,15 +118,10 @@ Value Subtitle(Call& call) {
   place.y = call.args[3].defined() ? std::optional<double>(call.Float(3, 0)) : std::nullopt;
   const auto [x, y] = SubtitlePosition(place, info.width, info.height);
 
-  Drawing drawing;
-  drawing.text = SubtitleLines(call.String(1, ""), call.args[12].defined());
-  drawing.x = x;
-  drawing.y = y;
-  // Frames first_frame to last_frame: the times between their halves.
-  const double first = static_cast<double>(call.Int(4, 0)), last = static_cast<double>(call.Int(5, info.frameCount - 1));
-  const double fps = static_cast<double>(info.fps.num) / static_cast<double>(info.fps.den);
-  drawing.enable = "between(t," + Number((first - 0.5) / fps) + "," + Number((last + 0.5) / fps) + ")";
-  return Draw(call, look, {drawing});
+  const Drawing drawing{SubtitleLines(call.String(1, ""), call.args[12].defined()), false, x, y};
+  // Frames outside first_frame to last_frame are passed on untouched.
+  const GraphSpan span{call.Int(4, 0), call.Int(5, info.frameCount - 1)};
+  return DrawOn(call, call.Clip(0), look, {drawing}, span);
 }
 
 // ShowFrameNumber: a column of numbers down the left side for top field
@@ -139,18 +134,18 @@ Value ShowFrameNumber(Call& call) {
       "%{eif:" + FrameExpression(info) + "+" + std::to_string(call.Int(2, 0)) + ":d}";
   std::vector<Drawing> drawings;
   if (call.args[3].defined() || call.args[4].defined()) {
-    drawings.push_back({number, true, Number(call.Float(3, 0)), Number(call.Float(4, 0)) + "-ascent", {}});
+    drawings.push_back({number, true, Number(call.Float(3, 0)), Number(call.Float(4, 0)) + "-ascent"});
     return Draw(call, look, drawings);
   }
   const int rows = std::max(1, static_cast<int>(info.height / look.size));
   const std::string x = info.topFieldFirst ? "4" : "w-tw-4";
   if (call.Bool(1, false)) {
     const std::string row = "mod(" + FrameExpression(info) + "," + std::to_string(rows) + ")";
-    drawings.push_back({number, true, x, "(" + row + "+1)*" + Number(look.size) + "-ascent", {}});
+    drawings.push_back({number, true, x, "(" + row + "+1)*" + Number(look.size) + "-ascent"});
     return Draw(call, look, drawings);
   }
   for (int row = 1; row <= rows; ++row)
-    drawings.push_back({number, true, x, Number(row * look.size) + "-ascent", {}});
+    drawings.push_back({number, true, x, Number(row * look.size) + "-ascent"});
   return Draw(call, look, drawings);
 }
 
@@ -159,7 +154,7 @@ Value ShowFrameNumber(Call& call) {
 Drawing BottomCentred(const Call& call, std::size_t xArg, const std::string& text, const ClipInfo& info) {
   const std::string x = call.args[xArg].defined() ? Number(call.Float(xArg, 0)) : std::to_string(info.width / 2);
   const std::string y = call.args[xArg + 1].defined() ? Number(call.Float(xArg + 1, 0)) : std::to_string(info.height - 4);
-  return {text, true, x + "-tw/2", y + "-th", {}};
+  return {text, true, x + "-tw/2", y + "-th"};
 }
 
 Value ShowSMPTE(Call& call) {
@@ -217,7 +212,7 @@ std::pair<int, int> Measure(Call& call, const Look& look, const std::string& tex
   Look plain = look;
   plain.textColour = 0xFFFFFF;
   const ClipPtr canvas = Canvas(call, 1, width, height, "Y8", 0);
-  const ClipPtr drawn = DrawOn(call, canvas, plain, {{text, false, "8", "8", {}}});
+  const ClipPtr drawn = DrawOn(call, canvas, plain, {{text, false, "8", "8"}});
   Reading reading;
   const FrameRef frame = reading.Frame(*drawn, 0);
   // The corner stays the background's grey.
@@ -256,7 +251,7 @@ ClipPtr Message(Call& call, const std::string& text, int64_t width, int64_t heig
   h += h % 2;
   const ClipPtr canvas = Canvas(call, frames, std::min<int64_t>(w, kMaxPictureSide), std::min<int64_t>(h, kMaxPictureSide),
                                 pixelType, background);
-  return DrawOn(call, canvas, look, {{text, false, "(w-text_w)/2", std::to_string(kMargin), {}}});
+  return DrawOn(call, canvas, look, {{text, false, "(w-text_w)/2", std::to_string(kMargin)}});
 }
 
 Value MessageClip(Call& call) {
@@ -381,7 +376,7 @@ Value Info(Call& call) {
   std::vector<Drawing> drawings;
   for (std::size_t i = 0; i < lines.size(); ++i)
     drawings.push_back({lines[i].first, lines[i].second, xText,
-                        Number(top + lineHeight * static_cast<double>(i + 1)) + "-ascent", {}});
+                        Number(top + lineHeight * static_cast<double>(i + 1)) + "-ascent"});
   return DrawOn(call, clip, look, drawings);
 }
 
