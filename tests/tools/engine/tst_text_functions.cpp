@@ -56,6 +56,9 @@ class TextFunctionsTest : public QObject {
     QTest::newRow("5: middle on the baseline") << "Subtitle(\"Hxy\", align=5)" << "centre top";
     QTest::newRow("x=-1, y=-1: the middle") << "Subtitle(\"Hxy\", x=-1, y=-1)" << "centre middle";
     QTest::newRow("3 at 300, 200: text ends there") << "Subtitle(\"Hxy\", 300, 200, align=3)" << "at 300 200";
+    // AviSynth's order: ..., text_color, halo_color, align, spc, lsp.
+    QTest::newRow("align given in its place") << "Subtitle(\"Hxy\", 300, 200, 0, 9, \"Arial\", 18, $FFFF00, 0, 3)"
+                                              << "at 300 200";
   }
   void alignmentPlacesTheText() {
     QFETCH(QString, call);

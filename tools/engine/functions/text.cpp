@@ -108,8 +108,8 @@ Look ReadLook(const Call& call, std::size_t font, double defaultSize, int64_t de
 Value Subtitle(Call& call) {
   const ClipInfo& info = VideoOf(call, 0);
   SubtitlePlacement place;
-  place.alignGiven = call.args[11].defined();
-  place.align = static_cast<int>(call.Int(11, 7));
+  place.alignGiven = call.args[10].defined();
+  place.align = static_cast<int>(call.Int(10, 7));
   if (place.align < 1 || place.align > 9) call.Fail("align must be between 1 and 9");
   Look look = ReadLook(call, 6, 18, 0xFFFF00);
   look.fontFile = call.args[16].defined() ? call.Path(call.String(16, "")) : "";
@@ -390,7 +390,7 @@ void RegisterTextFunctions(FunctionTable& table) {
   // the text is drawn at the font's own spacing, width and angle.
   table["subtitle"] = {
       "clip:c text:s ?x:f ?y:f ?first_frame:i ?last_frame:i ?font:s ?size:f ?text_color:i ?halo_color:i "
-      "?spc:i ?align:i ?lsp:i ?font_width:f ?font_angle:f ?interlaced:b ?font_filename:s ?utf8:b",
+      "?align:i ?spc:i ?lsp:i ?font_width:f ?font_angle:f ?interlaced:b ?font_filename:s ?utf8:b",
       Subtitle};
   table["showframenumber"] = {std::string("clip:c ?scroll:b ?offset:i ?x:f ?y:f ") + kShowParams, ShowFrameNumber};
   table["showsmpte"] = {std::string("clip:c ?fps:f ?offset:s ?offset_f:i ?x:f ?y:f ") + kShowParams, ShowSMPTE};
