@@ -5,13 +5,17 @@
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/text_layout.h"
 #include "tools/engine/graph_clip.h"
+#include "tools/engine/input.h"
 #include "tools/engine/reading.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
 }
 
+#include <fontconfig/fontconfig.h>
+
 #include <cmath>
+#include <fstream>
 
 namespace avs {
 
@@ -34,6 +38,8 @@ struct Look {
   std::string fontFile;
   double size = 18;
   int64_t textColour = 0xFFFF00, haloColour = 0;
+  int haloWidth = 0;  // pixels; 0 lets the halo grow with the size
+  bool box = false;   // a half-transparent black box behind the text
 };
 
 // One drawtext: its text (literal, or with drawtext's %{...} expansions)
@@ -58,8 +64,14 @@ std::string DrawTextFilter(const Look& look, const Drawing& drawing) {
   option("fontcolor", ColourOption(look.textColour));
   if (!Invisible(look.haloColour)) {
     // The halo grows with the text, two pixels at the default size.
-    option("borderw", std::to_string(std::max(1L, std::lround(look.size / 9))));
+    const long width = look.haloWidth > 0 ? look.haloWidth : std::max(1L, std::lround(look.size / 9));
+    option("borderw", std::to_string(width));
     option("bordercolor", ColourOption(look.haloColour));
+  }
+  if (look.box) {
+    option("box", "1");
+    option("boxcolor", "0x00000080");
+    option("boxborderw", "2");
   }
   option("expansion", drawing.expand ? "normal" : "none");
   option("text", drawing.text);
@@ -68,15 +80,24 @@ std::string DrawTextFilter(const Look& look, const Drawing& drawing) {
   return filter;
 }
 
-// The drawings on the frames of `span`; the other frames stay as they are.
-ClipPtr DrawOn(const Call& call, const ClipPtr& clip, const Look& look, const std::vector<Drawing>& drawings,
-               GraphSpan span = {}) {
-  if (drawings.empty()) return clip;
+// drawtext filters drawing `drawings` with `look`, one after another.
+std::string DrawTextChain(const Look& look, const std::vector<Drawing>& drawings) {
   std::string chain;
   for (const Drawing& drawing : drawings)
     chain += (chain.empty() ? "" : ",") + EscapeGraphSegment(DrawTextFilter(look, drawing));
+  return chain;
+}
+
+// A chain of drawtext filters on the frames of `span`; the other frames
+// stay as they are.
+ClipPtr DrawChainOn(const Call& call, const ClipPtr& clip, const std::string& chain, GraphSpan span = {}) {
+  if (chain.empty()) return clip;
   // Labelled here: an escaped bracket of the text must not pass for a label.
   return MakeGraphClip(clip->info(), call.origin, {clip}, "[in0]" + chain + "[out]", 0, span);
+}
+
+ClipPtr DrawOn(const Call& call, const ClipPtr& clip, const Look& look, const std::vector<Drawing>& drawings) {
+  return DrawChainOn(call, clip, DrawTextChain(look, drawings));
 }
 
 ClipPtr Draw(const Call& call, const Look& look, const std::vector<Drawing>& drawings) {
@@ -105,23 +126,122 @@ Look ReadLook(const Call& call, std::size_t font, double defaultSize, int64_t de
   return look;
 }
 
-Value Subtitle(Call& call) {
+void CheckAlign(const Call& call, int64_t align) {
+  if (align < 1 || align > 9) call.Fail("align must be between 1 and 9");
+}
+
+// Subtitle and Text share their parameters but the look's: clip, text, x,
+// y, first_frame, last_frame, then align (10), spc, lsp (12).
+struct Placed {
+  Drawing drawing;
+  GraphSpan span;  // the frames it shows on
+};
+Placed PlaceText(const Call& call, double size) {
   const ClipInfo& info = VideoOf(call, 0);
   SubtitlePlacement place;
   place.alignGiven = call.args[10].defined();
   place.align = static_cast<int>(call.Int(10, 7));
-  if (place.align < 1 || place.align > 9) call.Fail("align must be between 1 and 9");
-  Look look = ReadLook(call, 6, 18, 0xFFFF00);
-  look.fontFile = call.args[16].defined() ? call.Path(call.String(16, "")) : "";
-  place.size = look.size;
+  place.size = size;
   place.x = call.args[2].defined() ? std::optional<double>(call.Float(2, 0)) : std::nullopt;
   place.y = call.args[3].defined() ? std::optional<double>(call.Float(3, 0)) : std::nullopt;
   const auto [x, y] = SubtitlePosition(place, info.width, info.height);
+  return {{SubtitleLines(call.String(1, ""), call.args[12].defined()), false, x, y},
+          {call.Int(4, 0), call.Int(5, info.frameCount - 1)}};
+}
 
-  const Drawing drawing{SubtitleLines(call.String(1, ""), call.args[12].defined()), false, x, y};
+Value Subtitle(Call& call) {
+  VideoOf(call, 0);
+  CheckAlign(call, call.Int(10, 7));
+  Look look = ReadLook(call, 6, 18, 0xFFFF00);
+  look.fontFile = call.args[16].defined() ? call.Path(call.String(16, "")) : "";
+  const Placed placed = PlaceText(call, look.size);
   // Frames outside first_frame to last_frame are passed on untouched.
-  const GraphSpan span{call.Int(4, 0), call.Int(5, info.frameCount - 1)};
-  return DrawOn(call, call.Clip(0), look, {drawing}, span);
+  return DrawChainOn(call, call.Clip(0), DrawTextChain(look, {placed.drawing}), placed.span);
+}
+
+// The file of the font fontconfig matches to `pattern`, such as
+// "monospace:bold".
+std::string MatchedFontFile(const Call& call, const std::string& pattern) {
+  FcPattern* wanted = FcNameParse(reinterpret_cast<const FcChar8*>(pattern.c_str()));
+  if (!wanted) call.Fail("out of memory");
+  FcConfigSubstitute(nullptr, wanted, FcMatchPattern);
+  FcDefaultSubstitute(wanted);
+  FcResult result = FcResultNoMatch;
+  FcPattern* found = FcFontMatch(nullptr, wanted, &result);
+  FcPatternDestroy(wanted);
+  FcChar8* file = nullptr;
+  std::string path;
+  if (found && FcPatternGetString(found, FC_FILE, 0, &file) == FcResultMatch) path = reinterpret_cast<const char*>(file);
+  if (found) FcPatternDestroy(found);
+  if (path.empty()) call.Fail("fontconfig finds no font for " + pattern);
+  return path;
+}
+
+// The pixel size of a BDF font file, which draws at that size alone.
+int BdfFontSize(const Call& call, const std::string& path) {
+  std::ifstream file(path);
+  if (!file) call.Fail("cannot open the font file " + path);
+  std::string header(4096, '\0');
+  file.read(header.data(), static_cast<std::streamsize>(header.size()));
+  header.resize(static_cast<std::size_t>(file.gcount()));
+  const std::optional<int> size = BdfPixelSize(header);
+  if (!size) call.Fail(path + " is no BDF font with a pixel size");
+  return *size;
+}
+
+// Text: Subtitle's placement in a monospaced font with a thin halo.
+// AviSynth draws it with bitmap fonts of its own (Terminus at 12 to 32
+// pixels, Info_h at 10x20) that are not at hand here: the monospaced font
+// fontconfig finds (DejaVu Sans Mono on Debian) stands for both, scaled to
+// any size. A font file is drawn by FreeType, a BDF font at its own size.
+// text_color has no transparency; halo_color's alpha byte picks the
+// halo (00), a half-transparent box (FF), or both in the halo's colour
+// (FE); other alphas draw neither.
+Value Text(Call& call) {
+  VideoOf(call, 0);
+  CheckAlign(call, call.Int(10, 7));
+  Look look;
+  look.size = call.Float(7, 18);
+  const std::string font = call.String(6, "Terminus"), name = Lower(font);
+  const std::string file = call.args[16].defined() ? call.String(16, "") : EndsWithNoCase(font, ".bdf") ? font : "";
+  bool bitmapFile = false;
+  if (!file.empty()) {
+    look.fontFile = call.Path(file);
+    if (!std::ifstream(look.fontFile)) call.Fail("cannot open the font file " + look.fontFile);
+    bitmapFile = EndsWithNoCase(look.fontFile, ".bdf");
+    if (bitmapFile) look.size = BdfFontSize(call, look.fontFile);
+  } else if (name == "terminus" || name == "info_h") {
+    look.fontFile = MatchedFontFile(call, call.Bool(18, false) ? "monospace:bold" : "monospace");
+    if (name == "info_h") look.size = 20;
+  } else {
+    call.Fail("font must be Terminus, Info_h or a BDF font file, not \"" + font + "\"");
+  }
+  if (!(look.size > 0 && look.size <= 4096)) call.Fail("size must be between 0 and 4096");
+  look.textColour = call.Int(8, 0xFFFF00) & 0xFFFFFF;
+  const int64_t haloArgument = call.Int(9, 0);
+  const unsigned haloAlpha = static_cast<unsigned>(haloArgument) >> 24;
+  look.haloColour = haloAlpha == 0x00 || haloAlpha == 0xFE ? haloArgument & 0xFFFFFF : 0xFF000000;
+  look.box = haloAlpha == 0xFE || haloAlpha == 0xFF;
+  look.haloWidth = 1;  // the bitmap fonts' outline
+  const Placed placed = PlaceText(call, look.size);
+  if (!bitmapFile || Invisible(look.haloColour))
+    return DrawChainOn(call, call.Clip(0), DrawTextChain(look, {placed.drawing}), placed.span);
+  // drawtext outlines scalable glyphs only: a bitmap font's halo is its
+  // text in the halo's colour a pixel away in the eight directions, under
+  // the text and over the box.
+  Look box = look, halo = look, text = look;
+  box.textColour = box.haloColour = 0xFF000000;
+  halo.textColour = look.haloColour;
+  halo.haloColour = text.haloColour = 0xFF000000;
+  halo.box = text.box = false;
+  std::vector<Drawing> around;
+  for (const char* dx : {"-1", "+0", "+1"})
+    for (const char* dy : {"-1", "+0", "+1"})
+      if (std::string(dx) != "+0" || std::string(dy) != "+0")
+        around.push_back({placed.drawing.text, false, "(" + placed.drawing.x + ")" + dx, "(" + placed.drawing.y + ")" + dy});
+  std::string chain = look.box ? DrawTextChain(box, {placed.drawing}) + "," : "";
+  chain += DrawTextChain(halo, around) + "," + DrawTextChain(text, {placed.drawing});
+  return DrawChainOn(call, call.Clip(0), chain, placed.span);
 }
 
 // ShowFrameNumber: a column of numbers down the left side for top field
@@ -392,6 +512,14 @@ void RegisterTextFunctions(FunctionTable& table) {
       "clip:c text:s ?x:f ?y:f ?first_frame:i ?last_frame:i ?font:s ?size:f ?text_color:i ?halo_color:i "
       "?align:i ?spc:i ?lsp:i ?font_width:f ?font_angle:f ?interlaced:b ?font_filename:s ?utf8:b",
       Subtitle};
+  // spc, font_width, font_angle, interlaced, utf8, italic, noaa, placement
+  // and gdi are read and have no effect: they tune AviSynth's own bitmap
+  // drawing, or AviSynth's Subtitle, whose parameters Text accepts too.
+  table["text"] = {
+      "clip:c text:s ?x:f ?y:f ?first_frame:i ?last_frame:i ?font:s ?size:f ?text_color:i ?halo_color:i "
+      "?align:i ?spc:i ?lsp:i ?font_width:f ?font_angle:f ?interlaced:b ?font_filename:s ?utf8:b ?bold:b "
+      "?italic:b ?noaa:b ?placement:s ?gdi:b",
+      Text};
   table["showframenumber"] = {std::string("clip:c ?scroll:b ?offset:i ?x:f ?y:f ") + kShowParams, ShowFrameNumber};
   table["showsmpte"] = {std::string("clip:c ?fps:f ?offset:s ?offset_f:i ?x:f ?y:f ") + kShowParams, ShowSMPTE};
   table["showtime"] = {std::string("clip:c ?offset_f:i ?x:f ?y:f ") + kShowParams, ShowTime};
