@@ -160,19 +160,23 @@ Value Subtitle(Call& call) {
 }
 
 // The file of the font fontconfig matches to `pattern`, such as
-// "monospace:bold".
+// "monospace:bold". The configuration is loaded for the call and let go
+// after it, as drawtext does, so that nothing of fontconfig's outlives it.
 std::string MatchedFontFile(const Call& call, const std::string& pattern) {
+  FcConfig* config = FcInitLoadConfigAndFonts();
   FcPattern* wanted = FcNameParse(reinterpret_cast<const FcChar8*>(pattern.c_str()));
-  if (!wanted) call.Fail("out of memory");
-  FcConfigSubstitute(nullptr, wanted, FcMatchPattern);
-  FcDefaultSubstitute(wanted);
-  FcResult result = FcResultNoMatch;
-  FcPattern* found = FcFontMatch(nullptr, wanted, &result);
-  FcPatternDestroy(wanted);
+  FcPattern* found = nullptr;
+  if (config && wanted && FcConfigSubstitute(config, wanted, FcMatchPattern)) {
+    FcDefaultSubstitute(wanted);
+    FcResult result = FcResultNoMatch;
+    found = FcFontMatch(config, wanted, &result);
+  }
   FcChar8* file = nullptr;
   std::string path;
   if (found && FcPatternGetString(found, FC_FILE, 0, &file) == FcResultMatch) path = reinterpret_cast<const char*>(file);
   if (found) FcPatternDestroy(found);
+  if (wanted) FcPatternDestroy(wanted);
+  if (config) FcConfigDestroy(config);
   if (path.empty()) call.Fail("fontconfig finds no font for " + pattern);
   return path;
 }
