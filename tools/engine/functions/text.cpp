@@ -90,10 +90,11 @@ std::string DrawTextChain(const Look& look, const std::vector<Drawing>& drawings
 
 // A chain of drawtext filters on the frames of `span`; the other frames
 // stay as they are.
-ClipPtr DrawChainOn(const Call& call, const ClipPtr& clip, const std::string& chain, GraphSpan span = {}) {
+ClipPtr DrawChainOn(const Call& call, const ClipPtr& clip, const std::string& chain, GraphOptions span = {}) {
   if (chain.empty()) return clip;
+  span.drawsOnInput = true;
   // Labelled here: an escaped bracket of the text must not pass for a label.
-  return MakeGraphClip(clip->info(), call.origin, {clip}, "[in0]" + chain + "[out]", 0, span);
+  return MakeGraphClip(clip->info(), call.origin, {clip}, "[in0]" + chain + "[out]", span);
 }
 
 ClipPtr DrawOn(const Call& call, const ClipPtr& clip, const Look& look, const std::vector<Drawing>& drawings) {
@@ -134,7 +135,7 @@ void CheckAlign(const Call& call, int64_t align) {
 // y, first_frame, last_frame, then align (10), spc, lsp (12).
 struct Placed {
   Drawing drawing;
-  GraphSpan span;  // the frames it shows on
+  GraphOptions span;  // the frames it shows on
 };
 Placed PlaceText(const Call& call, double size) {
   const ClipInfo& info = VideoOf(call, 0);
@@ -146,7 +147,7 @@ Placed PlaceText(const Call& call, double size) {
   place.y = call.args[3].defined() ? std::optional<double>(call.Float(3, 0)) : std::nullopt;
   const auto [x, y] = SubtitlePosition(place, info.width, info.height);
   return {{SubtitleLines(call.String(1, ""), call.args[12].defined()), false, x, y},
-          {call.Int(4, 0), call.Int(5, info.frameCount - 1)}};
+          {.first = call.Int(4, 0), .last = call.Int(5, info.frameCount - 1)}};
 }
 
 Value Subtitle(Call& call) {
