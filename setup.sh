@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
+# libfontconfig-dev finds the script engine's monospaced font for Text.
 # x264 (the command line) is only the benchmarks' reference, parallel their
 # way of running job runners side by side. librsvg2-bin
 # draws the icons; dpkg-dev, lintian, desktop-file-utils and appstream make
@@ -18,7 +19,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-translations-l10n fonts-dejavu-core libglib2.0-bin
   libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libswresample-dev libavutil-dev
-  libx264-dev
+  libx264-dev libfontconfig-dev
   librsvg2-bin
   ffmpeg xvfb xauth dbus-daemon xdotool x11-utils libxcb1-dev
   x264 parallel

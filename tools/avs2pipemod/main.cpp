@@ -13,9 +13,12 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <limits.h>
 #include <signal.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -36,6 +39,24 @@ void WriteAll(const void* data, std::size_t size) {
     if (n <= 0) throw WriteError{};
     p += n;
     size -= static_cast<std::size_t>(n);
+  }
+}
+
+// Writes the pieces in order, without gathering them into one buffer.
+void WriteAllGathered(std::vector<iovec>& pieces) {
+  std::size_t next = 0;
+  while (next < pieces.size()) {
+    const int count = static_cast<int>(std::min<std::size_t>(pieces.size() - next, IOV_MAX));
+    ssize_t n = writev(STDOUT_FILENO, &pieces[next], count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw WriteError{};
+    // Steps over what was written; a piece written in part keeps its rest.
+    auto left = static_cast<std::size_t>(n);
+    while (next < pieces.size() && left >= pieces[next].iov_len) left -= pieces[next++].iov_len;
+    if (left > 0) {
+      pieces[next].iov_base = static_cast<char*>(pieces[next].iov_base) + left;
+      pieces[next].iov_len -= left;
+    }
   }
 }
 
@@ -150,23 +171,28 @@ void PipeY4m(avs::ClipReader& reader) {
   const int planes = info.pixelFormat == AV_PIX_FMT_GRAY8 ? 1 : 3;
   static const char kFrameTag[] = "FRAME\n";
   std::vector<uint8_t> packed;
+  std::vector<iovec> pieces;
   for (; frame; frame = reader.NextFrame()) {
-    // One write per frame: the planes gathered behind the frame tag.
-    packed.assign(kFrameTag, kFrameTag + 6);
     if (info.pixelFormat == AV_PIX_FMT_YUYV422) {
+      packed.assign(kFrameTag, kFrameTag + 6);
       AppendYuy2AsPlanes(*frame, packed);
       WriteAll(packed.data(), packed.size());
       continue;
     }
+    // The frame's rows are written where they lie: a plane without padding
+    // between its rows is one piece.
+    pieces.assign(1, iovec{const_cast<char*>(kFrameTag), 6});  // writev only reads
     for (int p = 0; p < planes; ++p) {
-      int w = p ? AV_CEIL_RSHIFT(info.width, desc->log2_chroma_w) : info.width;
-      int h = p ? AV_CEIL_RSHIFT(info.height, desc->log2_chroma_h) : info.height;
-      for (int y = 0; y < h; ++y) {
-        const uint8_t* row = frame->data[p] + static_cast<std::ptrdiff_t>(y) * frame->linesize[p];
-        packed.insert(packed.end(), row, row + w);
+      const int w = p ? AV_CEIL_RSHIFT(info.width, desc->log2_chroma_w) : info.width;
+      const int h = p ? AV_CEIL_RSHIFT(info.height, desc->log2_chroma_h) : info.height;
+      if (frame->linesize[p] == w) {
+        pieces.push_back({frame->data[p], static_cast<std::size_t>(w) * static_cast<std::size_t>(h)});
+        continue;
       }
+      for (int y = 0; y < h; ++y)
+        pieces.push_back({frame->data[p] + static_cast<std::ptrdiff_t>(y) * frame->linesize[p], static_cast<std::size_t>(w)});
     }
-    WriteAll(packed.data(), packed.size());
+    WriteAllGathered(pieces);
   }
 }
 

@@ -40,6 +40,11 @@ class VideoStream {
   // Whether the Reading should keep recent frames for repeated requests;
   // streams that only pass on their inputs' frames need not.
   virtual bool Costly() const { return true; }
+  // `frame`, which this stream gave, goes to a reader that will draw on it:
+  // a stream that keeps a reference to it drops that reference, if it can
+  // make the frame again when asked, so that the reader may have it alone
+  // (Reading::FrameToDrawOn). Streams that keep none have nothing to do.
+  virtual void Release(const FrameRef& frame) { (void)frame; }
 };
 
 // The sound of one clip for one Reading.

@@ -48,6 +48,9 @@ class Inputs {
 
   // Frame n of input `i`, clamped to its frames.
   FrameRef Frame(std::size_t i, int64_t n) const { return reading_.Frame(clip_.input(i), n); }
+  // The same for a filter that draws on it: writable when nothing else can
+  // see it (Reading::FrameToDrawOn).
+  FramePtr FrameToDrawOn(std::size_t i, int64_t n) const { return reading_.FrameToDrawOn(clip_.inputs()[i], n); }
   // Samples of input `i`, silence outside its sound.
   void Samples(std::size_t i, void* dst, int64_t start, int64_t count) const {
     reading_.Samples(clip_.input(i), dst, start, count);

@@ -10,6 +10,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <algorithm>
 #include <deque>
 #include <utility>
 
@@ -36,8 +37,12 @@ struct Graph {
 
 class GraphClip : public VideoFilter {
  public:
-  GraphClip(ClipInfo info, std::string origin, std::vector<ClipPtr> inputs, std::string description, int history)
-      : VideoFilter(info, std::move(origin), std::move(inputs)), description_(std::move(description)), history_(history) {
+  GraphClip(ClipInfo info, std::string origin, std::vector<ClipPtr> inputs, std::string description,
+            GraphOptions options)
+      : VideoFilter(info, std::move(origin), std::move(inputs)), description_(std::move(description)), options_(options) {
+    const ClipInfo& in = input(0).info();
+    if (Spanned() && (in.width != info.width || in.height != info.height || in.pixelFormat != info.pixelFormat))
+      Fail("the filter \"" + description_ + "\" changes the picture, so it cannot leave frames as they are");
     Build();  // fails here, at the script's line, when the graph is wrong
   }
 
@@ -103,11 +108,20 @@ class GraphClip : public VideoFilter {
     return g;
   }
 
-  int history() const { return history_; }
+  int history() const { return options_.history; }
+  bool drawsOnInput() const { return options_.drawsOnInput; }
+  bool Works(int64_t n) const { return n >= options_.first && n <= options_.last; }
+  // Where feeding starts for frame n: `history` frames before it, within
+  // the span.
+  int64_t FirstFed(int64_t n) const { return std::max({int64_t{0}, options_.first, n - options_.history}); }
+  // The first frame not fed: the span's or the clip's end.
+  int64_t FedEnd() const { return std::min(options_.last, info().frameCount - 1) + 1; }
 
  private:
+  bool Spanned() const { return options_.first > 0 || options_.last < info().frameCount - 1; }
+
   std::string description_;
-  int history_;
+  GraphOptions options_;
 };
 
 // Feeds the graph in order and keeps its state while frames are asked for in
@@ -116,10 +130,14 @@ class GraphStream : public VideoStream {
  public:
   GraphStream(const GraphClip& clip, Reading& reading) : clip_(clip), inputs_(reading, clip) {}
 
+  // A released frame is made again by starting the graph over.
+  void Release(const FrameRef& frame) override { std::erase(ready_, frame); }
+
   FrameRef Frame(int64_t n) override {
+    if (!clip_.Works(n)) return inputs_.Frame(0, n);
     for (const FrameRef& kept : ready_)
       if (kept->pts == n) return kept;
-    if (!graph_.graph || n < nextOut_ || n - nextOut_ > clip_.history() + 1) Restart(std::max<int64_t>(0, n - clip_.history()));
+    if (!graph_.graph || n < nextOut_ || n - nextOut_ > clip_.history() + 1) Restart(clip_.FirstFed(n));
     FramePtr out = AllocFrame();
     for (;;) {
       int rc = av_buffersink_get_frame(graph_.sink, out.get());
@@ -147,7 +165,7 @@ class GraphStream : public VideoStream {
 
   // The inputs' next frames, or their end.
   void Feed() {
-    if (nextIn_ >= clip_.info().frameCount) {
+    if (nextIn_ >= clip_.FedEnd()) {
       for (AVFilterContext* source : graph_.sources)
         if (int rc = av_buffersrc_close(source, nextIn_, 0); rc < 0) clip_.Fail("the filter failed: " + ErrorText(rc));
       nextIn_ = INT64_MAX;
@@ -155,7 +173,8 @@ class GraphStream : public VideoStream {
     }
     if (nextIn_ == INT64_MAX) clip_.Fail("the filter gave fewer frames than it was fed");
     for (std::size_t i = 0; i < graph_.sources.size(); ++i) {
-      FramePtr frame = Reference(*inputs_.Frame(i, nextIn_));
+      FramePtr frame = i == 0 && clip_.drawsOnInput() ? inputs_.FrameToDrawOn(0, nextIn_)
+                                                      : Reference(*inputs_.Frame(i, nextIn_));
       frame->pts = nextIn_;
       if (int rc = av_buffersrc_add_frame_flags(graph_.sources[i], frame.get(), 0); rc < 0)
         clip_.Fail("the filter failed: " + ErrorText(rc));
@@ -177,8 +196,8 @@ std::unique_ptr<VideoStream> GraphClip::OpenVideo(Reading& reading) const {
 }  // namespace
 
 ClipPtr MakeGraphClip(ClipInfo info, std::string origin, std::vector<ClipPtr> inputs, std::string description,
-                      int history) {
-  return std::make_shared<GraphClip>(info, std::move(origin), std::move(inputs), std::move(description), history);
+                      GraphOptions options) {
+  return std::make_shared<GraphClip>(info, std::move(origin), std::move(inputs), std::move(description), options);
 }
 
 }  // namespace avs

@@ -1,7 +1,7 @@
 // A clip whose frames come from one of libavfilter's filters (or a chain of
 // them) applied to one or more input clips, with random access: for output
 // frame n the inputs' frames n are fed (after `history` frames before it,
-// for filters that look back) and frame n is taken out.
+// for filters that look back; see GraphOptions) and frame n is taken out.
 //
 // Use it wherever FFmpeg has the filter:
 //
@@ -28,15 +28,32 @@
 
 #include "tools/engine/filter.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace avs {
 
+// How a graph uses its inputs.
+struct GraphOptions {
+  // Frames fed before frame n, for filters that look back.
+  int history = 0;
+  // The frames the graph works on. The others are input 0's frames as they
+  // are, neither fed to the graph nor copied: a filter that changes a span
+  // of frames (a subtitle shown for a while) costs nothing outside it. A
+  // graph with a span must give input 0's picture.
+  int64_t first = 0;
+  int64_t last = INT64_MAX;
+  // The graph draws on input 0's frames (drawtext). libavfilter copies a
+  // frame that others share before such a filter writes into it; a frame
+  // nothing else can see is drawn on in place.
+  bool drawsOnInput = false;
+};
+
 // Throws ScriptError, with `origin`, when the description does not parse or
 // the filter cannot give the picture `info` describes (the graph is tried
 // once here, so a script fails at the line that wrote it).
 ClipPtr MakeGraphClip(ClipInfo info, std::string origin, std::vector<ClipPtr> inputs, std::string description,
-                      int history = 0);
+                      GraphOptions options = {});
 
 }  // namespace avs

@@ -14,6 +14,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 namespace avs {
@@ -51,28 +52,52 @@ class DecodedVideo : public VideoStream {
   explicit DecodedVideo(const MediaClip& clip)
       : clip_(clip),
         decoder_(std::make_unique<Decoder>(clip.path(), clip.videoIndex(), clip.origin())),
-        normalizer_(clip.info().width, clip.info().height, clip.info().pixelFormat, SWS_BICUBIC, Matrix::Rec601) {}
+        normalizer_(clip.info().width, clip.info().height, clip.info().pixelFormat, SWS_BICUBIC, Matrix::Rec601),
+        rewindable_(decoder_->seekable() && std::filesystem::is_regular_file(clip.path())) {}
 
   FrameRef Frame(int64_t n) override {
     if (!Holds(n) && (n < next_ || (n - next_ > kVideoDecodeAhead && !ended_))) Reposition(n);
-    while (!Holds(n) && next_ <= n && !ended_) DecodeOne();
-    if (Holds(n)) return previous_.frame && n < last_.index ? previous_.frame : last_.frame;
+    DecodeTo(n);
+    if (const Numbered* shown = Shown(n); shown && !shown->frame) {
+      // Released to a reader that drew on it: decoded again.
+      Reposition(shown->index);
+      DecodeTo(n);
+    }
+    if (Holds(n)) return Shown(n)->frame;
     // Past the last decodable frame, or the decoder dropped frames ahead.
     if (!last_.frame) clip_.Fail("no frame could be decoded");
     return last_.frame;
   }
 
+  // Only a file can be gone back in to decode a released frame again. At
+  // the end the last frame stays: it shows for the frames past it.
+  void Release(const FrameRef& frame) override {
+    if (!rewindable_ || ended_) return;
+    for (Numbered* kept : {&previous_, &last_})
+      if (kept->frame == frame) kept->frame.reset();
+  }
+
  private:
   struct Numbered {
-    FrameRef frame;
+    FrameRef frame;  // none once released
     int64_t index = -1;
   };
 
-  // Whether frame n is the last frame decoded, or lies in a gap just before it.
+  // The decoded frame that frame n shows: the last one decoded, or the one
+  // before it for the frames the decoder dropped between them; none when n
+  // lies ahead.
+  const Numbered* Shown(int64_t n) const {
+    if (last_.index < 0) return nullptr;
+    if (n == last_.index || (ended_ && n > last_.index)) return &last_;
+    if (previous_.index >= 0 && n >= previous_.index && n < last_.index) return &previous_;
+    return nullptr;
+  }
   bool Holds(int64_t n) const {
-    if (!last_.frame) return false;
-    if (n == last_.index || (ended_ && n > last_.index)) return true;
-    return previous_.frame && n >= previous_.index && n < last_.index;
+    const Numbered* shown = Shown(n);
+    return shown && shown->frame;
+  }
+  void DecodeTo(int64_t n) {
+    while (!Shown(n) && next_ <= n && !ended_) DecodeOne();
   }
 
   // Decodes the next frame; false at the end of the stream.
@@ -154,6 +179,7 @@ class DecodedVideo : public VideoStream {
   Numbered previous_, last_;
   int64_t next_ = 0;
   bool ended_ = false;
+  bool rewindable_;
 };
 
 struct SwrDeleter {

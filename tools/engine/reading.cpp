@@ -11,10 +11,35 @@ Reading::Reading(std::size_t cacheBytes) : cacheBytes_(cacheBytes) {}
 // The cache goes first: its frames may come from the streams' buffer pools.
 Reading::~Reading() { recent_.clear(); }
 
+namespace {
+
+// The clip whose frames `clip` shows.
+const Clip& ShownClip(const Clip& clip) {
+  const Clip* shown = &clip;
+  while (&shown->PictureOf() != shown) shown = &shown->PictureOf();
+  return *shown;
+}
+
+// Whether `clip`, held by the caller's clip, is read by nothing else: no
+// other clip holds it, nor any clip between it and the clip whose frames it
+// shows.
+bool ReadByOneClip(const ClipPtr& clip) {
+  if (clip.use_count() != 1) return false;
+  for (const Clip* shown = clip.get(); &shown->PictureOf() != shown;) {
+    const Clip& next = shown->PictureOf();
+    auto held = std::find_if(shown->inputs().begin(), shown->inputs().end(),
+                             [&next](const ClipPtr& input) { return input.get() == &next; });
+    if (held == shown->inputs().end() || held->use_count() != 1) return false;
+    shown = &next;
+  }
+  return true;
+}
+
+}  // namespace
+
 FrameRef Reading::Frame(const Clip& requested, int64_t n) {
   if (!requested.info().hasVideo) requested.Fail("the clip has no video");
-  const Clip* clip = &requested;
-  while (&clip->PictureOf() != clip) clip = &clip->PictureOf();
+  const Clip* clip = &ShownClip(requested);
   const ClipInfo& info = clip->info();
   n = std::clamp<int64_t>(n, 0, info.frameCount - 1);
   VideoNode& node = video_[clip];
@@ -33,6 +58,21 @@ FrameRef Reading::Frame(const Clip& requested, int64_t n) {
     clip->Fail("frame " + std::to_string(n) + " came out in another size or format than the clip's");
   if (node.costly) Keep(node, n, frame);
   return frame;
+}
+
+FramePtr Reading::FrameToDrawOn(const ClipPtr& requested, int64_t n) {
+  FrameRef frame = Frame(*requested, n);
+  VideoNode& node = video_[&ShownClip(*requested)];
+  auto kept = [&frame](auto entry) { return entry->frame == frame; };
+  // A frame kept for several numbers (a generator's) stays shared.
+  if (ReadByOneClip(requested) && std::count_if(node.cached.begin(), node.cached.end(), kept) <= 1) {
+    if (auto entry = std::find_if(node.cached.begin(), node.cached.end(), kept); entry != node.cached.end())
+      Drop(*entry);
+    node.stream->Release(frame);
+  }
+  // Alone with the pixels once `frame` goes, unless something else still
+  // holds it (or, for a cropped frame, its parent).
+  return Reference(*frame);
 }
 
 void Reading::Keep(VideoNode& node, int64_t n, const FrameRef& frame) {

@@ -29,6 +29,12 @@ class Reading {
   // Frame n of `clip`; n is clamped to its first or last frame, as AviSynth
   // does. Throws ScriptError.
   FrameRef Frame(const Clip& clip, int64_t n);
+  // Frame n of `clip` for a filter that draws on the frame it gets. When
+  // nothing else can see that frame again (`clip` is read by the caller's
+  // clip alone, the cache forgets the frame and its stream lets it go) it
+  // comes writable, to be drawn on in place; otherwise it is a shared
+  // reference, which such a filter copies first. Throws ScriptError.
+  FramePtr FrameToDrawOn(const ClipPtr& clip, int64_t n);
   // `count` sample frames of `clip` from `start` into `dst`, interleaved, in
   // its sample type; silence before its start and after its end. Throws
   // ScriptError.

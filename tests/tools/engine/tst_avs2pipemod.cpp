@@ -173,6 +173,32 @@ class Avs2PipeModTest : public QObject {
     QCOMPARE(Probe(media_.path("out.y4m"), "width"), QString("160"));
   }
 
+  // Every pixel comes out as the engine made it, whether a plane's rows lie
+  // together in memory (a width of 128), apart (160), or in more pieces
+  // than one write takes (720x576: 1152 rows of 720 and 360 pixels).
+  void y4mCarriesEveryPixel_data() {
+    QTest::addColumn<QString>("script");
+    QTest::newRow("rows together") << "AviSource(\"clip.avi\").Spline64Resize(128, 96).Trim(0, 3)";
+    QTest::newRow("rows apart") << "AviSource(\"clip.avi\").Spline64Resize(160, 120).Trim(0, 3)";
+    QTest::newRow("many rows") << "AviSource(\"clip.avi\").Spline64Resize(720, 576).Trim(0, 1)";
+    QTest::newRow("grey") << "AviSource(\"clip.avi\").ConvertToY8().Trim(0, 1)";
+  }
+  void y4mCarriesEveryPixel() {
+    QFETCH(QString, script);
+    ToolRun run = RunTool({"-y4mp", media_.script("pixels.avs", script + "\n")});
+    QCOMPARE(run.exitCode, 0);
+    int64_t frames = 0;
+    const QByteArray pictures = ScriptPictures(script, media_.dir(), &frames);
+    const QByteArray body = run.out.mid(run.out.indexOf('\n') + 1);
+    const qsizetype pictureBytes = pictures.size() / frames;
+    QCOMPARE(body.size(), pictures.size() + 6 * frames);
+    for (int64_t n = 0; n < frames; ++n) {
+      const QByteArray frame = body.mid(n * (6 + pictureBytes), 6 + pictureBytes);
+      QCOMPARE(frame.left(6), QByteArray("FRAME\n"));
+      QVERIFY2(frame.mid(6) == pictures.mid(n * pictureBytes, pictureBytes), qPrintable(QString("frame %1").arg(n)));
+    }
+  }
+
   void y4mCarriesYuy2AsPlanes() {
     QString path = media_.script("yuy2.avs", "BlankClip(length=2, width=64, height=48, pixel_type=\"YUY2\", color=$FF0000)\n");
     ToolRun run = RunTool({"-y4mp", path});

@@ -3,10 +3,12 @@
 // types and their conversions, and the limit on chained filters.
 #include "media_fixture.h"
 #include "tools/engine/filter.h"
+#include "tools/engine/graph_clip.h"
 #include "tools/engine/reading.h"
 #include "tools/engine/samples.h"
 
 #include <QCryptographicHash>
+#include <QtEndian>
 #include <QtTest>
 
 extern "C" {
@@ -14,6 +16,7 @@ extern "C" {
 }
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <thread>
@@ -33,6 +36,24 @@ class CountingFilter : public avs::FrameFilter {
     return in.Frame(0, n);
   }
   mutable std::map<int64_t, int> made;
+};
+
+// A filter that paints frames of its own, a grey that grows with n, and
+// notes how often it made each one and where its pixels are.
+class Painter : public avs::FrameFilter {
+ public:
+  explicit Painter(avs::ClipInfo info) : FrameFilter(info, "paint", {}) {}
+  avs::FrameRef MakeFrame(int64_t n, const avs::Inputs&) const override {
+    avs::FramePtr frame = avs::NewPicture(info().width, info().height, info().pixelFormat);
+    for (int plane = 0; plane < 3; ++plane)
+      std::memset(frame->data[plane], static_cast<int>(16 + n), static_cast<std::size_t>(frame->linesize[plane]) *
+                                                                   static_cast<std::size_t>(plane ? frame->height / 2 : frame->height));
+    ++count[n];
+    made[n] = frame->data[0];
+    return avs::Share(std::move(frame));
+  }
+  mutable std::map<int64_t, int> count;
+  mutable std::map<int64_t, const uint8_t*> made;
 };
 
 // Every sample of a clip's sound, read in chunks of `chunk` from the start.
@@ -63,6 +84,18 @@ class FrameModelTest : public QObject {
                             "ultrafast", "-bf", "3", "-g", "10", "-x264-params", "b-adapt=0:scenecut=0", "bframes.mkv"}));
     QVERIFY(media_->ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=4", "-c:v", "libx264", "-preset", "ultrafast",
                             "-bf", "2", "-g", "15", "bframes.mp4"}));
+    // Raw pictures whose fifth and last packets are cut to half: the
+    // decoder drops those frames, which show the frame before them.
+    QVERIFY(media_->ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=64x48:r=25:d=0.4", "-pix_fmt", "yuv420p", "-c:v", "rawvideo",
+                            "raw.avi"}));
+    QByteArray raw = media_->read("raw.avi");
+    qsizetype chunk = raw.indexOf("movi");
+    for (int packet = 0; packet < 10; ++packet) {
+      chunk = raw.indexOf("00dc", chunk + 4);
+      QVERIFY(chunk > 0);
+      if (packet == 4 || packet == 9) qToLittleEndian<quint32>(64 * 48 * 3 / 4, raw.data() + chunk + 4);
+    }
+    media_->write("dropped.avi", raw);
   }
 
   // Any order of requests gives the frames that reading in order gives,
@@ -94,6 +127,60 @@ class FrameModelTest : public QObject {
     // Requests beyond either end give the first or the last frame.
     QCOMPARE(Hash(*uncached.Frame(*clip, -5)), inOrder.front());
     QCOMPARE(Hash(*uncached.Frame(*clip, count + 100)), inOrder.back());
+  }
+
+  // A filter that draws on its input's frame (Subtitle) draws in place when
+  // nothing else reads that input, taking the frame from the source and
+  // the cache: the same pictures as drawing on a copy, in any order, and
+  // the source read again afterwards decodes its frames again, clean.
+  void drawingInPlaceMatchesDrawingOnACopy_data() {
+    QTest::addColumn<QString>("script");
+    QTest::newRow("AVI with key frames every 12") << "AviSource(\"gop.avi\").Subtitle(\"Hxy\", align=5)";
+    QTest::newRow("MP4 with B-frames") << "DirectShowSource(\"bframes.mp4\", audio=false).Subtitle(\"Hxy\")";
+    QTest::newRow("frames the decoder drops") << "AviSource(\"dropped.avi\").Subtitle(\"Hxy\")";
+    QTest::newRow("two texts on one another")
+        << "AviSource(\"gop.avi\").Subtitle(\"Hxy\", first_frame=10).Text(\"Abc\", align=2, last_frame=80)";
+  }
+  void drawingInPlaceMatchesDrawingOnACopy() {
+    QFETCH(QString, script);
+    const avs::ClipPtr inPlace = EvaluateClip(script, media_->dir());
+    const avs::ClipPtr onACopy = EvaluateClip(script, media_->dir());
+    // Held here as well, the input is read by two and drawn on as a copy.
+    const avs::ClipPtr heldInput = onACopy->inputs()[0];
+    const avs::ClipPtr source = EvaluateClip(script.left(script.indexOf(").") + 1), media_->dir());
+    const int64_t count = inPlace->info().frameCount;
+    avs::Reading reading, copies, sources;
+    for (int64_t n = 0; n < count; ++n)
+      QVERIFY2(Hash(*reading.Frame(*inPlace, n)) == Hash(*copies.Frame(*onACopy, n)), qPrintable(QString("frame %1").arg(n)));
+    const avs::Clip* first = &inPlace->input(0);
+    while (!first->inputs().empty()) first = &first->input(0);
+    for (int64_t n : {int64_t{0}, int64_t{4}, int64_t{17}, count / 2, count - 1})
+      QVERIFY2(Hash(*reading.Frame(*first, n)) == Hash(*sources.Frame(*source, n)), qPrintable(QString("source %1").arg(n)));
+    avs::Reading uncached(0);
+    for (int64_t n : {count - 1, count - 2, int64_t{40}, int64_t{3}, int64_t{4}, int64_t{5}, int64_t{60}, int64_t{11}})
+      QVERIFY2(Hash(*uncached.Frame(*inPlace, n)) == Hash(*copies.Frame(*onACopy, n)), qPrintable(QString("again %1").arg(n)));
+  }
+
+  // A graph that draws on its input gets the input's own frame, and draws
+  // on it in place, when nothing else reads that input; an input read by
+  // another clip too keeps its frames (each made once) and is drawn on as a
+  // copy.
+  void framesNothingElseReadsAreDrawnOnInPlace() {
+    for (bool shared : {false, true}) {
+      auto painter = std::make_shared<Painter>(EvaluateClip("AviSource(\"gop.avi\")", media_->dir())->info());
+      const Painter& painted = *painter;
+      const avs::ClipPtr drawn = avs::MakeGraphClip(painter->info(), "test", {painter}, "drawtext=text=Hxy:fontsize=20",
+                                                    {.drawsOnInput = true});
+      const avs::ClipPtr alsoRead = shared ? painter : nullptr;
+      painter.reset();
+      avs::Reading reading;
+      for (int64_t n = 0; n < 20; ++n) {
+        const avs::FrameRef frame = reading.Frame(*drawn, n);
+        QCOMPARE(frame->data[0] == painted.made.at(n), !shared);
+        if (shared) reading.Frame(*alsoRead, n);
+      }
+      for (int64_t n = 0; n < 20; ++n) QCOMPARE(painted.count.at(n), 1);
+    }
   }
 
   // A filter that looks at n-1, n and n+1 makes every frame of its input

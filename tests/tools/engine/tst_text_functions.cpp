@@ -4,6 +4,8 @@
 // the labels worked out by hand.
 #include <QtTest>
 
+#include <functional>
+
 #include "media_fixture.h"
 #include "tools/engine/functions/text_layout.h"
 #include "tools/engine/reading.h"
@@ -29,7 +31,24 @@ QRect DrawnBox(const AVFrame& frame) {
   return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
+// The pixels of a luma plane that pass `lit` (by default: brighter than
+// black).
+int Lit(const AVFrame& frame, const std::function<bool(int)>& lit = [](int luma) { return luma > 40; }) {
+  int count = 0;
+  for (int y = 0; y < frame.height; ++y)
+    for (int x = 0; x < frame.width; ++x) count += lit(frame.data[0][y * frame.linesize[0] + x]);
+  return count;
+}
+
 const char* const kBlack = "BlankClip(length=10, width=320, height=240, pixel_type=\"YV12\", fps=25)\n";
+
+// A BDF font of 16 pixels with a space and an H drawn as a 6x10 block.
+const char* const kBlockFont =
+    "STARTFONT 2.1\nFONT -test-block-medium-r-normal--16-160-75-75-c-80-iso10646-1\nSIZE 16 75 75\n"
+    "FONTBOUNDINGBOX 8 16 0 -4\nSTARTPROPERTIES 3\nPIXEL_SIZE 16\nFONT_ASCENT 12\nFONT_DESCENT 4\nENDPROPERTIES\n"
+    "CHARS 2\nSTARTCHAR space\nENCODING 32\nSWIDTH 500 0\nDWIDTH 8 0\nBBX 1 1 0 0\nBITMAP\n00\nENDCHAR\n"
+    "STARTCHAR H\nENCODING 72\nSWIDTH 500 0\nDWIDTH 8 0\nBBX 6 10 1 0\nBITMAP\n"
+    "FC\nFC\nFC\nFC\nFC\nFC\nFC\nFC\nFC\nFC\nENDCHAR\nENDFONT\n";
 
 }  // namespace
 
@@ -56,6 +75,18 @@ class TextFunctionsTest : public QObject {
     QTest::newRow("5: middle on the baseline") << "Subtitle(\"Hxy\", align=5)" << "centre top";
     QTest::newRow("x=-1, y=-1: the middle") << "Subtitle(\"Hxy\", x=-1, y=-1)" << "centre middle";
     QTest::newRow("3 at 300, 200: text ends there") << "Subtitle(\"Hxy\", 300, 200, align=3)" << "at 300 200";
+    // AviSynth's order: ..., text_color, halo_color, align, spc, lsp.
+    QTest::newRow("align given in its place") << "Subtitle(\"Hxy\", 300, 200, 0, 9, \"Arial\", 18, $FFFF00, 0, 3)"
+                                              << "at 300 200";
+    // Text places its text as Subtitle does.
+    QTest::newRow("Text, no align") << "Text(\"Hxy\")" << "left top";
+    QTest::newRow("Text, 9") << "Text(\"Hxy\", align=9)" << "right top";
+    QTest::newRow("Text, 2") << "Text(\"Hxy\", align=2)" << "centre bottom";
+    QTest::newRow("Text, 5") << "Text(\"Hxy\", align=5)" << "centre top";
+    QTest::newRow("Text, x=-1, y=-1") << "Text(\"Hxy\", x=-1, y=-1)" << "centre middle";
+    QTest::newRow("Text, 3 at 300, 200") << "Text(\"Hxy\", 300, 200, align=3)" << "at 300 200";
+    QTest::newRow("Text, align in its place") << "Text(\"Hxy\", 300, 200, 0, 9, \"Terminus\", 18, $FFFF00, 0, 3)"
+                                              << "at 300 200";
   }
   void alignmentPlacesTheText() {
     QFETCH(QString, call);
@@ -73,17 +104,41 @@ class TextFunctionsTest : public QObject {
   }
 
   void shownOnlyFromFirstToLastFrame() {
-    const QString call = "Subtitle(\"Hxy\", first_frame=3, last_frame=5)";
-    for (int frame : {0, 2, 6, 9}) QVERIFY2(!Box(call, frame).isValid(), qPrintable(QString::number(frame)));
-    for (int frame : {3, 4, 5}) QVERIFY2(Box(call, frame).isValid(), qPrintable(QString::number(frame)));
+    for (const QString function : {"Subtitle", "Text"}) {
+      const QString call = function + "(\"Hxy\", first_frame=3, last_frame=5)";
+      for (int frame : {0, 2, 6, 9}) QVERIFY2(!Box(call, frame).isValid(), qPrintable(call + QString::number(frame)));
+      for (int frame : {3, 4, 5}) QVERIFY2(Box(call, frame).isValid(), qPrintable(call + QString::number(frame)));
+    }
+    // Positionally: text, x, y, first_frame, last_frame.
+    QVERIFY(!Box("Text(\"Hxy\", 8, 18, 2, 4)", 1).isValid());
+    QVERIFY(Box("Text(\"Hxy\", 8, 18, 2, 4)", 4).isValid());
+    QVERIFY(!Box("Text(\"Hxy\", 8, 18, 2, 4)", 5).isValid());
+  }
+
+  // Outside first_frame..last_frame the clip's own frames pass through,
+  // shared rather than copied; inside, frames read out of order are the
+  // ones read in order.
+  void framesOutsideTheSpanAreTheClips() {
+    const avs::ClipPtr clip = EvaluateClip(QString(kBlack) + "Subtitle(\"Hxy\", first_frame=3, last_frame=5)", media_.dir());
+    const avs::ClipPtr source = EvaluateClip(kBlack, media_.dir());
+    avs::Reading reading;
+    for (int frame : {0, 2, 6, 9})
+      QCOMPARE(reading.Frame(*clip, frame)->data[0], reading.Frame(clip->input(0), frame)->data[0]);
+    const QByteArray forward = PictureBytes(*reading.Frame(*clip, 4));
+    avs::Reading backwards;
+    for (int frame : {5, 3, 4}) QVERIFY(DrawnBox(*backwards.Frame(*clip, frame)).isValid());
+    QCOMPARE(PictureBytes(*backwards.Frame(*clip, 4)), forward);
+    QCOMPARE(PictureBytes(*reading.Frame(*clip, 2)), PictureBytes(*reading.Frame(*source, 2)));
   }
 
   void linesBreakOnlyAsAsked() {
-    const int oneLine = Box("Subtitle(\"Hxy\\nHxy\")").height();
-    const int twoLines = Box("Subtitle(\"Hxy\\nHxy\", lsp=0)").height();
-    const int realBreak = Box("Subtitle(\"Hxy\" + Chr(10) + \"Hxy\")").height();
-    QVERIFY2(twoLines > oneLine * 3 / 2, qPrintable(QString("%1 %2").arg(oneLine).arg(twoLines)));
-    QCOMPARE(realBreak, twoLines);
+    for (const QString function : {"Subtitle", "Text"}) {
+      const int oneLine = Box(function + "(\"Hxy\\nHxy\")").height();
+      const int twoLines = Box(function + "(\"Hxy\\nHxy\", lsp=0)").height();
+      const int realBreak = Box(function + "(\"Hxy\" + Chr(10) + \"Hxy\")").height();
+      QVERIFY2(twoLines > oneLine * 3 / 2, qPrintable(function + QString(" %1 %2").arg(oneLine).arg(twoLines)));
+      QCOMPARE(realBreak, twoLines);
+    }
     QCOMPARE(avs::SubtitleLines("a\\nb\\\\nc", true), std::string("a\nb\\nc"));
     QCOMPARE(avs::SubtitleLines("a\\nb\r\nc", false), std::string("a\\nb\nc"));
   }
@@ -233,11 +288,80 @@ class TextFunctionsTest : public QObject {
     QCOMPARE(clip->info().sampleCount, 96000);
   }
 
+  // Text's font is monospaced, 18 pixels unless sized; Info_h keeps its
+  // 20 pixels whatever the size; bold is heavier.
+  void textFontAndSize() {
+    QVERIFY(std::abs(Box("Text(\"iiiiW\")").right() - Box("Text(\"WWWWW\")").right()) <= 1);
+    QVERIFY(Box("Subtitle(\"iiiiW\")").right() < Box("Subtitle(\"WWWWW\")").right() - 10);
+    const QRect regular = Box("Text(\"Hxy\")");
+    QVERIFY2(regular.height() >= 15 && regular.height() <= 22, qPrintable(QString::number(regular.height())));
+    QCOMPARE(Box("Text(\"Hxy\", size=36)").height(), Box("Text(\"Hxy\", 8, 36, size=36)").height());
+    QVERIFY(Box("Text(\"Hxy\", size=36)").height() > regular.height() * 3 / 2);
+    QCOMPARE(Box("Text(\"Hxy\", font=\"Info_h\", size=40)"), Box("Text(\"Hxy\", size=20)"));
+    const avs::ClipPtr bold = EvaluateClip(QString(kBlack) + "Text(\"Hxy\", bold=true)", media_.dir());
+    const avs::ClipPtr plain = EvaluateClip(QString(kBlack) + "Text(\"Hxy\")", media_.dir());
+    avs::Reading reading;
+    QVERIFY(Lit(*reading.Frame(*bold, 0)) > Lit(*reading.Frame(*plain, 0)) * 11 / 10);
+  }
+
+  // text_color is never transparent; halo_color's alpha byte picks a halo
+  // (00), a box (FF), both (FE), or neither.
+  void textHaloAndBox() {
+    QVERIFY(Box("Text(\"Hxy\", text_color=$FFFFFFFF)").isValid());
+    QVERIFY(Box("Text(\"Hxy\", text_color=$000000, halo_color=$00FFFFFF)").isValid());
+    QVERIFY(!Box("Text(\"Hxy\", text_color=$000000, halo_color=$80FFFFFF)").isValid());
+    // On grey, in the grey: only a box darkens the picture.
+    const QString grey = "BlankClip(length=2, width=320, height=240, pixel_type=\"YV12\", color=$808080)\n";
+    auto darkened = [&](const QString& call) {
+      avs::Reading reading;
+      const avs::FrameRef frame = reading.Frame(*EvaluateClip(grey + call, media_.dir()), 0);
+      return Lit(*frame, [](int luma) { return luma < 100; });
+    };
+    const int boxed = darkened("Text(\"Hxy\", text_color=$808080, halo_color=$FF00FF00)");
+    QVERIFY2(boxed > 20 * 12, qPrintable(QString::number(boxed)));
+    QCOMPARE(darkened("Text(\"Hxy\", text_color=$808080, halo_color=$00FF00FF)"), 0);
+    // FE: the box and a halo in the halo's colour (bright green).
+    QVERIFY(darkened("Text(\"Hxy\", text_color=$808080, halo_color=$FE00FF00)") > 0);
+    QVERIFY(Box("Text(\"Hxy\", text_color=$000000, halo_color=$FE00FF00)").isValid());
+    QVERIFY(!Box("Text(\"Hxy\", text_color=$000000, halo_color=$FF00FF00)").isValid());
+  }
+
+  // A BDF font file draws at its own pixel size: two 6x10 blocks 8 pixels
+  // apart, whatever the size asked for.
+  void textDrawsBdfFonts() {
+    media_.write("block.bdf", kBlockFont);
+    QCOMPARE(Box("Text(\"HH\", font=\"block.bdf\")").size(), QSize(14, 10));
+    QCOMPARE(Box("Text(\"HH\", font_filename=\"block.bdf\", size=40)").size(), QSize(14, 10));
+    // The halo a pixel around, and the box a little further.
+    QCOMPARE(Box("Text(\"HH\", font=\"block.bdf\", text_color=$000000, halo_color=$00FFFFFF)").size(), QSize(16, 12));
+    QVERIFY(Box("Text(\"HH\", font=\"block.bdf\", text_color=$000000, halo_color=$FEFFFFFF)").size() == QSize(16, 12));
+    QCOMPARE(avs::BdfPixelSize(kBlockFont), std::optional<int>(16));
+    QCOMPARE(avs::BdfPixelSize("SIZE 16 75 75\nPIXEL_SIZE 16\n"), std::optional<int>());
+    QCOMPARE(avs::BdfPixelSize("STARTFONT 2.1\nSTARTCHAR a\nPIXEL_SIZE 16\n"), std::optional<int>());
+  }
+
   void refusals() {
     QVERIFY(EvaluationError(QString(kBlack) + "Info(align=0)", media_.dir()).contains("align"));
     QVERIFY(EvaluationError(QString(kBlack) + "Subtitle(\"a\", align=10)", media_.dir()).contains("align"));
     QVERIFY(EvaluationError(QString(kBlack) + "Subtitle(\"a\", size=-3)", media_.dir()).contains("size"));
     QVERIFY(EvaluationError(QString(kBlack) + "ShowSMPTE(offset=\"1:2\")", media_.dir()).contains("timecode"));
+    const QList<QPair<QString, QString>> text = {
+        {"Text(12)", "Text: text must be a string, not an int"},
+        {"Text(\"a\", size=\"big\")", "Text: size must be a number, not a string"},
+        {"Text(\"a\", bold=1)", "Text: bold must be a bool"},
+        {"Text(\"a\", align=0)", "align must be between 1 and 9"},
+        {"Text(\"a\", size=0)", "size must be between 0 and 4096"},
+        {"Text(\"a\", font=\"Arial\")", "font must be Terminus, Info_h or a BDF font file, not \"Arial\""},
+        {"Text(\"a\", font=\"gone.bdf\")", "cannot open the font file"},
+        {"Text(\"a\", font_filename=\"gone.ttf\")", "cannot open the font file"},
+        {"Text(\"a\", font=\"t.avs\" + \".bdf\")", "cannot open the font file"},
+    };
+    for (const auto& [call, message] : text) {
+      const QString error = EvaluationError(QString(kBlack) + call, media_.dir());
+      QVERIFY2(error.contains(message), qPrintable(call + ": " + error));
+    }
+    media_.write("empty.bdf", "STARTFONT 2.1\nENDFONT\n");
+    QVERIFY(EvaluationError(QString(kBlack) + "Text(\"a\", font=\"empty.bdf\")", media_.dir()).contains("pixel size"));
   }
 };
 

@@ -5,13 +5,17 @@
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/text_layout.h"
 #include "tools/engine/graph_clip.h"
+#include "tools/engine/input.h"
 #include "tools/engine/reading.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
 }
 
+#include <fontconfig/fontconfig.h>
+
 #include <cmath>
+#include <fstream>
 
 namespace avs {
 
@@ -34,15 +38,16 @@ struct Look {
   std::string fontFile;
   double size = 18;
   int64_t textColour = 0xFFFF00, haloColour = 0;
+  int haloWidth = 0;  // pixels; 0 lets the halo grow with the size
+  bool box = false;   // a half-transparent black box behind the text
 };
 
-// One drawtext: its text (literal, or with drawtext's %{...} expansions),
-// its place as x and y expressions of the top-left corner, and when it shows.
+// One drawtext: its text (literal, or with drawtext's %{...} expansions)
+// and its place as x and y expressions of the top-left corner.
 struct Drawing {
   std::string text;
   bool expand = false;
   std::string x, y;
-  std::string enable;
 };
 
 std::string DrawTextFilter(const Look& look, const Drawing& drawing) {
@@ -59,24 +64,41 @@ std::string DrawTextFilter(const Look& look, const Drawing& drawing) {
   option("fontcolor", ColourOption(look.textColour));
   if (!Invisible(look.haloColour)) {
     // The halo grows with the text, two pixels at the default size.
-    option("borderw", std::to_string(std::max(1L, std::lround(look.size / 9))));
+    const long width = look.haloWidth > 0 ? look.haloWidth : std::max(1L, std::lround(look.size / 9));
+    option("borderw", std::to_string(width));
     option("bordercolor", ColourOption(look.haloColour));
+  }
+  if (look.box) {
+    option("box", "1");
+    option("boxcolor", "0x00000080");
+    option("boxborderw", "2");
   }
   option("expansion", drawing.expand ? "normal" : "none");
   option("text", drawing.text);
   option("x", drawing.x);
   option("y", drawing.y);
-  if (!drawing.enable.empty()) option("enable", drawing.enable);
   return filter;
 }
 
-ClipPtr DrawOn(const Call& call, const ClipPtr& clip, const Look& look, const std::vector<Drawing>& drawings) {
-  if (drawings.empty()) return clip;
+// drawtext filters drawing `drawings` with `look`, one after another.
+std::string DrawTextChain(const Look& look, const std::vector<Drawing>& drawings) {
   std::string chain;
   for (const Drawing& drawing : drawings)
     chain += (chain.empty() ? "" : ",") + EscapeGraphSegment(DrawTextFilter(look, drawing));
+  return chain;
+}
+
+// A chain of drawtext filters on the frames of `span`; the other frames
+// stay as they are.
+ClipPtr DrawChainOn(const Call& call, const ClipPtr& clip, const std::string& chain, GraphOptions span = {}) {
+  if (chain.empty()) return clip;
+  span.drawsOnInput = true;
   // Labelled here: an escaped bracket of the text must not pass for a label.
-  return MakeGraphClip(clip->info(), call.origin, {clip}, "[in0]" + chain + "[out]");
+  return MakeGraphClip(clip->info(), call.origin, {clip}, "[in0]" + chain + "[out]", span);
+}
+
+ClipPtr DrawOn(const Call& call, const ClipPtr& clip, const Look& look, const std::vector<Drawing>& drawings) {
+  return DrawChainOn(call, clip, DrawTextChain(look, drawings));
 }
 
 ClipPtr Draw(const Call& call, const Look& look, const std::vector<Drawing>& drawings) {
@@ -105,28 +127,126 @@ Look ReadLook(const Call& call, std::size_t font, double defaultSize, int64_t de
   return look;
 }
 
-Value Subtitle(Call& call) {
+void CheckAlign(const Call& call, int64_t align) {
+  if (align < 1 || align > 9) call.Fail("align must be between 1 and 9");
+}
+
+// Subtitle and Text share their parameters but the look's: clip, text, x,
+// y, first_frame, last_frame, then align (10), spc, lsp (12).
+struct Placed {
+  Drawing drawing;
+  GraphOptions span;  // the frames it shows on
+};
+Placed PlaceText(const Call& call, double size) {
   const ClipInfo& info = VideoOf(call, 0);
   SubtitlePlacement place;
-  place.alignGiven = call.args[11].defined();
-  place.align = static_cast<int>(call.Int(11, 7));
-  if (place.align < 1 || place.align > 9) call.Fail("align must be between 1 and 9");
-  Look look = ReadLook(call, 6, 18, 0xFFFF00);
-  look.fontFile = call.args[16].defined() ? call.Path(call.String(16, "")) : "";
-  place.size = look.size;
+  place.alignGiven = call.args[10].defined();
+  place.align = static_cast<int>(call.Int(10, 7));
+  place.size = size;
   place.x = call.args[2].defined() ? std::optional<double>(call.Float(2, 0)) : std::nullopt;
   place.y = call.args[3].defined() ? std::optional<double>(call.Float(3, 0)) : std::nullopt;
   const auto [x, y] = SubtitlePosition(place, info.width, info.height);
+  return {{SubtitleLines(call.String(1, ""), call.args[12].defined()), false, x, y},
+          {.first = call.Int(4, 0), .last = call.Int(5, info.frameCount - 1)}};
+}
 
-  Drawing drawing;
-  drawing.text = SubtitleLines(call.String(1, ""), call.args[12].defined());
-  drawing.x = x;
-  drawing.y = y;
-  // Frames first_frame to last_frame: the times between their halves.
-  const double first = static_cast<double>(call.Int(4, 0)), last = static_cast<double>(call.Int(5, info.frameCount - 1));
-  const double fps = static_cast<double>(info.fps.num) / static_cast<double>(info.fps.den);
-  drawing.enable = "between(t," + Number((first - 0.5) / fps) + "," + Number((last + 0.5) / fps) + ")";
-  return Draw(call, look, {drawing});
+Value Subtitle(Call& call) {
+  VideoOf(call, 0);
+  CheckAlign(call, call.Int(10, 7));
+  Look look = ReadLook(call, 6, 18, 0xFFFF00);
+  look.fontFile = call.args[16].defined() ? call.Path(call.String(16, "")) : "";
+  const Placed placed = PlaceText(call, look.size);
+  // Frames outside first_frame to last_frame are passed on untouched.
+  return DrawChainOn(call, call.Clip(0), DrawTextChain(look, {placed.drawing}), placed.span);
+}
+
+// The file of the font fontconfig matches to `pattern`, such as
+// "monospace:bold". The configuration is loaded for the call and let go
+// after it, as drawtext does, so that nothing of fontconfig's outlives it.
+std::string MatchedFontFile(const Call& call, const std::string& pattern) {
+  FcConfig* config = FcInitLoadConfigAndFonts();
+  FcPattern* wanted = FcNameParse(reinterpret_cast<const FcChar8*>(pattern.c_str()));
+  FcPattern* found = nullptr;
+  if (config && wanted && FcConfigSubstitute(config, wanted, FcMatchPattern)) {
+    FcDefaultSubstitute(wanted);
+    FcResult result = FcResultNoMatch;
+    found = FcFontMatch(config, wanted, &result);
+  }
+  FcChar8* file = nullptr;
+  std::string path;
+  if (found && FcPatternGetString(found, FC_FILE, 0, &file) == FcResultMatch) path = reinterpret_cast<const char*>(file);
+  if (found) FcPatternDestroy(found);
+  if (wanted) FcPatternDestroy(wanted);
+  if (config) FcConfigDestroy(config);
+  if (path.empty()) call.Fail("fontconfig finds no font for " + pattern);
+  return path;
+}
+
+// The pixel size of a BDF font file, which draws at that size alone.
+int BdfFontSize(const Call& call, const std::string& path) {
+  std::ifstream file(path);
+  if (!file) call.Fail("cannot open the font file " + path);
+  std::string header(4096, '\0');
+  file.read(header.data(), static_cast<std::streamsize>(header.size()));
+  header.resize(static_cast<std::size_t>(file.gcount()));
+  const std::optional<int> size = BdfPixelSize(header);
+  if (!size) call.Fail(path + " is no BDF font with a pixel size");
+  return *size;
+}
+
+// Text: Subtitle's placement in a monospaced font with a thin halo.
+// AviSynth draws it with bitmap fonts of its own (Terminus at 12 to 32
+// pixels, Info_h at 10x20) that are not at hand here: the monospaced font
+// fontconfig finds (DejaVu Sans Mono on Debian) stands for both, scaled to
+// any size. A font file is drawn by FreeType, a BDF font at its own size.
+// text_color has no transparency; halo_color's alpha byte picks the
+// halo (00), a half-transparent box (FF), or both in the halo's colour
+// (FE); other alphas draw neither.
+Value Text(Call& call) {
+  VideoOf(call, 0);
+  CheckAlign(call, call.Int(10, 7));
+  Look look;
+  look.size = call.Float(7, 18);
+  const std::string font = call.String(6, "Terminus"), name = Lower(font);
+  const std::string file = call.args[16].defined() ? call.String(16, "") : EndsWithNoCase(font, ".bdf") ? font : "";
+  bool bitmapFile = false;
+  if (!file.empty()) {
+    look.fontFile = call.Path(file);
+    if (!std::ifstream(look.fontFile)) call.Fail("cannot open the font file " + look.fontFile);
+    bitmapFile = EndsWithNoCase(look.fontFile, ".bdf");
+    if (bitmapFile) look.size = BdfFontSize(call, look.fontFile);
+  } else if (name == "terminus" || name == "info_h") {
+    look.fontFile = MatchedFontFile(call, call.Bool(18, false) ? "monospace:bold" : "monospace");
+    if (name == "info_h") look.size = 20;
+  } else {
+    call.Fail("font must be Terminus, Info_h or a BDF font file, not \"" + font + "\"");
+  }
+  if (!(look.size > 0 && look.size <= 4096)) call.Fail("size must be between 0 and 4096");
+  look.textColour = call.Int(8, 0xFFFF00) & 0xFFFFFF;
+  const int64_t haloArgument = call.Int(9, 0);
+  const unsigned haloAlpha = static_cast<unsigned>(haloArgument) >> 24;
+  look.haloColour = haloAlpha == 0x00 || haloAlpha == 0xFE ? haloArgument & 0xFFFFFF : 0xFF000000;
+  look.box = haloAlpha == 0xFE || haloAlpha == 0xFF;
+  look.haloWidth = 1;  // the bitmap fonts' outline
+  const Placed placed = PlaceText(call, look.size);
+  if (!bitmapFile || Invisible(look.haloColour))
+    return DrawChainOn(call, call.Clip(0), DrawTextChain(look, {placed.drawing}), placed.span);
+  // drawtext outlines scalable glyphs only: a bitmap font's halo is its
+  // text in the halo's colour a pixel away in the eight directions, under
+  // the text and over the box.
+  Look box = look, halo = look, text = look;
+  box.textColour = box.haloColour = 0xFF000000;
+  halo.textColour = look.haloColour;
+  halo.haloColour = text.haloColour = 0xFF000000;
+  halo.box = text.box = false;
+  std::vector<Drawing> around;
+  for (const char* dx : {"-1", "+0", "+1"})
+    for (const char* dy : {"-1", "+0", "+1"})
+      if (std::string(dx) != "+0" || std::string(dy) != "+0")
+        around.push_back({placed.drawing.text, false, "(" + placed.drawing.x + ")" + dx, "(" + placed.drawing.y + ")" + dy});
+  std::string chain = look.box ? DrawTextChain(box, {placed.drawing}) + "," : "";
+  chain += DrawTextChain(halo, around) + "," + DrawTextChain(text, {placed.drawing});
+  return DrawChainOn(call, call.Clip(0), chain, placed.span);
 }
 
 // ShowFrameNumber: a column of numbers down the left side for top field
@@ -139,18 +259,18 @@ Value ShowFrameNumber(Call& call) {
       "%{eif:" + FrameExpression(info) + "+" + std::to_string(call.Int(2, 0)) + ":d}";
   std::vector<Drawing> drawings;
   if (call.args[3].defined() || call.args[4].defined()) {
-    drawings.push_back({number, true, Number(call.Float(3, 0)), Number(call.Float(4, 0)) + "-ascent", {}});
+    drawings.push_back({number, true, Number(call.Float(3, 0)), Number(call.Float(4, 0)) + "-ascent"});
     return Draw(call, look, drawings);
   }
   const int rows = std::max(1, static_cast<int>(info.height / look.size));
   const std::string x = info.topFieldFirst ? "4" : "w-tw-4";
   if (call.Bool(1, false)) {
     const std::string row = "mod(" + FrameExpression(info) + "," + std::to_string(rows) + ")";
-    drawings.push_back({number, true, x, "(" + row + "+1)*" + Number(look.size) + "-ascent", {}});
+    drawings.push_back({number, true, x, "(" + row + "+1)*" + Number(look.size) + "-ascent"});
     return Draw(call, look, drawings);
   }
   for (int row = 1; row <= rows; ++row)
-    drawings.push_back({number, true, x, Number(row * look.size) + "-ascent", {}});
+    drawings.push_back({number, true, x, Number(row * look.size) + "-ascent"});
   return Draw(call, look, drawings);
 }
 
@@ -159,7 +279,7 @@ Value ShowFrameNumber(Call& call) {
 Drawing BottomCentred(const Call& call, std::size_t xArg, const std::string& text, const ClipInfo& info) {
   const std::string x = call.args[xArg].defined() ? Number(call.Float(xArg, 0)) : std::to_string(info.width / 2);
   const std::string y = call.args[xArg + 1].defined() ? Number(call.Float(xArg + 1, 0)) : std::to_string(info.height - 4);
-  return {text, true, x + "-tw/2", y + "-th", {}};
+  return {text, true, x + "-tw/2", y + "-th"};
 }
 
 Value ShowSMPTE(Call& call) {
@@ -217,7 +337,7 @@ std::pair<int, int> Measure(Call& call, const Look& look, const std::string& tex
   Look plain = look;
   plain.textColour = 0xFFFFFF;
   const ClipPtr canvas = Canvas(call, 1, width, height, "Y8", 0);
-  const ClipPtr drawn = DrawOn(call, canvas, plain, {{text, false, "8", "8", {}}});
+  const ClipPtr drawn = DrawOn(call, canvas, plain, {{text, false, "8", "8"}});
   Reading reading;
   const FrameRef frame = reading.Frame(*drawn, 0);
   // The corner stays the background's grey.
@@ -256,7 +376,7 @@ ClipPtr Message(Call& call, const std::string& text, int64_t width, int64_t heig
   h += h % 2;
   const ClipPtr canvas = Canvas(call, frames, std::min<int64_t>(w, kMaxPictureSide), std::min<int64_t>(h, kMaxPictureSide),
                                 pixelType, background);
-  return DrawOn(call, canvas, look, {{text, false, "(w-text_w)/2", std::to_string(kMargin), {}}});
+  return DrawOn(call, canvas, look, {{text, false, "(w-text_w)/2", std::to_string(kMargin)}});
 }
 
 Value MessageClip(Call& call) {
@@ -381,7 +501,7 @@ Value Info(Call& call) {
   std::vector<Drawing> drawings;
   for (std::size_t i = 0; i < lines.size(); ++i)
     drawings.push_back({lines[i].first, lines[i].second, xText,
-                        Number(top + lineHeight * static_cast<double>(i + 1)) + "-ascent", {}});
+                        Number(top + lineHeight * static_cast<double>(i + 1)) + "-ascent"});
   return DrawOn(call, clip, look, drawings);
 }
 
@@ -395,8 +515,16 @@ void RegisterTextFunctions(FunctionTable& table) {
   // the text is drawn at the font's own spacing, width and angle.
   table["subtitle"] = {
       "clip:c text:s ?x:f ?y:f ?first_frame:i ?last_frame:i ?font:s ?size:f ?text_color:i ?halo_color:i "
-      "?spc:i ?align:i ?lsp:i ?font_width:f ?font_angle:f ?interlaced:b ?font_filename:s ?utf8:b",
+      "?align:i ?spc:i ?lsp:i ?font_width:f ?font_angle:f ?interlaced:b ?font_filename:s ?utf8:b",
       Subtitle};
+  // spc, font_width, font_angle, interlaced, utf8, italic, noaa, placement
+  // and gdi are read and have no effect: they tune AviSynth's own bitmap
+  // drawing, or AviSynth's Subtitle, whose parameters Text accepts too.
+  table["text"] = {
+      "clip:c text:s ?x:f ?y:f ?first_frame:i ?last_frame:i ?font:s ?size:f ?text_color:i ?halo_color:i "
+      "?align:i ?spc:i ?lsp:i ?font_width:f ?font_angle:f ?interlaced:b ?font_filename:s ?utf8:b ?bold:b "
+      "?italic:b ?noaa:b ?placement:s ?gdi:b",
+      Text};
   table["showframenumber"] = {std::string("clip:c ?scroll:b ?offset:i ?x:f ?y:f ") + kShowParams, ShowFrameNumber};
   table["showsmpte"] = {std::string("clip:c ?fps:f ?offset:s ?offset_f:i ?x:f ?y:f ") + kShowParams, ShowSMPTE};
   table["showtime"] = {std::string("clip:c ?offset_f:i ?x:f ?y:f ") + kShowParams, ShowTime};

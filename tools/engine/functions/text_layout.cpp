@@ -62,6 +62,17 @@ std::string SubtitleLines(const std::string& text, bool multiLine) {
   return out;
 }
 
+std::optional<int> BdfPixelSize(const std::string& header) {
+  if (header.rfind("STARTFONT", 0) != 0) return std::nullopt;
+  // A property line, before the first glyph.
+  const std::size_t glyphs = header.find("\nSTARTCHAR");
+  for (std::size_t at = header.find("\nPIXEL_SIZE "); at < glyphs; at = header.find("\nPIXEL_SIZE ", at + 1)) {
+    int pixels = 0;
+    if (std::sscanf(header.c_str() + at + 1, "PIXEL_SIZE %d", &pixels) == 1 && pixels > 0) return pixels;
+  }
+  return std::nullopt;
+}
+
 std::optional<TimecodeRate> SmpteRate(double fps) {
   if (!(fps > 0 && fps < 1000)) return std::nullopt;
   const double whole = std::round(fps);

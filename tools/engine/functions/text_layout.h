@@ -32,6 +32,9 @@ std::pair<std::string, std::string> SubtitlePosition(const SubtitlePlacement& pl
 // given, the two characters \n break too and \\n stands for \n itself.
 std::string SubtitleLines(const std::string& text, bool multiLine);
 
+// The pixel size a BDF font file's header gives in its PIXEL_SIZE.
+std::optional<int> BdfPixelSize(const std::string& header);
+
 // A timecode's frames a second and the frame labels dropped each minute
 // (but every tenth).
 struct TimecodeRate {
