@@ -31,17 +31,6 @@ constexpr std::size_t kAudioChunk = 65536;  // sample frames per read
 
 struct WriteError {};
 
-void WriteAll(const void* data, std::size_t size) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    ssize_t n = write(STDOUT_FILENO, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw WriteError{};
-    p += n;
-    size -= static_cast<std::size_t>(n);
-  }
-}
-
 // Writes the pieces in order, without gathering them into one buffer.
 void WriteAllGathered(std::vector<iovec>& pieces) {
   std::size_t next = 0;
@@ -58,6 +47,12 @@ void WriteAllGathered(std::vector<iovec>& pieces) {
       pieces[next].iov_len -= left;
     }
   }
+}
+
+void WriteAll(const void* data, std::size_t size) {
+  if (size == 0) return;  // writev would write nothing and look like a failure
+  std::vector<iovec> whole{{const_cast<void*>(data), size}};  // writev only reads
+  WriteAllGathered(whole);
 }
 
 void PutLE(std::vector<uint8_t>& out, uint64_t value, int bytes) {
