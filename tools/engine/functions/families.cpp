@@ -12,12 +12,15 @@ void RegisterAllFunctions(FunctionTable& table) {
   RegisterTimeFunctions(table);
   RegisterColourFunctions(table);
   RegisterColourAdjustFunctions(table);
+  RegisterPlaneFunctions(table);
+  RegisterMergeFunctions(table);
   RegisterFieldFunctions(table);
   RegisterAudioFunctions(table);
   RegisterTimeStretchFunctions(table);
   RegisterScriptFunctions(table);
   RegisterScriptTextFunctions(table);
   RegisterScriptControlFunctions(table);
+  RegisterArrayFunctions(table);
   RegisterRuntimeFunctions(table);
 }
 
