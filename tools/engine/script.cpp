@@ -417,13 +417,18 @@ class Evaluator {
     }
     Call call{interp_, name, Where(line), interp_.CurrentDir(), {}, {}};
     std::string problem = Bind(*entry, positional, named, call);
-    // A function of a clip called without one works on `last`.
-    if (!problem.empty() && !params.empty() && params[0].type == 'c' && (positional.empty() || !positional[0].isClip())) {
+    // A function of a clip whose arguments do not fit works on `last` first
+    // (Overlay(logo, x=8) overlays logo on last). When that does not fit
+    // either, the message is about the arguments as written, unless they
+    // began with something other than a clip.
+    if (!problem.empty() && !params.empty() && params[0].type == 'c') {
+      const bool clipGiven = !positional.empty() && positional[0].isClip();
       const Value* last = Find("last");
       if (last && last->isClip()) {
         positional.insert(positional.begin(), *last);
-        problem = Bind(*entry, positional, named, call);
-      } else if (!params[0].optional) {
+        std::string withLast = Bind(*entry, positional, named, call);
+        if (withLast.empty() || !clipGiven) problem = std::move(withLast);
+      } else if (!params[0].optional && !clipGiven) {
         problem = "needs a clip, and no clip was given or made before";
       }
     }

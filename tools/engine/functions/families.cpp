@@ -14,6 +14,7 @@ void RegisterAllFunctions(FunctionTable& table) {
   RegisterColourAdjustFunctions(table);
   RegisterPlaneFunctions(table);
   RegisterMergeFunctions(table);
+  RegisterExprFunction(table);
   RegisterFieldFunctions(table);
   RegisterAudioFunctions(table);
   RegisterTimeStretchFunctions(table);
