@@ -138,6 +138,10 @@ class PluginFunctionsTest : public QObject {
         {"first.m2v", "second.m2v"}, both + ",telecine=first_field=top:pattern=23", 15);
     row("MPEG2Source forcing film", "MPEG2Source(\"" + Project("film.d2v", "", 1, "29970 (30000/1001)", pulldown) + "\")",
         {"first.m2v", "second.m2v"}, both, 12);
+    row("TFM's field order from a project", "AviSource(\"telecined.avi\").TFM(d2v=\"plain.d2v\", PP=0)", {"telecined.avi"},
+        "fieldmatch=order=tff", 42);
+    row("TFM's order given over the project's",
+        "AviSource(\"telecined.avi\").TFM(order=0, d2v=\"plain.d2v\", PP=1)", {"telecined.avi"}, "fieldmatch=order=bff", 42);
     row("TDecimate cycle 6 of a clean clip", src.left(src.size() - 1) + ".TDecimate(cycle=3, chroma=false)",
         noisy, "decimate=cycle=3:chroma=0", 6);
   }
@@ -249,6 +253,7 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("Yadif order 2") << src + "Yadif(order=2)" << "order must be -1";
     QTest::newRow("Yadif on fields") << src + "SeparateFields().Yadif()" << "not separated fields";
     QTest::newRow("TFM overrides file") << tc + "TFM(ovr=\"tfm.txt\")" << "ovr is not taken here";
+    QTest::newRow("TFM of a missing project") << tc + "TFM(d2v=\"none.d2v\")" << "cannot open the project";
     QTest::newRow("TFM mode 7") << tc + "TFM(mode=7)" << "mode=7 has no counterpart";
     QTest::newRow("TFM clip2") << tc + "TFM(clip2=last)" << "clip2 is not taken here";
     QTest::newRow("TFM blockx not a power of 2") << tc + "TFM(blockx=24)" << "blockx must be a power of 2";

@@ -4,13 +4,14 @@
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 namespace avs {
 
-namespace {
-
 namespace fs = std::filesystem;
+
+namespace {
 
 // The flags value that ends the list of pictures.
 constexpr unsigned kEndOfStream = 0xff;
@@ -96,6 +97,20 @@ D2vProject ReadD2vProject(std::istream& in, const std::string& folder) {
   }
   if (project.pictures.empty()) throw D2vError("it lists no pictures");
   return project;
+}
+
+D2vProject ProjectOf(const Call& call, const std::string& name) {
+  const std::string path = call.Path(name);
+  std::error_code ec;
+  // Only a file: a FIFO or a device would keep the reading waiting.
+  if (!fs::is_regular_file(path, ec)) call.Fail("cannot open the project " + path);
+  std::ifstream in(path, std::ios::binary);
+  if (!in) call.Fail("cannot open the project " + path);
+  try {
+    return ReadD2vProject(in, fs::absolute(path, ec).parent_path().string());
+  } catch (const D2vError& e) {
+    call.Fail(path + " is not a DGIndex project: " + e.what());
+  }
 }
 
 }  // namespace avs

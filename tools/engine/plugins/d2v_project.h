@@ -2,7 +2,7 @@
 // operation and frame rate, and the flags of every coded picture.
 #pragma once
 
-#include "tools/engine/engine.h"
+#include "tools/engine/script.h"
 
 #include <istream>
 #include <stdexcept>
@@ -33,5 +33,9 @@ class D2vError : public std::runtime_error {
 // Reads a project whose relative file names resolve against `folder`.
 // Throws D2vError.
 D2vProject ReadD2vProject(std::istream& in, const std::string& folder);
+
+// The project a script names (relative to its folder), for MPEG2Source and
+// TFM's d2v; fails the call when it is no regular file or no project.
+D2vProject ProjectOf(const Call& call, const std::string& name);
 
 }  // namespace avs

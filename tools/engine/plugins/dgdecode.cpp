@@ -16,8 +16,6 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <numeric>
 
 namespace avs {
@@ -77,17 +75,7 @@ std::vector<std::pair<int64_t, int64_t>> PulledDown(const std::vector<unsigned>&
 
 Value Mpeg2Source(Call& call) {
   const std::string path = call.Path(call.String(0, ""));
-  std::error_code ec;
-  // Only a file: a FIFO or a device would keep the reading waiting.
-  if (!std::filesystem::is_regular_file(path, ec)) call.Fail("cannot open the project " + path);
-  std::ifstream in(path, std::ios::binary);
-  if (!in) call.Fail("cannot open the project " + path);
-  D2vProject project;
-  try {
-    project = ReadD2vProject(in, std::filesystem::absolute(path, ec).parent_path().string());
-  } catch (const D2vError& e) {
-    call.Fail(path + " is not a DGIndex project: " + e.what());
-  }
+  const D2vProject project = ProjectOf(call, path);
   std::vector<ClipPtr> parts;
   for (const std::string& file : project.files) {
     MediaRequest request{file, true, false, true, false};

@@ -64,9 +64,10 @@ Value TemporalMedian(Call& call) {
 }  // namespace
 
 void RegisterMedianPlugin(FunctionTable& table) {
-  // samples only tunes sync, which is refused; debug draws nothing here.
-  table["median"] = {"clips:c* ?chroma:b ?sync:i ?samples:i ?debug:b", Median};
-  table["temporalmedian"] = {"clip:c ?radius:i ?chroma:b ?debug:b", TemporalMedian};
+  // samples only tunes sync, which is refused; debug draws nothing here;
+  // threads and opt choose how the plugin computes.
+  table["median"] = {"clips:c* ?chroma:b ?sync:i ?samples:i ?debug:b ?threads:i ?opt:i", Median};
+  table["temporalmedian"] = {"clip:c ?radius:i ?chroma:b ?debug:b ?threads:i ?opt:i", TemporalMedian};
 }
 
 }  // namespace avs

@@ -4,6 +4,7 @@
 // most similar frame of each cycle, as decimate computes it.
 #include "tools/engine/functions/common.h"
 #include "tools/engine/graph_clip.h"
+#include "tools/engine/plugins/d2v_project.h"
 #include "tools/engine/plugins/plugin_args.h"
 #include "tools/engine/plugins/plugins.h"
 
@@ -41,11 +42,16 @@ Value Tfm(Call& call) {
   if (in.fieldBased) call.Fail("needs frames, not separated fields (Weave them first)");
   const std::string noFiles = "TFM's match and override files have no counterpart here";
   for (auto [index, name] : {std::pair{kOvr, "ovr"}, {kInput, "input"}, {kOutput, "output"}, {kOutputC, "outputC"},
-                             {kD2v, "d2v"}, {kTrimIn, "trimIn"}})
+                             {kTrimIn, "trimIn"}})
     RefuseGiven(call, index, name, noFiles);
   RefuseGiven(call, kClip2, "clip2", "combed frames are deinterlaced by yadif, not taken from another clip");
+  // A DGIndex project gives the field order (its first picture's); the
+  // illegal transitions TFM looks for there are not looked for.
+  int64_t order = call.Int(kOrder, -1);
+  if (call.args[kD2v].defined() && order == -1)
+    order = ProjectOf(call, call.String(kD2v, "")).pictures.front() & kD2vTopFieldFirst ? 1 : 0;
   if (call.Int(kMetric, 0) != 0) call.Fail("metric=" + std::to_string(call.Int(kMetric, 0)) + " is not taken here: fieldmatch detects combing by metric 0");
-  const bool tff = TopFieldFirst(call, "order", call.Int(kOrder, -1), in);
+  const bool tff = TopFieldFirst(call, "order", order, in);
   const int64_t field = IntIn(call, kField, "field", -1, -1, 1);
   const int64_t mode = IntIn(call, kMode, "mode", 1, 0, 7);
   if (mode > 5) call.Fail("mode=" + std::to_string(mode) + " has no counterpart here: modes 0 to 5 are taken");
