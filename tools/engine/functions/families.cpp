@@ -1,5 +1,7 @@
 #include "tools/engine/functions/families.h"
 
+#include "tools/engine/plugins/plugins.h"
+
 namespace avs {
 
 void RegisterAllFunctions(FunctionTable& table) {
@@ -23,6 +25,7 @@ void RegisterAllFunctions(FunctionTable& table) {
   RegisterScriptControlFunctions(table);
   RegisterArrayFunctions(table);
   RegisterRuntimeFunctions(table);
+  RegisterPluginFunctions(table);
 }
 
 }  // namespace avs
