@@ -236,6 +236,25 @@ class ColourFunctionsTest : public QObject {
         "yuv444p", 1);
     row("Expr's variables, swap and scaleb", "Expr(\"x A@ 2 / B^ A B swap - neg 100 scaleb min\", \"i16 x 32768 scaleb -\")",
         "yv12.avi", "lutyuv=y='min(round(val/2),100)':u='clip(val-128,0,255)':v='clip(val-128,0,255)'", "yuv420p", 0);
+    // Restoration: GeneralConvolution inside the picture (ffmpeg treats the
+    // edges its own way), Limiter, and FixBrokenChromaUpsampling undone.
+    row("GeneralConvolution scales by the matrix's sum", "GeneralConvolution(0, \"1 2 1 2 4 2 1 2 1\").Crop(4, 4, -4, -4)",
+        "rgb32.avi", "format=bgra,convolution=0m='1 2 1 2 4 2 1 2 1':1m='1 2 1 2 4 2 1 2 1':2m='1 2 1 2 4 2 1 2 1':"
+        "3m='1 2 1 2 4 2 1 2 1':0rdiv=1/16:1rdiv=1/16:2rdiv=1/16:3rdiv=1/16,crop=88:56:4:4", "bgra", 0);
+    // (This ffmpeg's convolution divides by the matrix's sum, or by 1 when
+    // that is 0, whatever rdiv says.)
+    row("GeneralConvolution's Sobel with a bias", "GeneralConvolution(128, \"1 2 1 0 0 0 -1 -2 -1\", luma=true, "
+        "chroma=false).Crop(4, 4, -4, -4)", "yv24.avi",
+        "convolution=0m='1 2 1 0 0 0 -1 -2 -1':0bias=128,crop=88:56:4:4", "yuv444p", 0);
+    row("GeneralConvolution 5x5 divided without auto", "GeneralConvolution(0, \"1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 "
+        "1 1 1 1\", 25, false).Crop(4, 4, -4, -4)", "y8.avi",
+        "convolution=0m='1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1',crop=88:56:4:4", "gray", 0);
+    row("Limiter", "Limiter()", "yv12.avi", "lutyuv=y='clip(val,16,235)':u='clip(val,16,240)':v='clip(val,16,240)'",
+        "yuv420p", 0);
+    row("Limiter with bounds of its own", "Limiter(30, 200, min_chroma=100)", "yv24.avi",
+        "lutyuv=y='clip(val,30,200)':u='clip(val,100,240)':v='clip(val,100,240)'", "yuv444p", 0);
+    row("FixBrokenChromaUpsampling twice is nothing", "FixBrokenChromaUpsampling().FixBrokenChromaUpsampling()",
+        "yuy2.avi", "null", "yuyv422", 0);
     // A window given goes through our own resampler; on the whole picture
     // it agrees with swscale's.
     // it agrees with swscale's within a PSNR.
@@ -313,6 +332,48 @@ class ColourFunctionsTest : public QObject {
     QCOMPARE(Sample(ramp + ".Expr(\"x[-3,0]\")", 0, 5, 5), 20 + 2 * 2);
     QCOMPARE(Sample(ramp + ".Expr(\"x[70,-40]\")", 0, 1, 0), 20 + 2 * 63);
     QCOMPARE(Sample(ramp + ".Expr(\"x[0,20] x -\")", 0, 9, 3), 0);
+  }
+
+  // The softeners against their formulas, on flat frames of known values:
+  // each sample the rounded mean of the samples near it that lie within the
+  // threshold of its own.
+  void softeners_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("frame");
+    QTest::addColumn<int>("plane");
+    QTest::addColumn<int>("expected");
+    const QString frames = "c = BlankClip(length=1, width=32, height=16, pixel_type=\"YV24\", color_yuv=$%1)\n"
+                           "c + c.BlankClip(color_yuv=$%2) + c.BlankClip(color_yuv=$%3) + c.BlankClip(color_yuv=$%4)\n";
+    const QString ramp = frames.arg("108080", "1E8084", "308088", "FF8080");
+    QTest::newRow("TemporalSoften averages neighbours") << ramp + "TemporalSoften(1, 255, 255)" << 1 << 0 << 31;
+    QTest::newRow("TemporalSoften's chroma") << ramp + "TemporalSoften(1, 255, 255)" << 1 << 2 << 132;
+    QTest::newRow("TemporalSoften repeats the first frame before it") << ramp + "TemporalSoften(1, 255, 255)" << 0
+                                                                      << 0 << 21;
+    QTest::newRow("TemporalSoften leaves out samples beyond the threshold") << ramp + "TemporalSoften(1, 15, 255)"
+                                                                            << 1 << 0 << 23;
+    QTest::newRow("TemporalSoften's radius 2") << ramp + "TemporalSoften(2, 255, 255)" << 2 << 0 << 121;
+    QTest::newRow("TemporalSoften stops at a scene change") << ramp + "TemporalSoften(2, 255, 255, scenechange=40)" << 2
+                                                            << 0 << 31;
+    QTest::newRow("TemporalSoften threshold 0 changes nothing") << ramp + "TemporalSoften(2, 0, 0)" << 2 << 0 << 48;
+    const QString spot = "BlankClip(length=1, width=16, height=8, pixel_type=\"YUY2\", color_yuv=$508080)\n"
+                         "Overlay(BlankClip(last, width=2, height=2, color_yuv=$5C8080), x=8, y=4)\n";
+    QTest::newRow("SpatialSoften blends a spot within the threshold") << spot + "SpatialSoften(1, 20, 4)" << 0 << 0
+                                                                      << (4 * 0x5C + 5 * 0x50 + 4) / 9;
+    QTest::newRow("SpatialSoften leaves a spot beyond the threshold") << spot + "SpatialSoften(1, 10, 4)" << 0 << 0
+                                                                      << 0x5C;
+  }
+  void softeners() {
+    QFETCH(QString, script);
+    QFETCH(int, frame);
+    QFETCH(int, plane);
+    QFETCH(int, expected);
+    avs::ClipPtr clip = EvaluateClip(script, media_.dir());
+    avs::Reading reading;
+    const avs::FrameRef f = reading.Frame(*clip, frame);
+    // Plane 0 of YUY2 is read at the luma of pixel (8, 4); the others at 0, 0.
+    const bool yuy2 = clip->info().pixelFormat == AV_PIX_FMT_YUYV422;
+    const int at = yuy2 ? 4 * f->linesize[0] + 2 * 8 : 0;
+    QCOMPARE(static_cast<int>(f->data[plane][at]), expected);
   }
 
   // Bicubic's b and c come before the window: b = 0, c = 0.5 is the
@@ -451,6 +512,20 @@ class ColourFunctionsTest : public QObject {
     QTest::newRow("Expr without an expression") << "Expr(last)" << "Expr needs a string for expressions";
     QTest::newRow("Expr of a Y8 clip into YV12 chroma") << "Expr(ConvertToY8(), \"x\", format=\"YV12\")"
                                                        << "clip x has no channel of the size of the result's";
+    QTest::newRow("TemporalSoften radius") << "TemporalSoften(8, 4, 4)" << "radius must be from 0 to 7";
+    QTest::newRow("TemporalSoften threshold") << "TemporalSoften(2, 300, 4)" << "luma_threshold must be from 0 to 255";
+    QTest::newRow("TemporalSoften mode") << "TemporalSoften(2, 4, 4, mode=3)" << "mode must be 1 or 2";
+    QTest::newRow("SpatialSoften of YV12") << "SpatialSoften(1, 4, 4)" << "SpatialSoften: needs a YUY2 clip";
+    QTest::newRow("GeneralConvolution of 8 numbers") << "GeneralConvolution(0, \"1 1 1 1 1 1 1 1\")"
+                                                     << "the matrix must hold 9, 25, 49 or 81 numbers";
+    QTest::newRow("GeneralConvolution with a fraction") << "GeneralConvolution(0, \"1 1 1 1 1.5 1 1 1 1\")"
+                                                        << "the matrix holds \"1.5\"";
+    QTest::newRow("GeneralConvolution divisor 0") << "GeneralConvolution(0, \"0 0 0 0 1 0 0 0 0\", 0)"
+                                                  << "divisor must be a number other than 0";
+    QTest::newRow("Limiter of RGB") << "ConvertToRGB24().Limiter()" << "Limiter: needs a YUV clip";
+    QTest::newRow("Limiter bounds crossed") << "Limiter(200, 100)" << "a minimum is above its maximum";
+    QTest::newRow("Limiter show") << "Limiter(show=\"luma\")" << "show is not supported";
+    QTest::newRow("FixBrokenChromaUpsampling of YV12") << "FixBrokenChromaUpsampling()" << "needs a YUY2 clip";
     QTest::newRow("Subtract of unequal clips") << "Subtract(last, Crop(0, 0, 64, 0))" << "the clips must have the same size";
   }
   void refusals() {

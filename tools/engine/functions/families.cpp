@@ -17,6 +17,7 @@ void RegisterAllFunctions(FunctionTable& table) {
   RegisterPlaneFunctions(table);
   RegisterMergeFunctions(table);
   RegisterExprFunction(table);
+  RegisterRestorationFunctions(table);
   RegisterFieldFunctions(table);
   RegisterAudioFunctions(table);
   RegisterTimeStretchFunctions(table);

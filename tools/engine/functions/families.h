@@ -26,6 +26,7 @@ void RegisterColourAdjustFunctions(FunctionTable& table);
 void RegisterPlaneFunctions(FunctionTable& table);    // colour: channels shown alone, moved and merged
 void RegisterMergeFunctions(FunctionTable& table);    // colour: two clips mixed sample by sample
 void RegisterExprFunction(FunctionTable& table);      // colour: samples computed by an expression
+void RegisterRestorationFunctions(FunctionTable& table);  // softening and convolution
 void RegisterFieldFunctions(FunctionTable& table);    // fields and interlacing
 void RegisterAudioFunctions(FunctionTable& table);    // sound
 void RegisterTimeStretchFunctions(FunctionTable& table);
