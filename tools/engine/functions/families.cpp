@@ -26,6 +26,8 @@ void RegisterAllFunctions(FunctionTable& table) {
   RegisterScriptControlFunctions(table);
   RegisterArrayFunctions(table);
   RegisterRuntimeFunctions(table);
+  RegisterConditionalReaderFunction(table);
+  RegisterRuntimeMeasures(table);
   RegisterPluginFunctions(table);
 }
 

@@ -34,7 +34,9 @@ void RegisterScriptFunctions(FunctionTable& table);   // values, maths, strings,
 void RegisterScriptTextFunctions(FunctionTable& table);
 void RegisterScriptControlFunctions(FunctionTable& table);
 void RegisterArrayFunctions(FunctionTable& table);    // arrays and their items
-void RegisterRuntimeFunctions(FunctionTable& table);  // per-frame evaluation and files written while reading
+void RegisterRuntimeFunctions(FunctionTable& table);
+void RegisterConditionalReaderFunction(FunctionTable& table);
+void RegisterRuntimeMeasures(FunctionTable& table);  // runtime: the measures of frames scripts use  // per-frame evaluation and files written while reading
 
 // Whether a name is a function that only a plugin provides, so that calling
 // it fails with a message about plugins rather than about an unknown name.
