@@ -121,6 +121,7 @@ class PluginFunctionsTest : public QObject {
     row("TFM without post-processing", "AviSource(\"telecined.avi\").TFM(order=1, PP=0, mode=0)", {"telecined.avi"},
         "fieldmatch=order=tff:mode=pc", 42);
     row("TextSub", src + "TextSub(\"subs.srt\")", noisy, "subtitles=subs.srt:original_size=96x64", 9);
+    row("TextSubMod", src + "TextSubMod(\"subs.srt\")", noisy, "subtitles=subs.srt:original_size=96x64", 9);
     row("TextSub in a Windows character set", src + "TextSub(\"cyrillic.srt\", 204)", noisy,
         "subtitles=cyrillic.srt:original_size=96x64:charenc=CP1251", 9);
     row("assrender of a styled file", src + "assrender(\"styled.ass\", hinting=0)", noisy,
@@ -228,6 +229,7 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("x64 suffix") << "D:/tools/yadifmod2_x64.dll" << true;
     QTest::newRow("Linux library") << "/usr/lib/avisynth/libtivtc.so" << true;
     QTest::newRow("letter case") << "MEDIANBLUR2.DLL" << true;
+    QTest::newRow("VSFilterMod") << "C:/AviSynth/plugins64/VSFilterMod.dll" << true;
     QTest::newRow("no counterpart") << "nnedi3.dll" << false;
     QTest::newRow("MaskTools") << "C:\\\\plugins\\\\masktools2.dll" << false;
     QTest::newRow("name that only starts like one") << "tivtcx.dll" << false;
