@@ -206,6 +206,9 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("MPEG2Source forced film")
         << "MPEG2Source(\"" + Project("film-info.d2v", "", 1, "29970 (30000/1001)", QStringList(12, "d3")) + "\")" << 12
         << 24000 << 1001;
+    QTest::newRow("MPEG2Source up to 4:2:2")
+        << "c = MPEG2Source(\"" + Project("yuy2.d2v", "", 2, "25000 (25/1)", QStringList(12, "d2")) + "\", upConv=1)\n"
+           "c.IsYUY2() ? c : BlankClip()" << 12 << 25 << 1;
     QTest::newRow("MPEG2Source raw pictures")
         << "MPEG2Source(\"" + Project("raw-info.d2v", "", 2, "25000 (25/1)", QStringList(12, "d3")) + "\")" << 12 << 25 << 1;
   }
@@ -215,7 +218,12 @@ class PluginFunctionsTest : public QObject {
     QFETCH(int, frames);
     QFETCH(int, num);
     QFETCH(int, den);
-    avs::ClipPtr clip = EvaluateClip(script, media_.dir());
+    avs::ClipPtr clip;
+    try {
+      clip = EvaluateClip(script, media_.dir());
+    } catch (const avs::ScriptError& e) {
+      QFAIL(e.what());
+    }
     QCOMPARE(clip->info().frameCount, int64_t{frames});
     QCOMPARE(clip->info().fps.num, int64_t{num});
     QCOMPARE(clip->info().fps.den, int64_t{den});
@@ -259,6 +267,11 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("TFM mode 7") << tc + "TFM(mode=7)" << "mode=7 has no counterpart";
     QTest::newRow("TFM clip2") << tc + "TFM(clip2=last)" << "clip2 is not taken here";
     QTest::newRow("TFM blockx not a power of 2") << tc + "TFM(blockx=24)" << "blockx must be a power of 2";
+    QTest::newRow("TFM of RGB") << tc + "ConvertToRGB32().TFM()" << "needs YUV pictures";
+    QTest::newRow("TDecimate of fields") << tc + "SeparateFields().TDecimate()" << "not separated fields";
+    QTest::newRow("MPEG2Source upConv 3")
+        << "MPEG2Source(\"" + Project("upconv.d2v", "", 2, "25000 (25/1)", QStringList(12, "d2")) + "\", upConv=3)"
+        << "upConv must be from 0 to 2";
     QTest::newRow("TDecimate mode 2") << tc + "TDecimate(mode=2, rate=23.976)" << "mode=2 has no counterpart";
     QTest::newRow("TDecimate cycleR 2") << tc + "TDecimate(cycleR=2, cycle=10)" << "cycleR=2 is not taken";
     QTest::newRow("TDecimate hybrid") << tc + "TDecimate(hybrid=1)" << "hybrid=1 is not taken";

@@ -73,8 +73,11 @@ std::vector<std::pair<int64_t, int64_t>> PulledDown(const std::vector<unsigned>&
   return frames;
 }
 
+// MPEG2Source's parameters, in their documented order.
+enum Mpeg2SourceArg { kD2vFile, kCpu, kIdct, kIpp, kModerateH, kModerateV, kShowQ, kFastMC, kCpu2, kInfo, kUpConv, kI420, kIcc };
+
 Value Mpeg2Source(Call& call) {
-  const std::string path = call.Path(call.String(0, ""));
+  const std::string path = call.Path(call.String(kD2vFile, ""));
   const D2vProject project = ProjectOf(call, path);
   std::vector<ClipPtr> parts;
   for (const std::string& file : project.files) {
@@ -95,17 +98,24 @@ Value Mpeg2Source(Call& call) {
   info.fps = CheckedRate(call, rate.num / common, rate.den / common);
   const auto frames = PulledDown(project.pictures);
   const bool repeats = std::any_of(frames.begin(), frames.end(), [](const auto& f) { return f.first != f.second; });
-  if (project.fieldOperation != D2vProject::kHonourPulldown || !repeats) return std::make_shared<Rewired>(info, call.origin, coded, coded);
-  info.frameCount = static_cast<int64_t>(frames.size());
-  return std::make_shared<PulldownClip>(info, call.origin, coded, frames);
+  ClipPtr served;
+  if (project.fieldOperation != D2vProject::kHonourPulldown || !repeats) {
+    served = std::make_shared<Rewired>(info, call.origin, coded, coded);
+  } else {
+    info.frameCount = static_cast<int64_t>(frames.size());
+    served = std::make_shared<PulldownClip>(info, call.origin, coded, frames);
+  }
+  // upConv asks for 4:2:2 (YUY2) or RGB24 pictures instead of the stream's.
+  const int64_t upConv = IntIn(call, kUpConv, "upConv", 0, 0, 2);
+  return upConv == 0 ? served : WithPixelType(call, served, upConv == 1 ? "YUY2" : "RGB24");
 }
 
 }  // namespace
 
 void RegisterDgdecodePlugin(FunctionTable& table) {
   // cpu and cpu2 (deblocking and deringing), idct, iPP, moderate_h,
-  // moderate_v, showQ, fastMC, info, upConv, i420 and iCC change nothing
-  // here: libavcodec decodes with its own exact IDCT and nothing more.
+  // moderate_v, showQ, fastMC, info, i420 and iCC change nothing here:
+  // libavcodec decodes with its own exact IDCT and nothing more.
   table["mpeg2source"] = {"d2v:s ?cpu:i ?idct:i ?ipp:b ?moderate_h:i ?moderate_v:i ?showq:b ?fastmc:b ?cpu2:s ?info:i "
                           "?upconv:i ?i420:b ?icc:b",
                           Mpeg2Source};
