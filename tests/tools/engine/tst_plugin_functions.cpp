@@ -143,6 +143,7 @@ class PluginFunctionsTest : public QObject {
         "fieldmatch=order=tff", 42);
     row("TFM's order given over the project's",
         "AviSource(\"telecined.avi\").TFM(order=0, d2v=\"plain.d2v\", PP=1)", {"telecined.avi"}, "fieldmatch=order=bff", 42);
+    row("LumaYV12", src + "LumaYV12(lumoff=-10, lumgain=0.9)", noisy, "lutyuv=y='clip(val*0.9-9.5,0,255)'", 9);
     row("TDecimate cycle 6 of a clean clip", src.left(src.size() - 1) + ".TDecimate(cycle=3, chroma=false)",
         noisy, "decimate=cycle=3:chroma=0", 6);
   }
@@ -207,7 +208,7 @@ class PluginFunctionsTest : public QObject {
         << "MPEG2Source(\"" + Project("film-info.d2v", "", 1, "29970 (30000/1001)", QStringList(12, "d3")) + "\")" << 12
         << 24000 << 1001;
     QTest::newRow("MPEG2Source up to 4:2:2")
-        << "c = MPEG2Source(\"" + Project("yuy2.d2v", "", 2, "25000 (25/1)", QStringList(12, "d2")) + "\", upConv=1)\n"
+        << "c = MPEG2Source(\"" + Project("yuy2.d2v", "", 2, "25000 (25/1)", QStringList(12, "d2")) + "\", upConv=true)\n"
            "c.IsYUY2() ? c : BlankClip()" << 12 << 25 << 1;
     QTest::newRow("MPEG2Source raw pictures")
         << "MPEG2Source(\"" + Project("raw-info.d2v", "", 2, "25000 (25/1)", QStringList(12, "d3")) + "\")" << 12 << 25 << 1;
@@ -269,6 +270,10 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("TFM blockx not a power of 2") << tc + "TFM(blockx=24)" << "blockx must be a power of 2";
     QTest::newRow("TFM of RGB") << tc + "ConvertToRGB32().TFM()" << "needs YUV pictures";
     QTest::newRow("TDecimate of fields") << tc + "SeparateFields().TDecimate()" << "not separated fields";
+    QTest::newRow("MPEG2Source upConv as a string")
+        << "MPEG2Source(\"" + Project("upconv-text.d2v", "", 2, "25000 (25/1)", QStringList(12, "d2")) + "\", upConv=\"yes\")"
+        << "upConv must be an int or a bool, not a string";
+    QTest::newRow("LumaYV12 gain 3") << src + "LumaYV12(lumgain=3)" << "lumgain must be from 0 to 2, not 3";
     QTest::newRow("MPEG2Source upConv 3")
         << "MPEG2Source(\"" + Project("upconv.d2v", "", 2, "25000 (25/1)", QStringList(12, "d2")) + "\", upConv=3)"
         << "upConv must be from 0 to 2";

@@ -22,7 +22,7 @@ void RegisterCasPlugin(FunctionTable& table);          // CAS: cas
 void RegisterAveragePlugin(FunctionTable& table);      // Average: mix
 void RegisterVsfilterPlugin(FunctionTable& table);     // TextSub, VobSub: subtitles (libass)
 void RegisterAssrenderPlugin(FunctionTable& table);    // assrender: subtitles (libass)
-void RegisterDgdecodePlugin(FunctionTable& table);     // MPEG2Source: DGIndex projects through libavcodec
+void RegisterDgdecodePlugin(FunctionTable& table);     // MPEG2Source (libavcodec), LumaYV12 (lutyuv)
 
 // Every plugin family's functions.
 void RegisterPluginFunctions(FunctionTable& table);
