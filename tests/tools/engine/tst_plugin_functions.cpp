@@ -103,6 +103,8 @@ class PluginFunctionsTest : public QObject {
         "gblur=sigma=1.5:planes=1,gblur=sigma=1:planes=6", 9);
     row("hqdn3d defaults", src + "hqdn3d()", noisy, "hqdn3d", 9);
     row("hqdn3d luma strength alone", src + "hqdn3d(8)", noisy, "hqdn3d=8", 9);
+    row("hqdn3d on the luma only", src + "hqdn3d(u=2, v=2)", noisy,
+        "split[a][b];[a]hqdn3d[f];[f][b]mergeplanes=0x001112:yuv420p", 9);
     row("CAS", src + "CAS(0.8, u=3, v=3)", noisy, "cas=strength=0.8:planes=7", 9);
     row("Average of two clips", "Average(AviSource(\"noisy1.avi\"), 0.75, AviSource(\"noisy2.avi\"), 0.25)",
         {"noisy1.avi", "noisy2.avi"}, "[0:v][1:v]mix=inputs=2:weights=0.75 0.25:scale=1", 9);
@@ -292,6 +294,7 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("GaussianBlur filling a plane") << src + "GaussianBlur(Y=-128)" << "Y=-128 is not taken here";
     QTest::newRow("CAS too sharp") << src + "CAS(1.5)" << "sharpness must be from 0 to 1, not 1.5";
     QTest::newRow("hqdn3d negative strength") << src + "hqdn3d(-1)" << "ls must be from 0 to 255";
+    QTest::newRow("hqdn3d keeping a plane of YUY2") << src + "ConvertToYUY2().hqdn3d(y=2)" << "planar YUV pictures only";
     QTest::newRow("Average without the last weight") << "Average(BlankClip(), 1, BlankClip())" << "the last weight is missing";
     QTest::newRow("Average weight first") << "Average(BlankClip(), 1, 0.5, BlankClip())" << "must be clip 2";
     QTest::newRow("QTGMC") << src + "QTGMC(Preset=\"Slow\")" << "QTGMC comes from a plugin";
