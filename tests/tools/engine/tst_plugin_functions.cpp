@@ -90,6 +90,9 @@ class PluginFunctionsTest : public QObject {
         "tpad=start=1:stop=1:start_mode=clone:stop_mode=clone,tmedian", 9);
     row("TemporalMedian radius 3 luma only", src + "TemporalMedian(radius=3, chroma=false)", noisy,
         "tpad=start=3:stop=3:start_mode=clone:stop_mode=clone,tmedian=radius=3:planes=1", 9);
+    row("Clense", src + "Clense()", noisy, "tpad=start=1:stop=1:start_mode=clone:stop_mode=clone,tmedian", 9);
+    row("Clense of the luma", src + "Clense(grey=true)", noisy,
+        "tpad=start=1:stop=1:start_mode=clone:stop_mode=clone,tmedian=planes=1", 9);
     row("Median of three clips",
         "Median(AviSource(\"noisy1.avi\"), AviSource(\"noisy2.avi\"), AviSource(\"noisy3.avi\"))",
         {"noisy1.avi", "noisy2.avi", "noisy3.avi"}, "[0:v][1:v][2:v]xmedian=inputs=3", 9);
@@ -289,6 +292,8 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("Median of clips of two sizes")
         << "Median(BlankClip(), BlankClip(), BlankClip(width=320))" << "clip 3 differs from clip 1";
     QTest::newRow("Median sync") << "b = BlankClip()\nMedian(b, b, b, sync=2)" << "sync is not taken here";
+    QTest::newRow("Clense of other clips") << src + "Clense(previous=last)" << "previous is not taken here";
+    QTest::newRow("Clense reducing flicker") << src + "Clense(reduceflicker=true)" << "reduceflicker=true is not taken";
     QTest::newRow("TemporalMedian radius 0") << src + "TemporalMedian(0)" << "radius must be from 1 to 127";
     QTest::newRow("MedianBlur negative radius") << src + "MedianBlur(-1)" << "radiusy must be from 0 to 127";
     QTest::newRow("GaussianBlur filling a plane") << src + "GaussianBlur(Y=-128)" << "Y=-128 is not taken here";
