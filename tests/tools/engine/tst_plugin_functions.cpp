@@ -317,6 +317,9 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("TextSub charset unknown") << src + "TextSub(\"subs.srt\", 7)" << "charset 7 is not";
     QTest::newRow("TextSub fps") << src + "TextSub(\"subs.srt\", fps=25)" << "fps is not taken here";
     QTest::newRow("assrender margins") << src + "assrender(\"subs.srt\", top=10)" << "top is not taken here";
+    QTest::newRow("assrender frame size") << src + "assrender(\"subs.srt\", frame_width=1920)" << "frame_width is not taken";
+    QTest::newRow("assrender storage size") << src + "assrender(\"subs.srt\", set_default_storage_size=false)"
+                                            << "set_default_storage_size=false is not taken";
   }
 
   void refusals() {
