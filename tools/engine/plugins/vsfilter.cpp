@@ -1,6 +1,6 @@
-// VSFilter: TextSub draws a text subtitle file on the clip, as libass does
-// through libavfilter's subtitles filter. VobSub's picture subtitles have no
-// counterpart.
+// VSFilter (and VSFilterMod): TextSub and TextSubMod draw a text subtitle
+// file on the clip, as libass does through libavfilter's subtitles filter.
+// VobSub's picture subtitles have no counterpart.
 #include "tools/engine/plugins/plugins.h"
 #include "tools/engine/plugins/plugin_args.h"
 #include "tools/engine/plugins/subtitles.h"
@@ -35,6 +35,8 @@ Value TextSub(Call& call) {
 
 void RegisterVsfilterPlugin(FunctionTable& table) {
   table["textsub"] = {"clip:c file:s ?charset:i ?fps:f ?vfr:s", TextSub};
+  // VSFilterMod's TextSubMod takes the same arguments.
+  table["textsubmod"] = table["textsub"];
   table["vobsub"] = {"clip:c file:s", [](Call& call) -> Value {
                        call.Fail("VobSub's picture subtitles have no counterpart here: libass draws text subtitles only");
                      }};
