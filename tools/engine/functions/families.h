@@ -11,6 +11,8 @@ namespace avs {
 using FunctionTable = std::map<std::string, Function>;
 
 void RegisterSourceFunctions(FunctionTable& table);   // sources and BlankClip
+void RegisterSourceForms(FunctionTable& table);       // sources: other names, segments, animations
+void RegisterImageWriterFunction(FunctionTable& table);  // frames written as image files
 void RegisterGeneratorFunctions(FunctionTable& table);  // colour bars and tones
 void RegisterTextFunctions(FunctionTable& table);     // text on frames
 void RegisterLayoutFunctions(FunctionTable& table);   // size, crop, borders, flips, stacking
@@ -27,6 +29,7 @@ void RegisterPlaneFunctions(FunctionTable& table);    // colour: channels shown 
 void RegisterMergeFunctions(FunctionTable& table);    // colour: two clips mixed sample by sample
 void RegisterExprFunction(FunctionTable& table);      // colour: samples computed by an expression
 void RegisterRestorationFunctions(FunctionTable& table);  // softening and convolution
+void RegisterDebugFunctions(FunctionTable& table);    // views of clips for looking at them
 void RegisterFieldFunctions(FunctionTable& table);    // fields and interlacing
 void RegisterAudioFunctions(FunctionTable& table);    // sound
 void RegisterTimeStretchFunctions(FunctionTable& table);
