@@ -1,10 +1,12 @@
-// Debug filters: views made to look at clips (ShowFiveVersions), and
+// Debug filters: views made to look at clips (ShowFiveVersions, Histogram
+// through libavfilter's waveform, histogram and vectorscope), and
 // filters that only steer how AviSynth reads its clips (Echo, Preroll),
 // which here show their first clip as it is. The network filters have no
 // place in these tools and say so.
 #include "tools/engine/filter.h"
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
+#include "tools/engine/graph_clip.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>
@@ -55,6 +57,50 @@ Value Echo(Call& call) {
   return std::make_shared<EchoClip>(call, std::move(clips));
 }
 
+// Histogram(mode, factor, bits, keepsource, markers, ...): a panel 256
+// samples wide right of the picture (or alone without keepsource), as tall
+// as the picture: "classic", each row's luma values (libavfilter's row
+// waveform); "levels", the channels' histograms one above another
+// (histogram, scaled to fit); "color" and "color2", the chroma's vectorscope in the panel's
+// top 256 rows (vectorscope's color and color2). "luma" shows the picture's
+// luma with each level 16 apart, folded back at the ends, in grey.
+Value Histogram(Call& call) {
+  const ClipInfo& in = VideoOf(call, 0);
+  const std::string mode = Lower(call.String(1, "classic"));
+  if (call.Float(2, 100) != 100) call.Fail("factor is not supported");
+  if (call.Int(3, 8) != 8) call.Fail("only bits=8 is supported");
+  const bool keep = call.Bool(4, true), markers = call.Bool(5, true);
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(in.pixelFormat);
+  const bool planarYuv = !IsRgbFormat(in.pixelFormat) && (desc->flags & AV_PIX_FMT_FLAG_PLANAR) && desc->nb_components == 3;
+  if (desc->comp[0].depth != 8) call.Fail(std::to_string(desc->comp[0].depth) + "-bit pictures are not supported");
+  if (mode == "luma") {
+    if (!planarYuv) call.Fail("mode \"luma\" needs a planar YUV clip");
+    return MakeGraphClip(in, call.origin, {call.Clip(0)},
+                         "lutyuv=y='if(bitand(val*16\\,256)\\,255-bitand(val*16\\,255)\\,bitand(val*16\\,255))':u=128:v=128");
+  }
+  std::string panel;
+  if (mode == "classic") panel = std::string("waveform=mode=row:components=1:display=overlay:intensity=0.1:graticule=") +
+                                 (markers ? "green:flags=numbers" : "none");
+  else if (mode == "levels")
+    // Three graphs with their 12-row scales, stretched to the picture's
+    // height when the filter cannot make them that short.
+    panel = "histogram=display_mode=stack:level_height=" + std::to_string(std::max(50, in.height / 3 - 12)) +
+            ",scale=256:" + std::to_string(in.height) + ":flags=neighbor";
+  else if (mode == "color" || mode == "color2") panel = "vectorscope=mode=" + mode;
+  else if (mode == "audiolevels" || mode == "stereo" || mode == "stereoy8" || mode == "stereooverlay")
+    call.Fail("mode \"" + mode + "\" (a view of the sound) is not supported");
+  else call.Fail("unknown mode \"" + mode + "\" (classic, levels, color, color2 or luma)");
+  if (!planarYuv && mode != "levels") call.Fail("mode \"" + mode + "\" needs a planar YUV clip");
+  const std::string height = std::to_string(in.height);
+  panel += ",crop=256:'min(ih," + height + ")':0:0,pad=256:" + height + ":0:0:black,format=" +
+           av_get_pix_fmt_name(in.pixelFormat);
+  ClipInfo info = in;
+  info.width = keep ? in.width + 256 : 256;
+  CheckSize(call, info.width, info.height, info.pixelFormat);
+  const std::string graph = keep ? "[in0]split[a][b];[b]" + panel + "[p];[a][p]hstack=inputs=2[out]" : "[in0]" + panel + "[out]";
+  return MakeGraphClip(info, call.origin, {call.Clip(0)}, graph);
+}
+
 Value Refused(Call& call) { call.Fail("serving and reading clips over the network is not supported"); }
 
 }  // namespace
@@ -64,6 +110,9 @@ void RegisterDebugFunctions(FunctionTable& table) {
   table["echo"] = {"clip:c clips:c+", Echo};
   // Frames and sound are read in any order here without warming up first.
   table["preroll"] = {"clip:c ?video:i ?audio:f", [](Call& call) -> Value { return call.Clip(0); }};
+  table["histogram"] = {"clip:c ?mode:s ?factor:f ?bits:i ?keepsource:b ?markers:b ?matrix:s ?graticule:s ?targets:b "
+                        "?axes:b ?iq:b ?iq_lines:b ?circle:b",
+                        Histogram};
   table["tcpserver"] = {"clip:c ?port:i", Refused};
   table["tcpsource"] = {"hostname:s ?port:i ?compression:s", Refused};
 }
