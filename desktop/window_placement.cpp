@@ -1,7 +1,12 @@
 #include "desktop/window_placement.h"
 
+#include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
+#include <QWindow>
+
 
 namespace desktop {
 
@@ -30,6 +35,47 @@ void CentreOn(QWidget* window, const QWidget* over) {
 void CentreOnScreen(QWidget* window) {
   if (const QScreen* screen = window->screen())
     window->move(CentredTopLeft(screen->availableGeometry(), window->frameGeometry().size()));
+}
+
+namespace {
+
+// Polls a shown window for its frame, then calls its function once and goes.
+class FrameWaiter : public QObject {
+ public:
+  FrameWaiter(QWidget* window, std::function<void()> then)
+      : QObject(window), window_(window), then_(std::move(then)) {
+    shown_.start();
+    QTimer::singleShot(0, this, [this] { Poll(); });
+  }
+
+ private:
+  static constexpr int kPollMs = 20;
+  static constexpr int kWaitMs = 1000;
+
+  void Poll() {
+    const QWindow* native = window_->windowHandle();
+    if (native != nullptr && native->frameMargins().isNull() && shown_.elapsed() < kWaitMs) {
+      QTimer::singleShot(kPollMs, this, [this] { Poll(); });
+      return;
+    }
+    const std::function<void()> then = std::move(then_);
+    deleteLater();
+    then();
+  }
+
+  QWidget* window_;
+  std::function<void()> then_;
+  QElapsedTimer shown_;
+};
+
+}  // namespace
+
+void WhenFramed(QWidget* window, std::function<void()> then) {
+  if (QGuiApplication::platformName() == "offscreen") {
+    then();
+    return;
+  }
+  new FrameWaiter(window, std::move(then));
 }
 
 void WidenToFit(QWidget* label) {
