@@ -229,6 +229,9 @@ void MainWindow::BuildControls() {
   setTabOrder(modeDX_, showHelp_);
   setTabOrder(showHelp_, modeStd_);
   setTabOrder(modeStd_, setStd_);
+  // The first control of the tab order has the focus when the window
+  // opens, so that Enter there presses Start.
+  comboBox1_->setFocus();
 
   openVideo_ = desktop::MakeOpenDialog(this, {});
 

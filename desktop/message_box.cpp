@@ -130,7 +130,12 @@ QMessageBox::StandardButton ShowMessage(QWidget* owner, const MessageRequest& as
   }
   box.setDetailedText(request.details);
   // Command lines are long: the details area gets room for them.
-  if (auto* area = box.findChild<QTextEdit*>(); area != nullptr) area->setMinimumSize(kDetailsSize);
+  // The box gives the area a fixed height of its own; only one that it
+  // knows of keeps the box's layout whole.
+  if (auto* area = box.findChild<QTextEdit*>(); area != nullptr) {
+    area->setMinimumWidth(kDetailsSize.width());
+    area->setFixedHeight(kDetailsSize.height());
+  }
   KeepTitleWhole(box);
   BoxPlacement placement(&box, request.topLeft);
   return static_cast<QMessageBox::StandardButton>(box.exec());

@@ -16,9 +16,12 @@ namespace desktop {
 
 void AskForNoTitleButtons([[maybe_unused]] QWidget* window) {
 #if KELVARION_HAS_XCB
+  // Only a window on an X server has these hints (offscreen windows have
+  // an interface to X that leads nowhere).
+  if (QGuiApplication::platformName() != "xcb") return;
   const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-  if (x11 == nullptr || window->winId() == 0) return;
-  xcb_connection_t* connection = x11->connection();
+  xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
+  if (connection == nullptr || window->winId() == 0) return;
   // The toolkit asks only for decorations when a window wants no button,
   // which leaves every function, close included, to the window manager.
   // These hints name the functions as well: moving alone.

@@ -211,14 +211,17 @@ bool LiveProgram::WaitUntilGone(const QString& title, int timeoutMs) {
 }
 
 QRect LiveProgram::Geometry(const QString& window) {
-  QByteArray shell;
-  if (!Run("xdotool", {"getwindowgeometry", "--shell", window}, &shell)) return {};
+  // xwininfo's absolute corner is the window's own also inside a window
+  // manager's frame, where xdotool adds the window's place in the frame.
+  QByteArray info;
+  if (!Run("xwininfo", {"-id", window}, &info)) return {};
   QMap<QString, int> values;
-  for (const QByteArray& line : shell.split('\n')) {
-    const QList<QByteArray> parts = line.split('=');
-    if (parts.size() == 2) values[QString::fromLatin1(parts[0])] = parts[1].toInt();
+  for (const QByteArray& line : info.split('\n')) {
+    const qsizetype colon = line.indexOf(':');
+    if (colon > 0) values[QString::fromLatin1(line.left(colon).trimmed())] = line.mid(colon + 1).trimmed().toInt();
   }
-  return {values.value("X"), values.value("Y"), values.value("WIDTH"), values.value("HEIGHT")};
+  return {values.value("Absolute upper-left X"), values.value("Absolute upper-left Y"), values.value("Width"),
+          values.value("Height")};
 }
 
 QRect LiveProgram::FrameGeometry(const QString& window) {
@@ -240,6 +243,14 @@ bool LiveProgram::Maximise(const QString& window) {
   return Run("xdotool", {"mousemove", QString::number(title.x()), QString::number(title.y()), "click", "--repeat", "2",
                          "--delay", "80", "1"});
 }
+
+QString LiveProgram::Property(const QString& window, const QString& name) {
+  QByteArray shown;
+  if (!Run("xprop", {"-id", window, name}, &shown)) return {};
+  return QString::fromUtf8(shown.mid(shown.indexOf("= ") + 2)).trimmed();
+}
+
+bool LiveProgram::Activate(const QString& window) { return Run("xdotool", {"windowactivate", "--sync", window}); }
 
 bool LiveProgram::Focus(const QString& window) {
   // Without a window manager the keyboard follows the pointer; the pointer
@@ -267,7 +278,8 @@ bool LiveProgram::Move(const QString& window, QPoint topLeft) {
 }
 
 bool LiveProgram::Capture(const QString& window, const QString& pngPath, bool settle) {
-  const QRect area = Geometry(window);
+  // The window as it is seen: with the frame a window manager put around it.
+  const QRect area = FrameGeometry(window);
   if (!area.isValid()) return false;
   const auto grab = [&](const QString& path) {
     QFile::remove(path);

@@ -74,6 +74,10 @@ class LiveProgram {
   QRect FrameGeometry(const QString& window);
   // Maximises the window as a user does: a double click on its title bar.
   bool Maximise(const QString& window);
+  // Brings the window to the front through the window manager.
+  bool Activate(const QString& window);
+  // The value of one property of the window as xprop shows it, after its "= ".
+  QString Property(const QString& window, const QString& name);
 
   // Keys in xdotool's names ("Return", "ctrl+a", "F2"), typed text, and
   // clicks at a point of the window, each given to `window` first.
@@ -83,9 +87,9 @@ class LiveProgram {
   // Moves a window out of the way of others.
   bool Move(const QString& window, QPoint topLeft);
 
-  // Writes a PNG of the window as it stands once its picture has settled;
-  // a window that keeps changing (a running batch) is taken at once when
-  // `settle` is false.
+  // Writes a PNG of the window, with its frame, as it stands once its
+  // picture has settled; a window that keeps changing (a running batch) is
+  // taken at once when `settle` is false.
   bool Capture(const QString& window, const QString& pngPath, bool settle = true);
 
  private:
