@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -26,9 +27,14 @@ void CentreOn(QWidget* window, const QWidget* over) {
   if (over == nullptr) return;
   QSize outerSize = window->frameGeometry().size();
   // A window that has never been shown has no frame yet; it will get one
-  // like the window it is centred on.
-  if (outerSize == window->size())
+  // like the window it is centred on, and is centred again once it has.
+  if (outerSize == window->size()) {
     outerSize = window->size() + (over->frameGeometry().size() - over->size());
+    const QPointer<const QWidget> centre(over);
+    WhenFramed(window, [window, centre] {
+      if (centre != nullptr) window->move(CentredTopLeft(centre->frameGeometry(), window->frameGeometry().size()));
+    });
+  }
   window->move(CentredTopLeft(over->frameGeometry(), outerSize));
 }
 
@@ -54,7 +60,8 @@ class FrameWaiter : public QObject {
 
   void Poll() {
     const QWindow* native = window_->windowHandle();
-    if (native != nullptr && native->frameMargins().isNull() && shown_.elapsed() < kWaitMs) {
+    const bool framed = window_->isVisible() && native != nullptr && !native->frameMargins().isNull();
+    if (!framed && shown_.elapsed() < kWaitMs) {
       QTimer::singleShot(kPollMs, this, [this] { Poll(); });
       return;
     }

@@ -882,6 +882,19 @@ class MainWindowTest : public QObject {
     QCOMPARE(missing->sourcePath(), restored);
     QCOMPARE(messages_.texts.size(), 1);
     missing->close();
+
+    // Several files, as the file manager passes those opened together,
+    // become rows of the batch window, which shows itself; the source stays.
+    const QString second = folder.touch("second.avi");
+    auto several = Open(folder, false, {clip, folder.path("gone.avi"), second, folder.touch("notes.txt")});
+    several->OpenSourceArgument();
+    QCOMPARE(several->sourcePath(), restored);
+    QTRY_VERIFY(several->batchWindow().isVisible());
+    QCOMPARE(several->batchWindow().list().size(), 2);
+    QCOMPARE(several->batchWindow().list().row(0).source, clip.toStdString());
+    QCOMPARE(several->batchWindow().list().row(1).source, second.toStdString());
+    QCOMPARE(messages_.texts.mid(1), QStringList{"Unsupported format"});
+    several->close();
   }
 };
 
