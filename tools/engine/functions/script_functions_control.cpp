@@ -83,6 +83,7 @@ class FileWriter : public VideoFilter {
 
  private:
   void FrameRead(int64_t number) const {
+    ApplyFrameVariables(*variables_);
     variables_->SetVariable("current_frame", Value(number), true);
     std::size_t first = 0;
     if (when_ == WriteWhen::EachFrameIf) {
