@@ -472,8 +472,8 @@ class ScriptLanguageTest : public QObject {
                                 << "t.avs, line 1: LoadPlugin: cannot load mvtools2.dll: plugins cannot be loaded here";
     QTest::newRow("LoadCPlugin") << "\nLoadCPlugin(\"/usr/lib/ffms2.so\")"
                                  << "t.avs, line 2: LoadCPlugin: cannot load ffms2.so: plugins cannot be loaded here";
-    QTest::newRow("Load_Stdcall_Plugin") << "Load_Stdcall_Plugin(\"yadif.dll\")"
-                                         << "t.avs, line 1: Load_Stdcall_Plugin: cannot load yadif.dll";
+    QTest::newRow("Load_Stdcall_Plugin") << "Load_Stdcall_Plugin(\"dfttest.dll\")"
+                                         << "t.avs, line 1: Load_Stdcall_Plugin: cannot load dfttest.dll";
     QTest::newRow("LoadVirtualDubPlugin") << "LoadVirtualDubPlugin(\"msu.vdf\", \"MSU\", 0)"
                                           << "t.avs, line 1: LoadVirtualDubPlugin: cannot load msu.vdf";
     QTest::newRow("LoadVFAPIPlugin") << "LoadVFAPIPlugin(\"tmpg.vfp\", \"TMPG\")" << "t.avs, line 1: LoadVFAPIPlugin: cannot load tmpg.vfp";
@@ -482,8 +482,8 @@ class ScriptLanguageTest : public QObject {
     QTest::newRow("QTGMC") << "BlankClip()\nQTGMC(Preset=\"Slow\")" << "t.avs, line 2: QTGMC comes from a plugin; plugins cannot be loaded here";
     QTest::newRow("a method") << "BlankClip().nnedi3(field=1)" << "t.avs, line 1: nnedi3 comes from a plugin";
     QTest::newRow("MaskTools") << "BlankClip()\nmt_lut(\"x 2 *\")" << "t.avs, line 2: mt_lut comes from a plugin";
-    QTest::newRow("MPEG2Source") << "MPEG2Source(\"a.d2v\")" << "t.avs, line 1: MPEG2Source comes from a plugin";
-    QTest::newRow("without parentheses") << "BlankClip()\nTDecimate" << "t.avs, line 2: TDecimate comes from a plugin";
+    QTest::newRow("DGSource") << "DGSource(\"a.dgi\")" << "t.avs, line 1: DGSource comes from a plugin";
+    QTest::newRow("without parentheses") << "BlankClip()\nTDeint" << "t.avs, line 2: TDeint comes from a plugin";
     QTest::newRow("unknown stays unknown") << "BlankClip()\nMyFilter(3)" << "t.avs, line 2: there is no function named MyFilter";
   }
   void plugins() {
