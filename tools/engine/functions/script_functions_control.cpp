@@ -3,6 +3,7 @@
 // folder, WriteFile and its kin, the settings that only tune AviSynth
 // itself, and the refusal of plugins.
 #include "tools/engine/filter.h"
+#include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
 #include "tools/engine/plugins/plugins.h"
 
@@ -83,6 +84,7 @@ class FileWriter : public VideoFilter {
 
  private:
   void FrameRead(int64_t number) const {
+    ApplyFrameVariables(*variables_);
     variables_->SetVariable("current_frame", Value(number), true);
     std::size_t first = 0;
     if (when_ == WriteWhen::EachFrameIf) {
