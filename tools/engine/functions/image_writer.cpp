@@ -12,13 +12,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
-#include <cstring>
 #include <mutex>
 
 namespace avs {
@@ -115,20 +110,8 @@ class ImageWriterClip : public FrameFilter {
 
   void Write(int64_t n, const AVFrame& frame) const {
     const std::string path = FileName(name_, type_, n);
-    std::string bytes = kind_.codec == AV_CODEC_ID_NONE ? RawBytes(frame) : Encoded(frame);
-    // A regular file or a new one only: never a pipe, a device or a link.
-    struct stat status{};
-    if (::lstat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) Fail(path + " is not a regular file");
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (fd < 0) Fail("cannot write " + path + ": " + std::strerror(errno));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-      if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) break;
-      done += static_cast<std::size_t>(written);
-    }
-    if (::close(fd) != 0 || done != bytes.size()) Fail("cannot write " + path);
+    const std::string bytes = kind_.codec == AV_CODEC_ID_NONE ? RawBytes(frame) : Encoded(frame);
+    WriteToFile(path, bytes, false, origin() + ": ImageWriter");
   }
 
   std::string RawBytes(const AVFrame& frame) const {
