@@ -45,6 +45,7 @@ case_of "TFM+TDecimate" telecined.avi "AssumeTFF().TFM().TDecimate()" \
   "fieldmatch=order=tff,yadif=deint=interlaced:parity=tff,decimate"
 case_of "Yadif" clip.avi "AssumeTFF().Yadif()" "yadif=parity=tff"
 case_of "yadifmod2 double rate" clip.avi "AssumeTFF().yadifmod2(mode=1)" "yadif=mode=1:parity=tff"
+case_of "BWDIF" clip.avi "AssumeTFF().BWDIF()" "bwdif=parity=tff"
 case_of "RemoveGrain" clip.avi "RemoveGrain(11)" "removegrain=m0=11:m1=11:m2=11"
 case_of "TemporalMedian" clip.avi "TemporalMedian(2)" \
   "tpad=start=2:stop=2:start_mode=clone:stop_mode=clone,tmedian=radius=2"
