@@ -22,6 +22,7 @@ const char* const kWithdrawn[] = {
     "writefile",          "writefileif",      "writefileend",     "writefilestart", "exist",
     "imagewriter",        "conditionalreader", "imagesourceanim", "segmenteddirectshowsource",
     "mpeg2source",        "dgdecode_mpeg2source", "textsub",      "textsubmod",     "assrender",
+    "compare",
 };
 
 void ReadSome(const avs::Clip& clip) {

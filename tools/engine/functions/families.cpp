@@ -21,6 +21,7 @@ void RegisterAllFunctions(FunctionTable& table) {
   RegisterExprFunction(table);
   RegisterRestorationFunctions(table);
   RegisterDebugFunctions(table);
+  RegisterCompareFunction(table);
   RegisterFieldFunctions(table);
   RegisterAudioFunctions(table);
   RegisterTimeStretchFunctions(table);
