@@ -30,11 +30,15 @@ class PluginFunctionsTest : public QObject {
       QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=96x64:r=25", "-vf",
                              QString("noise=alls=40:allf=t:all_seed=%1").arg(seed), "-frames:v", "9", "-c:v", "ffv1",
                              "-pix_fmt", "yuv420p", QString("noisy%1.avi").arg(seed)}));
+    QVERIFY(media_.ffmpeg({"-i", "noisy1.avi", "-c:v", "rawvideo", "-pix_fmt", "bgr24", "rgb.avi"}));
     // 3:2 pulldown of a 23.976 fps clip: 42 frames, eight whole cycles of
     // five and two more, top field first.
     QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=160x120:r=24000/1001", "-vf",
                            "telecine=first_field=top:pattern=23", "-frames:v", "42", "-c:v", "ffv1", "-pix_fmt",
                            "yuv420p", "telecined.avi"}));
+    // Fields of a fast pan woven into frames: combed whatever the match.
+    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=128x96:r=50", "-vf", "scroll=h=0.05,tinterlace=mode=interleave_top",
+                           "-frames:v", "8", "-c:v", "ffv1", "-pix_fmt", "yuv420p", "panned.avi"}));
     // Interlaced frames woven from a 50 fps clip's fields, top field first.
     QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=128x96:r=50", "-vf", "tinterlace=mode=interleave_top",
                            "-frames:v", "8", "-c:v", "ffv1", "-pix_fmt", "yuv420p", "interlaced.avi"}));
@@ -83,11 +87,11 @@ class PluginFunctionsTest : public QObject {
     QTest::addColumn<QStringList>("inputs");
     QTest::addColumn<QString>("graph");
     QTest::addColumn<int>("frames");
+    QTest::addColumn<QString>("pixFmt");
     const QStringList noisy{"noisy1.avi"};
     const QString src = "AviSource(\"noisy1.avi\")\n";
-    auto row = [](const char* name, const QString& script, const QStringList& inputs, const QString& graph, int frames) {
-      QTest::newRow(name) << script << inputs << graph << frames;
-    };
+    auto row = [](const char* name, const QString& script, const QStringList& inputs, const QString& graph, int frames,
+                  const QString& pixFmt = "yuv420p") { QTest::newRow(name) << script << inputs << graph << frames << pixFmt; };
     row("RemoveGrain default mode 2", src + "RemoveGrain()", noisy, "removegrain=m0=2:m1=2:m2=2", 9);
     row("RemoveGrain modes per plane", src + "RemoveGrain(17, 4, modeV=0)", noisy, "removegrain=m0=17:m1=4:m2=0", 9);
     row("RemoveGrain -1 keeps the chroma", src + "RemoveGrain(mode=20, modeU=-1)", noisy, "removegrain=m0=20:m1=0:m2=0", 9);
@@ -132,7 +136,11 @@ class PluginFunctionsTest : public QObject {
     // The inverse telecine as users write it: TFM's defaults are
     // fieldmatch's, and its PP deinterlaces what stays combed.
     row("TFM and TDecimate", "AviSource(\"telecined.avi\").AssumeTFF().TFM().TDecimate()", {"telecined.avi"},
-        "fieldmatch=order=tff,yadif=deint=interlaced:parity=tff,decimate", 34);
+        "fieldmatch=order=tff:combdbg=pcn,yadif=deint=interlaced:parity=tff,decimate", 34);
+    row("CAS of RGB filters every plane", "AviSource(\"rgb.avi\").CAS(0.6)", {"rgb.avi"}, "cas=strength=0.6:planes=7", 9,
+        "bgr24");
+    row("TFM deinterlacing what stays combed", "AviSource(\"panned.avi\").TFM(order=1)", {"panned.avi"},
+        "fieldmatch=order=tff:combdbg=pcn,yadif=deint=interlaced:parity=tff", 8);
     row("TFM without post-processing", "AviSource(\"telecined.avi\").TFM(order=1, PP=0, mode=0)", {"telecined.avi"},
         "fieldmatch=order=tff:mode=pc", 42);
     row("TextSub", src + "TextSub(\"subs.srt\")", noisy, "subtitles=subs.srt:original_size=96x64", 9);
@@ -163,7 +171,8 @@ class PluginFunctionsTest : public QObject {
     row("TFM's field order from a project", "AviSource(\"telecined.avi\").TFM(d2v=\"plain.d2v\", PP=0)", {"telecined.avi"},
         "fieldmatch=order=tff", 42);
     row("TFM's order given over the project's",
-        "AviSource(\"telecined.avi\").TFM(order=0, d2v=\"plain.d2v\", PP=1)", {"telecined.avi"}, "fieldmatch=order=bff", 42);
+        "AviSource(\"telecined.avi\").TFM(order=0, d2v=\"plain.d2v\", PP=1)", {"telecined.avi"},
+        "fieldmatch=order=bff:combdbg=pcn", 42);
     row("LumaYV12", src + "LumaYV12(lumoff=-10, lumgain=0.9)", noisy, "lutyuv=y='clip(val*0.9-9.5,0,255)'", 9);
     row("TDecimate cycle 6 of a clean clip", src.left(src.size() - 1) + ".TDecimate(cycle=3, chroma=false)",
         noisy, "decimate=cycle=3:chroma=0", 6);
@@ -174,7 +183,8 @@ class PluginFunctionsTest : public QObject {
     QFETCH(QStringList, inputs);
     QFETCH(QString, graph);
     QFETCH(int, frames);
-    const QByteArray theirs = Ffmpeg(inputs, graph, "yuv420p");
+    QFETCH(QString, pixFmt);
+    const QByteArray theirs = Ffmpeg(inputs, graph, pixFmt);
     QVERIFY(!theirs.isEmpty());
     int64_t count = 0;
     QByteArray ours;
@@ -212,6 +222,24 @@ class PluginFunctionsTest : public QObject {
     for (int64_t n = count - 1; n >= 0; n -= 3) QVERIFY2(PictureBytes(*reading.Frame(*clip, n)) == inOrder[n], qPrintable(QString::number(n)));
     for (int64_t n : {int64_t{5}, int64_t{0}, count - 1, count / 2, int64_t{1}})
       QVERIFY2(PictureBytes(*reading.Frame(*clip, n)) == inOrder[n], qPrintable(QString::number(n)));
+  }
+
+  // TFM's clip2 gives the frames that stay combed after matching (which
+  // fieldmatch marks as interlaced), the others are the matched frames.
+  void tfmTakesCombedFramesFromClip2() {
+    const QString source = "AviSource(\"panned.avi\")\n";
+    avs::ClipPtr matched = EvaluateClip(source + "TFM(order=1, PP=1)", media_.dir());
+    avs::ClipPtr blank = EvaluateClip(source + "BlankClip(last, color_yuv=$108080)", media_.dir());
+    avs::ClipPtr mixed = EvaluateClip(source + "TFM(order=1, PP=2, clip2=BlankClip(last, color_yuv=$108080))", media_.dir());
+    avs::Reading reading;
+    int combed = 0;
+    for (int64_t n = 0; n < matched->info().frameCount; ++n) {
+      const avs::FrameRef frame = reading.Frame(*matched, n);
+      const bool fromClip2 = frame->interlaced_frame;
+      combed += fromClip2;
+      QCOMPARE(PictureBytes(*reading.Frame(*mixed, n)), PictureBytes(fromClip2 ? *reading.Frame(*blank, n) : *frame));
+    }
+    QVERIFY(combed > 0);
   }
 
   // Frame counts and rates as the plugins document them.
@@ -290,7 +318,7 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("TFM overrides file") << tc + "TFM(ovr=\"tfm.txt\")" << "ovr is not taken here";
     QTest::newRow("TFM of a missing project") << tc + "TFM(d2v=\"none.d2v\")" << "cannot open the project";
     QTest::newRow("TFM mode 7") << tc + "TFM(mode=7)" << "mode=7 has no counterpart";
-    QTest::newRow("TFM clip2") << tc + "TFM(clip2=last)" << "clip2 is not taken here";
+    QTest::newRow("TFM clip2 of another size") << tc + "TFM(clip2=BilinearResize(80, 60))" << "clip2 differs from the clip";
     QTest::newRow("TFM blockx not a power of 2") << tc + "TFM(blockx=24)" << "blockx must be a power of 2";
     QTest::newRow("TFM of RGB") << tc + "ConvertToRGB32().TFM()" << "needs YUV pictures";
     QTest::newRow("TDecimate of fields") << tc + "SeparateFields().TDecimate()" << "not separated fields";
