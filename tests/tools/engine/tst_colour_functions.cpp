@@ -68,12 +68,7 @@ class ColourFunctionsTest : public QObject {
  private slots:
   void initTestCase() {
     const QStringList source = {"-f", "lavfi", "-i", "testsrc2=s=96x64:r=25", "-frames:v", "3"};
-    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "ffv1", "-pix_fmt", "yuv420p", "yv12.avi"}));
-    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "ffv1", "-pix_fmt", "yuv444p", "yv24.avi"}));
-    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "rawvideo", "-pix_fmt", "yuyv422", "yuy2.avi"}));
-    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "rawvideo", "-pix_fmt", "bgr24", "rgb24.avi"}));
-    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "rawvideo", "-pix_fmt", "bgra", "rgb32.avi"}));
-    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "rawvideo", "-pix_fmt", "gray", "y8.avi"}));
+    QVERIFY(media_.pixelTypeSet(source));
     // A luma ramp rising 2 a pixel from 20, for sub-pixel windows.
     QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "color=c=gray:s=64x16:r=25", "-vf", "format=gray,geq=lum='20+2*X'",
                            "-frames:v", "2", "-c:v", "rawvideo", "-pix_fmt", "gray", "ramp.avi"}));
