@@ -5,6 +5,7 @@
 #include "tools/engine/filter.h"
 #include "tools/engine/functions/audio_graph.h"
 #include "tools/engine/functions/common.h"
+#include "tools/engine/functions/equalizer_preset.h"
 #include "tools/engine/functions/families.h"
 
 #include <sys/stat.h>
@@ -21,7 +22,6 @@ namespace avs {
 
 namespace {
 
-constexpr int kBands = 18;
 // superequalizer's delay, and the length of its windows.
 constexpr int64_t kDelay = 4095;
 // Samples fed before a read that does not follow the last one, so that the
@@ -30,16 +30,15 @@ constexpr int64_t kSettle = 4 * kDelay;
 // The largest gain the filter takes: 20 times, some 26 dB.
 constexpr double kMaxGainDb = 26.0;
 
-using Gains = std::array<double, kBands>;  // decibels
 
 class EqualizedClip : public AudioFilter {
  public:
-  EqualizedClip(const Call& call, const ClipPtr& source, const Gains& gains)
+  EqualizedClip(const Call& call, const ClipPtr& source, const EqualizerGains& gains)
       : AudioFilter(source->info(), call.origin, {source}), gains_(gains) {}
 
   std::unique_ptr<AudioStream> OpenAudio(Reading& reading) const override {
     std::string bands;
-    for (int i = 0; i < kBands; ++i) {
+    for (int i = 0; i < kEqualizerBands; ++i) {
       char band[48];
       std::snprintf(band, sizeof band, "%s%db=%.17g", i ? ":" : "", i + 1,
                     std::pow(10.0, gains_[static_cast<std::size_t>(i)] / 20.0));
@@ -56,35 +55,23 @@ class EqualizedClip : public AudioFilter {
   }
 
  private:
-  Gains gains_;
+  EqualizerGains gains_;
 };
 
-// A preset file: one integer (decibels) a line for the bands in order,
-// blank lines left out.
-Gains PresetGains(const Call& call, const std::string& path) {
+// The preset file at `path`, a regular file of a few lines.
+EqualizerGains PresetGains(const Call& call, const std::string& path) {
   struct stat status{};
   if (::stat(path.c_str(), &status) != 0) call.Fail("cannot open " + path);
   if (!S_ISREG(status.st_mode)) call.Fail(path + " is not a regular file");
   if (status.st_size > 64 * 1024) call.Fail(path + " is too large for a preset");
-  std::ifstream file(path);
-  if (!file) call.Fail("cannot open " + path);
-  Gains gains{};
-  std::string line;
-  int band = 0, number = 0;
-  while (std::getline(file, line)) {
-    ++number;
-    std::istringstream words(line);
-    long long value = 0;
-    std::string rest;
-    if (!(words >> value)) {
-      if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-      call.Fail(path + ", line " + std::to_string(number) + ": not a whole number of decibels");
-    }
-    if (words >> rest) call.Fail(path + ", line " + std::to_string(number) + ": one number a line");
-    if (band == kBands) call.Fail(path + " holds more than 18 bands");
-    gains[static_cast<std::size_t>(band++)] = static_cast<double>(value);
-  }
-  return gains;
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  if (!file) call.Fail("cannot read " + path);
+  std::string problem;
+  const std::optional<EqualizerGains> gains = ParseEqualizerPreset(text.str(), problem);
+  if (!gains) call.Fail(path + ", " + problem);
+  return *gains;
 }
 
 // SuperEQ(clip, filename) or SuperEQ(clip, band1, ..., band18) in decibels;
@@ -92,12 +79,12 @@ Gains PresetGains(const Call& call, const std::string& path) {
 Value SuperEQ(Call& call) {
   const ClipPtr clip = call.Clip(0);
   if (!clip->info().hasAudio) call.Fail("the clip has no sound");
-  Gains gains{};
+  EqualizerGains gains{};
   if (!call.rest.empty() && call.rest[0].isString()) {
     if (call.rest.size() > 1) call.Fail("takes a preset file or the bands' gains, not both");
     gains = PresetGains(call, call.Path(call.rest[0].asString()));
   } else {
-    if (call.rest.size() > kBands) call.Fail("has 18 bands, not " + std::to_string(call.rest.size()));
+    if (call.rest.size() > static_cast<std::size_t>(kEqualizerBands)) call.Fail("has 18 bands, not " + std::to_string(call.rest.size()));
     for (std::size_t i = 0; i < call.rest.size(); ++i) {
       if (!call.rest[i].isNumber()) call.Fail("band" + std::to_string(i + 1) + " must be a number of decibels");
       gains[i] = call.rest[i].asFloat();
@@ -111,6 +98,34 @@ Value SuperEQ(Call& call) {
 }
 
 }  // namespace
+
+std::optional<EqualizerGains> ParseEqualizerPreset(const std::string& text, std::string& problem) {
+  EqualizerGains gains{};
+  std::istringstream lines(text);
+  std::string line;
+  int band = 0, number = 0;
+  while (std::getline(lines, line)) {
+    ++number;
+    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    std::istringstream words(line);
+    long long value = 0;
+    std::string rest;
+    if (!(words >> value)) {
+      problem = "line " + std::to_string(number) + ": not a whole number of decibels";
+      return std::nullopt;
+    }
+    if (words >> rest) {
+      problem = "line " + std::to_string(number) + ": one number a line";
+      return std::nullopt;
+    }
+    if (band == kEqualizerBands) {
+      problem = "line " + std::to_string(number) + ": more than 18 bands";
+      return std::nullopt;
+    }
+    gains[static_cast<std::size_t>(band++)] = static_cast<double>(value);
+  }
+  return gains;
+}
 
 void RegisterEqualizerFunction(FunctionTable& table) {
   table["supereq"] = {"clip:c bands:.*", SuperEQ};
