@@ -12,6 +12,7 @@ void RegisterAllFunctions(FunctionTable& table) {
   RegisterTimeFunctions(table);
   RegisterColourFunctions(table);
   RegisterColourAdjustFunctions(table);
+  RegisterBitDepthFunctions(table);
   RegisterFieldFunctions(table);
   RegisterAudioFunctions(table);
   RegisterTimeStretchFunctions(table);

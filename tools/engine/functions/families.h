@@ -23,6 +23,7 @@ void RegisterConvertFpsFunction(FunctionTable& table);    // time: ConvertFPS
 void RegisterAnimateFunctions(FunctionTable& table);      // time: Animate, ApplyRange
 void RegisterColourFunctions(FunctionTable& table);   // pixel types and colour
 void RegisterColourAdjustFunctions(FunctionTable& table);
+void RegisterBitDepthFunctions(FunctionTable& table);  // ConvertBits
 void RegisterFieldFunctions(FunctionTable& table);    // fields and interlacing
 void RegisterAudioFunctions(FunctionTable& table);    // sound
 void RegisterTimeStretchFunctions(FunctionTable& table);
