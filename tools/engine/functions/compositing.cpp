@@ -240,6 +240,8 @@ ClipPtr InFormat(const Call& call, const ClipPtr& clip, AVPixelFormat format, bo
 Value Overlay(Call& call) {
   const ClipInfo& base = VideoOf(call, 0);
   const ClipInfo& over = VideoOf(call, 1);
+  RequireEightBit(call, base);
+  RequireEightBit(call, over);
   const int64_t x = call.Int(2, 0), y = call.Int(3, 0);
   for (int64_t v : {x, y})
     if (v < -kMaxPictureSide || v > kMaxPictureSide)
@@ -247,7 +249,7 @@ Value Overlay(Call& call) {
                 std::to_string(kMaxPictureSide));
   ClipPtr mask = call.args[4].defined() ? call.Clip(4) : nullptr;
   if (mask) {
-    VideoOf(call, 4);
+    RequireEightBit(call, VideoOf(call, 4));
     if (mask->info().width != over.width || mask->info().height != over.height)
       call.Fail("the mask is " + std::to_string(mask->info().width) + "x" + std::to_string(mask->info().height) +
                 " where the overlay is " + std::to_string(over.width) + "x" + std::to_string(over.height));
