@@ -1,5 +1,7 @@
 #include "tools/engine/functions/families.h"
 
+#include "tools/engine/plugins/plugins.h"
+
 namespace avs {
 
 void RegisterAllFunctions(FunctionTable& table) {
@@ -20,6 +22,7 @@ void RegisterAllFunctions(FunctionTable& table) {
   RegisterScriptTextFunctions(table);
   RegisterScriptControlFunctions(table);
   RegisterRuntimeFunctions(table);
+  RegisterPluginFunctions(table);
 }
 
 }  // namespace avs
