@@ -90,6 +90,9 @@ class PluginFunctionsTest : public QObject {
         "tpad=start=1:stop=1:start_mode=clone:stop_mode=clone,tmedian", 9);
     row("TemporalMedian radius 3 luma only", src + "TemporalMedian(radius=3, chroma=false)", noisy,
         "tpad=start=3:stop=3:start_mode=clone:stop_mode=clone,tmedian=radius=3:planes=1", 9);
+    row("Clense", src + "Clense()", noisy, "tpad=start=1:stop=1:start_mode=clone:stop_mode=clone,tmedian", 9);
+    row("Clense of the luma", src + "Clense(grey=true)", noisy,
+        "tpad=start=1:stop=1:start_mode=clone:stop_mode=clone,tmedian=planes=1", 9);
     row("Median of three clips",
         "Median(AviSource(\"noisy1.avi\"), AviSource(\"noisy2.avi\"), AviSource(\"noisy3.avi\"))",
         {"noisy1.avi", "noisy2.avi", "noisy3.avi"}, "[0:v][1:v][2:v]xmedian=inputs=3", 9);
@@ -103,6 +106,8 @@ class PluginFunctionsTest : public QObject {
         "gblur=sigma=1.5:planes=1,gblur=sigma=1:planes=6", 9);
     row("hqdn3d defaults", src + "hqdn3d()", noisy, "hqdn3d", 9);
     row("hqdn3d luma strength alone", src + "hqdn3d(8)", noisy, "hqdn3d=8", 9);
+    row("hqdn3d on the luma only", src + "hqdn3d(u=2, v=2)", noisy,
+        "split[a][b];[a]hqdn3d[f];[f][b]mergeplanes=0x001112:yuv420p", 9);
     row("CAS", src + "CAS(0.8, u=3, v=3)", noisy, "cas=strength=0.8:planes=7", 9);
     row("Average of two clips", "Average(AviSource(\"noisy1.avi\"), 0.75, AviSource(\"noisy2.avi\"), 0.25)",
         {"noisy1.avi", "noisy2.avi"}, "[0:v][1:v]mix=inputs=2:weights=0.75 0.25:scale=1", 9);
@@ -143,6 +148,7 @@ class PluginFunctionsTest : public QObject {
         "fieldmatch=order=tff", 42);
     row("TFM's order given over the project's",
         "AviSource(\"telecined.avi\").TFM(order=0, d2v=\"plain.d2v\", PP=1)", {"telecined.avi"}, "fieldmatch=order=bff", 42);
+    row("LumaYV12", src + "LumaYV12(lumoff=-10, lumgain=0.9)", noisy, "lutyuv=y='clip(val*0.9-9.5,0,255)'", 9);
     row("TDecimate cycle 6 of a clean clip", src.left(src.size() - 1) + ".TDecimate(cycle=3, chroma=false)",
         noisy, "decimate=cycle=3:chroma=0", 6);
   }
@@ -206,6 +212,9 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("MPEG2Source forced film")
         << "MPEG2Source(\"" + Project("film-info.d2v", "", 1, "29970 (30000/1001)", QStringList(12, "d3")) + "\")" << 12
         << 24000 << 1001;
+    QTest::newRow("MPEG2Source up to 4:2:2")
+        << "c = MPEG2Source(\"" + Project("yuy2.d2v", "", 2, "25000 (25/1)", QStringList(12, "d2")) + "\", upConv=true)\n"
+           "c.IsYUY2() ? c : BlankClip()" << 12 << 25 << 1;
     QTest::newRow("MPEG2Source raw pictures")
         << "MPEG2Source(\"" + Project("raw-info.d2v", "", 2, "25000 (25/1)", QStringList(12, "d3")) + "\")" << 12 << 25 << 1;
   }
@@ -215,7 +224,12 @@ class PluginFunctionsTest : public QObject {
     QFETCH(int, frames);
     QFETCH(int, num);
     QFETCH(int, den);
-    avs::ClipPtr clip = EvaluateClip(script, media_.dir());
+    avs::ClipPtr clip;
+    try {
+      clip = EvaluateClip(script, media_.dir());
+    } catch (const avs::ScriptError& e) {
+      QFAIL(e.what());
+    }
     QCOMPARE(clip->info().frameCount, int64_t{frames});
     QCOMPARE(clip->info().fps.num, int64_t{num});
     QCOMPARE(clip->info().fps.den, int64_t{den});
@@ -259,6 +273,15 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("TFM mode 7") << tc + "TFM(mode=7)" << "mode=7 has no counterpart";
     QTest::newRow("TFM clip2") << tc + "TFM(clip2=last)" << "clip2 is not taken here";
     QTest::newRow("TFM blockx not a power of 2") << tc + "TFM(blockx=24)" << "blockx must be a power of 2";
+    QTest::newRow("TFM of RGB") << tc + "ConvertToRGB32().TFM()" << "needs YUV pictures";
+    QTest::newRow("TDecimate of fields") << tc + "SeparateFields().TDecimate()" << "not separated fields";
+    QTest::newRow("MPEG2Source upConv as a string")
+        << "MPEG2Source(\"" + Project("upconv-text.d2v", "", 2, "25000 (25/1)", QStringList(12, "d2")) + "\", upConv=\"yes\")"
+        << "upConv must be an int or a bool, not a string";
+    QTest::newRow("LumaYV12 gain 3") << src + "LumaYV12(lumgain=3)" << "lumgain must be from 0 to 2, not 3";
+    QTest::newRow("MPEG2Source upConv 3")
+        << "MPEG2Source(\"" + Project("upconv.d2v", "", 2, "25000 (25/1)", QStringList(12, "d2")) + "\", upConv=3)"
+        << "upConv must be from 0 to 2";
     QTest::newRow("TDecimate mode 2") << tc + "TDecimate(mode=2, rate=23.976)" << "mode=2 has no counterpart";
     QTest::newRow("TDecimate cycleR 2") << tc + "TDecimate(cycleR=2, cycle=10)" << "cycleR=2 is not taken";
     QTest::newRow("TDecimate hybrid") << tc + "TDecimate(hybrid=1)" << "hybrid=1 is not taken";
@@ -269,11 +292,14 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("Median of clips of two sizes")
         << "Median(BlankClip(), BlankClip(), BlankClip(width=320))" << "clip 3 differs from clip 1";
     QTest::newRow("Median sync") << "b = BlankClip()\nMedian(b, b, b, sync=2)" << "sync is not taken here";
+    QTest::newRow("Clense of other clips") << src + "Clense(previous=last)" << "previous is not taken here";
+    QTest::newRow("Clense reducing flicker") << src + "Clense(reduceflicker=true)" << "reduceflicker=true is not taken";
     QTest::newRow("TemporalMedian radius 0") << src + "TemporalMedian(0)" << "radius must be from 1 to 127";
     QTest::newRow("MedianBlur negative radius") << src + "MedianBlur(-1)" << "radiusy must be from 0 to 127";
     QTest::newRow("GaussianBlur filling a plane") << src + "GaussianBlur(Y=-128)" << "Y=-128 is not taken here";
     QTest::newRow("CAS too sharp") << src + "CAS(1.5)" << "sharpness must be from 0 to 1, not 1.5";
     QTest::newRow("hqdn3d negative strength") << src + "hqdn3d(-1)" << "ls must be from 0 to 255";
+    QTest::newRow("hqdn3d keeping a plane of YUY2") << src + "ConvertToYUY2().hqdn3d(y=2)" << "planar YUV pictures only";
     QTest::newRow("Average without the last weight") << "Average(BlankClip(), 1, BlankClip())" << "the last weight is missing";
     QTest::newRow("Average weight first") << "Average(BlankClip(), 1, 0.5, BlankClip())" << "must be clip 2";
     QTest::newRow("QTGMC") << src + "QTGMC(Preset=\"Slow\")" << "QTGMC comes from a plugin";
@@ -291,6 +317,9 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("TextSub charset unknown") << src + "TextSub(\"subs.srt\", 7)" << "charset 7 is not";
     QTest::newRow("TextSub fps") << src + "TextSub(\"subs.srt\", fps=25)" << "fps is not taken here";
     QTest::newRow("assrender margins") << src + "assrender(\"subs.srt\", top=10)" << "top is not taken here";
+    QTest::newRow("assrender frame size") << src + "assrender(\"subs.srt\", frame_width=1920)" << "frame_width is not taken";
+    QTest::newRow("assrender storage size") << src + "assrender(\"subs.srt\", set_default_storage_size=false)"
+                                            << "set_default_storage_size=false is not taken";
   }
 
   void refusals() {

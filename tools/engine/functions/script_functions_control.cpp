@@ -175,7 +175,7 @@ bool IsKnownPluginFunction(const std::string& lowerName) {
       "sangnom", "sangnom2", "tdeint", "tmm", "tmm2", "telecide", "decimate", "multidecimate", "fielddeinterlace",
       "yadifmod", "bwdif", "fft3dfilter", "fft3dgpu", "dfttest", "knlmeanscl", "bm3d",
       "dgsource", "dss2", "directshowsource2", "ffmpegsource2", "ffms2",
-      "ffindex", "ffimagesource", "repair", "clense", "forwardclense", "backwardclense", "verticalcleaner",
+      "ffindex", "ffimagesource", "repair", "forwardclense", "backwardclense", "verticalcleaner",
       "msuper", "manalyse", "mdegrain1", "mdegrain2", "mdegrain3", "mdegrainn", "mcompensate", "mflowfps", "mflowblur",
       "mflowinter", "mblockfps", "mrecalculate", "mmask", "mvanalyse", "mvdegrain1", "mvdegrain2", "mvdegrain3",
       "mvflowfps", "awarpsharp", "awarpsharp2", "warpsharp", "limitedsharpenfaster", "lsfmod", "seesaw", "deblock",

@@ -1,9 +1,10 @@
 // DGDecode: MPEG2Source serves the MPEG-2 video that a DGIndex project
 // (.d2v) indexes: the project's files one after the other, decoded by
 // libavcodec, with its pulldown flags honoured as its field operation asks
-// and its field order.
+// and its field order. LumaYV12 adjusts the luma through libavfilter's lutyuv.
 #include "tools/engine/functions/channels.h"
 #include "tools/engine/functions/common.h"
+#include "tools/engine/graph_clip.h"
 #include "tools/engine/media.h"
 #include "tools/engine/plugins/d2v_project.h"
 #include "tools/engine/plugins/plugin_args.h"
@@ -73,8 +74,11 @@ std::vector<std::pair<int64_t, int64_t>> PulledDown(const std::vector<unsigned>&
   return frames;
 }
 
+// MPEG2Source's parameters, in their documented order.
+enum Mpeg2SourceArg { kD2vFile, kCpu, kIdct, kIpp, kModerateH, kModerateV, kShowQ, kFastMC, kCpu2, kInfo, kUpConv, kI420, kIcc };
+
 Value Mpeg2Source(Call& call) {
-  const std::string path = call.Path(call.String(0, ""));
+  const std::string path = call.Path(call.String(kD2vFile, ""));
   const D2vProject project = ProjectOf(call, path);
   std::vector<ClipPtr> parts;
   for (const std::string& file : project.files) {
@@ -95,19 +99,41 @@ Value Mpeg2Source(Call& call) {
   info.fps = CheckedRate(call, rate.num / common, rate.den / common);
   const auto frames = PulledDown(project.pictures);
   const bool repeats = std::any_of(frames.begin(), frames.end(), [](const auto& f) { return f.first != f.second; });
-  if (project.fieldOperation != D2vProject::kHonourPulldown || !repeats) return std::make_shared<Rewired>(info, call.origin, coded, coded);
-  info.frameCount = static_cast<int64_t>(frames.size());
-  return std::make_shared<PulldownClip>(info, call.origin, coded, frames);
+  ClipPtr served;
+  if (project.fieldOperation != D2vProject::kHonourPulldown || !repeats) {
+    served = std::make_shared<Rewired>(info, call.origin, coded, coded);
+  } else {
+    info.frameCount = static_cast<int64_t>(frames.size());
+    served = std::make_shared<PulldownClip>(info, call.origin, coded, frames);
+  }
+  // upConv asks for 4:2:2 (YUY2) or RGB24 pictures instead of the stream's;
+  // older DGDecode takes true for YUY2.
+  const Value& upConvArg = call.args[kUpConv];
+  if (upConvArg.defined() && !upConvArg.isBool() && !upConvArg.isInt())
+    call.Fail(std::string("upConv must be an int or a bool, not ") + upConvArg.typeName());
+  const int64_t upConv = upConvArg.isBool() ? (upConvArg.asBool() ? 1 : 0) : IntIn(call, kUpConv, "upConv", 0, 0, 2);
+  return upConv == 0 ? served : WithPixelType(call, served, upConv == 1 ? "YUY2" : "RGB24");
+}
+
+// LumaYV12: y * lumgain + lumoff on the luma, kept within 0..255 (not
+// within the 16..235 of limited range), rounded to the nearest.
+Value LumaYV12(Call& call) {
+  const ClipInfo& in = VideoOf(call, 0);
+  if (IsRgbFormat(in.pixelFormat)) call.Fail("needs YUV pictures");
+  const double offset = FloatIn(call, 1, "lumoff", 0, -255, 255), gain = FloatIn(call, 2, "lumgain", 1, 0, 2);
+  return MakeGraphClip(in, call.origin, {call.Clip(0)},
+                       "lutyuv=y='clip(val*" + OptionNumber(gain) + "+" + OptionNumber(offset + 0.5) + ",0,255)'");
 }
 
 }  // namespace
 
 void RegisterDgdecodePlugin(FunctionTable& table) {
+  table["lumayv12"] = {"clip:c ?lumoff:i ?lumgain:f", LumaYV12};
   // cpu and cpu2 (deblocking and deringing), idct, iPP, moderate_h,
-  // moderate_v, showQ, fastMC, info, upConv, i420 and iCC change nothing
-  // here: libavcodec decodes with its own exact IDCT and nothing more.
+  // moderate_v, showQ, fastMC, info, i420 and iCC change nothing here:
+  // libavcodec decodes with its own exact IDCT and nothing more.
   table["mpeg2source"] = {"d2v:s ?cpu:i ?idct:i ?ipp:b ?moderate_h:i ?moderate_v:i ?showq:b ?fastmc:b ?cpu2:s ?info:i "
-                          "?upconv:i ?i420:b ?icc:b",
+                          "?upconv:. ?i420:b ?icc:b",
                           Mpeg2Source};
   table["dgdecode_mpeg2source"] = table["mpeg2source"];
 }

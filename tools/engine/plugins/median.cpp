@@ -4,10 +4,38 @@
 #include "tools/engine/filter.h"
 #include "tools/engine/functions/common.h"
 #include "tools/engine/graph_clip.h"
+#include "tools/engine/plugins/median.h"
 #include "tools/engine/plugins/plugin_args.h"
 #include "tools/engine/plugins/plugins.h"
 
 namespace avs {
+
+namespace {
+// The clip with its first and last frames repeated `count` times before and
+// after it, so that a window centred on any frame of the clip is full.
+class Padded : public FrameFilter {
+ public:
+  Padded(const ClipInfo& info, std::string origin, ClipPtr clip, int64_t count)
+      : FrameFilter(info, std::move(origin), {std::move(clip)}), count_(count) {}
+  FrameRef MakeFrame(int64_t n, const Inputs& in) const override { return in.Frame(0, n - count_); }
+  bool Costly() const override { return false; }
+
+ private:
+  int64_t count_;
+};
+
+}  // namespace
+
+ClipPtr TemporalMedianOf(const Call& call, const ClipPtr& clip, int64_t radius, int planes) {
+  ClipInfo padded = clip->info();
+  padded.frameCount += 2 * radius;
+  // tmedian gives a frame once its window is full: fed the padded clip from
+  // frame n, its first frame is the clip's frame n.
+  GraphOptions options;
+  options.counted = true;
+  return MakeGraphClip(clip->info(), call.origin, {std::make_shared<Padded>(padded, call.origin, clip, radius)},
+                       "tmedian=radius=" + std::to_string(radius) + ":planes=" + std::to_string(planes), options);
+}
 
 namespace {
 
@@ -35,30 +63,9 @@ Value Median(Call& call) {
   return MakeGraphClip(first, call.origin, std::move(clips), graph);
 }
 
-// The clip with its first and last frames repeated `count` times before and
-// after it, so that a window centred on any frame of the clip is full.
-class Padded : public FrameFilter {
- public:
-  Padded(const ClipInfo& info, std::string origin, ClipPtr clip, int64_t count)
-      : FrameFilter(info, std::move(origin), {std::move(clip)}), count_(count) {}
-  FrameRef MakeFrame(int64_t n, const Inputs& in) const override { return in.Frame(0, n - count_); }
-  bool Costly() const override { return false; }
-
- private:
-  int64_t count_;
-};
-
 Value TemporalMedian(Call& call) {
-  ClipInfo padded = VideoOf(call, 0);
-  const int64_t radius = IntIn(call, 1, "radius", 1, 1, 127);
-  padded.frameCount += 2 * radius;
-  // tmedian gives a frame once its window is full: fed the padded clip from
-  // frame n, its first frame is the clip's frame n.
-  GraphOptions options;
-  options.counted = true;
-  return MakeGraphClip(call.Clip(0)->info(), call.origin, {std::make_shared<Padded>(padded, call.origin, call.Clip(0), radius)},
-                       "tmedian=radius=" + std::to_string(radius) + ":planes=" + std::to_string(ChromaPlanes(call.Bool(2, true))),
-                       options);
+  VideoOf(call, 0);
+  return TemporalMedianOf(call, call.Clip(0), IntIn(call, 1, "radius", 1, 1, 127), ChromaPlanes(call.Bool(2, true)));
 }
 
 }  // namespace

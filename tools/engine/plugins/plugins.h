@@ -13,7 +13,7 @@ namespace avs {
 
 void RegisterTivtcPlugin(FunctionTable& table);        // TFM, TDecimate: fieldmatch, decimate
 void RegisterYadifPlugins(FunctionTable& table);       // Yadif, yadifmod2: yadif
-void RegisterRemoveGrainPlugin(FunctionTable& table);  // RemoveGrain: removegrain
+void RegisterRemoveGrainPlugin(FunctionTable& table);  // RemoveGrain, Clense: removegrain, tmedian
 void RegisterMedianPlugin(FunctionTable& table);       // Median, TemporalMedian: xmedian, tmedian
 void RegisterMedianBlurPlugin(FunctionTable& table);   // MedianBlur: median
 void RegisterVariableBlurPlugin(FunctionTable& table); // GaussianBlur: gblur
@@ -22,7 +22,7 @@ void RegisterCasPlugin(FunctionTable& table);          // CAS: cas
 void RegisterAveragePlugin(FunctionTable& table);      // Average: mix
 void RegisterVsfilterPlugin(FunctionTable& table);     // TextSub, VobSub: subtitles (libass)
 void RegisterAssrenderPlugin(FunctionTable& table);    // assrender: subtitles (libass)
-void RegisterDgdecodePlugin(FunctionTable& table);     // MPEG2Source: DGIndex projects through libavcodec
+void RegisterDgdecodePlugin(FunctionTable& table);     // MPEG2Source (libavcodec), LumaYV12 (lutyuv)
 
 // Every plugin family's functions.
 void RegisterPluginFunctions(FunctionTable& table);

@@ -1,7 +1,9 @@
-// RemoveGrain (RemoveGrain, RgTools): one of 25 spatial 3x3 modes a plane,
-// as libavfilter's removegrain computes them.
+// RgTools (and the older RemoveGrain): RemoveGrain's spatial 3x3 modes 0 to
+// 24 a plane, as libavfilter's removegrain computes them, and Clense, the
+// temporal median of three frames, as tmedian computes it.
 #include "tools/engine/functions/common.h"
 #include "tools/engine/graph_clip.h"
+#include "tools/engine/plugins/median.h"
 #include "tools/engine/plugins/plugin_args.h"
 #include "tools/engine/plugins/plugins.h"
 
@@ -22,9 +24,23 @@ Value RemoveGrain(Call& call) {
                        "removegrain=m0=" + mode(y) + ":m1=" + mode(u) + ":m2=" + mode(v) + ":m3=0");
 }
 
+// Clense: the median of each pixel's values in the frames before and after
+// and its own, the clip's first and last frames kept as they are (the
+// median of a, a, b is a).
+Value Clense(Call& call) {
+  VideoOf(call, 0);
+  RefuseGiven(call, 1, "previous", "the frames before and after are the clip's own");
+  RefuseGiven(call, 2, "next", "the frames before and after are the clip's own");
+  if (call.Bool(4, false)) call.Fail("reduceflicker=true is not taken here: each frame's median is of the input's frames");
+  return TemporalMedianOf(call, call.Clip(0), 1, call.Bool(3, false) ? 1 : 15);
+}
+
 }  // namespace
 
 void RegisterRemoveGrainPlugin(FunctionTable& table) {
+  // grey filters the luma only and keeps the chroma; planar and cache change
+  // nothing here.
+  table["clense"] = {"clip:c ?previous:c ?next:c ?grey:b ?reduceflicker:b ?planar:b ?cache:i", Clense};
   // planar (YUY2 taken as planar) and opt (the CPU's instructions) change
   // nothing here.
   table["removegrain"] = {"clip:c ?mode:i ?modeu:i ?modev:i ?planar:b ?opt:i", RemoveGrain};

@@ -37,9 +37,17 @@ int64_t PowerOfTwo(const Call& call, std::size_t index, const std::string& name,
   return value;
 }
 
-Value Tfm(Call& call) {
-  const ClipInfo& in = VideoOf(call, kTfmClip);
+// The info of clip argument `index`, which TIVTC takes in YUV only (the
+// filters would convert RGB to YUV and back, losing colour), and as frames.
+const ClipInfo& YuvFrames(const Call& call, std::size_t index) {
+  const ClipInfo& in = VideoOf(call, index);
+  if (IsRgbFormat(in.pixelFormat)) call.Fail("needs YUV pictures, as TIVTC does (ConvertToYV12 first)");
   if (in.fieldBased) call.Fail("needs frames, not separated fields (Weave them first)");
+  return in;
+}
+
+Value Tfm(Call& call) {
+  const ClipInfo& in = YuvFrames(call, kTfmClip);
   const std::string noFiles = "TFM's match and override files have no counterpart here";
   for (auto [index, name] : {std::pair{kOvr, "ovr"}, {kInput, "input"}, {kOutput, "output"}, {kOutputC, "outputC"},
                              {kTrimIn, "trimIn"}})
@@ -98,7 +106,7 @@ constexpr const char* kTDecimateParams =
     "?hint:b ?clip2:c ?sdlim:i ?opt:i";
 
 Value TDecimate(Call& call) {
-  const ClipInfo& in = VideoOf(call, kDecClip);
+  const ClipInfo& in = YuvFrames(call, kDecClip);
   const int64_t mode = IntIn(call, kDecMode, "mode", 0, 0, 7);
   if (mode > 1)
     call.Fail("mode=" + std::to_string(mode) + " has no counterpart here: modes 0 and 1 (one frame in each cycle) are taken");
