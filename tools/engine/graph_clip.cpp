@@ -119,14 +119,19 @@ class GraphClip : public VideoFilter {
 
   // libavfilter converts pictures a filter cannot take into a format it can;
   // a conversion to fewer bits than the clip's would lose what a deeper
-  // picture holds, so the filter is refused instead.
+  // picture holds, and swscale stretches deeper grey to full range on the
+  // way, so the filter is refused instead.
   void RefuseLostDepth(const AVFilterGraph& graph) const {
     const int depth = av_pix_fmt_desc_get(info().pixelFormat)->comp[0].depth;
+    auto deepGrey = [](int format) {
+      const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(format));
+      return desc->nb_components <= 2 && desc->comp[0].depth > 8;
+    };
     for (unsigned i = 0; i < graph.nb_filters; ++i) {
       const AVFilterContext* filter = graph.filters[i];
       if (std::string_view(filter->name).substr(0, 10) != "auto_scale" || filter->nb_outputs < 1) continue;
-      const auto format = static_cast<AVPixelFormat>(filter->outputs[0]->format);
-      if (av_pix_fmt_desc_get(format)->comp[0].depth < depth)
+      const int from = filter->inputs[0]->format, to = filter->outputs[0]->format;
+      if (av_pix_fmt_desc_get(static_cast<AVPixelFormat>(to))->comp[0].depth < depth || deepGrey(from) || deepGrey(to))
         Fail("the filter \"" + description_ + "\" cannot take " + DepthName(info().pixelFormat) + " pictures");
     }
   }

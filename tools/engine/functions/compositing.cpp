@@ -387,6 +387,8 @@ class LayerClip : public FrameFilter {
 Value Layer(Call& call) {
   const ClipInfo& base = VideoOf(call, 0);
   const ClipInfo& over = VideoOf(call, 1);
+  RequireEightBit(call, base);
+  RequireEightBit(call, over);
   const bool rgb = base.pixelFormat == AV_PIX_FMT_BGRA;
   if (!rgb && base.pixelFormat != AV_PIX_FMT_YUYV422)
     call.Fail(std::string("needs RGB32 or YUY2 clips, not ") + PixelTypeName(base.pixelFormat));
@@ -444,6 +446,8 @@ class MaskClip : public FrameFilter {
 Value Mask(Call& call) {
   const ClipInfo& clip = VideoOf(call, 0);
   const ClipInfo& mask = VideoOf(call, 1);
+  RequireEightBit(call, clip);
+  RequireEightBit(call, mask);
   if (clip.pixelFormat != AV_PIX_FMT_BGRA || mask.pixelFormat != AV_PIX_FMT_BGRA)
     call.Fail(std::string("needs RGB32 clips, not ") +
               PixelTypeName(clip.pixelFormat != AV_PIX_FMT_BGRA ? clip.pixelFormat : mask.pixelFormat));
