@@ -262,14 +262,45 @@ class BitDepthTest : public QObject {
     QVERIFY2(std::fabs(sum / samples.size() - mean) < 0.01, qPrintable(QString::number(sum / samples.size())));
   }
 
-  // A 10-bit source keeps its depth, frame for frame as ffmpeg decodes it,
-  // and the encoders' pictures are 8-bit.
-  void deepSourceKeepsItsDepth() {
-    const avs::ClipPtr clip = EvaluateClip("AviSource(\"deep.avi\")", media_.dir());
-    QCOMPARE(QString(avs::PixelTypeName(clip->info().pixelFormat)), QString("YUV420P10"));
-    QVERIFY(media_.ffmpeg({"-i", "deep.avi", "-f", "rawvideo", "-pix_fmt", "yuv420p10le", "deep.raw"}));
-    QCOMPARE(ScriptPictures("AviSource(\"deep.avi\")", media_.dir()), media_.read("deep.raw"));
-    const ToolRun run = RunTool({"-y4mp", media_.script("deep.avs", "AviSource(\"deep.avi\")\n")});
+  // Sources that decode deeper than 8 bits keep their depth, frame for
+  // frame as ffmpeg decodes them, and the encoders' pictures are 8-bit.
+  void deepSourcesKeepTheirDepth_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("encoding");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("pixelFormat");
+    QTest::addColumn<QString>("type");
+    QTest::newRow("FFV1") << "deep.avi" << QStringList() << "AviSource" << "yuv420p10le" << "YUV420P10";
+    QTest::newRow("H.264 High 10") << "deep264.mp4" << QStringList{"-c:v", "libx264", "-pix_fmt", "yuv420p10le"}
+                                   << "FFVideoSource" << "yuv420p10le" << "YUV420P10";
+    QTest::newRow("HEVC Main 10") << "deep265.mkv"
+                                  << QStringList{"-c:v", "libx265", "-x265-params", "log-level=error", "-pix_fmt",
+                                                 "yuv420p10le"}
+                                  << "LWLibavVideoSource" << "yuv420p10le" << "YUV420P10";
+    QTest::newRow("ProRes 422") << "deep.mov" << QStringList{"-c:v", "prores_ks"} << "AviSource" << "yuv422p10le"
+                                << "YUV422P10";
+    QTest::newRow("FFV1 12-bit 4:4:4") << "deep444.mkv"
+                                       << QStringList{"-c:v", "ffv1", "-pix_fmt", "yuv444p12le"} << "AviSource"
+                                       << "yuv444p12le" << "YUV444P12";
+    QTest::newRow("FFV1 16-bit RGB") << "deeprgb.mkv" << QStringList{"-c:v", "ffv1", "-pix_fmt", "gbrp16le"}
+                                     << "AviSource" << "gbrp16le" << "RGBP16";
+  }
+  void deepSourcesKeepTheirDepth() {
+    QFETCH(QString, file);
+    QFETCH(QStringList, encoding);
+    QFETCH(QString, source);
+    QFETCH(QString, pixelFormat);
+    QFETCH(QString, type);
+    if (!encoding.isEmpty())
+      QVERIFY(media_.ffmpeg(QStringList{"-f", "lavfi", "-i", "testsrc2=s=64x48:r=25", "-frames:v", "3"} + encoding +
+                            QStringList{file}));
+    const QString script = QString("%1(\"%2\")").arg(source, file);
+    const avs::ClipPtr clip = EvaluateClip(script, media_.dir());
+    QCOMPARE(QString(avs::PixelTypeName(clip->info().pixelFormat)), type);
+    QVERIFY(media_.ffmpeg({"-i", file, "-f", "rawvideo", "-pix_fmt", pixelFormat, file + ".raw"}));
+    QCOMPARE(ScriptPictures(script, media_.dir()), media_.read(file + ".raw"));
+    if (!type.startsWith("YUV420")) return;
+    const ToolRun run = RunTool({"-y4mp", media_.script(file + ".avs", script + "\n")});
     QCOMPARE(run.exitCode, 0);
     const QByteArray header = "YUV4MPEG2 W64 H48 F25:1 Ip A1:1 C420jpeg\n";
     QVERIFY2(run.out.startsWith(header), run.out.left(60).constData());

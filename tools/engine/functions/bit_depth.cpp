@@ -63,6 +63,10 @@ constexpr uint8_t kBayer[8][8] = {
     {60, 28, 52, 20, 62, 30, 54, 22}, {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
     {15, 47, 7, 39, 13, 45, 5, 37},  {63, 31, 55, 23, 61, 29, 53, 21}};
 
+// Eight 16-bit samples, and eight bytes, as the compiler's vectors.
+using Words = uint16_t __attribute__((vector_size(16)));
+using Bytes = uint8_t __attribute__((vector_size(8)));
+
 template <class T>
 T Load(const uint8_t* p) {
   T v;
@@ -85,10 +89,31 @@ class ChannelConversion {
       table_.resize(std::size_t{1} << std::min(in.bits, 16));
       for (std::size_t v = 0; v < table_.size(); ++v) table_[v] = static_cast<float>(Target(static_cast<double>(v)));
     }
+    // Fewer bits of the same range, the encoders' case: a shift, in integers.
+    if (!in.floating() && !out.floating() && in.bits > out.bits && step == 1) {
+      const int shift = in.bits - out.bits;
+      bool plain = true;
+      for (std::size_t v = 0; v < table_.size() && plain; ++v)
+        plain = std::fabs(table_[v] - std::ldexp(static_cast<double>(v), -shift)) < 1e-3;
+      if (plain) {
+        shift_ = shift;
+        ordered_.resize(8 * static_cast<std::size_t>(from.width));
+        rounding_.assign(8 * static_cast<std::size_t>(from.width), static_cast<uint16_t>(1 << (shift - 1)));
+        for (int y = 0; y < 8; ++y)
+          for (int x = 0; x < from.width; ++x)
+            ordered_[static_cast<std::size_t>(y * from.width + x)] =
+                static_cast<uint16_t>((2 * kBayer[y][x & 7] + 1) << shift >> 7);
+      }
+    }
   }
 
   // Rows [first, end) of the channel.
   void Convert(const AVFrame& source, AVFrame& target, int first, int end, Dither dither) const {
+    if (shift_ > 0 && dither != Dither::ErrorDiffusion) {
+      if (to_.size == 1) Shift<uint8_t>(source, target, first, end, dither);
+      else Shift<uint16_t>(source, target, first, end, dither);
+      return;
+    }
     const int inBytes = in_.bits <= 8 ? 1 : in_.bits <= 16 ? 2 : 4;
     const int outBytes = out_.bits <= 8 ? 1 : out_.bits <= 16 ? 2 : 4;
     std::vector<float> errors;
@@ -135,6 +160,48 @@ class ChannelConversion {
   int height() const { return from_.height; }
 
  private:
+  // (v + d) >> shift, d half the step to round, or the ordered pattern's
+  // threshold in units of the source, laid out along whole rows so that the
+  // loop runs over plain arrays; the largest samples round up to one past
+  // the target's largest, which they stop at.
+  template <class Out>
+  void Shift(const AVFrame& source, AVFrame& target, int first, int end, Dither dither) const {
+    const std::vector<uint16_t>& offsets = dither == Dither::Ordered ? ordered_ : rounding_;
+    const int inStep = from_.step / 2, outStep = to_.step / static_cast<int>(sizeof(Out)), width = from_.width;
+    const int shift = shift_;
+    const uint32_t largest = (1u << (in_.bits - shift)) - 1;
+    for (int y = first; y < end; ++y) {
+      const auto* __restrict src = reinterpret_cast<const uint16_t*>(from_.Row(source, y));
+      auto* __restrict dst = reinterpret_cast<Out*>(to_.Row(target, y));
+      const uint16_t* __restrict add = offsets.data() + static_cast<std::ptrdiff_t>(y & 7) * width;
+      if (inStep == 1 && outStep == 1) {
+        // Eight samples at a time in vector registers, then the rest. A sum
+        // past 16 bits stops at the largest word, which shifts to the
+        // largest target sample as the true sum would.
+        int x = 0;
+        for (; x + 8 <= width; x += 8) {
+          Words v, a;
+          std::memcpy(&v, src + x, sizeof v);
+          std::memcpy(&a, add + x, sizeof a);
+          Words sum = v + a;
+          sum = sum < v ? Words{} - 1 : sum;
+          sum >>= shift;
+          sum = sum > static_cast<uint16_t>(largest) ? static_cast<uint16_t>(largest) : sum;
+          if constexpr (sizeof(Out) == 1) {
+            const auto bytes = __builtin_convertvector(sum, Bytes);
+            std::memcpy(dst + x, &bytes, sizeof bytes);
+          } else {
+            std::memcpy(dst + x, &sum, sizeof sum);
+          }
+        }
+        for (; x < width; ++x) dst[x] = static_cast<Out>(std::min((uint32_t{src[x]} + add[x]) >> shift, largest));
+      } else {
+        for (int x = 0; x < width; ++x)
+          dst[x * outStep] = static_cast<Out>(std::min((uint32_t{src[x * inStep]} + add[x]) >> shift, largest));
+      }
+    }
+  }
+
   double Target(double v) const { return out_.Sample(in_.Value(v, role_), role_) / step_; }
 
   Channel from_, to_;
@@ -142,6 +209,10 @@ class ChannelConversion {
   SampleScale in_, out_;
   double step_;
   std::vector<float> table_;
+  // When the conversion is a plain shift of integers: by how much, and what
+  // each row of 8 adds before it.
+  int shift_ = 0;
+  std::vector<uint16_t> ordered_, rounding_;
 };
 
 class DepthConverter {
