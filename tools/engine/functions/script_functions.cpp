@@ -174,11 +174,7 @@ void RegisterClipProperties(FunctionTable& table) {
   auto is = [](AVPixelFormat format) {
     return Property([format](const ClipInfo& i) { return Value(i.hasVideo && i.pixelFormat == format); });
   };
-  auto family = [](AVPixelFormat format) {
-    return Property([format](const ClipInfo& i) {
-      return Value(i.hasVideo && AtDepth(format, BitsPerComponent(i.pixelFormat)) == i.pixelFormat);
-    });
-  };
+  // Of one of the colour families (given by their 8-bit formats), at any depth.
   auto anyFamily = [](std::initializer_list<AVPixelFormat> formats) {
     return Property([formats = std::vector<AVPixelFormat>(formats)](const ClipInfo& i) {
       for (AVPixelFormat f : formats)
@@ -191,8 +187,8 @@ void RegisterClipProperties(FunctionTable& table) {
   table["isrgb32"] = is(AV_PIX_FMT_BGRA);
   table["isrgb48"] = is(AV_PIX_FMT_BGR48LE);
   table["isrgb64"] = is(AV_PIX_FMT_BGRA64LE);
-  table["isplanarrgb"] = family(AV_PIX_FMT_GBRP);
-  table["isplanarrgba"] = family(AV_PIX_FMT_GBRAP);
+  table["isplanarrgb"] = anyFamily({AV_PIX_FMT_GBRP});
+  table["isplanarrgba"] = anyFamily({AV_PIX_FMT_GBRAP});
   table["ispackedrgb"] = anyFamily({AV_PIX_FMT_BGR24, AV_PIX_FMT_BGRA});
   table["isyv12"] = is(AV_PIX_FMT_YUV420P);
   table["isyv16"] = is(AV_PIX_FMT_YUV422P);
@@ -202,7 +198,7 @@ void RegisterClipProperties(FunctionTable& table) {
   table["is420"] = anyFamily({AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUVA420P});
   table["is422"] = anyFamily({AV_PIX_FMT_YUV422P, AV_PIX_FMT_YUVA422P});
   table["is444"] = anyFamily({AV_PIX_FMT_YUV444P, AV_PIX_FMT_YUVA444P});
-  table["isy"] = family(AV_PIX_FMT_GRAY8);
+  table["isy"] = anyFamily({AV_PIX_FMT_GRAY8});
   table["isyuva"] = anyFamily({AV_PIX_FMT_YUVA420P, AV_PIX_FMT_YUVA422P, AV_PIX_FMT_YUVA444P});
   table["hasalpha"] = Property([](const ClipInfo& i) { return Value(i.hasVideo && HasAlpha(i.pixelFormat)); });
   table["isvideofloat"] = Property([](const ClipInfo& i) { return Value(i.hasVideo && IsFloatFormat(i.pixelFormat)); });
