@@ -93,6 +93,16 @@ class Lexer {
 
   std::string_view Text(std::size_t from, std::size_t to) const { return std::string_view(src_).substr(from, to - from); }
 
+  // The whole UTF-8 character that starts at `at` (its lead byte alone when
+  // the bytes after it do not continue it).
+  std::string_view CharacterAt(std::size_t at) const {
+    const auto lead = static_cast<unsigned char>(src_[at]);
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    std::size_t end = at + 1;
+    while (end < src_.size() && end < at + length && (static_cast<unsigned char>(src_[end]) & 0xC0) == 0x80) ++end;
+    return Text(at, end);
+  }
+
   // A line's end becomes a token only when another token follows it and no
   // backslash joins the two lines.
   Token& Push(Tok kind, std::string_view text, int line = 0) {
@@ -223,11 +233,11 @@ class Lexer {
                           (c == '<' && next == '>') || (c == '&' && next == '&') || (c == '|' && next == '|') ||
                           (c == '+' && next == '+');
     const std::string_view op = Text(i_, i_ + (twoChars ? 2 : 1));
-    if (op.size() == 1 && std::string_view("=+-*/%!<>?:(),.{}").find(c) == std::string_view::npos)
-      throw SyntaxError{line_, std::string("unexpected character '") + c + "'"};
-    // Inside parentheses a line break does not end the statement.
-    if (op == "(") ++depth_;
-    if (op == ")" && depth_ > 0) --depth_;
+    if (op.size() == 1 && std::string_view("=+-*/%!<>?:(),.{}[]").find(c) == std::string_view::npos)
+      throw SyntaxError{line_, "unexpected character '" + std::string(CharacterAt(i_)) + "'"};
+    // Inside parentheses and brackets a line break does not end the statement.
+    if (op == "(" || op == "[") ++depth_;
+    if ((op == ")" || op == "]") && depth_ > 0) --depth_;
     i_ += op.size();
     Push(Tok::Op, op);
   }
@@ -259,6 +269,25 @@ char ParamType(const std::string& word) {
   if (word == "bool") return 'b';
   if (word == "val" || word == "any") return '.';
   return 0;
+}
+
+// A parameter's type word: a plain type, "array" (of anything), or a type
+// followed by "_array" and optionally "_nz" (at least one value).
+bool ReadParamType(const std::string& word, ParamDecl& param) {
+  std::string base = word;
+  if (base.ends_with("_nz")) {
+    param.nonEmpty = true;
+    base.resize(base.size() - 3);
+  }
+  if (base == "array") base = "val_array";
+  if (base.ends_with("_array")) {
+    param.array = true;
+    base.resize(base.size() - 6);
+  }
+  param.type = ParamType(base);
+  if (param.type && (param.array || !param.nonEmpty)) return true;
+  param = ParamDecl{"", '.', false};
+  return false;
 }
 
 class Parser {
@@ -321,12 +350,20 @@ class Parser {
   void SkipNewlines() {
     while (Peek().kind == Tok::Newline) Skip();
   }
-  std::string Describe() {
-    if (Peek().kind == Tok::End) return "the end of the script";
-    if (Peek().kind == Tok::Newline) return "the end of the line";
-    return "'" + std::string(Peek().text) + "'";
+  // The next token as a message names it: "the end of the line", or its
+  // text, shortened at a character's boundary when it is long.
+  std::string Describe() { return AtEnding() ? "the " + Ending() : Quoted(); }
+  bool AtEnding() { return Peek().kind == Tok::End || Peek().kind == Tok::Newline; }
+  std::string Ending() { return Peek().kind == Tok::End ? "end of the script" : "end of the line"; }
+  std::string Quoted() {
+    constexpr std::size_t kShown = 60;
+    std::string_view text = Peek().text;
+    if (text.size() <= kShown) return "'" + std::string(text) + "'";
+    std::size_t cut = kShown;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return "'" + std::string(text.substr(0, cut)) + "...'";
   }
-  [[noreturn]] void Unexpected() { throw SyntaxError{Peek().line, "unexpected " + Describe()}; }
+  [[noreturn]] void Unexpected() { throw SyntaxError{Peek().line, "unexpected " + (AtEnding() ? Ending() : Quoted())}; }
 
   // Counts the parser's own recursion (parentheses, signs, arguments, blocks).
   struct Nest {
@@ -464,9 +501,9 @@ class Parser {
     if (!TakeOp(")")) {
       do {
         ParamDecl param{"", '.', false};
-        if (Peek().kind == Tok::Name && ParamType(Lower(std::string(Peek().text))) &&
-            (Peek(1).kind == Tok::Name || Peek(1).kind == Tok::String))
-          param.type = ParamType(Lower(std::string(Take().text)));
+        if (Peek().kind == Tok::Name && (Peek(1).kind == Tok::Name || Peek(1).kind == Tok::String) &&
+            ReadParamType(Lower(std::string(Peek().text)), param))
+          Skip();
         if (Peek().kind == Tok::String) param.optional = true;
         else if (Peek().kind != Tok::Name) throw SyntaxError{Peek().line, "expected a parameter's name but found " + Describe()};
         param.name = Lower(std::string(Take().text));
@@ -492,7 +529,7 @@ class Parser {
     n->lowered = Lower(name);
     n->name = std::move(name);
     // One allocation for the operands instead of a vector grown one by one.
-    static constexpr std::size_t kOperands[] = {0, 0, 4, 1, 2, 3};
+    static constexpr std::size_t kOperands[] = {0, 0, 4, 1, 2, 3, 4, 2};
     n->kids.reserve(kOperands[kind]);
     return n;
   }
@@ -550,10 +587,19 @@ class Parser {
     return Postfix();
   }
 
-  // a.F(b) calls F(a, b); a.F calls F(a).
+  // a.F(b) calls F(a, b); a.F calls F(a); a[i, j] indexes.
   NodePtr Postfix() {
     NodePtr e = Primary();
-    while (IsOp(".")) {
+    for (;;) {
+      if (IsOp("[")) {
+        NodePtr index = Make(Node::Index, Peek().line);
+        Adopt(*index, std::move(e));
+        Items(*index, "]");
+        if (index->kids.size() < 2) throw SyntaxError{index->line, "an index is missing between '[' and ']'"};
+        e = std::move(index);
+        continue;
+      }
+      if (!IsOp(".")) break;
       Skip();
       if (Peek().kind != Tok::Name) throw SyntaxError{Peek().line, "expected a function name after '.'"};
       NodePtr call = Make(Node::Call, Peek().line, std::string(Peek().text));
@@ -563,6 +609,16 @@ class Parser {
       e = std::move(call);
     }
     return e;
+  }
+
+  // "[" expressions separated by commas, then `close`.
+  void Items(Node& parent, const char* close) {
+    Nest nest(*this);
+    ExpectOp("[");
+    if (TakeOp(close)) return;
+    do Adopt(parent, Expression());
+    while (TakeOp(","));
+    ExpectOp(close);
   }
 
   void Arguments(Node& call) {
@@ -617,6 +673,11 @@ class Parser {
           NodePtr e = Expression();
           ExpectOp(")");
           return e;
+        }
+        if (IsOp("[")) {
+          NodePtr n = Make(Node::Array, line);
+          Items(*n, "]");
+          return n;
         }
         break;
       default:

@@ -294,7 +294,7 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("Median sync") << "b = BlankClip()\nMedian(b, b, b, sync=2)" << "sync is not taken here";
     QTest::newRow("Clense of other clips") << src + "Clense(previous=last)" << "previous is not taken here";
     QTest::newRow("Clense reducing flicker") << src + "Clense(reduceflicker=true)" << "reduceflicker=true is not taken";
-    QTest::newRow("TemporalMedian radius 0") << src + "TemporalMedian(0)" << "radius must be from 1 to 127";
+    QTest::newRow("TemporalMedian radius 0") << src + "TemporalMedian(0)" << "radius must be from 1 to 12";
     QTest::newRow("MedianBlur negative radius") << src + "MedianBlur(-1)" << "radiusy must be from 0 to 127";
     QTest::newRow("GaussianBlur filling a plane") << src + "GaussianBlur(Y=-128)" << "Y=-128 is not taken here";
     QTest::newRow("CAS too sharp") << src + "CAS(1.5)" << "sharpness must be from 0 to 1, not 1.5";

@@ -15,13 +15,20 @@ void RegisterAllFunctions(FunctionTable& table) {
   RegisterColourFunctions(table);
   RegisterColourAdjustFunctions(table);
   RegisterBitDepthFunctions(table);
+  RegisterPlaneFunctions(table);
+  RegisterMergeFunctions(table);
+  RegisterExprFunction(table);
+  RegisterRestorationFunctions(table);
   RegisterFieldFunctions(table);
   RegisterAudioFunctions(table);
   RegisterTimeStretchFunctions(table);
   RegisterScriptFunctions(table);
   RegisterScriptTextFunctions(table);
   RegisterScriptControlFunctions(table);
+  RegisterArrayFunctions(table);
   RegisterRuntimeFunctions(table);
+  RegisterConditionalReaderFunction(table);
+  RegisterRuntimeMeasures(table);
   RegisterPluginFunctions(table);
 }
 

@@ -3,10 +3,10 @@
 // folder, WriteFile and its kin, the settings that only tune AviSynth
 // itself, and the refusal of plugins.
 #include "tools/engine/filter.h"
+#include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
 #include "tools/engine/plugins/plugins.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <set>
 
@@ -56,7 +56,7 @@ class FileWriter : public VideoFilter {
         append_(append) {
     for (const Value& v : call.rest) expressions_.push_back(v.asString());
     if (when_ == WriteWhen::EachFrameIf && expressions_.empty()) call.Fail("needs a condition");
-    if (when_ != WriteWhen::End && !append_) Open("wb");
+    if (when_ != WriteWhen::End && !append_) Write("", false);
   }
 
   ~FileWriter() override {
@@ -64,7 +64,7 @@ class FileWriter : public VideoFilter {
     // Nothing can report a failure this late; a line that cannot be made or
     // written is left out.
     try {
-      Write(Line(), append_ ? "ab" : "wb");
+      Write(Line(), append_);
     } catch (const ScriptError&) {
     }
   }
@@ -83,6 +83,7 @@ class FileWriter : public VideoFilter {
 
  private:
   void FrameRead(int64_t number) const {
+    ApplyFrameVariables(*variables_);
     variables_->SetVariable("current_frame", Value(number), true);
     std::size_t first = 0;
     if (when_ == WriteWhen::EachFrameIf) {
@@ -91,7 +92,7 @@ class FileWriter : public VideoFilter {
       if (!condition.asBool()) return;
       first = 1;
     }
-    Write(Line(first), "ab");
+    Write(Line(first), true);
   }
 
   Value Evaluate(const std::string& expression) const { return variables_->EvalExpression(expression, origin(), dir_); }
@@ -102,14 +103,7 @@ class FileWriter : public VideoFilter {
     return line + "\n";
   }
 
-  void Open(const char* mode) const { Write("", mode); }
-
-  void Write(const std::string& text, const char* mode) const {
-    FILE* file = std::fopen(path_.c_str(), mode);
-    if (!file) Fail("cannot write " + path_);
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (std::fclose(file) != 0 || !written) Fail("cannot write " + path_);
-  }
+  void Write(const std::string& text, bool append) const { WriteToFile(path_, text, append, origin()); }
 
   std::shared_ptr<Interpreter> variables_;
   std::string path_, dir_;

@@ -65,7 +65,7 @@ Value Median(Call& call) {
 
 Value TemporalMedian(Call& call) {
   VideoOf(call, 0);
-  return TemporalMedianOf(call, call.Clip(0), IntIn(call, 1, "radius", 1, 1, 127), ChromaPlanes(call.Bool(2, true)));
+  return TemporalMedianOf(call, call.Clip(0), IntIn(call, 1, "radius", 1, 1, 12), ChromaPlanes(call.Bool(2, true)));
 }
 
 }  // namespace
