@@ -86,6 +86,7 @@ class BitDepthTest : public QObject {
   avs::FrameRef Frame(const QString& script, int64_t n = 0) { return ScriptFrame(script, media_.dir(), n); }
   // What the sweep of every function found.
   int compared_ = 0, refused_ = 0, unsuited_ = 0;
+  QHash<QString, avs::ClipPtr> eightBitResults_;
 
  private slots:
   void initTestCase() {
@@ -399,36 +400,47 @@ class BitDepthTest : public QObject {
     QFETCH(QString, deeper);
     const QString base = QString("AviSource(\"%1.avi\")\n").arg(source);
     const QString call = function + "(" + arguments + ")\n";
-    avs::ClipPtr eight;
-    try {
-      eight = EvaluateClip(base + call, media_.dir());
-    } catch (const avs::ScriptError&) {
-      ++unsuited_;  // not a function of this 8-bit clip, or not with these arguments
+    // The 8-bit clip's result is the same for every twin: once for all.
+    const QString key = source + "\n" + call;
+    if (!eightBitResults_.contains(key)) {
+      avs::ClipPtr result;
+      try {
+        result = EvaluateClip(base + call, media_.dir());
+      } catch (const avs::ScriptError&) {
+        // not a function of this 8-bit clip, or not with these arguments
+      }
+      eightBitResults_.insert(key, result && result->info().hasVideo ? result : nullptr);
+    }
+    const avs::ClipPtr eight = eightBitResults_.value(key);
+    if (!eight) {
+      ++unsuited_;
       return;
     }
-    if (!eight->info().hasVideo) return;
     const QString deep = base + deeper + "\n" + call;
-    const QString error = EvaluationError(deep, media_.dir());
-    if (error != "no error") {
+    avs::ClipPtr deepResult;
+    try {
+      deepResult = EvaluateClip(deep, media_.dir());
+    } catch (const avs::ScriptError& e) {
+      const QString error = e.what();
       QVERIFY2(error.contains("pictures are not supported") || error.contains("cannot take"), qPrintable(error));
       ++refused_;
       return;
     }
-    // Both results at 8 bits, in the 8-bit result's format.
-    const QString eightBits = base + call + AtEightBits(eight);
-    const QString type = avs::PixelTypeName(EvaluateClip(eightBits, media_.dir())->info().pixelFormat);
-    QString deepBack = deep + AtEightBits(EvaluateClip(deep, media_.dir())) + "\n";
-    auto typeOf = [this](const QString& script) {
-      return QString(avs::PixelTypeName(EvaluateClip(script, media_.dir())->info().pixelFormat));
+    // Both results at 8 bits, in the 8-bit result's format; a planar alpha
+    // that stays through conversions of names without A goes by RGB24.
+    auto eightBitType = [](const avs::ClipPtr& clip) {
+      return QString(avs::PixelTypeName(avs::AtDepth(clip->info().pixelFormat, 8)));
     };
-    if (typeOf(deepBack) != type) deepBack += ConversionTo(type) + "\n";
-    // A planar alpha stays through conversions of names without A.
-    QString eightBack = eightBits;
-    if (typeOf(deepBack) != type) {
-      deepBack += "ConvertToRGB24()";
-      eightBack += "\nConvertToRGB24()";
+    const QString type = eightBitType(eight);
+    QString eightBack = base + call + AtEightBits(eight), deepBack = deep + AtEightBits(deepResult) + "\n";
+    if (eightBitType(deepResult) != type) {
+      deepBack += ConversionTo(type) + "\n";
+      if (QString(avs::PixelTypeName(EvaluateClip(deepBack, media_.dir())->info().pixelFormat)) != type) {
+        deepBack += "ConvertToRGB24()";
+        eightBack += "\nConvertToRGB24()";
+      }
     }
-    const avs::ClipPtr expected = EvaluateClip(eightBack, media_.dir());
+    const avs::ClipPtr expected = eightBack == base + call + "last" ? eight : EvaluateClip(eightBack, media_.dir());
     avs::ClipPtr actual;
     try {
       actual = EvaluateClip(deepBack, media_.dir());
@@ -442,6 +454,9 @@ class BitDepthTest : public QObject {
     // and deeper; packed RGB is kept bottom row first, planar RGB top row
     // first, so reductions by 2 centre their rows apart.
     if (function.endsWith("reduceby2") && deeper.contains("Planar")) return;
+    // libavfilter's bwdif decides otherwise on deeper pictures: ffmpeg's own
+    // runs at 8 and 10 bits differ as much.
+    if (function == "bwdif") return;
     // swscale takes a shortcut between 8-bit packed RGB and 8-bit 4:2:0 or
     // 4:2:2 that leaves out the chroma placement and resampler; those
     // conversions are compared with ffmpeg's (tst_colour_functions).
