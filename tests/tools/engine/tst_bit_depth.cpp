@@ -383,7 +383,8 @@ class BitDepthTest : public QObject {
           !function.params.starts_with("base:c") && !function.params.starts_with("base_clip:c"))
         continue;
       // Functions that write files or read frames by script take no part.
-      if (name.starts_with("write") || name == "scriptclip" || name == "frameevaluate" || name == "conditionalfilter")
+      if (name.starts_with("write") || name == "imagewriter" || name == "scriptclip" || name == "frameevaluate" ||
+          name == "conditionalfilter")
         continue;
       for (const QString& key : {QString::fromStdString(name), QString::fromStdString(name) + " window"}) {
         if (key.endsWith(" window") && !arguments.contains(key)) continue;
@@ -421,8 +422,13 @@ class BitDepthTest : public QObject {
     try {
       deepResult = EvaluateClip(deep, media_.dir());
     } catch (const avs::ScriptError& e) {
+      // A deeper picture's refusal names its depth; an 8-bit twin of another
+      // layout (planar RGB, YUVA) may be refused for its format.
       const QString error = e.what();
-      QVERIFY2(error.contains("pictures are not supported") || error.contains("cannot take"), qPrintable(error));
+      const bool deepTwin = deeper.contains("ConvertBits");
+      QVERIFY2(error.contains("pictures are not supported") || error.contains("cannot take") ||
+                   (!deepTwin && error.contains(" needs ")),
+               qPrintable(error));
       ++refused_;
       return;
     }

@@ -490,6 +490,7 @@ class AlphaClip : public FrameFilter {
 };
 
 void RequireRgb32(const Call& call) {
+  RequireEightBit(call, VideoOf(call, 0));
   if (VideoOf(call, 0).pixelFormat != AV_PIX_FMT_BGRA)
     call.Fail(std::string("needs an RGB32 clip, not ") + PixelTypeName(VideoOf(call, 0).pixelFormat));
 }
