@@ -3,6 +3,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
@@ -42,18 +43,25 @@ class BatchView : public job::JobView {
  public:
   BatchView(BatchWindow& batch, MainWindow& main) : batch_(batch), main_(main) {}
 
-  void setRow(const job::BatchRow& row) {
+  // The row to run with the modes ticked for the batch: a mode whose output
+  // an earlier, interrupted run of the row finished is not made again.
+  void setRow(const job::BatchRow& row, const bool ticked[4]) {
     row_ = row;
     missing_ = false;
     finished_ = false;
+    for (int mode = job::kPreview; mode <= job::kDeluxe; ++mode) {
+      runs_[mode] = ticked[mode] && !job::HasFinishedOutput(row, job::ModeSuffix(mode));
+    }
   }
+  const bool* runs() const { return runs_; }
+  bool runsAnyMode() const { return runs_[job::kPreview] || runs_[job::kStandard] || runs_[job::kDeluxe]; }
   bool missing() const { return missing_; }
   bool finished() const { return finished_; }
 
   QWidget* window() override { return &main_; }
   QString sourcePath() const override { return QString::fromStdString(row_.source); }
   void clearSource() override { missing_ = true; }
-  bool modeTicked(int mode) const override { return main_.modeTicked(mode); }
+  bool modeTicked(int mode) const override { return runs_[mode]; }
   QString author() const override { return main_.author(); }
   QString title() const override { return main_.title(); }
   // The batch takes its one action after the last source itself.
@@ -91,11 +99,13 @@ class BatchView : public job::JobView {
     sequence.wavPath = row_.wavPath;
   }
   QString attachedWavPath() const override { return QString::fromStdString(row_.wavPath); }
+  void outputMade(int, const std::string& path) override { batch_.outputMade(path); }
 
  private:
   BatchWindow& batch_;
   MainWindow& main_;
   job::BatchRow row_;
+  bool runs_[4] = {false, false, false, false};
   bool missing_ = false;
   bool finished_ = false;
 };
@@ -160,6 +170,12 @@ void BatchWindow::build() {
   down_ = button("down", texts_.batchDown, 115);
   start_ = button("start", texts_.start, height() - 33);
   start_->setDefault(true);
+  // Shown while the list cannot be written to its file.
+  saveProblem_ = new QLabel(this);
+  saveProblem_->setObjectName("saveProblem");
+  saveProblem_->setWordWrap(true);
+  saveProblem_->setGeometry(8, height() - 36, width() - 112, 28);
+  saveProblem_->hide();
 
   openDialog_ = desktop::MakeOpenDialog(this, {});
   openDialog_->setNameFilters(texts_.openFilter);
@@ -249,6 +265,13 @@ void BatchWindow::refresh() {
   }
   if (selected >= 0 && selected < list_.size()) rows_->setCurrentRow(selected);
   updateButtons();
+  showSaveState();
+}
+
+void BatchWindow::showSaveState() {
+  saveProblem_->setText(texts_.batchNotSaved + QString::fromStdString(list_.path()));
+  saveProblem_->setVisible(!list_.saved());
+  rows_->setGeometry(8, 8, width() - 112, height() - (list_.saved() ? 16 : 52));
 }
 
 void BatchWindow::refreshRow(int index) {
@@ -271,6 +294,12 @@ void BatchWindow::updateButtons() {
 
 void BatchWindow::start() {
   if (running() || main_.driver().state() != job::JobState::Idle || list_.NextToRun() < 0) return;
+  // A list that cannot be kept would be lost to a crash halfway, and its
+  // rows run again from the start: it runs only once it is written.
+  if (!list_.saved() && !list_.Save()) {
+    showSaveState();
+    return;
+  }
   bool any = false;
   for (int mode = job::kPreview; mode <= job::kDeluxe; ++mode) {
     ticked_[mode] = main_.modeTicked(mode);
@@ -284,10 +313,10 @@ void BatchWindow::start() {
   view_ = std::make_unique<BatchView>(*this, main_);
   driverTaskbar_ = std::make_unique<desktop::TaskbarProgress>();
   noActions_ = std::make_unique<desktop::NoAfterJobActions>();
-  job::DriverSetup setup{main_.paths(),     main_.videoEncoderPath(), main_.debugMode(), main_.version(),
-                         main_.baseCaption(), {}, [this](const desktop::MessageRequest& request) {
-                           reason_.Take(request);
-                         }};
+  // The batch leaves the main window's remembered source, tags and outputs.
+  job::DriverSetup setup{main_.paths(),       main_.videoEncoderPath(), main_.debugMode(), main_.version(),
+                         main_.baseCaption(), main_.folderProblem(),    false,
+                         [this](const desktop::MessageRequest& request) { reason_.Take(request); }};
   // The driver reads the mode settings of this moment from the settings file.
   driver_ = std::make_unique<job::JobDriver>(*view_, setup, texts_, main_.settingsFile(), *driverTaskbar_,
                                              *noActions_);
@@ -310,31 +339,39 @@ void BatchWindow::runNext() {
   percent_ = 0;
   stage_.clear();
   reason_.Clear();
-  // The names this run will give its outputs are on disk before any exists,
-  // so a run cut short leaves nothing the next start could not find. What an
-  // interrupted run left goes first, or the names would step past it.
-  if (list_.row(index).state == job::BatchState::Interrupted) job::RemoveRunLeftovers(list_.row(index));
-  list_.MarkRunning(index, job::ExpectedOutputs(list_.row(index).source, ticked_));
-  view_->setRow(list_.row(index));
+  list_.MarkRunning(index);
+  view_->setRow(list_.row(index), ticked_);
   refresh();
+  // Every mode was finished by a run that a crash cut short before the
+  // row could be marked.
+  if (!view_->runsAnyMode()) {
+    sourceEnded(true);
+    return;
+  }
   driver_->StartBtnClick();
   // A source that never started (missing, or its probe failed) ends here.
   if (driver_->state() != job::JobState::Running && !view_->finished()) sourceEnded(false);
 }
 
+void BatchWindow::outputMade(const std::string& path) {
+  if (current_ >= 0) list_.AddOutput(current_, path);
+  showSaveState();
+}
+
 void BatchWindow::sourceEnded(bool started) {
   if (!running() || current_ < 0) return;
-  const job::SourceOutcome outcome = job::FinishSource(*driver_, ticked_, started);
+  const job::SourceOutcome outcome = job::FinishSource(*driver_, view_->runs(), started);
   if (outcome.allDone()) {
-    list_.MarkDone(current_, outcome.outputs);
+    list_.MarkDone(current_);
   } else {
     QString reason = reason_.text();
     if (reason.isEmpty() && view_->missing()) reason = texts_.batchMissing;
-    list_.MarkFailed(current_, outcome.failedModes, reason.toStdString(), outcome.outputs);
+    list_.MarkFailed(current_, outcome.failedModes, reason.toStdString());
     failedSources_ << FileName(list_.row(current_).source);
   }
   ++finished_;
   refreshRow(current_);
+  showSaveState();
   current_ = -1;
   main_.taskbar().SetValue(static_cast<uint64_t>(finished_) * 100, static_cast<uint64_t>(std::max(total_, 1)) * 100);
   QTimer::singleShot(0, this, [this] { runNext(); });

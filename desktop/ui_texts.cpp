@@ -45,6 +45,11 @@ UiTexts MakeRussian() {
   t.logJobDone = "Задание завершено за ";
   t.logJobHalted = "Задание прервано через ";
   t.logSeconds = " с";
+  t.logJobNotStarted = "Задание не начато: ";
+  t.logJobStopped = "Задание остановлено сигналом через ";
+  t.logJobInterrupted = "Задание оборвалось: программа завершилась, не закончив его";
+  t.folderRefused = "Рабочую папку нельзя использовать: ";
+  t.outputsRefused = "Результат некуда записать: ";
 
   t.fileGroup = "Файл для кодирования ";
   t.selectFileHint = "Выбрать видео";
@@ -78,6 +83,7 @@ UiTexts MakeRussian() {
   t.batchInterrupted = "прервано, начнётся заново";
   t.batchSourcesFailed = "Не удалось обработать: ";
   t.batchMissing = "Файл не найден";
+  t.batchNotSaved = "Список не удалось сохранить: ";
   t.offsetMain = 50;
   t.offsetQuit = 12;
   t.offsetHelp = 33;
@@ -125,6 +131,11 @@ UiTexts MakeEnglish() {
   t.logJobDone = "Job finished in ";
   t.logJobHalted = "Job halted after ";
   t.logSeconds = " s";
+  t.logJobNotStarted = "Job not started: ";
+  t.logJobStopped = "Job stopped by a signal after ";
+  t.logJobInterrupted = "Job interrupted: its program ended before finishing it";
+  t.folderRefused = "The working folder cannot be used: ";
+  t.outputsRefused = "The outputs cannot be written: ";
 
   t.fileGroup = "File to encode";
   t.selectFileHint = "Select a file";
@@ -157,6 +168,7 @@ UiTexts MakeEnglish() {
   t.batchInterrupted = "interrupted, starts again";
   t.batchSourcesFailed = "Failed sources: ";
   t.batchMissing = "The file does not exist";
+  t.batchNotSaved = "The list could not be saved: ";
   t.offsetMain = 75;
   t.offsetQuit = 45;
   t.offsetHelp = 80;

@@ -29,8 +29,14 @@ struct UiTexts {
   // the tool's command line, how it ended and the end of its output.
   QString detailsStage, detailsCommand, detailsExitCode, detailsSignal, detailsNotStarted;
   QString detailsNoOutputFile, detailsLastLines, detailsNoLines;
-  // The job log: a job's source, its modes, each mode's end, the job's end.
+  // The job log: a job's source, its modes, each mode's end, the job's end;
+  // a job that never began, one stopped by a signal, and one whose program
+  // died under it (told at the next start).
   QString logJob, logModes, logDoneIn, logFailedAfter, logJobDone, logJobHalted, logSeconds;
+  QString logJobNotStarted, logJobStopped, logJobInterrupted;
+  // A job that cannot begin: its working folder is not the user's own, or
+  // the source's folder takes no output; the folder and why follow.
+  QString folderRefused, outputsRefused;
 
   // Texts of the main window's controls.
   QString fileGroup, selectFileHint, tagsGroup, authorLabel, titleLabel;
@@ -48,6 +54,8 @@ struct UiTexts {
   // The end of a batch in which some sources failed: their names follow.
   QString batchSourcesFailed;
   QString batchMissing;  // a row whose source is gone
+  // The list could not be written to its file; Start then refuses to run it.
+  QString batchNotSaved;
 
   // Message boxes sit at the main window's left edge plus an offset and its
   // top edge plus 130 (the end-of-run box: offsetMain + 40 and top + 170).

@@ -87,6 +87,9 @@ ToolOutcome ToolThread::followByPolling(platform::ChildProcess& child, int lPara
   // What the child wrote just before it ended; a process it left behind may
   // hold the pipe open, so nothing more is waited for.
   if (open) ReadOutputFor(child.outputFd(), 0, tail);
+  if (!watched_.empty()) {
+    if (const auto written = platform::IdOf(watched_)) written_.push_back(*written);
+  }
   return WithOutput(Outcome(ToolOutcome::Kind::Ended, child.status()), command, tail);
 }
 
@@ -180,11 +183,16 @@ void TMux::run() {
   post(kCompletionCode, kStageMux);
 }
 
-ToolOutcome ExecRaw(const std::string& commandLine) {
+ToolOutcome ExecRaw(const std::string& commandLine, const std::atomic<bool>* abort) {
   if (commandLine.empty()) return Outcome(ToolOutcome::Kind::NotRun);
   auto child = platform::ChildProcess::Start(commandLine, platform::ChildOutput::Discard);
   if (!child) return Outcome(ToolOutcome::Kind::NotStarted);
-  return Outcome(ToolOutcome::Kind::Ended, child->Wait());
+  if (abort == nullptr) return Outcome(ToolOutcome::Kind::Ended, child->Wait());
+  while (!child->HasEnded()) {
+    if (abort->load()) return KillAndReap(*child);
+    QThread::msleep(20);
+  }
+  return Outcome(ToolOutcome::Kind::Ended, child->status());
 }
 
 }  // namespace proc

@@ -597,7 +597,7 @@ class MainWindowTest : public QObject {
     job::BatchList kept(window->batchListPath());
     kept.Load();
     QCOMPARE(kept.size(), 2);
-    QCOMPARE(kept.row(0).state, job::BatchState::Waiting);
+    QCOMPARE(kept.row(0).state, job::BatchState::Interrupted);
     QCOMPARE(kept.row(1).state, job::BatchState::Waiting);
     QCOMPARE(QDir(folder.path("")).entryList({"*.mp4"}), QStringList());
     QCOMPARE(QDir(folder.tempDir()).entryList(QDir::Files), QStringList());
