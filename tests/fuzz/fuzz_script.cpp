@@ -20,6 +20,7 @@ const char* const kWithdrawn[] = {
     "ffaudiosource",      "lwlibavaudiosource", "imagesource",    "imagereader",    "segmentedavisource",
     "opendmlsource",      "avifilesource",    "ffmpegsource2",    "import",         "setworkingdir",
     "writefile",          "writefileif",      "writefileend",     "writefilestart", "exist",
+    "mpeg2source",        "dgdecode_mpeg2source", "textsub",      "textsubmod",     "assrender",
 };
 
 void ReadSome(const avs::Clip& clip) {

@@ -6,6 +6,7 @@ extern "C" {
 #include <libavfilter/avfilter.h>
 #include <libavfilter/buffersink.h>
 #include <libavfilter/buffersrc.h>
+#include <libavutil/mathematics.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 }
@@ -43,6 +44,8 @@ class GraphClip : public VideoFilter {
     const ClipInfo& in = input(0).info();
     if (Spanned() && (in.width != info.width || in.height != info.height || in.pixelFormat != info.pixelFormat))
       Fail("the filter \"" + description_ + "\" changes the picture, so it cannot leave frames as they are");
+    if (Counted() && (Spanned() || options_.cycleIn < 1 || options_.cycleOut < 1))
+      Fail("the filter \"" + description_ + "\" cannot work on a span of frames in cycles");
     Build();  // fails here, at the script's line, when the graph is wrong
   }
 
@@ -56,13 +59,16 @@ class GraphClip : public VideoFilter {
     Graph g;
     g.graph.reset(avfilter_graph_alloc());
     if (!g.graph) Fail("out of memory");
-    const AVRational timeBase{static_cast<int>(info().fps.den), static_cast<int>(info().fps.num)};
+    // Frames are fed at input 0's rate, which a cycled filter changes.
+    const Rational rate = input(0).info().fps;
+    const AVRational timeBase{static_cast<int>(rate.den), static_cast<int>(rate.num)};
     AVFilterInOut* outputs = nullptr;  // the graph description's open inputs
     for (std::size_t i = 0; i < inputs().size(); ++i) {
       const ClipInfo& in = input(i).info();
       std::string args = "video_size=" + std::to_string(in.width) + "x" + std::to_string(in.height) +
                          ":pix_fmt=" + av_get_pix_fmt_name(in.pixelFormat) + ":time_base=" + std::to_string(timeBase.num) +
-                         "/" + std::to_string(timeBase.den) + ":pixel_aspect=1/1";
+                         "/" + std::to_string(timeBase.den) + ":frame_rate=" + std::to_string(timeBase.den) + "/" +
+                         std::to_string(timeBase.num) + ":pixel_aspect=1/1";
       AVFilterContext* source = nullptr;
       std::string name = "in" + std::to_string(i);
       int rc = avfilter_graph_create_filter(&source, avfilter_get_by_name("buffer"), name.c_str(), args.c_str(), nullptr,
@@ -108,14 +114,28 @@ class GraphClip : public VideoFilter {
     return g;
   }
 
-  int history() const { return options_.history; }
   bool drawsOnInput() const { return options_.drawsOnInput; }
+  bool Cycled() const { return options_.cycleIn != 1 || options_.cycleOut != 1; }
+  bool Counted() const { return Cycled() || options_.counted; }
+  // One frame of the clip.
+  AVRational TimeBase() const { return {static_cast<int>(info().fps.den), static_cast<int>(info().fps.num)}; }
   bool Works(int64_t n) const { return n >= options_.first && n <= options_.last; }
-  // Where feeding starts for frame n: `history` frames before it, within
-  // the span.
-  int64_t FirstFed(int64_t n) const { return std::max({int64_t{0}, options_.first, n - options_.history}); }
-  // The first frame not fed: the span's or the clip's end.
-  int64_t FedEnd() const { return std::min(options_.last, info().frameCount - 1) + 1; }
+  // The cycle output frame n belongs to (the frame itself without cycles).
+  int64_t CycleOf(int64_t n) const { return n / options_.cycleOut; }
+  // Whether a graph whose next frame is `next` reaches frame n soon enough
+  // to be fed on rather than started over.
+  bool Near(int64_t next, int64_t n) const { return n >= next && CycleOf(n) - CycleOf(next) <= options_.history + 1; }
+  // Where feeding starts for frame n: `history` frames (or cycles) before
+  // it, within the span; and the number of the first frame that gives.
+  int64_t FirstCycleFed(int64_t n) const {
+    return std::max({int64_t{0}, options_.first, CycleOf(n) - options_.history});
+  }
+  int64_t FirstFed(int64_t n) const { return FirstCycleFed(n) * options_.cycleIn; }
+  int64_t FirstOut(int64_t n) const { return FirstCycleFed(n) * options_.cycleOut; }
+  // The first frame not fed: the span's or the clip's end, or input 0's.
+  int64_t FedEnd() const {
+    return Counted() ? input(0).info().frameCount : std::min(options_.last, info().frameCount - 1) + 1;
+  }
 
  private:
   bool Spanned() const { return options_.first > 0 || options_.last < info().frameCount - 1; }
@@ -137,11 +157,15 @@ class GraphStream : public VideoStream {
     if (!clip_.Works(n)) return inputs_.Frame(0, n);
     for (const FrameRef& kept : ready_)
       if (kept->pts == n) return kept;
-    if (!graph_.graph || n < nextOut_ || n - nextOut_ > clip_.history() + 1) Restart(clip_.FirstFed(n));
+    if (!graph_.graph || !clip_.Near(nextOut_, n)) Restart(n);
     FramePtr out = AllocFrame();
     for (;;) {
       int rc = av_buffersink_get_frame(graph_.sink, out.get());
       if (rc >= 0) {
+        // A counted filter's frames are numbered by their order, the others'
+        // by their time (which a filter may give in a time base of its own:
+        // yadif's is half the frames').
+        out->pts = clip_.Counted() ? nextOut_ : av_rescale_q(out->pts, av_buffersink_get_time_base(graph_.sink), clip_.TimeBase());
         FrameRef frame = Share(std::exchange(out, AllocFrame()));
         nextOut_ = frame->pts + 1;
         if (frame->pts < n) continue;
@@ -156,11 +180,11 @@ class GraphStream : public VideoStream {
   }
 
  private:
-  void Restart(int64_t from) {
+  void Restart(int64_t n) {
     graph_ = clip_.Build();
     ready_.clear();
-    nextIn_ = from;
-    nextOut_ = from;
+    nextIn_ = clip_.FirstFed(n);
+    nextOut_ = clip_.FirstOut(n);
   }
 
   // The inputs' next frames, or their end.

@@ -21,9 +21,12 @@
 // swscale on the way. Frame n of an input is its frame n clamped to its
 // length, with the time n / fps (the first input's rate) in the time base
 // 1/fps. The graph must give one frame for each frame it is fed, with the
-// same time: filters that drop, add or retime frames (fps, select, setpts)
-// do not belong here; those change the frame numbers with a FrameFilter. The
-// sound is the first input's.
+// same time, unless its options name a cycle: filters that drop or add
+// frames in a fixed pattern (yadif's field rate, decimate) give `cycleOut`
+// frames for each `cycleIn` they are fed, counted in the order they come.
+// Others that drop, add or retime frames (fps, select, setpts) do not belong
+// here; those change the frame numbers with a FrameFilter. The sound is the
+// first input's.
 #pragma once
 
 #include "tools/engine/filter.h"
@@ -36,8 +39,22 @@ namespace avs {
 
 // How a graph uses its inputs.
 struct GraphOptions {
-  // Frames fed before frame n, for filters that look back.
+  // Frames fed before frame n, for filters that look back; whole cycles
+  // when the graph has them.
   int history = 0;
+  // Each `cycleIn` frames fed (from the first) give `cycleOut` frames; the
+  // graph's state must not reach back further than `history` cycles, and a
+  // last, shorter cycle gives whatever the filter gives for it. The clip's
+  // frame count is then the caller's to state, and the graph works on every
+  // frame of input 0.
+  int cycleIn = 1;
+  int cycleOut = 1;
+  // The graph's frames are numbered by the order they come, from the first
+  // frame fed, rather than by their time, and it is fed all of input 0: for
+  // filters that give nothing for the first frames they are fed (tmedian
+  // before its window fills), fed a longer input whose first frames stand
+  // for those before the clip. Cycles are always counted.
+  bool counted = false;
   // The frames the graph works on. The others are input 0's frames as they
   // are, neither fed to the graph nor copied: a filter that changes a span
   // of frames (a subtitle shown for a while) costs nothing outside it. A

@@ -31,7 +31,8 @@ const char* Value::typeName() const {
     case 2: return "an int";
     case 3: return "a float";
     case 4: return "a string";
-    default: return "a clip";
+    case 5: return "a clip";
+    default: return "an array";
   }
 }
 
@@ -46,6 +47,7 @@ std::string Value::toText() const {
   }
   if (isString()) return asString();
   if (isClip()) return "clip";
+  if (isArray()) return "array";
   return "";
 }
 
@@ -76,6 +78,56 @@ Value Call::Text(std::string text) const {
   return Value(std::move(text));
 }
 
+Value Call::MakeArray(std::vector<Value> items) const {
+  // Copying an array is most of the work of a change to it.
+  interp.ChargeSteps(static_cast<int64_t>(items.size() >> 4), origin + ": " + functionName);
+  std::string problem;
+  ArrayPtr array = NewArray(std::move(items), problem);
+  if (!array) Fail(problem);
+  return Value(std::move(array));
+}
+
+ArrayPtr NewArray(std::vector<Value> items, std::string& problem) {
+  if (items.size() > kMaxArrayItems) {
+    problem = "an array may hold at most " + std::to_string(kMaxArrayItems) + " values";
+    return nullptr;
+  }
+  auto array = std::make_shared<Array>();
+  for (const Value& item : items)
+    if (item.isArray()) array->depth = std::max(array->depth, item.asArray().depth + 1);
+  if (array->depth > kMaxArrayDepth) {
+    problem = "arrays may nest at most " + std::to_string(kMaxArrayDepth) + " deep";
+    return nullptr;
+  }
+  array->items = std::move(items);
+  return array;
+}
+
+const Value* ArrayItem(const Value& array, const Value& index, std::string& problem) {
+  if (!array.isArray()) {
+    problem = std::string("only an array can be indexed, not ") + array.typeName();
+    return nullptr;
+  }
+  const std::vector<Value>& items = array.asArray().items;
+  if (index.isInt()) {
+    if (index.asInt() >= 0 && static_cast<uint64_t>(index.asInt()) < items.size())
+      return &items[static_cast<std::size_t>(index.asInt())];
+    problem = "the index " + std::to_string(index.asInt()) + " is outside the array of " +
+              std::to_string(items.size()) + (items.size() == 1 ? " value" : " values");
+    return nullptr;
+  }
+  if (!index.isString()) {
+    problem = std::string("an index must be an int or a string, not ") + index.typeName();
+    return nullptr;
+  }
+  for (const Value& entry : items)
+    if (entry.isArray() && entry.asArray().items.size() >= 2 && entry.asArray().items[0].isString() &&
+        Lower(entry.asArray().items[0].asString()) == Lower(index.asString()))
+      return &entry.asArray().items[1];
+  problem = "the array has no key \"" + index.asString() + "\"";
+  return nullptr;
+}
+
 // A function with its parameters read once, shared so that a function that
 // is redefined while it runs stays alive until it returns.
 struct FunctionEntry {
@@ -83,7 +135,8 @@ struct FunctionEntry {
     std::string name;
     char type;
     bool optional;
-    bool variadic;
+    bool variadic;  // an array of `type`
+    bool nonEmpty;  // ... of at least one value
   };
   Function function;
   std::vector<Param> params;
@@ -114,13 +167,14 @@ std::vector<Param> ParseParams(const std::string& spec) {
   std::istringstream in(spec);
   std::string word;
   while (in >> word) {
-    Param p{"", '.', false, false};
+    Param p{"", '.', false, false, false};
     if (word[0] == '?') {
       p.optional = true;
       word.erase(0, 1);
     }
-    if (word.back() == '*') {
+    if (word.back() == '*' || word.back() == '+') {
       p.variadic = true;
+      p.nonEmpty = word.back() == '+';
       word.pop_back();
     }
     std::size_t colon = word.find(':');
@@ -220,8 +274,9 @@ class Evaluator {
     for (const auto& decl : program->functions) {
       auto entry = std::make_shared<FunctionEntry>();
       for (const ParamDecl& p : decl->params) {
-        entry->params.push_back(Param{p.name, p.type, p.optional, false});
-        entry->function.params += std::string(p.optional ? "?" : "") + p.name + ":" + p.type + " ";
+        entry->params.push_back(Param{p.name, p.type, p.optional, p.array, p.nonEmpty});
+        entry->function.params += std::string(p.optional ? "?" : "") + p.name + ":" + p.type +
+                                  (p.array ? (p.nonEmpty ? "+" : "*") : "") + " ";
       }
       const FunctionDecl* raw = decl.get();
       entry->function.body = [program, raw, file](Call& call) {
@@ -308,6 +363,28 @@ class Evaluator {
       }
       case Node::Unary: return Unary(n);
       case Node::Binary: return Binary(n);
+      case Node::Array: {
+        std::vector<Value> items;
+        items.reserve(n.kids.size());
+        for (const NodePtr& k : n.kids) items.push_back(Eval(*k));
+        Charge(n.line, static_cast<int64_t>(items.size() >> 4));
+        std::string problem;
+        ArrayPtr array = NewArray(std::move(items), problem);
+        if (!array) Fail(n.line, problem);
+        return Value(std::move(array));
+      }
+      case Node::Index: {
+        Value container = Eval(*n.kids[0]);
+        for (std::size_t i = 1; i < n.kids.size(); ++i) {
+          std::string problem;
+          const Value* item = ArrayItem(container, Eval(*n.kids[i]), problem);
+          if (!item) Fail(n.line, problem);
+          // The item lives in the container: copy it out before letting go.
+          Value copy = *item;
+          container = std::move(copy);
+        }
+        return container;
+      }
       case Node::Ternary: {
         Value cond = Eval(*n.kids[0]);
         if (!cond.isBool()) Fail(n.line, std::string("the condition before '?' is ") + cond.typeName() + ", not a bool");
@@ -340,13 +417,18 @@ class Evaluator {
     }
     Call call{interp_, name, Where(line), interp_.CurrentDir(), {}, {}};
     std::string problem = Bind(*entry, positional, named, call);
-    // A function of a clip called without one works on `last`.
-    if (!problem.empty() && !params.empty() && params[0].type == 'c' && (positional.empty() || !positional[0].isClip())) {
+    // A function of a clip whose arguments do not fit works on `last` first
+    // (Overlay(logo, x=8) overlays logo on last). When that does not fit
+    // either, the message is about the arguments as written, unless they
+    // began with something other than a clip.
+    if (!problem.empty() && !params.empty() && params[0].type == 'c') {
+      const bool clipGiven = !positional.empty() && positional[0].isClip();
       const Value* last = Find("last");
       if (last && last->isClip()) {
         positional.insert(positional.begin(), *last);
-        problem = Bind(*entry, positional, named, call);
-      } else if (!params[0].optional) {
+        std::string withLast = Bind(*entry, positional, named, call);
+        if (withLast.empty() || !clipGiven) problem = std::move(withLast);
+      } else if (!params[0].optional && !clipGiven) {
         problem = "needs a clip, and no clip was given or made before";
       }
     }
@@ -364,6 +446,12 @@ class Evaluator {
     for (std::size_t i = 0; i < decl.params.size(); ++i) {
       Value v = std::move(call.args[i]);
       if (decl.params[i].type == 'f' && v.isInt()) v = Value(v.asFloat());
+      if (decl.params[i].type == 'f' && v.isArray()) {
+        std::vector<Value> items = v.asArray().items;
+        for (Value& item : items)
+          if (item.isInt()) item = Value(item.asFloat());
+        v = call.MakeArray(std::move(items));
+      }
       scope[decl.params[i].name] = std::move(v);
     }
     interp_.scopes_.push_back(std::move(scope));
@@ -453,40 +541,71 @@ class Evaluator {
     const std::vector<Param>& params = entry.params;
     call.args.assign(params.size(), Value());
     call.rest.clear();
+    // The values gathered positionally by each array parameter.
+    std::vector<std::vector<Value>> gathered(params.size());
     std::size_t p = 0;
     // An optional clip that comes first (BlankClip's template) is passed
     // over when the first value given is not a clip.
     if (!params.empty() && params[0].optional && params[0].type == 'c' && !positional.empty() &&
         !positional[0].isClip())
       p = 1;
-    for (const Value& v : positional) {
+    for (std::size_t k = 0; k < positional.size();) {
+      const Value& v = positional[k];
       if (p >= params.size()) return "too many arguments";
-      if (params[p].variadic) {
-        if (!Matches(v, params[p].type))
-          return "each " + params[p].name + " must be " + TypeWord(params[p].type) + ", not " + v.typeName();
-        call.rest.push_back(v);
-      } else {
+      const Param& param = params[p];
+      if (!param.variadic) {
         call.args[p++] = v;
+        ++k;
+      } else if (gathered[p].empty() && v.isArray() && (param.type != '.' || p + 1 < params.size())) {
+        // An array given first is the parameter, unless the parameter takes
+        // values of any type and is the last: then it is the first of them.
+        call.args[p++] = v;
+        ++k;
+      } else if (Matches(v, param.type)) {
+        gathered[p].push_back(v);
+        ++k;
+      } else if (p + 1 < params.size()) {
+        ++p;  // the array ends at the first value of another type
+      } else {
+        return "each " + param.name + " must be " + TypeWord(param.type) + ", not " + v.typeName();
       }
     }
     for (const auto& [name, v] : named) {
       auto it = std::find_if(params.begin(), params.end(), [&name = name](const Param& ps) { return ps.name == name; });
-      if (it == params.end() || it->variadic) {
+      if (it == params.end()) {
         if (entry.function.lenient) continue;
         return "has no argument named " + name;
       }
       std::size_t idx = static_cast<std::size_t>(it - params.begin());
-      if (call.args[idx].defined()) return name + " is given twice";
+      if (call.args[idx].defined() || !gathered[idx].empty()) return name + " is given twice";
+      if (it->variadic && !v.isArray()) return name + " must be an array, not " + v.typeName();
       call.args[idx] = v;
     }
     for (std::size_t i = 0; i < params.size(); ++i) {
-      if (params[i].variadic) continue;
-      if (!call.args[i].defined()) {
-        if (!params[i].optional) return std::string("needs ") + TypeWord(params[i].type) + " for " + params[i].name;
+      const Param& param = params[i];
+      if (param.variadic) {
+        // Left out, an unnamed array is empty; an optional one stays undefined.
+        if (!call.args[i].defined() && (!gathered[i].empty() || !param.optional)) {
+          std::string problem;
+          ArrayPtr array = NewArray(std::move(gathered[i]), problem);
+          if (!array) return problem;
+          call.args[i] = Value(std::move(array));
+        }
+        if (!call.args[i].defined()) continue;
+        const std::vector<Value>& items = call.args[i].asArray().items;
+        for (const Value& item : items)
+          if (!Matches(item, param.type))
+            return "each " + param.name + " must be " + TypeWord(param.type) + ", not " + item.typeName();
+        if (param.nonEmpty && items.empty()) return std::string("needs ") + TypeWord(param.type) + " for " + param.name;
+        if (call.rest.empty()) call.rest = items;
         continue;
       }
-      if (!Matches(call.args[i], params[i].type))
-        return params[i].name + " must be " + TypeWord(params[i].type) + ", not " + call.args[i].typeName();
+      if (!call.args[i].defined()) {
+        if (!param.optional) return std::string("needs ") + TypeWord(param.type) + " for " + param.name;
+        continue;
+      }
+      if (!Matches(call.args[i], param.type))
+        return param.name + " must be " + TypeWord(param.type) + ", not " + call.args[i].typeName();
     }
     return {};
   }
@@ -586,6 +705,9 @@ class Evaluator {
 
 Interpreter::Interpreter() {
   scopes_.emplace_back();
+  std::map<std::string, Value> presets;
+  RegisterColourPresets(presets);
+  globals_.insert(presets.begin(), presets.end());
   FunctionTable table;
   RegisterAllFunctions(table);
   for (auto& [name, function] : table) {

@@ -16,8 +16,14 @@
 
 namespace avs {
 
+struct Value;
+struct Array;
+// Arrays are immutable once made: a change makes a new array, and several
+// values may share one.
+using ArrayPtr = std::shared_ptr<const Array>;
+
 struct Value {
-  std::variant<std::monostate, bool, int64_t, double, std::string, ClipPtr> data;
+  std::variant<std::monostate, bool, int64_t, double, std::string, ClipPtr, ArrayPtr> data;
 
   Value() = default;
   Value(bool b) : data(b) {}
@@ -29,6 +35,7 @@ struct Value {
   template <class T>
     requires std::is_base_of_v<Clip, T>
   Value(std::shared_ptr<T> c) : data(ClipPtr(std::move(c))) {}
+  Value(ArrayPtr a) : data(std::move(a)) {}
 
   bool defined() const { return !std::holds_alternative<std::monostate>(data); }
   bool isBool() const { return std::holds_alternative<bool>(data); }
@@ -37,16 +44,28 @@ struct Value {
   bool isNumber() const { return isInt() || isFloat(); }
   bool isString() const { return std::holds_alternative<std::string>(data); }
   bool isClip() const { return std::holds_alternative<ClipPtr>(data); }
+  bool isArray() const { return std::holds_alternative<ArrayPtr>(data); }
 
   bool asBool() const { return std::get<bool>(data); }
   int64_t asInt() const { return std::get<int64_t>(data); }
   double asFloat() const { return isInt() ? static_cast<double>(asInt()) : std::get<double>(data); }
   const std::string& asString() const { return std::get<std::string>(data); }
   const ClipPtr& asClip() const { return std::get<ClipPtr>(data); }
+  const Array& asArray() const { return *std::get<ArrayPtr>(data); }
 
   const char* typeName() const;
   // The text WriteFileStart writes: floats with six decimals and ".".
   std::string toText() const;
+};
+
+// Arrays nest at most this deep, so that neither making, reading nor freeing
+// one can exhaust the stack; and hold at most kMaxArrayItems values.
+constexpr int kMaxArrayDepth = 100;
+constexpr std::size_t kMaxArrayItems = 1 << 20;
+
+struct Array {
+  std::vector<Value> items;
+  int depth = 1;  // 1 + the depth of the deepest array among the items
 };
 
 // Longest string a script may make; longer ones are refused with a message
@@ -63,7 +82,7 @@ struct Call {
   std::string origin;     // "Vid.avs, line 3"
   std::string scriptDir;  // folder of the calling script, with "/"
   std::vector<Value> args;
-  std::vector<Value> rest;  // the values of a trailing variadic parameter
+  std::vector<Value> rest;  // the values of the array parameter
 
   [[noreturn]] void Fail(const std::string& message) const;
   // Resolves a file name against the calling script's folder.
@@ -75,12 +94,28 @@ struct Call {
   const ClipPtr& Clip(std::size_t i) const { return args[i].asClip(); }
   // A text result, within the limits of ChargeText.
   Value Text(std::string text) const;
+  // An array result, within the limits of kMaxArrayDepth and kMaxArrayItems;
+  // making it is charged as work.
+  Value MakeArray(std::vector<Value> items) const;
 };
+
+// A new array of `items`, or an empty pointer with `problem` set when it
+// would nest too deeply or hold too many values.
+ArrayPtr NewArray(std::vector<Value> items, std::string& problem);
+// Item `index` of an array: an int counts from 0; a string looks the array
+// up as a dictionary, whose items are [key, value] arrays, and gives the
+// value of the first key equal to it (ignoring letter case). nullptr with
+// `problem` set when there is no such item.
+const Value* ArrayItem(const Value& array, const Value& index, std::string& problem);
 
 // A function of the language. `params` lists the parameters separated by
 // spaces as name:type, type one of c (clip), i (int), f (float, int
 // accepted), s (string), b (bool), . (any); a leading "?" marks an optional
-// one, a trailing "*" a parameter that takes all remaining positional values.
+// one. A trailing "*" marks an array of that type, "+" one of at least one
+// value: given positionally it takes the values of its type that follow (an
+// array of them given alone is taken whole; "." takes all the rest), given
+// by name it must be an array. A built-in function finds the values in
+// Call::rest.
 // A lenient function ignores named arguments it does not know (source
 // filters whose tuning options have no meaning here).
 struct Function {

@@ -223,11 +223,11 @@ class Lexer {
                           (c == '<' && next == '>') || (c == '&' && next == '&') || (c == '|' && next == '|') ||
                           (c == '+' && next == '+');
     const std::string_view op = Text(i_, i_ + (twoChars ? 2 : 1));
-    if (op.size() == 1 && std::string_view("=+-*/%!<>?:(),.{}").find(c) == std::string_view::npos)
+    if (op.size() == 1 && std::string_view("=+-*/%!<>?:(),.{}[]").find(c) == std::string_view::npos)
       throw SyntaxError{line_, std::string("unexpected character '") + c + "'"};
-    // Inside parentheses a line break does not end the statement.
-    if (op == "(") ++depth_;
-    if (op == ")" && depth_ > 0) --depth_;
+    // Inside parentheses and brackets a line break does not end the statement.
+    if (op == "(" || op == "[") ++depth_;
+    if ((op == ")" || op == "]") && depth_ > 0) --depth_;
     i_ += op.size();
     Push(Tok::Op, op);
   }
@@ -259,6 +259,25 @@ char ParamType(const std::string& word) {
   if (word == "bool") return 'b';
   if (word == "val" || word == "any") return '.';
   return 0;
+}
+
+// A parameter's type word: a plain type, "array" (of anything), or a type
+// followed by "_array" and optionally "_nz" (at least one value).
+bool ReadParamType(const std::string& word, ParamDecl& param) {
+  std::string base = word;
+  if (base.ends_with("_nz")) {
+    param.nonEmpty = true;
+    base.resize(base.size() - 3);
+  }
+  if (base == "array") base = "val_array";
+  if (base.ends_with("_array")) {
+    param.array = true;
+    base.resize(base.size() - 6);
+  }
+  param.type = ParamType(base);
+  if (param.type && (param.array || !param.nonEmpty)) return true;
+  param = ParamDecl{"", '.', false};
+  return false;
 }
 
 class Parser {
@@ -464,9 +483,9 @@ class Parser {
     if (!TakeOp(")")) {
       do {
         ParamDecl param{"", '.', false};
-        if (Peek().kind == Tok::Name && ParamType(Lower(std::string(Peek().text))) &&
-            (Peek(1).kind == Tok::Name || Peek(1).kind == Tok::String))
-          param.type = ParamType(Lower(std::string(Take().text)));
+        if (Peek().kind == Tok::Name && (Peek(1).kind == Tok::Name || Peek(1).kind == Tok::String) &&
+            ReadParamType(Lower(std::string(Peek().text)), param))
+          Skip();
         if (Peek().kind == Tok::String) param.optional = true;
         else if (Peek().kind != Tok::Name) throw SyntaxError{Peek().line, "expected a parameter's name but found " + Describe()};
         param.name = Lower(std::string(Take().text));
@@ -492,7 +511,7 @@ class Parser {
     n->lowered = Lower(name);
     n->name = std::move(name);
     // One allocation for the operands instead of a vector grown one by one.
-    static constexpr std::size_t kOperands[] = {0, 0, 4, 1, 2, 3};
+    static constexpr std::size_t kOperands[] = {0, 0, 4, 1, 2, 3, 4, 2};
     n->kids.reserve(kOperands[kind]);
     return n;
   }
@@ -550,10 +569,19 @@ class Parser {
     return Postfix();
   }
 
-  // a.F(b) calls F(a, b); a.F calls F(a).
+  // a.F(b) calls F(a, b); a.F calls F(a); a[i, j] indexes.
   NodePtr Postfix() {
     NodePtr e = Primary();
-    while (IsOp(".")) {
+    for (;;) {
+      if (IsOp("[")) {
+        NodePtr index = Make(Node::Index, Peek().line);
+        Adopt(*index, std::move(e));
+        Items(*index, "]");
+        if (index->kids.size() < 2) throw SyntaxError{index->line, "an index is missing between '[' and ']'"};
+        e = std::move(index);
+        continue;
+      }
+      if (!IsOp(".")) break;
       Skip();
       if (Peek().kind != Tok::Name) throw SyntaxError{Peek().line, "expected a function name after '.'"};
       NodePtr call = Make(Node::Call, Peek().line, std::string(Peek().text));
@@ -563,6 +591,16 @@ class Parser {
       e = std::move(call);
     }
     return e;
+  }
+
+  // "[" expressions separated by commas, then `close`.
+  void Items(Node& parent, const char* close) {
+    Nest nest(*this);
+    ExpectOp("[");
+    if (TakeOp(close)) return;
+    do Adopt(parent, Expression());
+    while (TakeOp(","));
+    ExpectOp(close);
   }
 
   void Arguments(Node& call) {
@@ -617,6 +655,11 @@ class Parser {
           NodePtr e = Expression();
           ExpectOp(")");
           return e;
+        }
+        if (IsOp("[")) {
+          NodePtr n = Make(Node::Array, line);
+          Items(*n, "]");
+          return n;
         }
         break;
       default:

@@ -19,7 +19,9 @@ struct SyntaxError {
 };
 
 struct Node {
-  enum Kind { Literal, Name, Call, Unary, Binary, Ternary } kind;
+  // Array: [a, b, ...] of its kids; Index: kids[0] indexed by the others,
+  // a[i, j] as a[i][j].
+  enum Kind { Literal, Name, Call, Unary, Binary, Ternary, Array, Index } kind;
   int line;
   Value literal;
   std::string name;     // variable, function or operator, as written
@@ -47,6 +49,10 @@ struct ParamDecl {
   std::string name;  // lower-cased
   char type;         // as in Function::params: c i f s b .
   bool optional;     // quoted in the definition: may be left out or named
+  // An array of `type` (val_array, int_array...), of at least one value
+  // when `nonEmpty` (int_array_nz...).
+  bool array = false;
+  bool nonEmpty = false;
 };
 
 struct FunctionDecl {

@@ -81,6 +81,14 @@ class AudioFunctionsTest : public QObject {
     QTest::newRow("GetChannels repeated") << "GetChannels(1, 2, 1)" << "pan=3c|c0=c0|c1=c1|c2=c0" << one;
     QTest::newRow("DelayAudio") << "DelayAudio(0.1)" << "adelay=100|100:all=1,apad=pad_len=0" << one;
     QTest::newRow("DelayAudio negative") << "DelayAudio(-0.1)" << "atrim=start_sample=800" << one;
+    // AudioTrim in seconds: an end, a negative duration, a named length.
+    QTest::newRow("AudioTrim") << "AudioTrim(0.1, 0.3)" << "atrim=start_sample=800:end_sample=2400" << one;
+    QTest::newRow("AudioTrim for a duration") << "AudioTrim(0.2, -0.1)" << "atrim=start_sample=1600:end_sample=2400" << one;
+    QTest::newRow("AudioTrim with a length") << "AudioTrim(0.05, length=0.2)" << "atrim=start_sample=400:end_sample=2000"
+                                             << one;
+    QTest::newRow("AudioTrim to the end") << "AudioTrim(0.375, 0)" << "atrim=start_sample=3000" << one;
+    QTest::newRow("MonoToStereo") << "GetRightChannel().MonoToStereo(WavSource(\"st.wav\").GetLeftChannel())"
+                                  << "pan=stereo|c0=c1|c1=c0" << one;
     // MixAudio's second factor defaults to one less the first.
     QTest::newRow("MixAudio default") << "MixAudio(WavSource(\"other.wav\"))"
                                       << "[0][1]amerge,pan=stereo|c0=0.5*c0+0.5*c2|c1=0.5*c1+0.5*c3" << two;
@@ -129,6 +137,25 @@ class AudioFunctionsTest : public QObject {
       QCOMPARE(s[f * 4], m[f]);
       QCOMPARE(s[f * 4 + 3], m[f]);
     }
+  }
+
+  // AudioDubEx takes what each clip has; AudioTrim cuts a clip's frames to
+  // those its sound overlaps.
+  void dubbingAndTrimmingClips() {
+    const auto info = [&](const QString& script) { return EvaluateClip(script, media_.dir())->info(); };
+    const QString picture = "BlankClip(length=25, width=64, height=48, fps=25, audio_rate=0)";
+    avs::ClipInfo dubbed = info("AudioDubEx(" + picture + ", WavSource(\"st.wav\"))");
+    QVERIFY(dubbed.hasVideo && dubbed.hasAudio);
+    QCOMPARE(dubbed.sampleCount, 4000);
+    dubbed = info("AudioDubEx(WavSource(\"st.wav\"), " + picture + ")");
+    QVERIFY(dubbed.hasVideo && dubbed.hasAudio);
+    dubbed = info("AudioDubEx(" + picture + ", " + picture + ")");
+    QVERIFY(dubbed.hasVideo && !dubbed.hasAudio);
+    const avs::ClipInfo trimmed = info("AudioDub(" + picture + ", WavSource(\"st.wav\")).AudioTrim(0.12, 0.28)");
+    QCOMPARE(trimmed.frameCount, 4);  // frames 3..6 fill 0.12..0.28 s
+    QCOMPARE(trimmed.sampleCount, 1280);
+    const avs::ClipInfo between = info("AudioDub(" + picture + ", WavSource(\"st.wav\")).AudioTrim(0.11, 0.29)");
+    QCOMPARE(between.frameCount, 6);  // frames 2..7 overlap 0.11..0.29 s
   }
 
   void conversionsMatchFfmpeg_data() {
@@ -281,6 +308,13 @@ class AudioFunctionsTest : public QObject {
     QTest::newRow("huge delay") << "DelayAudio(1000000000.0)" << "delay is out of range";
     QTest::newRow("no sound") << "BlankClip(length=10, width=64, height=48).KillAudio().Amplify(2)"
                               << "has no sound";
+    QTest::newRow("MonoToStereo of stereo") << "MonoToStereo(WavSource(\"st.wav\"))" << "the left clip has 2 channels, not one";
+    QTest::newRow("MonoToStereo of silence") << "GetLeftChannel().MonoToStereo(BlankClip(length=10, width=64, height=48, "
+                                                "audio_rate=0))"
+                                             << "the right clip has no sound";
+    QTest::newRow("AudioTrim past the end") << "AudioTrim(0.6, 0)" << "no sound is left between";
+    QTest::newRow("AudioTrim end before start") << "AudioTrim(0.3, end=0.1)" << "end lies before the start";
+    QTest::newRow("AudioTrim end twice") << "AudioTrim(0.1, 0.2, length=0.1)" << "only one of the end";
   }
   void refusesBadArguments() {
     QFETCH(QString, call);

@@ -167,6 +167,94 @@ class ColourFunctionsTest : public QObject {
     row("ConvertToYUY2 of interlaced YV12 keeps the fields' chroma apart", "ConvertToYUY2(interlaced=true)",
         "yv12.avi", "scale=interl=1:flags=bicubic:param0=0.333333:param1=0.333333:in_h_chr_pos=0:out_h_chr_pos=0",
         "yuyv422", 1);
+    // Channels moved whole: extractplanes, shuffleplanes and grey chroma.
+    row("ShowRed as Y8", "ShowRed(\"Y8\")", "rgb24.avi", "format=gbrp,extractplanes=r", "gray", 0);
+    row("ShowGreen of RGB32 keeps its alpha", "ShowGreen()", "rgb32.avi", "format=bgra,lutrgb=r=0:b=0,colorchannelmixer=0:1:0:0:0:1:0:0:0:1:0:0",
+        "bgra", 0);
+    row("ShowAlpha as RGB24", "ShowAlpha(\"RGB24\")", "rgb32.avi", "format=bgra,alphaextract,format=gray,format=gbrp",
+        "bgr24", 0);
+    // A grey picture's planes joined to one (swscale would clamp its luma).
+    const auto withGreyChroma = [](const char* plane, const char* format, const char* chromaSize) {
+      return QString("extractplanes=%1,split=3[a][b][c];[b]lut=c0=128,scale=%3[b2];[c]lut=c0=128,scale=%3[c2];"
+                     "[a][b2][c2]mergeplanes=0x001020:%2")
+          .arg(plane, format, chromaSize);
+    };
+    row("ShowU of YV12 is a YV24 picture of the chroma's size", "ShowU()", "yv12.avi",
+        withGreyChroma("u", "yuv444p", "iw:ih"), "yuv444p", 0);
+    row("ExtractV", "ExtractV()", "yv24.avi", "extractplanes=v", "gray", 0);
+    row("PlaneToY of blue", "PlaneToY(\"B\")", "rgb32.avi", "format=gbrp,extractplanes=b", "gray", 0);
+    row("UToY keeps the type", "UToY()", "yv12.avi", withGreyChroma("u", "yuv420p", "iw/2:ih/2"), "yuv420p", 0);
+    row("VToY8", "VToY8()", "yv12.avi", "extractplanes=v", "gray", 0);
+    row("YToUV of UToY and VToY has grey luma", "YToUV(UToY(), VToY())", "yv12.avi", "lutyuv=y=128", "yuv420p", 0);
+    row("YToUV with a luma clip rebuilds the picture", "YToUV(UToY8(), VToY8(), last)", "yv12.avi", "null", "yuv420p", 0);
+    row("YToUV of YUY2", "YToUV(UToY(), VToY(), last)", "yuy2.avi", "null", "yuyv422", 0);
+    row("SwapUV", "SwapUV()", "yv12.avi", "shuffleplanes=0:2:1", "yuv420p", 0);
+    row("SwapUV of YUY2", "SwapUV()", "yuy2.avi", "format=yuv422p,shuffleplanes=0:2:1", "yuyv422", 0);
+    row("MergeRGB takes a channel from each clip", "MergeRGB(last, Invert(), last)", "rgb24.avi",
+        "format=rgb24,lutrgb=g=negval,format=bgra,lutrgb=a=0", "bgra", 0);
+    row("MergeRGB gives RGB32 with alpha 0", "MergeRGB(last, last, FlipVertical())", "rgb24.avi",
+        "split[a][b];[b]vflip,format=gbrp[f];[a]format=gbrp[p];[p][f]mergeplanes=0x001102:gbrp,format=bgra,lutrgb=a=0",
+        "bgra", 0);
+    row("MergeRGB takes the luma of YUV clips", "MergeRGB(ShowRed(\"Y8\"), Invert().ShowGreen(\"YV24\"), ShowBlue(\"Y8\"), \"RGB24\")",
+        "rgb24.avi", "format=rgb24,lutrgb=g=negval", "bgr24", 0);
+    row("MergeARGB takes the alpha from a clip's luma", "MergeARGB(ShowRed(\"Y8\"), last, last, last)", "rgb32.avi",
+        "format=bgra,colorchannelmixer=aa=0:ar=1", "bgra", 0);
+    // Merges mix with 16-bit weights, round to nearest.
+    row("Merge of a clip and its negative", "Merge(last, Invert(), 0.3)", "yv24.avi",
+        "split[a][b];[b]negate[n];[a][n]blend=all_expr='round(A*0.7+B*0.3)'", "yuv444p", 1);
+    row("Merge halves by default", "Merge(last, FlipVertical())", "rgb32.avi",
+        "split[a][b];[b]vflip[n];[a][n]blend=all_expr='round((A+B)/2)'", "bgra", 0);
+    row("MergeLuma mixes luma only", "MergeLuma(last, Invert(), 0.5)", "yv12.avi",
+        "split[a][b];[b]negate[n];[a][n]blend=c0_expr='round((A+B)/2)':c1_expr=A:c2_expr=A", "yuv420p", 0);
+    row("MergeChroma takes clip2's chroma by default", "MergeChroma(last, Invert())", "yv12.avi",
+        "lutyuv=u='min(256-val,255)':v='min(256-val,255)'", "yuv420p", 0);
+    row("MergeChroma of YUY2 with the older weight name", "MergeChroma(FlipVertical(), chromaweight=0)", "yuy2.avi",
+        "null", "yuyv422", 0);
+    // Subtract centres differences on 126 for luma, 128 elsewhere.
+    row("Subtract of YUV", "Subtract(last, Invert())", "yv24.avi",
+        "lutyuv=y='clip(2*val-129,0,255)':u='clip(2*val-128,0,255)':v='clip(2*val-128,0,255)'", "yuv444p", 0);
+    row("Subtract of RGB", "Subtract(last, last)", "rgb24.avi", "format=rgb24,lutrgb=r=128:g=128:b=128", "bgr24", 0);
+    // Expr: the same expression for the channels that have none, rounded
+    // and clamped; tables, spatial words, neighbours, time and variables.
+    row("Expr of one expression for every channel", "Expr(\"x 2 * 30 -\")", "yv12.avi",
+        "lutyuv=y='clip(val*2-30,0,255)':u='clip(val*2-30,0,255)':v='clip(val*2-30,0,255)'", "yuv420p", 0);
+    row("Expr of luma only, chroma filled", "Expr(\"x\", \"range_half\", \"cmax\")", "yv12.avi", "lutyuv=u=128:v=240",
+        "yuv420p", 0);
+    row("Expr of two clips", "Expr(last, FlipVertical(), \"x y max\", \"\")", "yv24.avi",
+        "split[a][b];[b]vflip[f];[a][f]blend=c0_mode=lighten:c1_expr=A:c2_expr=A", "yuv444p", 0);
+    row("Expr's comparisons and ternary", "Expr(\"x 128 < 0 255 ?\", \"x dup * 64 /\")", "yv12.avi",
+        "lutyuv=y='if(lt(val,128),0,255)':u='clip(val*val/64,0,255)':v='clip(val*val/64,0,255)'", "yuv420p", 1);
+    row("Expr of RGB channels in R, G, B order", "Expr(\"x\", \"255 x -\", \"x 2 /\")", "rgb24.avi",
+        "format=rgb24,lutrgb=g=negval:b='val/2'", "bgr24", 1);
+    row("Expr copies RGB32's alpha", "Expr(\"x 1 +\")", "rgb32.avi", "format=bgra,lutrgb=r='val+1':g='val+1':b='val+1'",
+        "bgra", 0);
+    row("Expr's position words", "Expr(\"sx sy + 2 *\", \"sxr 255 *\", \"syr 255 *\")", "yv24.avi",
+        "geq=lum='min((X+Y)*2,255)':cb='round(X/95*255)':cr='round(Y/63*255)'", "yuv444p", 1);
+    row("Expr's neighbours repeat the edge", "Expr(\"x[-1,0] x[1,0] + 2 / x[0,-2] -\")", "y8.avi",
+        "geq=lum='clip(round((p(X-1,Y)+p(X+1,Y))/2-p(X,Y-2)),0,255)':interpolation=n", "gray", 1);
+    row("Expr's time", "Expr(\"x time *\", \"\")", "yv24.avi", "geq=lum='round(p(X,Y)*N/3)':cb='p(X,Y)':cr='p(X,Y)':interpolation=n",
+        "yuv444p", 1);
+    row("Expr's variables, swap and scaleb", "Expr(\"x A@ 2 / B^ A B swap - neg 100 scaleb min\", \"i16 x 32768 scaleb -\")",
+        "yv12.avi", "lutyuv=y='min(round(val/2),100)':u='clip(val-128,0,255)':v='clip(val-128,0,255)'", "yuv420p", 0);
+    // Restoration: GeneralConvolution inside the picture (ffmpeg treats the
+    // edges its own way), Limiter, and FixBrokenChromaUpsampling undone.
+    row("GeneralConvolution scales by the matrix's sum", "GeneralConvolution(0, \"1 2 1 2 4 2 1 2 1\").Crop(4, 4, -4, -4)",
+        "rgb32.avi", "format=bgra,convolution=0m='1 2 1 2 4 2 1 2 1':1m='1 2 1 2 4 2 1 2 1':2m='1 2 1 2 4 2 1 2 1':"
+        "3m='1 2 1 2 4 2 1 2 1':0rdiv=1/16:1rdiv=1/16:2rdiv=1/16:3rdiv=1/16,crop=88:56:4:4", "bgra", 0);
+    // (This ffmpeg's convolution divides by the matrix's sum, or by 1 when
+    // that is 0, whatever rdiv says.)
+    row("GeneralConvolution's Sobel with a bias", "GeneralConvolution(128, \"1 2 1 0 0 0 -1 -2 -1\", luma=true, "
+        "chroma=false).Crop(4, 4, -4, -4)", "yv24.avi",
+        "convolution=0m='1 2 1 0 0 0 -1 -2 -1':0bias=128,crop=88:56:4:4", "yuv444p", 0);
+    row("GeneralConvolution 5x5 divided without auto", "GeneralConvolution(0, \"1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 "
+        "1 1 1 1\", 25, false).Crop(4, 4, -4, -4)", "y8.avi",
+        "convolution=0m='1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1',crop=88:56:4:4", "gray", 0);
+    row("Limiter", "Limiter()", "yv12.avi", "lutyuv=y='clip(val,16,235)':u='clip(val,16,240)':v='clip(val,16,240)'",
+        "yuv420p", 0);
+    row("Limiter with bounds of its own", "Limiter(30, 200, min_chroma=100)", "yv24.avi",
+        "lutyuv=y='clip(val,30,200)':u='clip(val,100,240)':v='clip(val,100,240)'", "yuv444p", 0);
+    row("FixBrokenChromaUpsampling twice is nothing", "FixBrokenChromaUpsampling().FixBrokenChromaUpsampling()",
+        "yuy2.avi", "null", "yuyv422", 0);
     // A window given goes through our own resampler; on the whole picture
     // it agrees with swscale's.
     // it agrees with swscale's within a PSNR.
@@ -182,7 +270,7 @@ class ColourFunctionsTest : public QObject {
     QFETCH(QString, pixFmt);
     QFETCH(int, tolerance);
     QFETCH(double, psnr);
-    const Difference d = Compare("AviSource(\"" + source + "\")." + call, source, filter, pixFmt);
+    const Difference d = Compare("AviSource(\"" + source + "\")\n" + call, source, filter, pixFmt);
     QVERIFY2(d.most >= 0, "the pictures differ in size");
     QVERIFY2(d.most <= tolerance, qPrintable(QString("samples differ by up to %1").arg(d.most)));
     QVERIFY2(d.psnr >= psnr, qPrintable(QString("PSNR %1 dB").arg(d.psnr)));
@@ -234,6 +322,58 @@ class ColourFunctionsTest : public QObject {
     // A flat picture stays flat.
     QCOMPARE(static_cast<int>(frame->data[0][90 * frame->linesize[0] + 160]),
              static_cast<int>(Sample("BlankClip(width=640, height=360, pixel_type=\"YV12\", color=$408060)", 0, 0, 0)));
+  }
+
+  // Expr's neighbours beyond the picture repeat its edge pixels, on a ramp
+  // rising 2 a pixel from 20.
+  void exprNeighboursAtTheEdges() {
+    const QString ramp = "AviSource(\"ramp.avi\")";
+    QCOMPARE(Sample(ramp + ".Expr(\"x[-3,0]\")", 0, 0, 5), 20);
+    QCOMPARE(Sample(ramp + ".Expr(\"x[-3,0]\")", 0, 5, 5), 20 + 2 * 2);
+    QCOMPARE(Sample(ramp + ".Expr(\"x[70,-40]\")", 0, 1, 0), 20 + 2 * 63);
+    QCOMPARE(Sample(ramp + ".Expr(\"x[0,20] x -\")", 0, 9, 3), 0);
+  }
+
+  // The softeners against their formulas, on flat frames of known values:
+  // each sample the rounded mean of the samples near it that lie within the
+  // threshold of its own.
+  void softeners_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("frame");
+    QTest::addColumn<int>("plane");
+    QTest::addColumn<int>("expected");
+    const QString frames = "c = BlankClip(length=1, width=32, height=16, pixel_type=\"YV24\", color_yuv=$%1)\n"
+                           "c + c.BlankClip(color_yuv=$%2) + c.BlankClip(color_yuv=$%3) + c.BlankClip(color_yuv=$%4)\n";
+    const QString ramp = frames.arg("108080", "1E8084", "308088", "FF8080");
+    QTest::newRow("TemporalSoften averages neighbours") << ramp + "TemporalSoften(1, 255, 255)" << 1 << 0 << 31;
+    QTest::newRow("TemporalSoften's chroma") << ramp + "TemporalSoften(1, 255, 255)" << 1 << 2 << 132;
+    QTest::newRow("TemporalSoften repeats the first frame before it") << ramp + "TemporalSoften(1, 255, 255)" << 0
+                                                                      << 0 << 21;
+    QTest::newRow("TemporalSoften leaves out samples beyond the threshold") << ramp + "TemporalSoften(1, 15, 255)"
+                                                                            << 1 << 0 << 23;
+    QTest::newRow("TemporalSoften's radius 2") << ramp + "TemporalSoften(2, 255, 255)" << 2 << 0 << 121;
+    QTest::newRow("TemporalSoften stops at a scene change") << ramp + "TemporalSoften(2, 255, 255, scenechange=40)" << 2
+                                                            << 0 << 31;
+    QTest::newRow("TemporalSoften threshold 0 changes nothing") << ramp + "TemporalSoften(2, 0, 0)" << 2 << 0 << 48;
+    const QString spot = "BlankClip(length=1, width=16, height=8, pixel_type=\"YUY2\", color_yuv=$508080)\n"
+                         "Overlay(BlankClip(last, width=2, height=2, color_yuv=$5C8080), x=8, y=4)\n";
+    QTest::newRow("SpatialSoften blends a spot within the threshold") << spot + "SpatialSoften(1, 20, 4)" << 0 << 0
+                                                                      << (4 * 0x5C + 5 * 0x50 + 4) / 9;
+    QTest::newRow("SpatialSoften leaves a spot beyond the threshold") << spot + "SpatialSoften(1, 10, 4)" << 0 << 0
+                                                                      << 0x5C;
+  }
+  void softeners() {
+    QFETCH(QString, script);
+    QFETCH(int, frame);
+    QFETCH(int, plane);
+    QFETCH(int, expected);
+    avs::ClipPtr clip = EvaluateClip(script, media_.dir());
+    avs::Reading reading;
+    const avs::FrameRef f = reading.Frame(*clip, frame);
+    // Plane 0 of YUY2 is read at the luma of pixel (8, 4); the others at 0, 0.
+    const bool yuy2 = clip->info().pixelFormat == AV_PIX_FMT_YUYV422;
+    const int at = yuy2 ? 4 * f->linesize[0] + 2 * 8 : 0;
+    QCOMPARE(static_cast<int>(f->data[plane][at]), expected);
   }
 
   // Bicubic's b and c come before the window: b = 0, c = 0.5 is the
@@ -341,6 +481,52 @@ class ColourFunctionsTest : public QObject {
     QTest::newRow("window of infinite size") << "BilinearResize(32, 32, 0, 0, Pow(10.0, 400), 0)" << "out of range";
     QTest::newRow("no taps") << "LanczosResize(32, 32, taps=0)" << "taps must be between 1 and 100";
     QTest::newRow("force out of range") << "PointResize(32, 32, force=4)" << "force must be 0, 1, 2 or 3";
+    QTest::newRow("ShowRed of YUV") << "ShowRed()" << "ShowRed: a YV12 clip has no R channel";
+    QTest::newRow("ShowAlpha of RGB24") << "ConvertToRGB24().ShowAlpha()" << "a RGB24 clip has no alpha channel";
+    QTest::newRow("ShowU as odd YV12") << "Crop(0, 0, 90, 0).ShowU(\"YV12\")" << "ShowU: YV12 needs an even width";
+    QTest::newRow("UToY of RGB") << "ConvertToRGB32().UToY()" << "UToY: needs a YUV clip";
+    QTest::newRow("SwapUV of Y8") << "ConvertToY8().SwapUV()" << "SwapUV: needs a YUV clip with chroma";
+    QTest::newRow("YToUV of unequal clips") << "YToUV(UToY(), last)" << "clipU and clipV must have the same size";
+    QTest::newRow("YToUV with a luma of another size") << "YToUV(UToY(), VToY(), Crop(0, 0, 80, 0))"
+                                                       << "clipY's size must be a multiple";
+    QTest::newRow("YToUV with a luma stretched the wrong way") << "YToUV(UToY8(), VToY8(), Crop(0, 0, 48, 0))"
+                                                               << "not 1 across and 2 down";
+    QTest::newRow("MergeRGB of unequal sizes") << "MergeRGB(last, last, Crop(0, 0, 64, 0))" << "the clips must have the same size";
+    QTest::newRow("MergeRGB to YUV") << "MergeRGB(last, last, last, \"YV12\")" << "pixel_type must be RGB24 or RGB32";
+    QTest::newRow("MergeARGB alpha from RGB24") << "MergeARGB(ConvertToRGB24(), last, last, last)"
+                                                << "clipA must have an alpha channel";
+    QTest::newRow("Merge of other types") << "Merge(last, ConvertToYV24())" << "the clips must have the same size and pixel type";
+    QTest::newRow("Merge weight out of range") << "Merge(last, last, 1.5)" << "weight must be from 0 to 1, not 1.5";
+    QTest::newRow("MergeLuma of RGB") << "MergeLuma(ConvertToRGB24(), ConvertToRGB24())" << "MergeLuma: needs YUV clips";
+    QTest::newRow("MergeChroma of Y8") << "MergeChroma(ConvertToY8(), ConvertToY8())" << "needs clips with chroma";
+    QTest::newRow("MergeLuma weight twice") << "MergeLuma(last, last, 0.5, lumaweight=0.2)" << "weight is given twice";
+    QTest::newRow("Expr short of values") << "Expr(\"x +\")" << "Expr: the expression \"x +\" '+' needs 2 values on the stack";
+    QTest::newRow("Expr leaving two values") << "Expr(\"x x\")" << "leaves 2 values on the stack instead of one";
+    QTest::newRow("Expr with an unknown word") << "Expr(\"x frob\")" << "unknown word \"frob\" in an expression";
+    QTest::newRow("Expr reading a missing clip") << "Expr(\"y\")" << "reads clip y, but only 1 clip is given";
+    QTest::newRow("Expr reading a frame property") << "Expr(\"x._ColorRange\")" << "frame properties such as x._ColorRange";
+    QTest::newRow("Expr with a bad position") << "Expr(\"x[1]\")" << "is not a pixel of a clip at a relative position";
+    QTest::newRow("Expr with five expressions") << "Expr(\"x\", \"x\", \"x\", \"x\", \"x\")" << "at most four expressions";
+    QTest::newRow("Expr of clips of two sizes") << "Expr(last, Crop(0, 0, 64, 0), \"x y +\")" << "the clips must have the same size";
+    QTest::newRow("Expr with an unknown scaling") << "Expr(\"x\", scale_inputs=\"most\")" << "unknown scale_inputs \"most\"";
+    QTest::newRow("Expr without an expression") << "Expr(last)" << "Expr needs a string for expressions";
+    QTest::newRow("Expr of a Y8 clip into YV12 chroma") << "Expr(ConvertToY8(), \"x\", format=\"YV12\")"
+                                                       << "clip x has no channel of the size of the result's";
+    QTest::newRow("TemporalSoften radius") << "TemporalSoften(8, 4, 4)" << "radius must be from 0 to 7";
+    QTest::newRow("TemporalSoften threshold") << "TemporalSoften(2, 300, 4)" << "luma_threshold must be from 0 to 255";
+    QTest::newRow("TemporalSoften mode") << "TemporalSoften(2, 4, 4, mode=3)" << "mode must be 1 or 2";
+    QTest::newRow("SpatialSoften of YV12") << "SpatialSoften(1, 4, 4)" << "SpatialSoften: needs a YUY2 clip";
+    QTest::newRow("GeneralConvolution of 8 numbers") << "GeneralConvolution(0, \"1 1 1 1 1 1 1 1\")"
+                                                     << "the matrix must hold 9, 25, 49 or 81 numbers";
+    QTest::newRow("GeneralConvolution with a fraction") << "GeneralConvolution(0, \"1 1 1 1 1.5 1 1 1 1\")"
+                                                        << "the matrix holds \"1.5\"";
+    QTest::newRow("GeneralConvolution divisor 0") << "GeneralConvolution(0, \"0 0 0 0 1 0 0 0 0\", 0)"
+                                                  << "divisor must be a number other than 0";
+    QTest::newRow("Limiter of RGB") << "ConvertToRGB24().Limiter()" << "Limiter: needs a YUV clip";
+    QTest::newRow("Limiter bounds crossed") << "Limiter(200, 100)" << "a minimum is above its maximum";
+    QTest::newRow("Limiter show") << "Limiter(show=\"luma\")" << "show is not supported";
+    QTest::newRow("FixBrokenChromaUpsampling of YV12") << "FixBrokenChromaUpsampling()" << "needs a YUY2 clip";
+    QTest::newRow("Subtract of unequal clips") << "Subtract(last, Crop(0, 0, 64, 0))" << "the clips must have the same size";
   }
   void refusals() {
     QFETCH(QString, script);

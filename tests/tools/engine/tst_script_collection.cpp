@@ -3,6 +3,8 @@
 // states what it must give in lines of its own:
 //
 //   # media: NAME ffmpeg arguments...       made in the script's folder first
+//   # file: NAME                            copied there from files/ (a project
+//                                           file that lists the media made)
 //   # expect: frames=N size=WxH fps=N/D audio=RATE/CHANNELS (or audio=none)
 //   # video-md5: HEX                        of avs2pipemod -y4mp's output
 //   # audio-md5: HEX                        of avs2pipemod -extwav=16bit's output
@@ -67,6 +69,13 @@ class ScriptCollectionTest : public QObject {
       QStringList args = QProcess::splitCommand(match.captured(2));
       args << match.captured(1);
       QVERIFY2(folder.ffmpeg(args), qPrintable(match.captured(0)));
+    }
+    const QRegularExpression copied("^#\\s*file:\\s*(\\S+)\\s*$", QRegularExpression::MultilineOption);
+    for (auto it = copied.globalMatch(text); it.hasNext();) {
+      const QString name = it.next().captured(1);
+      QFile original(QFileInfo(file).dir().filePath("files/" + name));
+      QVERIFY2(original.open(QIODevice::ReadOnly), qPrintable(original.fileName()));
+      folder.write(name, original.readAll());
     }
     const QString script = folder.script(QFileInfo(file).fileName(), text);
 

@@ -311,6 +311,97 @@ class ScriptLanguageTest : public QObject {
     QVERIFY2(error.startsWith("t.avs, line 2: '+' cannot combine an int and a string"), qPrintable(error));
   }
 
+  // Arrays: literals, indexes and keys, the Array functions (each giving a
+  // new array), and array parameters of user functions.
+  void arrays_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("expected");
+    const QString built = "a = []\na = ArrayAdd(a, [1, 2])\na = ArrayIns(a, 3, 0)\na = ArrayAdd(a, \"s1\")\n"
+                          "a = ArrayAdd(a, \"s2\")\na = ArrayDel(a, 2)\na = ArraySet(a, \"g\", 1, 0)\n"
+                          "a = ArrayAdd(a, \"h\", 1)\na = ArrayAdd(a, [10, 11, 12], 1)\na = ArrayDel(a, 1, 3, 0)\n";
+    QTest::newRow("built step by step") << built + "String(a[0]) + a[1, 0] + a[1, 2] + String(a[1, 3, 1]) + a[2] + "
+                                                   "String(ArraySize(a)) + String(ArraySize(a[1]))"
+                                        << "3gh12s234";
+    QTest::newRow("a change leaves the original") << "a = [1, 2]\nb = ArraySet(a, 5, 0)\nString(a[0]) + String(b[0])"
+                                                  << "15";
+    QTest::newRow("empty and nested literals") << "e = []\nn = [[], [[]]]\nString(ArraySize(e)) + String(ArraySize(n[1, 0]))"
+                                               << "00";
+    QTest::newRow("mixed types") << "t = [99, 1.0, \"str\", true]\nString(IsInt(t[0])) + String(IsFloat(t[1])) + t[2] + "
+                                    "String(t[3])"
+                                 << "truetruestrtrue";
+    QTest::newRow("chained and method indexes") << "a = [[1, 2], [3, 4]]\nString(a[1][0] + a.ArrayGet(1, 1) + a[0, 1])"
+                                                << "9";
+    QTest::newRow("dictionary keys ignore case") << "d = [[\"one\", 1], [\"two\", [5, 6]]]\nString(d[\"TWO\"][1] + "
+                                                    "ArrayGet(d, \"one\"))"
+                                                 << "7";
+    QTest::newRow("insert at the end appends") << "a = ArrayIns([1], 2, 1)\nString(a[1])" << "2";
+    QTest::newRow("a literal over lines") << "a = [1,\n 2,\n 3]\nString(ArraySize(a))" << "3";
+    QTest::newRow("IsArray") << "String(IsArray([1])) + String(IsArray(1)) + String(Defined([]))" << "truefalsetrue";
+    QTest::newRow("array parameter gathers values") << "function f(int_array n) { ArraySize(n) }\nString(f(1, 2, 3)) + "
+                                                       "String(f()) + String(f([4, 5]))"
+                                                    << "302";
+    QTest::newRow("array parameter stops at another type") << "function f(int_array n, string s) { String(ArraySize(n)) "
+                                                              "+ s }\nf(1, 2, \"x\")"
+                                                           << "2x";
+    QTest::newRow("val_array takes an array as one value") << "function f(val_array \"v\") { ArraySize(v) }\n"
+                                                              "String(f([1, 2, 3])) + String(f(1, 2)) + String(f(v=[1, 2, 3]))"
+                                                           << "123";
+    QTest::newRow("optional array left out is undefined") << "function f(array \"v\") { Defined(v) }\nString(f())"
+                                                          << "false";
+    QTest::newRow("array followed by a parameter") << "function s(array x, int n) {\n t = 0\n for (i = 0, n - 1) { t = t + "
+                                                      "x[i] }\n return t\n}\nString(s([1, 2, 4], 2))"
+                                                   << "3";
+    QTest::newRow("float array takes ints as floats") << "function f(float_array x) { IsFloat(x[0]) && !IsInt(x[0]) }\n"
+                                                         "String(f(1, 2))"
+                                                      << "true";
+    QTest::newRow("val parameter takes an array") << "function r(val n) { IsArray(n) ? String(n[2, 1]) : n }\n"
+                                                     "r([1, 2, [12, 13]]) + r(\"x\")"
+                                                  << "13x";
+    QTest::newRow("a built-in array parameter by name") << "String(Max(values=[3, 9, 4]))" << "9";
+    QTest::newRow("named colours") << "String(color_brown) + \" \" + String(color_aliceblue == $F0F8FF)" << "10824234 true";
+  }
+  void arrays() {
+    QFETCH(QString, script);
+    QFETCH(QString, expected);
+    QCOMPARE(QString::fromStdString(Run(script).toText()), expected);
+  }
+
+  void arrayFaults_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("index past the end") << "a = [1, 2]\nx = a[2]" << "t.avs, line 2: the index 2 is outside the array of 2 values";
+    QTest::newRow("negative index") << "a = [1]\nx = ArrayGet(a, -1)" << "t.avs, line 2: ArrayGet: the index -1 is outside";
+    QTest::newRow("missing key") << "d = [[\"a\", 1]]\nx = d[\"b\"]" << "t.avs, line 2: the array has no key \"b\"";
+    QTest::newRow("index of a number") << "x = 5\ny = x[0]" << "t.avs, line 2: only an array can be indexed, not an int";
+    QTest::newRow("float index") << "a = [1]\nx = a[0.5]" << "t.avs, line 2: an index must be an int or a string, not a float";
+    QTest::newRow("empty index") << "a = [1]\nx = a[]" << "t.avs, line 2: an index is missing";
+    QTest::newRow("delete past the end") << "a = ArrayDel([1], 1)" << "t.avs, line 1: ArrayDel: the index 1 is outside";
+    QTest::newRow("insert past the end") << "a = ArrayIns([1], 0, 2)" << "t.avs, line 1: ArrayIns: the index 2 is outside";
+    QTest::newRow("deep index of a flat array") << "a = ArraySet([1], 0, 0, 0)"
+                                                << "t.avs, line 1: ArraySet: only an array can be indexed, not an int";
+    QTest::newRow("size of a number") << "n = ArraySize(3)" << "t.avs, line 1: ArraySize: needs an array, not an int";
+    QTest::newRow("an array for a number") << "BlankClip(width=[64])" << "t.avs, line 1: BlankClip: width must be an int, not an array";
+    QTest::newRow("a number where an array is named") << "function f(int_array \"n\") { 0 }\nf(n=3)"
+                                                      << "t.avs, line 2: f: n must be an array, not an int";
+    QTest::newRow("an array of the wrong type") << "function f(int_array n) { 0 }\nf([\"a\"])"
+                                                << "t.avs, line 2: f: each n must be an int, not a string";
+    QTest::newRow("at least one value") << "function f(int_array_nz n) { 0 }\nf()" << "t.avs, line 2: f needs an int for n";
+    QTest::newRow("arrays do not compare") << "x = [1] == [1]" << "t.avs, line 1: '==' cannot combine an array and an array";
+    QTest::newRow("unclosed literal") << "x = [1, 2" << "t.avs, line 1: expected ']'";
+    QTest::newRow("nesting without end") << "a = []\nwhile (true) { a = [a] }" << "t.avs, line 2: arrays may nest at most 100 deep";
+    QTest::newRow("nesting by ArrayAdd") << "a = []\nwhile (true) { a = ArrayAdd([], a) }"
+                                         << "t.avs, line 2: ArrayAdd: arrays may nest at most 100 deep";
+    QTest::newRow("growing without end") << "a = []\nwhile (true) { a = ArrayAdd(a, a) }" << "arrays may nest";
+    QTest::newRow("appending without end") << "a = []\nwhile (true) { a = ArrayAdd(a, 1) }" << "the script runs too long";
+    QTest::newRow("deep literal") << "x = " + QString(100000, '[') << "t.avs, line 1: the expression is nested too deeply";
+  }
+  void arrayFaults() {
+    QFETCH(QString, script);
+    QFETCH(QString, message);
+    const QString error = ErrorOf(script);
+    QVERIFY2(error.startsWith(message) || (!message.startsWith("t.avs") && error.contains(message)), qPrintable(error));
+  }
+
   void blocks_data() {
     QTest::addColumn<QString>("script");
     QTest::addColumn<QString>("expected");
@@ -472,8 +563,8 @@ class ScriptLanguageTest : public QObject {
                                 << "t.avs, line 1: LoadPlugin: cannot load mvtools2.dll: plugins cannot be loaded here";
     QTest::newRow("LoadCPlugin") << "\nLoadCPlugin(\"/usr/lib/ffms2.so\")"
                                  << "t.avs, line 2: LoadCPlugin: cannot load ffms2.so: plugins cannot be loaded here";
-    QTest::newRow("Load_Stdcall_Plugin") << "Load_Stdcall_Plugin(\"yadif.dll\")"
-                                         << "t.avs, line 1: Load_Stdcall_Plugin: cannot load yadif.dll";
+    QTest::newRow("Load_Stdcall_Plugin") << "Load_Stdcall_Plugin(\"eedi3.dll\")"
+                                         << "t.avs, line 1: Load_Stdcall_Plugin: cannot load eedi3.dll";
     QTest::newRow("LoadVirtualDubPlugin") << "LoadVirtualDubPlugin(\"msu.vdf\", \"MSU\", 0)"
                                           << "t.avs, line 1: LoadVirtualDubPlugin: cannot load msu.vdf";
     QTest::newRow("LoadVFAPIPlugin") << "LoadVFAPIPlugin(\"tmpg.vfp\", \"TMPG\")" << "t.avs, line 1: LoadVFAPIPlugin: cannot load tmpg.vfp";
@@ -482,8 +573,8 @@ class ScriptLanguageTest : public QObject {
     QTest::newRow("QTGMC") << "BlankClip()\nQTGMC(Preset=\"Slow\")" << "t.avs, line 2: QTGMC comes from a plugin; plugins cannot be loaded here";
     QTest::newRow("a method") << "BlankClip().nnedi3(field=1)" << "t.avs, line 1: nnedi3 comes from a plugin";
     QTest::newRow("MaskTools") << "BlankClip()\nmt_lut(\"x 2 *\")" << "t.avs, line 2: mt_lut comes from a plugin";
-    QTest::newRow("MPEG2Source") << "MPEG2Source(\"a.d2v\")" << "t.avs, line 1: MPEG2Source comes from a plugin";
-    QTest::newRow("without parentheses") << "BlankClip()\nTDecimate" << "t.avs, line 2: TDecimate comes from a plugin";
+    QTest::newRow("a source") << "DGSource(\"a.dgi\")" << "t.avs, line 1: DGSource comes from a plugin";
+    QTest::newRow("without parentheses") << "BlankClip()\nQTGMC" << "t.avs, line 2: QTGMC comes from a plugin";
     QTest::newRow("unknown stays unknown") << "BlankClip()\nMyFilter(3)" << "t.avs, line 2: there is no function named MyFilter";
   }
   void plugins() {

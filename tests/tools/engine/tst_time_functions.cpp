@@ -145,6 +145,10 @@ class TimeFunctionsTest : public QObject {
     QTest::newRow("Trim to past the end") << "Trim(25, 100)" << Range(25, 29);
     QTest::newRow("Trim a count past the end") << "Trim(27, -10)" << Range(27, 29);
     QTest::newRow("Trim a count") << "Trim(0, -3)" << Range(0, 2);
+    QTest::newRow("Trim to a named end") << "Trim(3, end=7)" << Range(3, 7);
+    QTest::newRow("Trim to end 0") << "Trim(0, end=0)" << QList<int>{0};
+    QTest::newRow("Trim a named length") << "Trim(3, length=7)" << Range(3, 9);
+    QTest::newRow("Trim from a start alone") << "Trim(26)" << Range(26, 29);
   }
   void frameMaps() {
     QFETCH(QString, call);
@@ -180,6 +184,36 @@ class TimeFunctionsTest : public QObject {
     QVERIFY(loudest->info().sampleCount > avs::kMaxSamples - 1000000 * 1838);
     QVERIFY(EvaluationError("BlankClip(length=1000000).Loop(1000)", media_.dir())
                 .contains("Loop: the looped clip would be too long"));
+  }
+
+  // AssumeFPS in each documented form, sync_audio straight after a rate
+  // given alone, and AssumeScaledFPS.
+  void assumedRates_data() {
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<int>("num");
+    QTest::addColumn<int>("den");
+    QTest::addColumn<int>("sampleRate");
+    QTest::newRow("a float") << "AssumeFPS(23.976)" << 2997 << 125 << 48000;
+    QTest::newRow("a float and sync_audio") << "AssumeFPS(50.0, true)" << 50 << 1 << 96000;
+    QTest::newRow("an int and sync_audio") << "AssumeFPS(10, true)" << 10 << 1 << 19200;
+    QTest::newRow("a fraction and sync_audio") << "AssumeFPS(25, 2, true)" << 25 << 2 << 24000;
+    QTest::newRow("a name and sync_audio") << "AssumeFPS(\"pal_double\", true)" << 50 << 1 << 96000;
+    QTest::newRow("another clip's rate") << "AssumeFPS(BlankClip(fps=30), sync_audio=true)" << 30 << 1 << 57600;
+    QTest::newRow("sync_audio by name") << "AssumeFPS(\"ntsc_film\", sync_audio=false)" << 24000 << 1001 << 48000;
+    QTest::newRow("AssumeScaledFPS") << "AssumeScaledFPS(2, 3)" << 50 << 3 << 48000;
+    QTest::newRow("AssumeScaledFPS with the sound") << "AssumeScaledFPS(multiplier=2, sync_audio=true)" << 50 << 1
+                                                    << 96000;
+  }
+  void assumedRates() {
+    QFETCH(QString, call);
+    QFETCH(int, num);
+    QFETCH(int, den);
+    QFETCH(int, sampleRate);
+    const avs::ClipInfo info = Eval("BlankClip(length=10, fps=25, audio_rate=48000)." + call)->info();
+    QCOMPARE(info.fps.num, int64_t{num});
+    QCOMPARE(info.fps.den, int64_t{den});
+    QCOMPARE(info.sampleRate, sampleRate);
+    QCOMPARE(info.frameCount, int64_t{10});
   }
 
   // The sound follows the frames where the function moves them, and stays
@@ -542,6 +576,12 @@ class TimeFunctionsTest : public QObject {
     QTest::addColumn<QString>("message");
     QTest::newRow("SelectEvery step 0") << "SelectEvery(0, 0)"
                                         << "SelectEvery: the step";
+    QTest::newRow("Trim with two ends") << "Trim(2, 5, end=6)" << "Trim: only one of the end, end= and length= may be given";
+    QTest::newRow("Trim end before start") << "Trim(5, end=2)" << "Trim: end lies before the start";
+    QTest::newRow("Trim length 0") << "Trim(5, length=0)" << "Trim: length must be above 0";
+    QTest::newRow("AssumeFPS denominator of a string") << "AssumeFPS(25, \"1\")" << "the denominator cannot be a string";
+    QTest::newRow("AssumeFPS sync_audio twice") << "AssumeFPS(25.0, true, sync_audio=false)" << "sync_audio is given twice";
+    QTest::newRow("AssumeScaledFPS by 0") << "AssumeScaledFPS(0)" << "multiplier and divisor must be above 0";
     QTest::newRow("SelectEvery negative offset") << "SelectEvery(2, -1)"
                                                  << "SelectEvery: the offset -1";
     QTest::newRow("SelectOdd of one frame") << "Trim(0, -1).SelectOdd()"

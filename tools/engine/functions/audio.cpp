@@ -174,6 +174,24 @@ Value AudioDub(Call& call) {
   return std::make_shared<Rewired>(info, call.origin, video, audio);
 }
 
+// AudioDubEx: AudioDub that takes what each clip has: the picture of the
+// first clip, or of the second when the first has none; the sound of the
+// second, or of the first when the second has none.
+Value AudioDubEx(Call& call) {
+  const ClipPtr& first = call.Clip(0);
+  const ClipPtr& second = call.Clip(1);
+  const ClipPtr& picture = first->info().hasVideo ? first : second;
+  const ClipPtr& sound = second->info().hasAudio ? second : first;
+  ClipInfo info = picture->info();
+  const ClipInfo& heard = sound->info();
+  info.hasAudio = heard.hasAudio;
+  info.sampleRate = heard.sampleRate;
+  info.channels = heard.channels;
+  info.sampleType = heard.sampleType;
+  info.sampleCount = heard.sampleCount;
+  return std::make_shared<Rewired>(info, call.origin, picture, sound);
+}
+
 Value KillAudio(Call& call) {
   ClipInfo info = VideoOf(call, 0);
   info.hasAudio = false;
@@ -368,6 +386,20 @@ Value MergeChannels(Call& call) {
   return Picked(call, info, std::move(inputs), std::move(sources));
 }
 
+// MonoToStereo(left, right): two mono sounds as the channels of one; the
+// picture is the left clip's.
+Value MonoToStereo(Call& call) {
+  for (std::size_t i = 0; i < 2; ++i) {
+    const ClipInfo& info = call.Clip(i)->info();
+    if (!info.hasAudio) call.Fail(std::string(i ? "the right" : "the left") + " clip has no sound");
+    if (info.channels != 1)
+      call.Fail(std::string(i ? "the right" : "the left") + " clip has " + std::to_string(info.channels) +
+                " channels, not one");
+  }
+  call.rest = {call.args[1]};
+  return MergeChannels(call);
+}
+
 // The mean of all channels.
 Value ConvertToMono(Call& call) {
   ClipInfo info = AudioOf(call, 0);
@@ -466,6 +498,8 @@ Value EnsureVBRMP3Sync(Call& call) { return call.Clip(0); }
 void RegisterAudioFunctions(FunctionTable& table) {
   table["resampleaudio"] = {"clip:c new_rate_numerator:i ?new_rate_denominator:i", ResampleAudio};
   table["audiodub"] = {"video_clip:c audio_clip:c", AudioDub};
+  table["audiodubex"] = {"video_clip:c audio_clip:c", AudioDubEx};
+  table["monotostereo"] = {"left_channel_clip:c right_channel_clip:c", MonoToStereo};
   table["killaudio"] = {"clip:c", KillAudio};
   table["amplify"] = {"clip:c amount:f*", Amplify};
   table["amplifydb"] = {"clip:c amount:f*", AmplifyDB};

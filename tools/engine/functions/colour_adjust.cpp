@@ -427,9 +427,32 @@ Function BlurFunction(bool sharpen) {
           }};
 }
 
+// Limiter: luma clamped to min_luma..max_luma and chroma to
+// min_chroma..max_chroma (16-235 and 16-240 by default). `show`, which marks
+// the samples out of range for viewing, is not drawn.
+Value Limiter(Call& call) {
+  const ClipInfo& info = VideoOf(call, 0);
+  if (IsRgbFormat(info.pixelFormat)) call.Fail("needs a YUV clip");
+  if (call.args[5].defined() && !call.String(5, "").empty()) call.Fail("show is not supported");
+  auto bound = [&](std::size_t i, double fallback, const char* name) {
+    const double value = call.Float(i, fallback);
+    if (!(value >= 0 && value <= 255)) call.Fail(std::string(name) + " must be from 0 to 255");
+    return value;
+  };
+  const double lumaLow = bound(1, 16, "min_luma"), lumaHigh = bound(2, 235, "max_luma");
+  const double chromaLow = bound(3, 16, "min_chroma"), chromaHigh = bound(4, 240, "max_chroma");
+  if (lumaLow > lumaHigh || chromaLow > chromaHigh) call.Fail("a minimum is above its maximum");
+  ChannelTables tables;
+  tables[K::Y] = MakeTable([&](int v) { return std::clamp<double>(v, lumaLow, lumaHigh); });
+  tables[K::U] = tables[K::V] = MakeTable([&](int v) { return std::clamp<double>(v, chromaLow, chromaHigh); });
+  return MakeTableClip(call.origin, call.Clip(0), tables);
+}
+
 }  // namespace
 
 void RegisterColourAdjustFunctions(FunctionTable& table) {
+  table["limiter"] = {"clip:c ?min_luma:f ?max_luma:f ?min_chroma:f ?max_chroma:f ?show:s ?paramscale:b ?autoscale:b",
+                      Limiter};
   table["levels"] = {"clip:c input_low:f gamma:f input_high:f output_low:f output_high:f ?coring:b ?dither:b", Levels};
   table["rgbadjust"] = {"clip:c ?r:f ?g:f ?b:f ?a:f ?rb:f ?gb:f ?bb:f ?ab:f ?rg:f ?gg:f ?bg:f ?ag:f ?analyze:b "
                         "?dither:b ?conditional:b ?condvarsuffix:s",

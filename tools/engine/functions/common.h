@@ -40,6 +40,9 @@ ClipPtr WithChangedRate(const Call& call, const ClipPtr& clip, Rational fps);
 // repeating frames instead of relabelling them, and framecount (at
 // `frameCount`) cuts the clip or repeats its last frame to that length.
 Function WithSourceTiming(Function source, std::size_t fps, std::size_t convertFps, std::size_t frameCount);
+// Runtime: the variables ConditionalReader set for the frame being made,
+// given to `interp` as globals before a runtime script runs in it.
+void ApplyFrameVariables(Interpreter& interp);
 // Time: clips played one after the other (AlignedSplice when `aligned`:
 // each clip's sound fitted to its frames).
 ClipPtr SpliceClips(const Call& call, std::vector<ClipPtr> parts, bool aligned);

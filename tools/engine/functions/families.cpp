@@ -1,5 +1,7 @@
 #include "tools/engine/functions/families.h"
 
+#include "tools/engine/plugins/plugins.h"
+
 namespace avs {
 
 void RegisterAllFunctions(FunctionTable& table) {
@@ -12,13 +14,21 @@ void RegisterAllFunctions(FunctionTable& table) {
   RegisterTimeFunctions(table);
   RegisterColourFunctions(table);
   RegisterColourAdjustFunctions(table);
+  RegisterPlaneFunctions(table);
+  RegisterMergeFunctions(table);
+  RegisterExprFunction(table);
+  RegisterRestorationFunctions(table);
   RegisterFieldFunctions(table);
   RegisterAudioFunctions(table);
   RegisterTimeStretchFunctions(table);
   RegisterScriptFunctions(table);
   RegisterScriptTextFunctions(table);
   RegisterScriptControlFunctions(table);
+  RegisterArrayFunctions(table);
   RegisterRuntimeFunctions(table);
+  RegisterConditionalReaderFunction(table);
+  RegisterRuntimeMeasures(table);
+  RegisterPluginFunctions(table);
 }
 
 }  // namespace avs

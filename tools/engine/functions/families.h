@@ -23,17 +23,27 @@ void RegisterConvertFpsFunction(FunctionTable& table);    // time: ConvertFPS
 void RegisterAnimateFunctions(FunctionTable& table);      // time: Animate, ApplyRange
 void RegisterColourFunctions(FunctionTable& table);   // pixel types and colour
 void RegisterColourAdjustFunctions(FunctionTable& table);
+void RegisterPlaneFunctions(FunctionTable& table);    // colour: channels shown alone, moved and merged
+void RegisterMergeFunctions(FunctionTable& table);    // colour: two clips mixed sample by sample
+void RegisterExprFunction(FunctionTable& table);      // colour: samples computed by an expression
+void RegisterRestorationFunctions(FunctionTable& table);  // softening and convolution
 void RegisterFieldFunctions(FunctionTable& table);    // fields and interlacing
 void RegisterAudioFunctions(FunctionTable& table);    // sound
 void RegisterTimeStretchFunctions(FunctionTable& table);
 void RegisterScriptFunctions(FunctionTable& table);   // values, maths, strings, clip properties
 void RegisterScriptTextFunctions(FunctionTable& table);
 void RegisterScriptControlFunctions(FunctionTable& table);
-void RegisterRuntimeFunctions(FunctionTable& table);  // per-frame evaluation and files written while reading
+void RegisterArrayFunctions(FunctionTable& table);    // arrays and their items
+void RegisterRuntimeFunctions(FunctionTable& table);
+void RegisterConditionalReaderFunction(FunctionTable& table);
+void RegisterRuntimeMeasures(FunctionTable& table);  // runtime: the measures of frames scripts use  // per-frame evaluation and files written while reading
 
 // Whether a name is a function that only a plugin provides, so that calling
 // it fails with a message about plugins rather than about an unknown name.
 bool IsKnownPluginFunction(const std::string& lowerName);
+
+// The globals every script starts with: the named colours (color_brown...).
+void RegisterColourPresets(std::map<std::string, Value>& globals);
 
 // Every family's functions.
 void RegisterAllFunctions(FunctionTable& table);

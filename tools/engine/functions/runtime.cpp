@@ -1,5 +1,6 @@
 // Runtime: what happens while a clip is read: scripts evaluated for each
-// frame, the measures they use, and the files written along.
+// frame and the files written along. The measures the scripts use are in
+// runtime_measures.cpp.
 #include "tools/engine/filter.h"
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
@@ -82,6 +83,7 @@ class RuntimeScript {
                const std::function<FrameRef(const Value&)>& use) const {
     std::lock_guard lock(mutex_);
     auto borrowed = std::make_shared<BorrowedFrames>(in.Info(input), filter.origin(), in, input);
+    ApplyFrameVariables(*variables_);
     variables_->SetVariable("current_frame", Value(n), true);
     variables_->SetVariable("last", Value(ClipPtr(borrowed)));
     struct Expiry {
@@ -166,32 +168,41 @@ Value ConditionalFilter(Call& call) {
   return std::make_shared<ChosenClip>(call, "(" + first + ") " + it->second + " (" + call.String(5, "") + ")");
 }
 
-// The mean of one plane of a planar YUV clip's frame current_frame + offset,
-// for runtime scripts.
-Value PlaneAverage(Call& call, int plane) {
-  const ClipInfo& info = VideoOf(call, 0);
-  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(info.pixelFormat);
-  if (!desc || IsRgbFormat(info.pixelFormat) || desc->nb_components < 3 || (desc->flags & AV_PIX_FMT_FLAG_PLANAR) == 0 ||
-      desc->comp[0].depth != 8)
-    call.Fail("needs an 8-bit planar YUV clip");
-  const Value* current = call.interp.Variable("current_frame");
-  if (!current || !current->isInt())
-    call.Fail("can only be used inside ScriptClip, FrameEvaluate or ConditionalFilter");
-  Reading reading;
-  const FrameRef frame = reading.Frame(*call.Clip(0), current->asInt() + call.Int(1, 0));
-  const int width = plane == 0 ? info.width : AV_CEIL_RSHIFT(info.width, desc->log2_chroma_w);
-  const int height = plane == 0 ? info.height : AV_CEIL_RSHIFT(info.height, desc->log2_chroma_h);
-  uint64_t sum = 0;
-  for (int y = 0; y < height; ++y) {
-    const uint8_t* row = frame->data[plane] + static_cast<std::ptrdiff_t>(y) * frame->linesize[plane];
-    for (int x = 0; x < width; ++x) sum += row[x];
+// ConditionalSelect(testclip, expression, source0, source1...): frame n of
+// the source whose number the expression gives for frame n of the test
+// clip; the sound is source0's.
+class SelectedClip : public FrameFilter {
+ public:
+  SelectedClip(Call& call, const ClipInfo& picture, std::vector<ClipPtr> clips)
+      : FrameFilter(picture, call.origin, std::move(clips)), script_(call, call.String(1, "")) {
+    for (std::size_t i = 1; i < inputs().size(); ++i)
+      if (!input(i).info().hasVideo || !SamePicture(input(i).info(), info()))
+        call.Fail("the sources must have the same size and pixel type");
   }
-  return Value(static_cast<double>(sum) / (static_cast<double>(width) * height));
-}
+  const Clip& SoundOf() const override { return input(1); }
 
-Value AverageLuma(Call& call) { return PlaneAverage(call, 0); }
-Value AverageChromaU(Call& call) { return PlaneAverage(call, 1); }
-Value AverageChromaV(Call& call) { return PlaneAverage(call, 2); }
+  FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
+    return script_.Run(*this, in, 0, n, [&](const Value& result) {
+      if (!result.isInt()) Fail("the expression gives " + std::string(result.typeName()) + ", not an int");
+      const int64_t k = result.asInt();
+      if (k < 0 || static_cast<uint64_t>(k) >= inputs().size() - 1)
+        Fail("the expression gives " + std::to_string(k) + ", but the sources are numbered 0 to " +
+             std::to_string(inputs().size() - 2));
+      return in.Frame(static_cast<std::size_t>(k) + 1, n);
+    });
+  }
+
+ private:
+  RuntimeScript script_;
+};
+
+Value ConditionalSelect(Call& call) {
+  VideoOf(call, 0);
+  std::vector<ClipPtr> clips{call.Clip(0)};
+  for (const Value& source : call.rest) clips.push_back(source.asClip());
+  const ClipInfo info = clips[1]->info();
+  return std::make_shared<SelectedClip>(call, info, std::move(clips));
+}
 
 }  // namespace
 
@@ -201,9 +212,7 @@ void RegisterRuntimeFunctions(FunctionTable& table) {
   table["frameevaluate"] = {"clip:c filter:s ?after_frame:b ?local:b", FrameEvaluate};
   table["conditionalfilter"] = {
       "testclip:c source1:c source2:c expression1:s ?operator:s ?expression2:s ?show:b ?local:b", ConditionalFilter};
-  table["averageluma"] = {"clip:c ?offset:i", AverageLuma};
-  table["averagechromau"] = {"clip:c ?offset:i", AverageChromaU};
-  table["averagechromav"] = {"clip:c ?offset:i", AverageChromaV};
+  table["conditionalselect"] = {"testclip:c expression:s sources:c+ ?show:b ?local:b", ConditionalSelect};
 }
 
 }  // namespace avs

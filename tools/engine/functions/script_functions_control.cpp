@@ -3,7 +3,9 @@
 // folder, WriteFile and its kin, the settings that only tune AviSynth
 // itself, and the refusal of plugins.
 #include "tools/engine/filter.h"
+#include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
+#include "tools/engine/plugins/plugins.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -23,10 +25,15 @@ std::string FileNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Loading a plugin whose functions the engine carries itself does nothing
+// (they are always there, as AviSynth's autoloaded plugins are); any other
+// plugin cannot be loaded.
 Function PluginLoader() {
   return {"path:s more:.*",
           [](Call& call) -> Value {
-            call.Fail("cannot load " + FileNameOf(call.String(0, "")) + ": plugins cannot be loaded here");
+            const std::string path = call.String(0, "");
+            if (IsCarriedPluginFile(path)) return {};
+            call.Fail("cannot load " + FileNameOf(path) + ": plugins cannot be loaded here");
           },
           true};
 }
@@ -77,6 +84,7 @@ class FileWriter : public VideoFilter {
 
  private:
   void FrameRead(int64_t number) const {
+    ApplyFrameVariables(*variables_);
     variables_->SetVariable("current_frame", Value(number), true);
     std::size_t first = 0;
     if (when_ == WriteWhen::EachFrameIf) {
@@ -166,19 +174,21 @@ bool IsKnownPluginFunction(const std::string& lowerName) {
   static const std::set<std::string> kNames = {
       "qtgmc", "mctemporaldenoise", "mctemporaldenoisepp", "smdegrain", "temporaldegrain", "lsmashvideosource",
       "lsmashaudiosource", "nnedi", "nnedi2", "nnedi3", "nnedi3_rpow2", "znedi3", "eedi2", "eedi3", "eedi3_rpow2",
-      "sangnom", "sangnom2", "tdeint", "tfm", "tdecimate", "tmm", "tmm2", "telecide", "decimate", "fielddeinterlace",
-      "yadif", "yadifmod", "yadifmod2", "bwdif", "fft3dfilter", "fft3dgpu", "dfttest", "knlmeanscl", "bm3d",
-      "dgdecode_mpeg2source", "mpeg2source", "dgsource", "dss2", "directshowsource2", "ffmpegsource2", "ffms2",
-      "ffindex", "ffimagesource", "removegrain", "repair", "clense", "forwardclense", "backwardclense", "verticalcleaner",
+      "sangnom", "sangnom2", "tdeint", "tmm", "tmm2", "telecide", "decimate", "multidecimate", "fielddeinterlace",
+      "yadifmod", "bwdif", "fft3dfilter", "fft3dgpu", "dfttest", "knlmeanscl", "bm3d",
+      "dgsource", "dss2", "directshowsource2", "ffmpegsource2", "ffms2",
+      "ffindex", "ffimagesource", "repair", "forwardclense", "backwardclense", "verticalcleaner",
       "msuper", "manalyse", "mdegrain1", "mdegrain2", "mdegrain3", "mdegrainn", "mcompensate", "mflowfps", "mflowblur",
-      "mblockfps", "mrecalculate", "mmask", "mvanalyse", "mvdegrain1", "mvdegrain2", "mvdegrain3", "mvflowfps",
-      "awarpsharp", "awarpsharp2", "warpsharp", "limitedsharpenfaster", "lsfmod", "seesaw", "hqdn3d", "deblock",
-      "deblock_qed", "gradfun2db", "gradfun3", "f3kdb", "flash3kyuu_deband", "textsub", "vobsub", "assrender",
+      "mflowinter", "mblockfps", "mrecalculate", "mmask", "mvanalyse", "mvdegrain1", "mvdegrain2", "mvdegrain3",
+      "mvflowfps", "awarpsharp", "awarpsharp2", "warpsharp", "limitedsharpenfaster", "lsfmod", "seesaw", "deblock",
+      "deblock_qed", "gradfun2db", "gradfun3", "f3kdb", "flash3kyuu_deband",
       "colormatrix", "autolevels", "msharpen", "msmooth", "undot", "fluxsmootht", "fluxsmoothst", "ttempsmooth",
       "degrainmedian", "vinverse", "santiag", "hdragc", "deen", "convolution3d", "mipsmooth", "frfun7", "neat_video",
       "checkmate", "tcomb", "despot", "depan", "depanestimate", "depanstabilize", "vsfilter", "xysubfilter",
       "avstp", "masktools", "rgtools", "nicaudio", "nicac3source", "nicdtssource", "nicmpasource", "bassaudiosource",
-      "soxfilter", "timestretchplugin"};
+      "soxfilter", "timestretchplugin", "addgrain", "addgrainc", "gaussresize", "medianblend", "medianblurtemporal",
+      "binomialblur", "averageblur", "hshear", "vshear", "rotate", "dehalo_alpha", "finesharp", "removedirt",
+      "removespots", "descratch", "dup", "dedup", "blindpp", "cnr2", "fluxsmooth", "smoothlevels", "autocrop"};
   // MaskTools' functions all begin with "mt_".
   return kNames.count(lowerName) > 0 || lowerName.starts_with("mt_");
 }

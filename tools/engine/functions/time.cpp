@@ -35,13 +35,33 @@ class TrimClip : public Clip {
   int64_t firstFrame_, firstSample_;
 };
 
+// Where a Trim or AudioTrim ends, in the form of its second argument (0 the
+// end, below 0 a length): that argument, or the named `end` (the last
+// included) or `length` given instead. Arguments 2, 4 and 5.
+double TrimEnd(const Call& call, double first, bool frames) {
+  const bool given[] = {call.args[2].defined(), call.args[4].defined(), call.args[5].defined()};
+  if (given[0] + given[1] + given[2] > 1) call.Fail("only one of the end, end= and length= may be given");
+  if (given[1]) {
+    const double end = call.args[4].asFloat();
+    if (end < first || (!frames && end == first)) call.Fail("end lies before the start");
+    return frames && end == 0 ? -1 : end;  // end=0 keeps frame 0 alone
+  }
+  if (given[2]) {
+    const double length = call.args[5].asFloat();
+    if (!(length > 0)) call.Fail("length must be above 0");
+    return -length;
+  }
+  return call.Float(2, 0);
+}
+
 // Trim(first, last): a last frame of 0 means the end, a negative one a
 // frame count. Frames beyond the clip are cut to it: a first frame past the
 // end keeps the last frame, a last frame past it ends there.
 Value Trim(Call& call) {
   const ClipInfo& in = VideoOf(call, 0);
-  int64_t first = call.Int(1, 0), last = call.Int(2, 0);
+  int64_t first = call.Int(1, 0);
   if (first < 0) call.Fail("the first frame cannot be negative");
+  int64_t last = static_cast<int64_t>(TrimEnd(call, static_cast<double>(first), true));
   // Numbers beyond any clip's frames are cut to them before any arithmetic.
   first = std::min(first, in.frameCount - 1);
   last = std::clamp(last, -kMaxFrames, kMaxFrames);
@@ -57,7 +77,8 @@ Value Trim(Call& call) {
     // pad_audio (the default) keeps the sound as long as the frames kept,
     // filling with silence where the source's sound ends early.
     const int64_t end = SamplesForFrames(last + 1, in);
-    info.sampleCount = std::max<int64_t>(0, (call.Bool(3, true) ? end : std::min(end, in.sampleCount)) - firstSample);
+    const bool pad = call.Bool(3, call.Bool(7, true));
+    info.sampleCount = std::max<int64_t>(0, (pad ? end : std::min(end, in.sampleCount)) - firstSample);
     if (info.sampleCount == 0) info.hasAudio = false;
   }
   // Everything kept (Trim(0, 0) of a clip whose sound fits its frames) is
@@ -66,6 +87,37 @@ Value Trim(Call& call) {
       info.sampleCount == in.sampleCount)
     return call.Clip(0);
   return std::make_shared<TrimClip>(info, call.origin, call.Clip(0), first, firstSample);
+}
+
+// AudioTrim(start_time, end_time): Trim in seconds, as exact as the sound's
+// samples; a clip's frames are cut to those the kept sound overlaps.
+Value AudioTrim(Call& call) {
+  const ClipInfo& in = call.Clip(0)->info();
+  if (!in.hasAudio) call.Fail("the clip has no sound");
+  const double start = call.Float(1, 0);
+  if (!(start >= 0) || start > 1e9) call.Fail("start_time must be 0 or more");
+  double stop = TrimEnd(call, start, false);
+  if (!std::isfinite(stop) || std::fabs(stop) > 1e9) call.Fail("the end is out of range");
+  const double total = static_cast<double>(in.sampleCount) / in.sampleRate;
+  if (stop == 0) stop = total;
+  else if (stop < 0) stop = start - stop;
+  const int64_t firstSample = std::min<int64_t>(std::llround(start * in.sampleRate), in.sampleCount);
+  const int64_t endSample = std::min<int64_t>(std::llround(stop * in.sampleRate), in.sampleCount);
+  if (endSample <= firstSample) call.Fail("no sound is left between " + Value(start).toText() + " and " + Value(stop).toText() + " seconds");
+  ClipInfo info = in;
+  info.sampleCount = endSample - firstSample;
+  int64_t firstFrame = 0;
+  if (in.hasVideo) {
+    const double rate = static_cast<double>(in.fps.num) / static_cast<double>(in.fps.den);
+    // Times written in decimals land a hair beside the frame boundaries
+    // they name.
+    constexpr double kSlack = 1e-6;
+    firstFrame = std::min(static_cast<int64_t>(std::floor(start * rate + kSlack)), in.frameCount - 1);
+    const int64_t endFrame =
+        std::clamp<int64_t>(static_cast<int64_t>(std::ceil(stop * rate - kSlack)), firstFrame + 1, in.frameCount);
+    info.frameCount = endFrame - firstFrame;
+  }
+  return std::make_shared<TrimClip>(info, call.origin, call.Clip(0), firstFrame, firstSample);
 }
 
 struct Preset {
@@ -118,20 +170,44 @@ Rational RateArgument(const Call& call, std::size_t index, std::size_t denominat
 
 namespace {
 
-Value AssumeFps(Call& call) {
+// The clip's frames at another rate. With sync_audio the sound is played
+// faster or slower along with the picture: the same samples at a changed
+// rate.
+ClipPtr WithAssumedRate(const Call& call, Rational fps, bool syncAudio) {
   const ClipInfo& in = VideoOf(call, 0);
-  const Rational fps = RateArgument(call, 1, 2);
-  const int64_t n = fps.num, d = fps.den;
   ClipInfo info = in;
-  info.fps = Rational{n, d};
-  // With sync_audio the sound is played faster or slower along with the
-  // picture: the same samples at a changed rate.
-  if (call.Bool(3, false) && in.hasAudio) {
-    int64_t newRate = av_rescale(in.sampleRate, int64_t{n} * in.fps.den, int64_t{d} * in.fps.num);
+  info.fps = fps;
+  if (syncAudio && in.hasAudio) {
+    int64_t newRate = av_rescale(in.sampleRate, fps.num * in.fps.den, fps.den * in.fps.num);
     if (newRate <= 0 || newRate > kMaxSampleRate) call.Fail("the sound's rate would leave the usable range");
     info.sampleRate = static_cast<int>(newRate);
   }
   return std::make_shared<Rewired>(info, call.origin, call.Clip(0), call.Clip(0));
+}
+
+// AssumeFPS(rate [, denominator] [, sync_audio]): after a float, a preset
+// name or a clip, the bool comes straight after the rate.
+Value AssumeFps(Call& call) {
+  VideoOf(call, 0);
+  if (call.args[2].isBool()) {
+    if (call.args[3].defined()) call.Fail("sync_audio is given twice");
+    call.args[3] = call.args[2];
+    call.args[2] = Value();
+  } else if (call.args[2].defined() && !call.args[2].isInt()) {
+    call.Fail(std::string("the denominator cannot be ") + call.args[2].typeName());
+  }
+  return WithAssumedRate(call, RateArgument(call, 1, 2), call.Bool(3, false));
+}
+
+// AssumeScaledFPS(multiplier, divisor, sync_audio): the rate times
+// multiplier / divisor, in lowest terms.
+Value AssumeScaledFps(Call& call) {
+  const ClipInfo& in = VideoOf(call, 0);
+  const int64_t multiplier = call.Int(1, 1), divisor = call.Int(2, 1);
+  if (multiplier <= 0 || divisor <= 0) call.Fail("multiplier and divisor must be above 0");
+  int num = 0, den = 0;
+  av_reduce(&num, &den, in.fps.num * multiplier, in.fps.den * divisor, INT32_MAX);
+  return WithAssumedRate(call, CheckedRate(call, num, den), call.Bool(3, false));
 }
 
 // Clips played one after the other; each part's sound lasts its share.
@@ -245,8 +321,11 @@ ClipPtr WithFrameRate(const Call& call, const ClipPtr& clip, Rational fps) {
 }
 
 void RegisterTimeFunctions(FunctionTable& table) {
-  table["trim"] = {"clip:c first_frame:i last_frame:i ?pad_audio:b", Trim};
-  table["assumefps"] = {"clip:c fps:. ?denominator:i ?sync_audio:b", AssumeFps};
+  // pad_audio is the older name of pad.
+  table["trim"] = {"clip:c first_frame:i ?last_frame:i ?pad:b ?end:i ?length:i ?cache:b ?pad_audio:b", Trim};
+  table["audiotrim"] = {"clip:c start_time:f ?end_time:f ?cache:b ?end:f ?length:f", AudioTrim};
+  table["assumefps"] = {"clip:c fps:. ?denominator:. ?sync_audio:b", AssumeFps};
+  table["assumescaledfps"] = {"clip:c ?multiplier:i ?divisor:i ?sync_audio:b", AssumeScaledFps};
   table["alignedsplice"] = Splice(true);
   table["unalignedsplice"] = Splice(false);
   RegisterFrameSelectFunctions(table);

@@ -1,0 +1,8 @@
+LoadPlugin("C:\\AviSynth\\plugins\\TIVTC.dll")
+BlankClip(length=23, width=64, height=48, pixel_type="YV12")
+AssumeTFF()
+TFM(PP=6).TDecimate(cycle=5)
+Yadif(mode=1).RemoveGrain(11).TemporalMedian(2).MedianBlur(1, 0, 0)
+GaussianBlur(2).hqdn3d(4, restart=3).CAS(0.7)
+Average(last, 0.5, last.Blur(1), 0.5)
+Median(last, last, last)

@@ -1,0 +1,5 @@
+c = BlankClip(length=6, width=32, height=24, pixel_type="YV12")
+s = ConditionalSelect(c, "current_frame % 2", c, c.Invert())
+s = s.ScriptClip("YPlaneMax(last, 5) > YPlaneMin() + YDifferenceToNext() ? last : last.FlipVertical()")
+AudioDubEx(s, c).AssumeFPS(30, true).AssumeScaledFPS(1, 2).AudioTrim(0.1, length=0.5).Trim(1, end=3)
+MonoToStereo(GetLeftChannel(), GetLeftChannel())

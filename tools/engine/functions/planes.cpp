@@ -1,0 +1,302 @@
+// Planes: one channel of a picture shown alone or moved into another
+// (ShowRed... ShowY..., ExtractY..., PlaneToY, UToY, VToY, YToUV, SwapUV),
+// and pictures assembled from channels of several (MergeRGB, MergeARGB).
+// Samples move unchanged: luma and RGB are taken as full-range values, and
+// a picture made of one channel has grey (128) chroma.
+#include "tools/engine/functions/channels.h"
+#include "tools/engine/functions/common.h"
+#include "tools/engine/functions/families.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+namespace avs {
+
+namespace {
+
+using K = ChannelKind;
+
+constexpr int kGrey = 128;
+constexpr int kOpaque = 255;
+
+// Where the samples of one channel of the result come from: channel `from`
+// of input `input`, or the value `constant` when `input` is negative.
+struct ChannelSource {
+  K kind;
+  int input = -1;
+  K from = K::Y;
+  int constant = 0;
+};
+
+const char* KindName(K kind) {
+  static const char* const kNames[] = {"Y", "U", "V", "R", "G", "B", "alpha"};
+  return kNames[static_cast<int>(kind)];
+}
+
+const Channel* Find(const std::vector<Channel>& channels, K kind) {
+  for (const Channel& channel : channels)
+    if (channel.kind == kind) return &channel;
+  return nullptr;
+}
+
+// The channel `kind` of a clip's pictures; fails when the clip has none.
+Channel ChannelOf(const Call& call, const ClipInfo& info, K kind) {
+  if (av_pix_fmt_desc_get(info.pixelFormat)->comp[0].depth != 8)
+    call.Fail(std::to_string(av_pix_fmt_desc_get(info.pixelFormat)->comp[0].depth) +
+              "-bit pictures are not supported");
+  const std::vector<Channel> channels = ChannelsOf(info.pixelFormat, info.width, info.height);
+  const Channel* channel = Find(channels, kind);
+  if (!channel)
+    call.Fail(std::string("a ") + PixelTypeName(info.pixelFormat) + " clip has no " + KindName(kind) + " channel");
+  return *channel;
+}
+
+// Frames whose channels are copied from channels of the inputs' frames (of
+// the same size) or set to constants; the properties are the first input's.
+class ChannelMapClip : public PictureFilter {
+ public:
+  ChannelMapClip(const Call& call, const ClipInfo& info, std::vector<ClipPtr> inputs,
+                 const std::vector<ChannelSource>& sources)
+      : PictureFilter(info, call.origin, std::move(inputs)) {
+    for (const Channel& out : ChannelsOf(info.pixelFormat, info.width, info.height)) {
+      auto source = std::find_if(sources.begin(), sources.end(), [&](const ChannelSource& s) { return s.kind == out.kind; });
+      if (source == sources.end()) call.Fail(std::string("nothing fills the ") + KindName(out.kind) + " channel");
+      Copy copy{out, std::nullopt, source->constant};
+      if (source->input >= 0) {
+        const ClipInfo& from = input(static_cast<std::size_t>(source->input)).info();
+        const Channel channel = ChannelOf(call, from, source->from);
+        if (channel.width != out.width || channel.height != out.height)
+          call.Fail(std::string("the ") + KindName(source->from) + " channel of the " +
+                    std::to_string(from.width) + "x" + std::to_string(from.height) + " " +
+                    PixelTypeName(from.pixelFormat) + " clip is " + std::to_string(channel.width) + "x" +
+                    std::to_string(channel.height) + ", but the result's " + KindName(out.kind) + " channel is " +
+                    std::to_string(out.width) + "x" + std::to_string(out.height));
+        copy.from = channel;
+        copy.input = source->input;
+      }
+      copies_.push_back(copy);
+    }
+  }
+
+  FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
+    std::vector<FrameRef> frames;
+    for (std::size_t i = 0; i < inputs().size(); ++i) frames.push_back(in.Frame(i, n));
+    FramePtr out = NewFrame(*frames[0]);
+    for (const Copy& copy : copies_) {
+      const Channel& to = copy.to;
+      for (int y = 0; y < to.height; ++y) {
+        uint8_t* row = to.Row(*out, y);
+        if (!copy.from) {
+          if (to.step == 1) std::memset(row, copy.constant, static_cast<std::size_t>(to.width));
+          else for (int x = 0; x < to.width; ++x) row[x * to.step] = static_cast<uint8_t>(copy.constant);
+          continue;
+        }
+        const uint8_t* from = copy.from->Row(*frames[static_cast<std::size_t>(copy.input)], y);
+        if (to.step == 1 && copy.from->step == 1) std::memcpy(row, from, static_cast<std::size_t>(to.width));
+        else for (int x = 0; x < to.width; ++x) row[x * to.step] = from[x * copy.from->step];
+      }
+    }
+    return Share(std::move(out));
+  }
+
+ private:
+  struct Copy {
+    Channel to;
+    std::optional<Channel> from;
+    int constant;
+    int input = 0;
+  };
+  std::vector<Copy> copies_;
+};
+
+ClipPtr MapChannels(const Call& call, ClipInfo info, std::vector<ClipPtr> inputs,
+                    const std::vector<ChannelSource>& sources) {
+  CheckSize(call, info.width, info.height, info.pixelFormat);
+  return std::make_shared<ChannelMapClip>(call, info, std::move(inputs), sources);
+}
+
+// The info of a picture in `format` of the given size, otherwise `like`'s.
+ClipInfo Picture(const ClipInfo& like, AVPixelFormat format, int width, int height) {
+  ClipInfo info = like;
+  info.pixelFormat = format;
+  info.width = width;
+  info.height = height;
+  return info;
+}
+
+// A picture in `format` showing one channel of `source` (channel `kind`):
+// as luma with grey chroma, or as grey RGB keeping the source's alpha when
+// both have one.
+ClipPtr ShowChannel(const Call& call, const ClipPtr& source, K kind, AVPixelFormat format) {
+  const ClipInfo& in = VideoOf(call, 0);
+  const Channel channel = ChannelOf(call, in, kind);
+  const ClipInfo info = Picture(in, format, channel.width, channel.height);
+  std::vector<ChannelSource> sources;
+  if (IsRgbFormat(format)) {
+    for (K to : {K::R, K::G, K::B}) sources.push_back({to, 0, kind});
+    const bool keepAlpha = HasChannel(in.pixelFormat, K::A) && channel.width == in.width && channel.height == in.height;
+    sources.push_back(keepAlpha ? ChannelSource{K::A, 0, K::A} : ChannelSource{K::A, -1, K::A, kOpaque});
+  } else {
+    sources = {{K::Y, 0, kind}, {K::U, -1, K::U, kGrey}, {K::V, -1, K::V, kGrey}};
+  }
+  return MapChannels(call, info, {source}, sources);
+}
+
+// pixel_type of the Show functions: a type, or "rgb", "yuv" and "y" for
+// RGB32, YV24 and Y8; by default RGB32 for RGB sources and YV24 for YUV.
+AVPixelFormat ShowFormat(const Call& call, const ClipInfo& in, std::size_t at) {
+  const std::string name = Lower(call.String(at, IsRgbFormat(in.pixelFormat) ? "rgb" : "yuv"));
+  if (name == "rgb") return AV_PIX_FMT_BGRA;
+  if (name == "yuv") return AV_PIX_FMT_YUV444P;
+  if (name == "y") return AV_PIX_FMT_GRAY8;
+  return ParsePixelType(call, name);
+}
+
+Function Show(K kind) {
+  return {"clip:c ?pixel_type:s", [kind](Call& call) -> Value {
+            return ShowChannel(call, call.Clip(0), kind, ShowFormat(call, VideoOf(call, 0), 1));
+          }};
+}
+
+Function Extract(K kind) {
+  return {"clip:c", [kind](Call& call) -> Value {
+            VideoOf(call, 0);
+            return ShowChannel(call, call.Clip(0), kind, AV_PIX_FMT_GRAY8);
+          }};
+}
+
+K ParsePlane(const Call& call, const std::string& name) {
+  static const std::pair<const char*, K> kPlanes[] = {{"y", K::Y}, {"u", K::U}, {"v", K::V}, {"r", K::R},
+                                                      {"g", K::G}, {"b", K::B}, {"a", K::A}};
+  for (auto [text, kind] : kPlanes)
+    if (Lower(name) == text) return kind;
+  call.Fail("unknown plane \"" + name + "\" (Y, U, V, R, G, B or A)");
+}
+
+Value PlaneToY(Call& call) {
+  VideoOf(call, 0);
+  return ShowChannel(call, call.Clip(0), ParsePlane(call, call.String(1, "Y")), AV_PIX_FMT_GRAY8);
+}
+
+// UToY, VToY: the chroma channel as the luma of a picture of its size in the
+// clip's own type; UToY8, VToY8 give Y8.
+Function ChromaToLuma(K kind, bool y8) {
+  return {"clip:c", [kind, y8](Call& call) -> Value {
+            const ClipInfo& in = VideoOf(call, 0);
+            if (IsRgbFormat(in.pixelFormat)) call.Fail("needs a YUV clip");
+            return ShowChannel(call, call.Clip(0), kind, y8 ? AV_PIX_FMT_GRAY8 : in.pixelFormat);
+          }};
+}
+
+// The planar YUV type whose chroma is 1/xDivisor and 1/yDivisor of its luma.
+AVPixelFormat PlanarYuv(const Call& call, int xDivisor, int yDivisor) {
+  if (xDivisor == 1 && yDivisor == 1) return AV_PIX_FMT_YUV444P;
+  if (xDivisor == 2 && yDivisor == 1) return AV_PIX_FMT_YUV422P;
+  if (xDivisor == 2 && yDivisor == 2) return AV_PIX_FMT_YUV420P;
+  call.Fail("clipY's size must be 1 or 2 times the chroma clips' size across and 1 or 2 times down (not 1 across and 2 down)");
+}
+
+// YToUV(clipU, clipV [, clipY]): the luma of clipU and clipV as the chroma of
+// a picture whose luma is clipY's, or grey in a size that the clips' type
+// subsamples as they are subsampled.
+Value YToUV(Call& call) {
+  const ClipInfo& u = VideoOf(call, 0);
+  const ClipInfo& v = VideoOf(call, 1);
+  if (IsRgbFormat(u.pixelFormat) || IsRgbFormat(v.pixelFormat)) call.Fail("needs YUV clips");
+  if (u.width != v.width || u.height != v.height) call.Fail("clipU and clipV must have the same size");
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(u.pixelFormat);
+  AVPixelFormat format = u.pixelFormat == AV_PIX_FMT_GRAY8 ? AV_PIX_FMT_YUV444P : u.pixelFormat;
+  int width = u.width << (u.pixelFormat == AV_PIX_FMT_GRAY8 ? 0 : desc->log2_chroma_w);
+  int height = u.height << (u.pixelFormat == AV_PIX_FMT_GRAY8 ? 0 : desc->log2_chroma_h);
+  std::vector<ClipPtr> inputs = {call.Clip(0), call.Clip(1)};
+  ChannelSource luma{K::Y, -1, K::Y, kGrey};
+  if (call.args[2].defined()) {
+    const ClipInfo& y = VideoOf(call, 2);
+    if (y.width % u.width || y.height % u.height) call.Fail("clipY's size must be a multiple of the chroma clips' size");
+    width = y.width;
+    height = y.height;
+    if (format != AV_PIX_FMT_YUYV422) format = PlanarYuv(call, y.width / u.width, y.height / u.height);
+    inputs.push_back(call.Clip(2));
+    luma = {K::Y, 2, K::Y};
+  }
+  return MapChannels(call, Picture(u, format, width, height), inputs, {luma, {K::U, 0, K::Y}, {K::V, 1, K::Y}});
+}
+
+Value SwapUV(Call& call) {
+  const ClipInfo& in = VideoOf(call, 0);
+  if (IsRgbFormat(in.pixelFormat) || !HasChannel(in.pixelFormat, K::U)) call.Fail("needs a YUV clip with chroma");
+  return MapChannels(call, in, {call.Clip(0)}, {{K::Y, 0, K::Y}, {K::U, 0, K::V}, {K::V, 0, K::U}});
+}
+
+// The channel a MergeRGB input lends to `kind`: its own of that colour when
+// it is RGB, else its luma.
+ChannelSource LentChannel(const ClipInfo& from, int input, K kind) {
+  return {kind, input, IsRgbFormat(from.pixelFormat) ? kind : K::Y};
+}
+
+// MergeRGB(clipR, clipG, clipB [, pixel_type]), MergeARGB(clipA, clipR,
+// clipG, clipB): RGB32 by default; RGB24 when asked. MergeRGB's alpha is 0.
+Function MergeRgb(bool alpha) {
+  const std::string clips = alpha ? "clipa:c clipr:c clipg:c clipb:c" : "clipr:c clipg:c clipb:c";
+  return {clips + " ?pixel_type:s", [alpha](Call& call) -> Value {
+            const std::size_t first = alpha ? 1 : 0;
+            const ClipInfo& r = VideoOf(call, first);
+            std::vector<ClipPtr> inputs;
+            for (std::size_t i = 0; i < first + 3; ++i) {
+              const ClipInfo& info = VideoOf(call, i);
+              if (info.width != r.width || info.height != r.height) call.Fail("the clips must have the same size");
+              inputs.push_back(call.Clip(i));
+            }
+            const AVPixelFormat format = ParsePixelType(call, call.String(first + 3, "RGB32"));
+            if (!IsRgbFormat(format)) call.Fail("pixel_type must be RGB24 or RGB32");
+            std::vector<ChannelSource> sources;
+            const K colours[] = {K::R, K::G, K::B};
+            for (std::size_t i = 0; i < 3; ++i)
+              sources.push_back(LentChannel(VideoOf(call, first + i), static_cast<int>(first + i), colours[i]));
+            if (!alpha) {
+              sources.push_back({K::A, -1, K::A, 0});
+            } else {
+              const ClipInfo& a = VideoOf(call, 0);
+              if (IsRgbFormat(a.pixelFormat) && !HasChannel(a.pixelFormat, K::A)) call.Fail("clipA must have an alpha channel");
+              sources.push_back(LentChannel(a, 0, K::A));
+            }
+            // The result takes its frame count, rate and sound from the first clip.
+            ClipInfo info = Picture(VideoOf(call, 0), format, r.width, r.height);
+            return MapChannels(call, info, inputs, sources);
+          }};
+}
+
+}  // namespace
+
+void RegisterPlaneFunctions(FunctionTable& table) {
+  table["showred"] = Show(K::R);
+  table["showgreen"] = Show(K::G);
+  table["showblue"] = Show(K::B);
+  table["showalpha"] = Show(K::A);
+  table["showy"] = Show(K::Y);
+  table["showu"] = Show(K::U);
+  table["showv"] = Show(K::V);
+  table["extracty"] = Extract(K::Y);
+  table["extractu"] = Extract(K::U);
+  table["extractv"] = Extract(K::V);
+  table["extractr"] = Extract(K::R);
+  table["extractg"] = Extract(K::G);
+  table["extractb"] = Extract(K::B);
+  table["extracta"] = Extract(K::A);
+  table["planetoy"] = {"clip:c ?plane:s", PlaneToY};
+  table["utoy"] = ChromaToLuma(K::U, false);
+  table["vtoy"] = ChromaToLuma(K::V, false);
+  table["utoy8"] = ChromaToLuma(K::U, true);
+  table["vtoy8"] = ChromaToLuma(K::V, true);
+  table["ytouv"] = {"clipu:c clipv:c ?clipy:c", YToUV};
+  table["swapuv"] = {"clip:c", SwapUV};
+  table["mergergb"] = MergeRgb(false);
+  table["mergeargb"] = MergeRgb(true);
+}
+
+}  // namespace avs
