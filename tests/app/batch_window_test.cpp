@@ -319,7 +319,8 @@ class BatchWindowTest : public QObject {
 
   // A list whose file cannot be written says so under its rows, and Start
   // runs nothing until it can be written again. Nothing the list names is
-  // ever removed, even a document a damaged or edited list names as output.
+  // ever removed, even a document a damaged or edited list names as output,
+  // and the batch leaves the main window's remembered job alone.
   void aListThatCannotBeSavedIsNotRun() {
     ToolFolder folder;
     const QString settings = folder.path("settings");
@@ -333,6 +334,10 @@ class BatchWindowTest : public QObject {
       job::BatchList list((settings + "/test.batch").toStdString());
       list.Add(edited);
     }
+    // What the main window remembers of its own job stays as it is.
+    const QByteArray remembered = "[Meta]\nAuthor=Ann\nPath=" + folder.touch("last.avi").toUtf8() +
+                                  "\nPathPrev=" + folder.touch("last_preview.mp4").toUtf8() + "\n";
+    folder.touch("kelvarion.ini", remembered);
     auto window = Open(folder);
     Tick(*window, {"Preview"});
     AnsweredBatch batch(*window, settings + "/test.batch");
@@ -349,7 +354,9 @@ class BatchWindowTest : public QObject {
     QVERIFY(RunToEnd(batch));
     QVERIFY(problem->isHidden());
     QCOMPARE(Contents(document), QByteArray("the user's"));
-    QCOMPARE(QDir(folder.path("")).entryList({"*.mp4"}), (QStringList{"a_preview.mp4", "b_preview.mp4"}));
+    QCOMPARE(QDir(folder.path("")).entryList({"*.mp4"}),
+             (QStringList{"a_preview.mp4", "b_preview.mp4", "last_preview.mp4"}));
+    QCOMPARE(Contents(folder.path("kelvarion.ini")), remembered);
   }
 
   // A source gone since it was added, and one whose probe fails, fail every
