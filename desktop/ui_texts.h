@@ -23,12 +23,16 @@ struct UiTexts {
   QString nameNotCarried;
   // The help file is there, but no program of the desktop opens it.
   QString noHelpViewer;
+  // The stand-alone muxer's build failed; its details tell how.
+  QString muxFailed;
   // The end of a run in which some modes failed: the modes are listed after it.
   QString modesFailed;
   // Its details, one block for each failed mode: the stage's status line,
   // the tool's command line, how it ended and the end of its output.
   QString detailsStage, detailsCommand, detailsExitCode, detailsSignal, detailsNotStarted;
   QString detailsNoOutputFile, detailsLastLines, detailsNoLines;
+  // The probe found nothing because its folder could not be written.
+  QString detailsFolderNotWritable;
   // The job log: a job's source, its modes, each mode's end, the job's end;
   // a job that never began, one stopped by a signal, and one whose program
   // died under it (told at the next start).
@@ -56,6 +60,9 @@ struct UiTexts {
   QString batchMissing;  // a row whose source is gone
   // The list could not be written to its file; Start then refuses to run it.
   QString batchNotSaved;
+  QString batchSourceColumn, batchStateColumn, batchResultColumn;
+  QString batchLeft;      // after a time: " left"
+  QString batchProgress;  // %1 of %2 sources done, the batch at %3 percent
 
   // Message boxes sit at the main window's left edge plus an offset and its
   // top edge plus 130 (the end-of-run box: offsetMain + 40 and top + 170).

@@ -17,6 +17,7 @@
 #include "job/job_report.h"
 #include "job/mode_record.h"
 #include "job/ownership.h"
+#include "job/progress_estimate.h"
 #include "job/tool_paths.h"
 #include "proc/progress_parser.h"
 #include "proc/tool_threads.h"
@@ -117,6 +118,11 @@ class JobDriver : public QObject {
   const std::string& audioStreamPath() const { return audioStreamPath_; }
   // The modes that failed in the last run, by EncodeMode.
   bool modeFailed(int mode) const { return failed_[mode]; }
+  // The tool's own error line of the first failure of the last job (its
+  // probe or a mode); empty when none failed or no tool spoke.
+  const QString& failureLine() const { return failureLine_; }
+  // How far the running job has come and its time left.
+  SourceProgress sourceProgress() const;
 
  protected:
   bool event(QEvent* event) override;
@@ -142,6 +148,8 @@ class JobDriver : public QObject {
   // A failed stage skips the rest of its mode; the next mode still runs.
   void AbandonCurrentMode(const std::vector<proc::ToolOutcome>& outcomes);
   void AfterVideoPass();
+  // The current mode has made its output or failed.
+  void EndCurrentMode();
   void ShowTitlesFor(int percent);
   void AddToDebugLog(const std::string& line);
   bool IsWav() const;
@@ -151,16 +159,11 @@ class JobDriver : public QObject {
   bool UsesSideCar() const;
   QPoint MessageOrigin(int dx, int dy) const;
   void ShowError(const QString& text, int offset, const QString& details = {});
-  // Claims the names of the ticked modes' outputs; false, with the reason
-  // shown and logged, when the source's folder takes no new file.
-  bool ClaimOutputs(const bool ticked[4]);
   // A job that ends before its first stage: its claims go, the log says why.
   void RefuseJob(const QString& reason);
   // Before a stage writes the current mode's output: the claimed name must
   // still be this job's file, else the output takes a newly claimed name.
   bool KeepOutputName(std::string& outputPath);
-  // Notes the files the finished stage's tools wrote under their output.
-  void AdoptWrittenOutputs(const proc::ToolThread& thread, const std::string& outputPath);
   void Tell(const desktop::MessageRequest& request);
 
   JobView& view_;
@@ -178,6 +181,11 @@ class JobDriver : public QObject {
   QString stageText_;  // the running stage's status line, without its dots
   ModeRecords records_;
   bool failed_[4] = {false, false, false, false};
+  // Each ticked mode's video passes, and whether the mode has ended.
+  int passesTotal_[4] = {0, 0, 0, 0};
+  bool modeEnded_[4] = {false, false, false, false};
+  QString caption_;  // the window caption of the moment
+  QString failureLine_;
 
   // Probe results; a WAV job leaves them as they were.
   FrameRate frameRate_{25, "\"pal_film\""};

@@ -185,14 +185,22 @@ void TMux::run() {
 
 ToolOutcome ExecRaw(const std::string& commandLine, const std::atomic<bool>* abort) {
   if (commandLine.empty()) return Outcome(ToolOutcome::Kind::NotRun);
-  auto child = platform::ChildProcess::Start(commandLine, platform::ChildOutput::Discard);
-  if (!child) return Outcome(ToolOutcome::Kind::NotStarted);
-  if (abort == nullptr) return Outcome(ToolOutcome::Kind::Ended, child->Wait());
+  auto child = platform::ChildProcess::Start(commandLine, platform::ChildOutput::Pipe);
+  if (!child) return WithOutput(Outcome(ToolOutcome::Kind::NotStarted), commandLine, {});
+  // The output is kept for the reason of a failure, read as it comes so
+  // that the tool never blocks on a full pipe.
+  OutputTail tail;
+  bool open = true;
   while (!child->HasEnded()) {
-    if (abort->load()) return KillAndReap(*child);
-    QThread::msleep(20);
+    if (abort != nullptr && abort->load()) return WithOutput(KillAndReap(*child), commandLine, tail);
+    if (open) {
+      open = ReadOutputFor(child->outputFd(), kPollMs, tail);
+    } else {
+      QThread::msleep(kPollMs);
+    }
   }
-  return Outcome(ToolOutcome::Kind::Ended, child->status());
+  if (open) ReadOutputFor(child->outputFd(), 0, tail);
+  return WithOutput(Outcome(ToolOutcome::Kind::Ended, child->status()), commandLine, tail);
 }
 
 }  // namespace proc

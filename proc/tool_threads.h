@@ -114,8 +114,9 @@ class TMux : public ToolThread {
   std::string commands_[3];
 };
 
-// The probe run: starts the command line without output and blocks until it
-// has ended, or, once `abort` is set, kills it and returns Aborted.
+// A synchronous run (the probe, the stand-alone mux): starts the command
+// line and blocks until it has ended, keeping the end of its output; once
+// `abort` is set, it kills the command and returns Aborted.
 ToolOutcome ExecRaw(const std::string& commandLine, const std::atomic<bool>* abort = nullptr);
 
 }  // namespace proc

@@ -55,7 +55,9 @@ void SetToolName(const char* name) { g_toolName = name; }
 
 void Fail(const std::string& message) {
   if (g_pendingPath[0] != '\0') unlink(g_pendingPath);
-  std::fprintf(stderr, "%s: %s\n", g_toolName, message.c_str());
+  // Written whole, whatever bytes the message holds.
+  const std::string line = std::string(g_toolName) + ": " + message + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
   std::_Exit(1);
 }
@@ -69,6 +71,13 @@ std::string AvErrorText(int errorCode) {
 bool FileExists(const std::string& path) {
   struct stat status {};
   return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+void RefuseToOverwrite(const std::string& input, const std::string& output) {
+  struct stat in {}, out {};
+  if (stat(input.c_str(), &in) == 0 && stat(output.c_str(), &out) == 0 && S_ISREG(out.st_mode) &&
+      in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+    Fail("will not write " + output + ": it is " + (input == output ? "the input" : "the input " + input));
 }
 
 PendingOutput::PendingOutput(std::string finalPath) : finalPath_(std::move(finalPath)) {

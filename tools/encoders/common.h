@@ -20,6 +20,11 @@ std::string AvErrorText(int errorCode);
 
 bool FileExists(const std::string& path);
 
+// Fails when `output` names the file `input` names (by the file's identity:
+// links and other spellings of the path count): no tool writes over a file
+// it reads.
+void RefuseToOverwrite(const std::string& input, const std::string& output);
+
 // A file in the folder of `finalPath` that takes its place only on Commit():
 // an unnamed file where the file system has them, which nothing, not even
 // SIGKILL, can leave behind; else a hidden one that a failure, an exception,

@@ -438,7 +438,13 @@ int main(int argc, char** argv) {
     if (kenc::FileExists(command.editTarget)) sources.push_back(OpenMp4ForEdit(command.editTarget));
     else if (command.adds.empty()) Fail("cannot open " + command.editTarget + ": no such file");
   }
-  for (const auto& selection : command.adds) sources.push_back(OpenSource(selection));
+  for (const auto& selection : command.adds) {
+    // A new file is never written over one of its inputs (a raw stream
+    // would become an MP4 under its own name); changing a file in place is
+    // what naming it without -new asks for.
+    if (!command.newOutput.empty()) kenc::RefuseToOverwrite(selection.path, command.newOutput);
+    sources.push_back(OpenSource(selection));
+  }
 
   kenc::PendingOutput output(outputPath);
   WriteMp4(output.tempPath(), outputPath, sources, command);

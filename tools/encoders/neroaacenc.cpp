@@ -91,9 +91,11 @@ Options ParseOptions(int argc, char** argv) {
   return options;
 }
 
+// Encodes into the file at `path`, naming `shownPath` (where the file ends
+// up) in its messages.
 class AacWriter {
  public:
-  AacWriter(const std::string& path, const WaveFormat& format, const Options& options) {
+  AacWriter(const std::string& path, const std::string& shownPath, const WaveFormat& format, const Options& options) {
     const AVCodec* codec = avcodec_find_encoder_by_name("aac");
     if (!codec) Fail("libavcodec has no AAC encoder");
     encoder_ = avcodec_alloc_context3(codec);
@@ -118,7 +120,7 @@ class AacWriter {
     avcodec_parameters_from_context(stream_->codecpar, encoder_);
     stream_->time_base = encoder_->time_base;
     if (const int error = avio_open(&muxer_->pb, path.c_str(), AVIO_FLAG_WRITE); error < 0)
-      Fail("cannot write " + path + ": " + kenc::AvErrorText(error));
+      Fail("cannot write " + shownPath + ": " + kenc::AvErrorText(error));
     if (const int error = avformat_write_header(muxer_, nullptr); error < 0)
       Fail("cannot write the MP4 header: " + kenc::AvErrorText(error));
 
@@ -217,10 +219,11 @@ int main(int argc, char** argv) {
   const bool toEnd = options.ignoreLength || format.dataLength == 0 || format.dataLength == 0xFFFFFFFFu;
   uint64_t bytesLeft = toEnd ? UINT64_MAX : format.dataLength;
 
+  if (options.input != "-") kenc::RefuseToOverwrite(options.input, options.output);
   kenc::PendingOutput output(options.output);
   int64_t samples = 0;
   {
-    AacWriter writer(output.tempPath(), format, options);
+    AacWriter writer(output.tempPath(), output.finalPath(), format, options);
     const size_t blockSize = static_cast<size_t>(format.blockAlign);
     const size_t bytesPerSample = static_cast<size_t>(format.bitsPerSample / 8);
     std::vector<uint8_t> buffer(blockSize * 4096);
@@ -235,7 +238,14 @@ int main(int argc, char** argv) {
         for (int c = 0; c < format.channels; ++c) sampleFrame[c] = SampleToFloat(block + c * bytesPerSample, format);
         writer.Add(sampleFrame.data());
       }
-      if (got < want) break;  // end of input; a partial sample frame is dropped
+      if (got < want) {
+        // A header that promises more than the input holds: the sound was
+        // cut short, and encoding the part would pass the loss on unseen.
+        if (!toEnd)
+          Fail("the WAVE header promises " + std::to_string(format.dataLength) + " bytes of sound, but the input holds " +
+               std::to_string(format.dataLength - bytesLeft + got) + " (-ignorelength reads what there is)");
+        break;  // the end of the input; a partial sample frame is dropped
+      }
       bytesLeft -= got;
     }
     writer.Finish();

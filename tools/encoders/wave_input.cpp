@@ -1,6 +1,7 @@
 #include "tools/encoders/wave_input.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -83,14 +84,18 @@ WaveFormat ReadWaveHeader(FILE* in) {
 
 float SampleToFloat(const uint8_t* p, const WaveFormat& format) {
   if (format.kind == SampleKind::Float) {
-    if (format.bitsPerSample == 32) {
-      float value;
-      std::memcpy(&value, p, 4);
-      return value;
-    }
     double value;
-    std::memcpy(&value, p, 8);
-    return static_cast<float>(value);
+    if (format.bitsPerSample == 32) {
+      float single;
+      std::memcpy(&single, p, 4);
+      value = single;
+    } else {
+      std::memcpy(&value, p, 8);
+    }
+    // Float sound may stray past full scale (or hold no number at all),
+    // which the encoder's quantiser cannot take: it clips, as a converter
+    // to integer samples would.
+    return std::isnan(value) ? 0.0f : static_cast<float>(std::clamp(value, -1.0, 1.0));
   }
   switch (format.bitsPerSample) {
     case 8: return (p[0] - 128) / 128.0f;

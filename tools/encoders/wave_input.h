@@ -33,7 +33,8 @@ size_t ReadFully(FILE* in, void* buffer, size_t size);
 // channels at 8 to 96 kHz.
 WaveFormat ReadWaveHeader(FILE* in);
 
-// One sample of `format` at `p`, scaled to -1..1.
+// One sample of `format` at `p`, scaled to -1..1; floats beyond it are
+// clipped, and one that is not a number is silence.
 float SampleToFloat(const uint8_t* p, const WaveFormat& format);
 
 }  // namespace kenc::wave

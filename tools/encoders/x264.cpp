@@ -14,6 +14,7 @@ extern "C" {
 #include <x264.h>
 }
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -339,10 +340,13 @@ class FramePrefetcher {
   std::thread thread_;
 };
 
+// Writes the stream to `path`, naming `shownPath` (where the stream ends up)
+// in its messages.
 class StreamWriter {
  public:
-  explicit StreamWriter(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "wb")) {
-    if (!file_) Fail("cannot write " + path + ": " + std::strerror(errno));
+  StreamWriter(const std::string& path, const std::string& shownPath)
+      : path_(shownPath), file_(std::fopen(path.c_str(), "wb")) {
+    if (!file_) Fail("cannot write " + path_ + ": " + std::strerror(errno));
     std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
   }
   ~StreamWriter() {
@@ -366,6 +370,35 @@ class StreamWriter {
   FILE* file_;
   int64_t bytes_ = 0;
 };
+
+// A first pass writes its statistics under a temporary name and renames
+// them at the end, where libx264 can only report a failure: a name that
+// cannot be written is refused before the encode, and what is left after it
+// is checked.
+std::vector<std::string> StatisticsFiles(const x264_param_t& param) {
+  if (!param.rc.b_stat_write || !param.rc.psz_stat_out) return {};
+  std::vector<std::string> files{param.rc.psz_stat_out};
+  if (param.rc.b_mb_tree) files.push_back(files[0] + ".mbtree");
+  return files;
+}
+
+void CheckStatisticsCanBeWritten(const x264_param_t& param) {
+  for (const std::string& file : StatisticsFiles(param)) {
+    struct stat status {};
+    if (stat(file.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+      Fail("cannot write the statistics file " + file + ": it is not a regular file");
+    const auto slash = file.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : file.substr(0, slash + 1);
+    if (access(folder.c_str(), W_OK) != 0)
+      Fail("cannot write the statistics file " + file + ": " + std::strerror(errno));
+  }
+}
+
+void CheckStatisticsWritten(const std::vector<std::string>& files) {
+  for (const std::string& file : files)
+    if (!kenc::FileExists(file) || kenc::FileExists(file + ".temp"))
+      Fail("cannot write the statistics file " + file + " (it stays " + file + ".temp)");
+}
 
 // Fills in what the clip decides (size, exact frame rate, length) and the
 // settings that follow the other options, in the x264 command line's order.
@@ -405,6 +438,7 @@ int main(int argc, char** argv) {
   } catch (const avs::ScriptError& error) {
     Fail(error.what());
   }
+  for (const std::string& input : reader->inputFiles()) kenc::RefuseToOverwrite(input, options.output);
   const avs::ClipInfo& info = reader->info();
   if (!info.hasVideo) Fail(options.input + " yields no video");
   if (info.width % 2 || info.height % 2) Fail("4:2:0 needs an even width and height, the clip is " +
@@ -418,11 +452,16 @@ int main(int argc, char** argv) {
   x264_param_t& param = options.param;
   SetClipParameters(options, info, totalFrames);
 
+  CheckStatisticsCanBeWritten(param);
   x264_t* encoder = x264_encoder_open(&param);
   if (!encoder) Fail("libx264 refused these settings (see its message above)");
+  // The files the encoder itself will write, after it settled its options.
+  x264_param_t settled;
+  x264_encoder_parameters(encoder, &settled);
+  const std::vector<std::string> statistics = StatisticsFiles(settled);
 
   kenc::PendingOutput output(options.output);
-  StreamWriter stream(output.tempPath());
+  StreamWriter stream(output.tempPath(), output.finalPath());
   FramePrefetcher frames(*reader, info.width, info.height, options.frameLimit);
   x264_picture_t picture;
   x264_picture_init(&picture);
@@ -463,6 +502,7 @@ int main(int argc, char** argv) {
   progress.Clear();
   // Closing writes the rate-control statistics of a first pass.
   x264_encoder_close(encoder);
+  CheckStatisticsWritten(statistics);
   // Parsing options gave the parameters strings of their own (the
   // statistics file's name among them).
   x264_param_cleanup(&param);

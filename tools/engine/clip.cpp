@@ -47,6 +47,49 @@ std::unique_ptr<AudioStream> Clip::OpenAudio(Reading&) const { Fail("this clip m
 
 void Clip::Fail(const std::string& message) const { throw ScriptError(origin_ + ": " + message); }
 
+std::string ReadableText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  auto escape = [&out](unsigned char byte) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    out += "\\x";
+    out += kDigits[byte >> 4];
+    out += kDigits[byte & 15];
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte == 0) {
+      out += "\\0";
+      ++i;
+    } else if (byte < 0x80) {
+      if ((byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7F) escape(byte);
+      else out += static_cast<char>(byte);
+      ++i;
+    } else {
+      // The length a lead byte announces, and the smallest code point such
+      // a sequence may carry (shorter forms are overlong encodings).
+      const int length = byte >= 0xC2 && byte <= 0xDF ? 2 : byte >= 0xE0 && byte <= 0xEF ? 3 : byte >= 0xF0 && byte <= 0xF4 ? 4 : 0;
+      uint32_t code = length == 2 ? byte & 0x1F : length == 3 ? byte & 0x0F : byte & 0x07;
+      bool valid = length > 0 && i + static_cast<std::size_t>(length) <= text.size();
+      for (int k = 1; valid && k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
+        valid = (next & 0xC0) == 0x80;
+        code = code << 6 | (next & 0x3F);
+      }
+      const uint32_t smallest = length == 3 ? 0x800 : length == 4 ? 0x10000 : 0x80;
+      valid = valid && code >= smallest && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+      if (!valid) {
+        escape(byte);
+        ++i;
+        continue;
+      }
+      out.append(text.substr(i, static_cast<std::size_t>(length)));
+      i += static_cast<std::size_t>(length);
+    }
+  }
+  return out;
+}
+
 bool IsRgbFormat(AVPixelFormat format) {
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
   return desc && (desc->flags & AV_PIX_FMT_FLAG_RGB);

@@ -13,14 +13,24 @@ extern "C" {
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace avs {
 
+// `text` made fit to print whole: a NUL byte shows as \0, and every byte
+// that is no part of a valid UTF-8 character (a character cut in half, a
+// file name in another encoding) or is a control character other than a
+// line break or a tab shows as \xNN. Text that is fit already stays as it
+// is.
+std::string ReadableText(std::string_view text);
+
 // Every failure of evaluation or decoding: the message names the script file
-// and line where the script is at fault ("Vid.avs, line 3: ...").
+// and line where the script is at fault ("Vid.avs, line 3: ..."). Whatever
+// it quotes (a string of the script, a file's name), it reads whole.
 class ScriptError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ScriptError(std::string_view message) : std::runtime_error(ReadableText(message)) {}
 };
 
 // The sound's sample type, as AviSynth's 8, 16, 24 and 32-bit integers and
@@ -66,6 +76,9 @@ class ClipReader {
   static std::unique_ptr<ClipReader> OpenScript(const std::string& scriptPath);
 
   virtual const ClipInfo& info() const = 0;
+  // The files evaluating the script read: the script itself, the scripts it
+  // imported and the media files its sources opened.
+  virtual const std::vector<std::string>& inputFiles() const = 0;
 
   // The next frame, in the clip's pixel format and size; nullptr after the
   // last. The frame stays valid until the next call. Throws ScriptError.

@@ -163,6 +163,12 @@ Input::Input(const std::string& path, const std::string& origin, bool probing) {
     if (!S_ISREG(st.st_mode)) fail(path + " is not a file");
     fileSize_ = st.st_size;
   }
+  // Packets whose presentation time a container leaves out (MPEG program
+  // streams give it for some pictures only) get it from the packets after
+  // them, so that every frame has its place in presentation order.
+  fmt = avformat_alloc_context();
+  if (!fmt) fail("out of memory");
+  fmt->flags |= AVFMT_FLAG_GENPTS;
   int rc = avformat_open_input(&fmt, url.c_str(), format, nullptr);
   if (rc < 0) {
     fmt = nullptr;
@@ -174,6 +180,30 @@ Input::Input(const std::string& path, const std::string& origin, bool probing) {
 }
 
 Input::~Input() { avformat_close_input(&fmt); }
+
+int Input::FindStreams() {
+  std::vector<AVDictionary*> options(fmt->nb_streams, nullptr);
+  for (AVDictionary*& streamOptions : options) av_dict_set_int(&streamOptions, "max_pixels", kMaxDecodedPixels, 0);
+  const int rc = avformat_find_stream_info(fmt, options.data());
+  for (AVDictionary*& streamOptions : options) av_dict_free(&streamOptions);
+  return rc;
+}
+
+namespace {
+
+// An input opened again to read one stream: a container without a header
+// finds its streams again first, in the order it found them when it was
+// probed.
+void OpenStream(Input& input, int streamIndex, const std::string& origin, const std::string& path) {
+  if (input.fmt->ctx_flags & AVFMTCTX_NOHEADER)
+    if (const int rc = input.FindStreams(); rc < 0) throw ScriptError(origin + ": cannot read " + path + ": " + ErrorText(rc));
+  if (streamIndex >= static_cast<int>(input.fmt->nb_streams))
+    throw ScriptError(origin + ": " + path + " changed while it was read");
+  for (unsigned i = 0; i < input.fmt->nb_streams; ++i)
+    if (static_cast<int>(i) != streamIndex) input.fmt->streams[i]->discard = AVDISCARD_ALL;
+}
+
+}  // namespace
 
 PacketPtr AllocPacket() {
   PacketPtr packet(av_packet_alloc());
@@ -200,10 +230,7 @@ int64_t PacketTime(const AVPacket& packet) { return packet.pts != AV_NOPTS_VALUE
 
 Decoder::Decoder(const std::string& path, int streamIndex, const std::string& origin)
     : input_(path, origin, false), index_(streamIndex), origin_(origin), packet_(AllocPacket()) {
-  if (streamIndex >= static_cast<int>(input_.fmt->nb_streams))
-    throw ScriptError(origin + ": " + path + " changed while it was read");
-  for (unsigned i = 0; i < input_.fmt->nb_streams; ++i)
-    if (static_cast<int>(i) != streamIndex) input_.fmt->streams[i]->discard = AVDISCARD_ALL;
+  OpenStream(input_, streamIndex, origin, path);
   codec_ = OpenDecoder(input_.fmt->streams[streamIndex], origin, path);
 }
 
@@ -258,9 +285,7 @@ bool Decoder::SeekBefore(int64_t time) {
 
 std::vector<int64_t> PacketTimes(const std::string& path, int streamIndex, const std::string& origin) {
   Input input(path, origin, false);
-  if (streamIndex >= static_cast<int>(input.fmt->nb_streams)) return {};
-  for (unsigned i = 0; i < input.fmt->nb_streams; ++i)
-    if (static_cast<int>(i) != streamIndex) input.fmt->streams[i]->discard = AVDISCARD_ALL;
+  OpenStream(input, streamIndex, origin, path);
   PacketPtr packet = AllocPacket();
   std::vector<int64_t> times;
   while (av_read_frame(input.fmt, packet.get()) >= 0) {

@@ -32,6 +32,12 @@ class Input {
   Input(const Input&) = delete;
   Input& operator=(const Input&) = delete;
 
+  // Reads far enough into the container to know its streams and their
+  // decoders' parameters; a negative libavformat error code when it cannot.
+  // Some containers (MPEG program streams) declare no streams ahead and
+  // find them as they come.
+  int FindStreams();
+
   int64_t fileSize() const { return fileSize_; }
   int64_t dataStart() const { return dataStart_; }
   // A pipe from vspipe reads forward only.

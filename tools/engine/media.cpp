@@ -8,6 +8,9 @@
 
 extern "C" {
 #include <libavutil/channel_layout.h>
+#include <libavutil/cpu.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/intreadwrite.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -25,10 +28,27 @@ namespace {
 constexpr int64_t kVideoDecodeAhead = 64;
 constexpr int64_t kAudioDecodeAheadSeconds = 10;
 
+// How the frames of a file's video are numbered: in decoding order, or (in
+// a stream whose time base is one frame, as AVI's) by their times from
+// `first`, so that a frame the file leaves out (a capture's dropped frame,
+// an empty index entry) keeps its number and shows the frame before it.
+struct FrameNumbering {
+  bool byTime = false;
+  int64_t first = 0;
+};
+
 class MediaClip : public Clip {
  public:
-  MediaClip(ClipInfo info, std::string origin, std::string path, int videoIndex, int audioIndex)
-      : Clip(info, std::move(origin)), path_(std::move(path)), videoIndex_(videoIndex), audioIndex_(audioIndex) {}
+  // `fullRange`: the stream's YUV is full range, and its pictures keep
+  // that range (flagged) for the conversion put after the clip.
+  MediaClip(ClipInfo info, std::string origin, std::string path, int videoIndex, int audioIndex,
+            FrameNumbering numbering, bool fullRange)
+      : Clip(info, std::move(origin)),
+        path_(std::move(path)),
+        videoIndex_(videoIndex),
+        audioIndex_(audioIndex),
+        numbering_(numbering),
+        fullRange_(fullRange) {}
 
   std::unique_ptr<VideoStream> OpenVideo(Reading& reading) const override;
   std::unique_ptr<AudioStream> OpenAudio(Reading& reading) const override;
@@ -36,21 +56,27 @@ class MediaClip : public Clip {
   const std::string& path() const { return path_; }
   int videoIndex() const { return videoIndex_; }
   int audioIndex() const { return audioIndex_; }
+  const FrameNumbering& numbering() const { return numbering_; }
+  bool rangeLeftToConvert() const { return fullRange_; }
 
  private:
   std::string path_;
   int videoIndex_, audioIndex_;
+  FrameNumbering numbering_;
+  bool fullRange_;
 };
 
-// The picture of a file. Frames are numbered by their place in decoding
-// order from the start; after a seek, by their presentation time's place
+// The picture of a file. Frames are numbered by their times where the
+// stream's time base is one frame; elsewhere by their place in decoding
+// order from the start, and after a seek by their presentation time's place
 // among the times of all the stream's packets, which are read (once) for
-// the first seek. Frames the decoder drops show the frame before them, and
-// frames beyond the last decodable one repeat it.
+// the first seek. Frames the file or the decoder leaves out show the frame
+// before them, and frames beyond the last decodable one repeat it.
 class DecodedVideo : public VideoStream {
  public:
   explicit DecodedVideo(const MediaClip& clip)
       : clip_(clip),
+        decoderFrames_(DecoderFrameBytes(clip.info())),
         decoder_(std::make_unique<Decoder>(clip.path(), clip.videoIndex(), clip.origin())),
         normalizer_(clip.info().width, clip.info().height, clip.info().pixelFormat, SWS_BICUBIC, Matrix::Rec601),
         rewindable_(decoder_->seekable() && std::filesystem::is_regular_file(clip.path())) {}
@@ -116,17 +142,28 @@ class DecodedVideo : public VideoStream {
   }
 
   int64_t IndexOf(const AVFrame& frame) const {
-    if (times_.empty() || frame.best_effort_timestamp == AV_NOPTS_VALUE) return next_;
-    auto at = std::upper_bound(times_.begin(), times_.end(), frame.best_effort_timestamp);
+    const int64_t time = frame.best_effort_timestamp;
+    if (time == AV_NOPTS_VALUE) return next_;
+    if (clip_.numbering().byTime) return std::max<int64_t>(0, time - clip_.numbering().first);
+    if (times_.empty()) return next_;
+    auto at = std::upper_bound(times_.begin(), times_.end(), time);
     return std::max<int64_t>(0, at - times_.begin() - 1);
+  }
+
+  // The time of frame `index`, which the times know of.
+  int64_t TimeOf(int64_t index) const {
+    return clip_.numbering().byTime ? clip_.numbering().first + index : times_[static_cast<std::size_t>(index)];
   }
 
   FrameRef Normalize(FramePtr frame) {
     const ClipInfo& info = clip_.info();
-    if (frame->width == info.width && frame->height == info.height && PassesAs(*frame, info.pixelFormat))
-      return Share(std::move(frame));
-    // Full-range pictures become limited range; a stream that changes size
-    // or format midway keeps the clip's.
+    const bool sized = frame->width == info.width && frame->height == info.height;
+    if (sized && PassesAs(*frame, info.pixelFormat)) return Share(std::move(frame));
+    // A full-range stream's pictures keep their range for the conversion
+    // after the source to take care of; elsewhere full-range pictures
+    // become limited range here. A stream that changes size or format
+    // midway keeps the clip's.
+    if (sized && clip_.rangeLeftToConvert() && LabelFullRange(*frame, info.pixelFormat)) return Share(std::move(frame));
     return Share(normalizer_.Convert(*frame, clip_.origin()));
   }
 
@@ -149,17 +186,18 @@ class DecodedVideo : public VideoStream {
       if (n < next_) Restart();
       return;
     }
-    if (!timesRead_) {
+    const bool byTime = clip_.numbering().byTime;
+    if (!byTime && !timesRead_) {
       times_ = PacketTimes(clip_.path(), clip_.videoIndex(), clip_.origin());
       timesRead_ = true;
     }
-    if (times_.empty()) return Restart();
-    const int64_t last = static_cast<int64_t>(times_.size()) - 1;
+    if (!byTime && times_.empty()) return Restart();
+    const int64_t last = byTime ? clip_.info().frameCount - 1 : static_cast<int64_t>(times_.size()) - 1;
     // A key frame may lie after the time sought (an index that is off):
     // step back further until the first frame decoded is not after n.
     for (int64_t back = 0;; back = back ? back * 2 : 16) {
       const int64_t target = std::clamp<int64_t>(n - back, 0, last);
-      if (!decoder_->SeekBefore(times_[target])) return Restart();
+      if (!decoder_->SeekBefore(TimeOf(target))) return Restart();
       Forget(0);
       if (!DecodeOne()) break;
       if (last_.index <= n) {
@@ -171,7 +209,15 @@ class DecodedVideo : public VideoStream {
     Restart();
   }
 
+  // The pictures a decoder keeps for itself: one for each of its threads
+  // and the ones it refers to.
+  static std::size_t DecoderFrameBytes(const ClipInfo& info) {
+    const int pictureBytes = av_image_get_buffer_size(info.pixelFormat, info.width, info.height, 1);
+    return static_cast<std::size_t>(std::max(pictureBytes, 0)) * static_cast<std::size_t>(av_cpu_count() + 4);
+  }
+
   const MediaClip& clip_;
+  FrameMemoryCharge decoderFrames_;
   std::unique_ptr<Decoder> decoder_;
   Scaler normalizer_;
   std::vector<int64_t> times_;
@@ -380,7 +426,11 @@ std::unique_ptr<AudioStream> MediaClip::OpenAudio(Reading&) const { return std::
 // the packets' durations.
 struct Tally {
   int64_t packets = 0;
+  int64_t lastTime = AV_NOPTS_VALUE;
   int64_t duration = 0;  // in the stream's time base
+  // Samples the decoder leaves out: an encoder's delay at the start and its
+  // padding at the end, which the container marks (gapless MP3).
+  int64_t skipped = 0;
 };
 
 void CountPackets(Input& input, int video, Tally& videoTally, int audio, Tally& audioTally) {
@@ -390,6 +440,11 @@ void CountPackets(Input& input, int video, Tally& videoTally, int audio, Tally& 
     if (tally) {
       ++tally->packets;
       tally->duration += std::max<int64_t>(packet->duration, 0);
+      if (const int64_t time = PacketTime(*packet); time != AV_NOPTS_VALUE)
+        tally->lastTime = tally->lastTime == AV_NOPTS_VALUE ? time : std::max(tally->lastTime, time);
+      std::size_t size = 0;
+      if (const uint8_t* skip = av_packet_get_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, &size); skip && size >= 8)
+        tally->skipped += int64_t{AV_RL32(skip)} + AV_RL32(skip + 4);
     }
     av_packet_unref(packet.get());
   }
@@ -434,11 +489,7 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
   const std::string& path = request.path;
   Input input(path, origin, true);
   auto fail = [&](const std::string& message) -> void { throw ScriptError(origin + ": " + message); };
-  std::vector<AVDictionary*> probeOptions(input.fmt->nb_streams, nullptr);
-  for (AVDictionary*& options : probeOptions) av_dict_set_int(&options, "max_pixels", kMaxDecodedPixels, 0);
-  int rc = avformat_find_stream_info(input.fmt, probeOptions.data());
-  for (AVDictionary*& options : probeOptions) av_dict_free(&options);
-  if (rc < 0) fail("cannot read " + path + ": " + ErrorText(rc));
+  if (const int rc = input.FindStreams(); rc < 0) fail("cannot read " + path + ": " + ErrorText(rc));
 
   int video = request.video ? av_find_best_stream(input.fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0) : -1;
   int audio = request.audio ? av_find_best_stream(input.fmt, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) : -1;
@@ -447,7 +498,15 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
   if (request.needAudio && audio < 0) fail(path + " has no sound");
   if (video < 0 && audio < 0) fail(path + " has neither video nor sound");
 
+  // Raw streams (MP3, ADTS AAC, AC-3) guess their length from the bitrate
+  // or ignore the samples a decoder leaves out, and MPEG streams count
+  // from their first time to their last, without the last frame's length:
+  // only other containers' header lengths are taken as they are.
+  const bool headerLength = input.fmt->duration_estimation_method == AVFMT_DURATION_FROM_STREAM &&
+                            (input.fmt->iformat->flags & AVFMT_GENERIC_INDEX) == 0;
   ClipInfo info;
+  FrameNumbering numbering;
+  bool fullRange = false;
   int64_t frames = 0, samples = 0;
   if (video >= 0) {
     const AVStream* st = input.fmt->streams[video];
@@ -462,14 +521,21 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
     info.width = par->width;
     info.height = par->height;
     info.pixelFormat = EngineFormat(static_cast<AVPixelFormat>(par->format));
+    fullRange = !IsRgbFormat(info.pixelFormat) &&
+                (par->color_range == AVCOL_RANGE_JPEG || IsFullRangeFormat(static_cast<AVPixelFormat>(par->format)));
     info.fps = Rational{rate.num, rate.den};
+    numbering.byTime = av_cmp_q(av_inv_q(st->time_base), rate) == 0;
+    numbering.first = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
     frames = st->nb_frames;
-    if (frames <= 0 && st->duration > 0 && st->duration != AV_NOPTS_VALUE)
+    if (frames <= 0 && headerLength && st->duration > 0 && st->duration != AV_NOPTS_VALUE)
       frames = av_rescale_q(st->duration, st->time_base, av_inv_q(rate));
     // A header that promises more frames than the file's index lists is
     // checked against the packets that are there.
-    int indexed = avformat_index_get_entries_count(st);
-    if (indexed > 0 && frames > indexed) frames = 0;
+    const int indexed = avformat_index_get_entries_count(st);
+    int64_t listed = indexed;
+    if (numbering.byTime && indexed > 0)
+      listed = avformat_index_get_entry(input.fmt->streams[video], indexed - 1)->timestamp - numbering.first + 1;
+    if (indexed > 0 && frames > listed) frames = 0;
   }
   int bits = 0;
   if (audio >= 0) {
@@ -484,7 +550,7 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
     info.channels = channels;
     info.sampleType = SampleTypeOf(static_cast<AVSampleFormat>(par->format), par->bits_per_raw_sample);
     bits = av_get_bits_per_sample(par->codec_id);
-    if (st->duration > 0 && st->duration != AV_NOPTS_VALUE)
+    if ((headerLength || bits > 0) && st->duration > 0 && st->duration != AV_NOPTS_VALUE)
       samples = av_rescale_q(st->duration, st->time_base, AVRational{1, par->sample_rate});
     // AVI counts PCM sound in sample frames.
     else if (bits > 0 && st->nb_frames > 0)
@@ -508,14 +574,17 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
   if ((info.hasVideo && frames <= 0) || (info.hasAudio && samples <= 0)) {
     Tally videoTally, audioTally;
     CountPackets(input, info.hasVideo ? video : -1, videoTally, info.hasAudio ? audio : -1, audioTally);
-    if (frames <= 0) frames = videoTally.packets;
+    if (frames <= 0)
+      frames = numbering.byTime && videoTally.lastTime != AV_NOPTS_VALUE ? videoTally.lastTime - numbering.first + 1
+                                                                        : videoTally.packets;
     // A cut or doctored file: its header names more frames than it holds.
     int64_t promised = info.hasVideo ? input.fmt->streams[video]->nb_frames : 0;
     if (promised > frames)
       fail("the header of " + path + " promises " + std::to_string(promised) + " frames, but the file holds " +
            std::to_string(frames));
     if (samples <= 0 && info.hasAudio)
-      samples = av_rescale_q(audioTally.duration, input.fmt->streams[audio]->time_base, AVRational{1, info.sampleRate});
+      samples = av_rescale_q(audioTally.duration, input.fmt->streams[audio]->time_base, AVRational{1, info.sampleRate}) -
+                audioTally.skipped;
   }
   if (info.hasAudio && (samples <= 0 || samples > kMaxSamples)) samples = CountSamples(path, audio, origin);
   if (info.hasVideo && (frames <= 0 || frames > kMaxFrames)) fail(path + " holds no readable frame count");
@@ -523,7 +592,8 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
   info.frameCount = frames;
   info.sampleCount = samples;
   if (!info.hasVideo) video = -1;
-  return std::make_shared<MediaClip>(info, origin, path, video, audio);
+  ClipPtr clip = std::make_shared<MediaClip>(info, origin, path, video, audio, numbering, fullRange);
+  return fullRange ? MakeLimitedRangeClip(std::move(clip)) : clip;
 }
 
 }  // namespace avs

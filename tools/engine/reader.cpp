@@ -16,9 +16,11 @@ namespace {
 
 class ScriptClipReader : public ClipReader {
  public:
-  explicit ScriptClipReader(ClipPtr clip) : clip_(std::move(clip)) {}
+  ScriptClipReader(ClipPtr clip, std::vector<std::string> inputFiles)
+      : clip_(std::move(clip)), inputFiles_(std::move(inputFiles)) {}
 
   const ClipInfo& info() const override { return clip_->info(); }
+  const std::vector<std::string>& inputFiles() const override { return inputFiles_; }
 
   const AVFrame* NextFrame() override {
     const ClipInfo& info = clip_->info();
@@ -49,6 +51,7 @@ class ScriptClipReader : public ClipReader {
 
  private:
   ClipPtr clip_;
+  std::vector<std::string> inputFiles_;
   Reading pictures_, sound_;
   int64_t nextFrame_ = 0, nextSample_ = 0;
   FrameRef current_;
@@ -70,7 +73,7 @@ std::unique_ptr<ClipReader> ClipReader::OpenScript(const std::string& scriptPath
   if (!value.isClip())
     throw ScriptError(std::filesystem::path(scriptPath).filename().string() + ": the script's value is " +
                       (value.defined() ? value.typeName() : std::string("nothing")) + ", not a clip");
-  return std::make_unique<ScriptClipReader>(value.asClip());
+  return std::make_unique<ScriptClipReader>(value.asClip(), interp.inputFiles());
 }
 
 }  // namespace avs

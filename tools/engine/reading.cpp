@@ -49,11 +49,16 @@ FrameRef Reading::Frame(const Clip& requested, int64_t n) {
       return entry->frame;
     }
   }
-  if (!node.stream) {
-    node.stream = clip->OpenVideo(*this);
-    node.costly = node.stream->Costly();
+  FrameRef frame;
+  try {
+    if (!node.stream) {
+      node.stream = clip->OpenVideo(*this);
+      node.costly = node.stream->Costly();
+    }
+    frame = node.stream->Frame(n);
+  } catch (const FrameMemoryError& e) {
+    clip->Fail(e.what());
   }
-  FrameRef frame = node.stream->Frame(n);
   if (!frame || frame->width != info.width || frame->height != info.height || frame->format != info.pixelFormat)
     clip->Fail("frame " + std::to_string(n) + " came out in another size or format than the clip's");
   if (node.costly) Keep(node, n, frame);

@@ -23,13 +23,21 @@ AVPixelFormat PlainTwin(AVPixelFormat format) {
   }
 }
 
-// Full-range YUV or grey: a "J" format, or a plain one flagged full range.
+}  // namespace
+
+bool IsFullRangeFormat(AVPixelFormat format) { return PlainTwin(format) != format; }
+
 bool IsFullRange(const AVFrame& frame) {
   AVPixelFormat format = static_cast<AVPixelFormat>(frame.format);
-  return PlainTwin(format) != format || (frame.color_range == AVCOL_RANGE_JPEG && !IsRgbFormat(format));
+  return IsFullRangeFormat(format) || (frame.color_range == AVCOL_RANGE_JPEG && !IsRgbFormat(format));
 }
 
-}  // namespace
+bool LabelFullRange(AVFrame& decoded, AVPixelFormat engine) {
+  if (!IsFullRange(decoded) || PlainTwin(static_cast<AVPixelFormat>(decoded.format)) != engine) return false;
+  decoded.format = engine;
+  decoded.color_range = AVCOL_RANGE_JPEG;
+  return true;
+}
 
 Scaler::Scaler(int width, int height, AVPixelFormat format, ScaleMethod method, Matrix matrix)
     : width_(width), height_(height), format_(format), method_(method), matrix_(matrix), pool_(width, height, format) {}
@@ -119,11 +127,26 @@ class ScaledClip : public VideoFilter {
   Matrix matrix_;
 };
 
+// The range conversion a full-range source ends with, until a conversion
+// built on it takes it over.
+class LimitedRangeClip : public ScaledClip {
+ public:
+  explicit LimitedRangeClip(ClipPtr fullRange)
+      : ScaledClip(fullRange->info(), fullRange->origin(), fullRange, SWS_BICUBIC, Matrix::Rec601) {}
+};
+
 }  // namespace
 
 ClipPtr MakeScaledClip(ClipInfo info, std::string origin, ClipPtr source, ScaleMethod method, Matrix matrix) {
+  // A PC matrix reads its input as full range already: what it reads must
+  // then be limited first, as it would be without the folding.
+  const bool readsLimited = matrix == Matrix::Rec601 || matrix == Matrix::Rec709;
+  if (const auto* range = dynamic_cast<const LimitedRangeClip*>(source.get()); range && readsLimited)
+    source = range->inputs()[0];
   return std::make_shared<ScaledClip>(info, std::move(origin), std::move(source), method, matrix);
 }
+
+ClipPtr MakeLimitedRangeClip(ClipPtr fullRange) { return std::make_shared<LimitedRangeClip>(std::move(fullRange)); }
 
 AVPixelFormat EngineFormat(AVPixelFormat decoded) {
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(decoded);

@@ -51,8 +51,16 @@ class Scaler {
 };
 
 // A clip whose frames are `source`'s converted by a Scaler to the picture
-// `info` describes (resizers and colour conversions).
+// `info` describes (resizers and colour conversions). On a clip of
+// MakeLimitedRangeClip, a conversion that reads YUV as limited range (a
+// Rec matrix) reads the full-range source directly and folds the range
+// into its own pass.
 ClipPtr MakeScaledClip(ClipInfo info, std::string origin, ClipPtr source, ScaleMethod method, Matrix matrix);
+
+// The frames of `fullRange` (full-range YUV or grey, flagged so) in the
+// limited range, converted at their own size: a source's last step, which
+// the first resize or format conversion built on it takes over.
+ClipPtr MakeLimitedRangeClip(ClipPtr fullRange);
 
 // The engine keeps pictures in the formats AviSynth has: YV12, YV16, YV24,
 // Y8, YUY2, RGB24 and RGB32. Any other decoded format maps to the nearest.
@@ -60,5 +68,12 @@ AVPixelFormat EngineFormat(AVPixelFormat decoded);
 // Whether a decoded frame can pass as a frame of `engine` format without
 // conversion: the same format in the limited range (or RGB).
 bool PassesAs(const AVFrame& decoded, AVPixelFormat engine);
+// Full-range YUV or grey: a "J" format, or a plain one flagged so.
+bool IsFullRange(const AVFrame& frame);
+bool IsFullRangeFormat(AVPixelFormat format);
+// Gives a full-range decoded frame whose pixels are laid out as `engine`'s
+// (a "J" format's plain twin, or that format itself) the engine format's
+// name, flagged full range; false, leaving it, for any other frame.
+bool LabelFullRange(AVFrame& decoded, AVPixelFormat engine);
 
 }  // namespace avs

@@ -56,6 +56,9 @@ void Call::Fail(const std::string& message) const {
 }
 
 std::string Call::Path(const std::string& name) const {
+  // The system would read such a name only up to the NUL, and so open
+  // another file than the one named.
+  if (name.find('\0') != std::string::npos) Fail("the file name \"" + name + "\" holds a NUL character");
   if (name.empty() || name[0] == '/') return name;
   return scriptDir + name;
 }
@@ -242,23 +245,39 @@ std::size_t StackRoom(std::uintptr_t here) {
   return room > 2 * kReserve ? room - kReserve : room / 2;
 }
 
+// The stack that evaluations on this thread share (StackScope). A runtime
+// script runs in an interpreter of its own while the evaluation or the
+// frame that reads its frames waits further up the same stack, so the
+// depth is measured from the outermost of any interpreter.
+struct ThreadStack {
+  int evaluations = 0;
+  std::uintptr_t base = 0;
+  std::size_t budget = 0;
+};
+thread_local ThreadStack tThreadStack;
+
 }  // namespace
+
+StackScope::StackScope() {
+  if (tThreadStack.evaluations++ == 0) {
+    tThreadStack.base = StackPointer();
+    tThreadStack.budget = StackRoom(tThreadStack.base);
+  }
+}
+
+StackScope::~StackScope() { --tThreadStack.evaluations; }
 
 class Evaluator {
  public:
   Evaluator(Interpreter& interp, std::string where, bool lineNumbers)
       : interp_(interp), where_(std::move(where)), lineNumbers_(lineNumbers) {}
 
-  // Marks an evaluation under way; the outermost one fixes where the stack
-  // starts and restarts the work budget.
+  // Marks an evaluation under way: the interpreter's outermost one restarts
+  // its work budget.
   class Entry {
    public:
     explicit Entry(Interpreter& interp) : interp_(interp) {
-      if (interp_.entries_++ == 0) {
-        interp_.stackBase_ = StackPointer();
-        interp_.stackBudget_ = StackRoom(interp_.stackBase_);
-        interp_.steps_ = 0;
-      }
+      if (interp_.entries_++ == 0) interp_.steps_ = 0;
     }
     ~Entry() { --interp_.entries_; }
     Entry(const Entry&) = delete;
@@ -266,6 +285,7 @@ class Evaluator {
 
    private:
     Interpreter& interp_;
+    StackScope stack_;
   };
 
   // Registers a script's functions before any of its statements runs, so
@@ -492,7 +512,7 @@ class Evaluator {
 
   void CheckStack(int line) const {
     std::uintptr_t here = StackPointer();
-    if (interp_.stackBase_ > here && interp_.stackBase_ - here > interp_.stackBudget_)
+    if (tThreadStack.base > here && tThreadStack.base - here > tThreadStack.budget)
       throw LimitError(Where(line) + ": the script nests too deeply (a recursion that does not end?)");
   }
 
@@ -718,6 +738,8 @@ Interpreter::Interpreter() {
   }
 }
 
+Interpreter::Interpreter(Empty) { scopes_.emplace_back(); }
+
 Interpreter::~Interpreter() = default;
 
 const Value* Interpreter::Variable(const std::string& name) const {
@@ -750,7 +772,8 @@ const std::string& Interpreter::CurrentScript() const {
 }
 
 std::shared_ptr<Interpreter> Interpreter::Snapshot() const {
-  auto copy = std::make_shared<Interpreter>();
+  // The built-in functions are copied with the rest, not registered again.
+  std::shared_ptr<Interpreter> copy(new Interpreter(Empty{}));
   copy->globals_ = globals_;
   copy->scopes_ = {scopes_.back()};
   copy->functions_ = functions_;
@@ -850,6 +873,7 @@ Value Interpreter::RunFile(const std::string& path, const std::string& origin) {
   std::stringstream text;
   text << in.rdbuf();
 
+  NoteInputFile(canonical.string());
   importChain_.push_back(canonical.string());
   struct Pop {
     std::vector<std::string>& chain;

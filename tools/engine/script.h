@@ -74,6 +74,20 @@ constexpr std::size_t kMaxStringBytes = 16 << 20;
 
 class Interpreter;
 
+// Marks, for as long as it lives, work on this thread inside which scripts
+// are evaluated: an evaluation, or a runtime script making a frame, whose
+// script makes clips whose frames run runtime scripts in turn. The
+// outermost one on the thread fixes where the stack starts; evaluations
+// inside measure their depth from there and stop with a message before the
+// stack runs out.
+class StackScope {
+ public:
+  StackScope();
+  ~StackScope();
+  StackScope(const StackScope&) = delete;
+  StackScope& operator=(const StackScope&) = delete;
+};
+
 // What a function sees of the call: its arguments bound to its parameters
 // (undefined where left out), and where it was called from.
 struct Call {
@@ -85,7 +99,8 @@ struct Call {
   std::vector<Value> rest;  // the values of the array parameter
 
   [[noreturn]] void Fail(const std::string& message) const;
-  // Resolves a file name against the calling script's folder.
+  // Resolves a file name against the calling script's folder; refuses one
+  // that holds a NUL character.
   std::string Path(const std::string& name) const;
   int64_t Int(std::size_t i, int64_t fallback) const;
   double Float(std::size_t i, double fallback) const;
@@ -130,6 +145,8 @@ class Interpreter {
  public:
   Interpreter();
   ~Interpreter();
+  Interpreter(const Interpreter&) = delete;
+  Interpreter& operator=(const Interpreter&) = delete;
 
   // Evaluates a script file and gives its value. `origin` names the Import
   // call that asks for it, for the messages about the file itself.
@@ -155,6 +172,11 @@ class Interpreter {
   const std::string& CurrentDir() const;
   void SetCurrentDir(std::string dir);
   const std::string& CurrentScript() const;
+
+  // The files the evaluation read: the scripts, and the media files their
+  // sources opened.
+  void NoteInputFile(const std::string& path) { inputFiles_.push_back(path); }
+  const std::vector<std::string>& inputFiles() const { return inputFiles_; }
 
   // A copy of the variables and functions as they stand, for filters that
   // evaluate expressions while frames are read (WriteFile).
@@ -182,19 +204,22 @@ class Interpreter {
 
  private:
   friend class Evaluator;
+  // An interpreter without functions, which Snapshot fills with a copy of
+  // another's.
+  struct Empty {};
+  explicit Interpreter(Empty);
   using Variables = std::unordered_map<std::string, Value>;  // keys lower-cased
   Variables globals_;
   std::deque<Variables> scopes_;  // the script's own, then one per user function call
   std::unordered_map<std::string, std::shared_ptr<const FunctionEntry>> functions_;
   std::vector<std::string> importChain_;  // canonical paths of the scripts being evaluated
   std::vector<std::string> dirs_;         // the current folder of each script being evaluated
+  std::vector<std::string> inputFiles_;
   int64_t steps_ = 0;                     // work done, against stepBudget_
   int64_t stepBudget_ = kDefaultStepBudget;
   uint64_t randomState_ = 1;
   int callDepth_ = 0;
   int entries_ = 0;                       // evaluations under way, nested
-  std::uintptr_t stackBase_ = 0;
-  std::size_t stackBudget_ = 0;
 };
 
 std::string Lower(std::string text);

@@ -93,6 +93,16 @@ class Lexer {
 
   std::string_view Text(std::size_t from, std::size_t to) const { return std::string_view(src_).substr(from, to - from); }
 
+  // The whole UTF-8 character that starts at `at` (its lead byte alone when
+  // the bytes after it do not continue it).
+  std::string_view CharacterAt(std::size_t at) const {
+    const auto lead = static_cast<unsigned char>(src_[at]);
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    std::size_t end = at + 1;
+    while (end < src_.size() && end < at + length && (static_cast<unsigned char>(src_[end]) & 0xC0) == 0x80) ++end;
+    return Text(at, end);
+  }
+
   // A line's end becomes a token only when another token follows it and no
   // backslash joins the two lines.
   Token& Push(Tok kind, std::string_view text, int line = 0) {
@@ -224,7 +234,7 @@ class Lexer {
                           (c == '+' && next == '+');
     const std::string_view op = Text(i_, i_ + (twoChars ? 2 : 1));
     if (op.size() == 1 && std::string_view("=+-*/%!<>?:(),.{}[]").find(c) == std::string_view::npos)
-      throw SyntaxError{line_, std::string("unexpected character '") + c + "'"};
+      throw SyntaxError{line_, "unexpected character '" + std::string(CharacterAt(i_)) + "'"};
     // Inside parentheses and brackets a line break does not end the statement.
     if (op == "(" || op == "[") ++depth_;
     if ((op == ")" || op == "]") && depth_ > 0) --depth_;
@@ -340,12 +350,20 @@ class Parser {
   void SkipNewlines() {
     while (Peek().kind == Tok::Newline) Skip();
   }
-  std::string Describe() {
-    if (Peek().kind == Tok::End) return "the end of the script";
-    if (Peek().kind == Tok::Newline) return "the end of the line";
-    return "'" + std::string(Peek().text) + "'";
+  // The next token as a message names it: "the end of the line", or its
+  // text, shortened at a character's boundary when it is long.
+  std::string Describe() { return AtEnding() ? "the " + Ending() : Quoted(); }
+  bool AtEnding() { return Peek().kind == Tok::End || Peek().kind == Tok::Newline; }
+  std::string Ending() { return Peek().kind == Tok::End ? "end of the script" : "end of the line"; }
+  std::string Quoted() {
+    constexpr std::size_t kShown = 60;
+    std::string_view text = Peek().text;
+    if (text.size() <= kShown) return "'" + std::string(text) + "'";
+    std::size_t cut = kShown;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return "'" + std::string(text.substr(0, cut)) + "...'";
   }
-  [[noreturn]] void Unexpected() { throw SyntaxError{Peek().line, "unexpected " + Describe()}; }
+  [[noreturn]] void Unexpected() { throw SyntaxError{Peek().line, "unexpected " + (AtEnding() ? Ending() : Quoted())}; }
 
   // Counts the parser's own recursion (parentheses, signs, arguments, blocks).
   struct Nest {

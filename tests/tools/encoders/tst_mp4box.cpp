@@ -181,6 +181,9 @@ class TestMp4Box : public QObject {
     QTest::newRow("unknown tag") << QStringList{"-itags", "director=x", "OUT"} << "director";
     QTest::newRow("edit a missing file") << QStringList{"-itags", "name=x", "DIR/none.mp4"} << "none.mp4";
     QTest::newRow("no arguments") << QStringList{} << "usage";
+    // A new file never takes the place of one of its inputs.
+    QTest::newRow("new file over an input") << QStringList{"-add", "DIR/film.264", "-add", "OUT", "-new", "OUT"}
+                                            << "will not write";
   }
   void streamsThatAppearLateAreLeftOut() {
     // A transport stream whose sound starts in a second programme table

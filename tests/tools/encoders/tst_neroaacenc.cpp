@@ -10,6 +10,8 @@
 
 #include "tests/tools/encoders/tool_runner.h"
 
+#include <limits>
+
 class TestNeroAacEnc : public QObject {
   Q_OBJECT
 
@@ -138,6 +140,11 @@ class TestNeroAacEnc : public QObject {
     QTest::newRow("unknown option") << QStringList{"-he", "-if", "-", "-of", "OUT"} << QByteArray();
     QTest::newRow("missing input file") << QStringList{"-q", "0.5", "-if", "/nonexistent/a.wav", "-of", "OUT"} << QByteArray();
     QTest::newRow("no output") << QStringList{"-q", "0.5", "-if", "-"} << QByteArray();
+    // A header that promises more sound than follows, as WavSource refuses
+    // it; with -ignorelength the sound there is would be encoded.
+    QByteArray cut = MakeWave("cut.wav", 44100, 2, 1.0);
+    cut.chop(1000);
+    QTest::newRow("sound cut short") << QStringList{"-q", "0.5", "-if", "-", "-of", "OUT"} << cut;
   }
   void badInputFailsAndLeavesNoFile() {
     QFETCH(QStringList, args);
@@ -151,6 +158,37 @@ class TestNeroAacEnc : public QObject {
     QVERIFY(!result.output.isEmpty());
     QVERIFY(!QFile::exists(output));
     QCOMPARE(QDir(dir_.path()).entryList(QDir::Hidden | QDir::Files).filter("bad.m4a"), QStringList());
+  }
+
+  // Float samples far past full scale (or no numbers at all) once hung the
+  // encoder: they are clipped, and the rest of the sound is kept.
+  void floatSoundBeyondFullScaleIsClipped() {
+    QByteArray wave("RIFF\0\0\0\0WAVEfmt \x10\0\0\0\x03\0\x02\0\x80\xbb\0\0\0\xdc\x05\0\x08\0\x20\0data\0\0\0\0", 44);
+    const float kSamples[] = {-1.2e7f, 1.2e7f, std::numeric_limits<float>::quiet_NaN(),
+                              std::numeric_limits<float>::infinity(), 0.5f, -0.5f};
+    for (int i = 0; i < 48000 * 2; ++i) {
+      char bytes[4];
+      qToLittleEndian(kSamples[(i / 2400) % 6], bytes);
+      wave.append(bytes, 4);
+    }
+    const RunResult result = Encode(wave, {"-q", "0.5"}, Path("loud.m4a"));
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY(qAbs(Number(ProbeStream(Path("loud.m4a"), 0), "duration") - 1.0) < 0.03);
+    const RunResult peak = Run("ffmpeg", {"-nostdin", "-i", Path("loud.m4a"), "-af", "volumedetect", "-f", "null", "-"});
+    const double max = peak.output.mid(peak.output.indexOf("max_volume:") + 11).trimmed().split(' ').first().toDouble();
+    QVERIFY2(max > -3 && max < 3, qPrintable(QString::number(max)));
+  }
+
+  // The output never replaces the input it is read from.
+  void outputNeverReplacesTheInput() {
+    const QByteArray wave = MakeWave("same.wav", 44100, 1, 0.5);
+    QVERIFY(QFile::link(Path("same.wav"), Path("same.m4a")));
+    for (const QString& output : {Path("same.wav"), Path("same.m4a")}) {
+      const RunResult result = RunTool("neroAacEnc", {"-q", "0.5", "-if", Path("same.wav"), "-of", output});
+      QCOMPARE(result.exitCode, 1);
+      QVERIFY2(result.output.contains("it is the input"), result.output.constData());
+      QCOMPARE(ReadFile(Path("same.wav")), wave);
+    }
   }
 
   void failedRunKeepsExistingOutput() {

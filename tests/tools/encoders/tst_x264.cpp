@@ -304,6 +304,19 @@ class TestX264 : public QObject {
     QTest::newRow("missing script") << QStringList{"-o", "OUT", "DIR/none.avs"} << "none.avs";
     QTest::newRow("broken script") << QStringList{"-o", "OUT", "DIR/broken.avs"} << "broken.avs";
     QTest::newRow("odd size") << QStringList{"-o", "OUT", "DIR/odd.avs"} << "even";
+    // Runtime scripts that make runtime scripts without end once overflowed
+    // the stack of the reading thread.
+    QTest::newRow("runtime scripts without end") << QStringList{"-o", "OUT", "DIR/nested.avs"} << " nest";
+    QTest::newRow("statistics into a folder")
+        << QStringList{"--pass", "1", "--stats", "DIR/folder", "-o", "OUT", "DIR/noisy.avs"}
+        << "cannot write the statistics file DIR/folder: it is not a regular file";
+    // No output replaces a file the encode reads.
+    QTest::newRow("output over the script") << QStringList{"-o", "DIR/noisy.avs", "DIR/noisy.avs"}
+                                            << "will not write DIR/noisy.avs: it is the input";
+    QTest::newRow("output over the script's source") << QStringList{"-o", "DIR/noisy.avi", "DIR/noisy.avs"}
+                                                     << "will not write DIR/noisy.avi: it is the input";
+    QTest::newRow("output through a link to the script") << QStringList{"-o", "DIR/link.264", "DIR/noisy.avs"}
+                                                         << "it is the input";
   }
   void badCommandsFailWithoutOutput() {
     QFETCH(QStringList, args);
@@ -313,17 +326,27 @@ class TestX264 : public QObject {
     broken.write("AviSource(\r\n");
     broken.close();
     if (!QFile::exists(Path("odd.avs"))) QVERIFY(MakeClip("odd", "testsrc2=size=320x240:rate=25,scale=321:241", 3, "yuv444p"));
+    QFile nested(Path("nested.avs"));
+    QVERIFY(nested.open(QIODevice::WriteOnly));
+    nested.write("function f(clip c) { return ScriptClip(c, \"f(last)\") }\r\nAviSource(\"noisy.avi\").f()\r\n");
+    nested.close();
+    QVERIFY(QDir(dir_.path()).mkpath("folder"));
+    if (!QFileInfo::exists(Path("link.264"))) QVERIFY(QFile::link(Path("noisy.avs"), Path("link.264")));
     QFile::remove(Path("kept.264"));
     QVERIFY(QFile::copy(Path("noisy.avs"), Path("kept.264")));
     const QByteArray before = ReadFile(Path("kept.264"));
+    const QByteArray script = ReadFile(Path("noisy.avs")), source = ReadFile(Path("noisy.avi"));
 
     args.replaceInStrings("DIR", dir_.path());
     args.replaceInStrings("OUT", Path("kept.264"));
+    message.replace("DIR", dir_.path());
     const RunResult result = RunTool("x264", args);
     QVERIFY(!result.crashed);
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(result.output.contains(message.toUtf8()), result.output.constData());
     QCOMPARE(ReadFile(Path("kept.264")), before);
+    QCOMPARE(ReadFile(Path("noisy.avs")), script);
+    QCOMPARE(ReadFile(Path("noisy.avi")), source);
     QCOMPARE(QDir(dir_.path()).entryList(QDir::Hidden | QDir::Files).filter("kept.264").size(), 1);
   }
 };

@@ -321,7 +321,9 @@ class Avs2PipeModTest : public QObject {
 
   // Frames are made when they are asked for, and the frames kept stay
   // within a budget: six 8192x8192 clips took 1.9 GB only to be described,
-  // and sixty 12 MB frames read one after the other are not all held.
+  // sixty 12 MB frames read one after the other are not all held, and
+  // neither the filters of a chain nor the parts of pictures keep
+  // pictures of their own.
   void frameMemoryStaysBounded() {
     QString six;
     for (int i = 0; i < 6; ++i) six += QString("c%1 = BlankClip(width=8192, height=8192, color=$%2)\n").arg(i).arg(i * 40, 6, 16, QChar('0'));
@@ -340,6 +342,23 @@ class Avs2PipeModTest : public QObject {
     auto [readExit, readKiB] = RunMeasured({"-y4mp", media_.script("sixty.avs", sixty + "\n")});
     QCOMPARE(readExit, 0);
     QVERIFY2(readKiB < 500 * 1024, qPrintable(QString("reading took %1 KiB").arg(readKiB)));
+
+    // Filters share the spare pictures they make frames in: 150 of them
+    // once kept one each (580 MB here with the cache's frames).
+    const QString chain = "BlankClip(length=1, width=1280, height=720)\n" + QString("Invert()\n").repeated(150) +
+                          "ConvertToYV12()\n";
+    auto [chainExit, chainKiB] = RunMeasured({"-y4mp", media_.script("chain.avs", chain)});
+    QCOMPARE(chainExit, 0);
+    QVERIFY2(chainKiB < 450 * 1024, qPrintable(QString("150 filters took %1 KiB").arg(chainKiB)));
+    // A small crop of a large picture holds a copy of its part, not the
+    // whole picture: sixteen held at once took sixteen of 64 MiB (1.2 GB).
+    QStringList crops;
+    for (int i = 0; i < 16; ++i) crops << QString("s.Invert().Crop(0, %1, 0, 256)").arg(i * 256);
+    const QString stacked = "s = BlankClip(length=1, width=4096, height=4096)\nStackVertical(" + crops.join(", ") +
+                            ").Spline64Resize(256, 256).ConvertToYV12()\n";
+    auto [stackExit, stackKiB] = RunMeasured({"-y4mp", media_.script("stacked.avs", stacked)});
+    QCOMPARE(stackExit, 0);
+    QVERIFY2(stackKiB < 700 * 1024, qPrintable(QString("16 crops took %1 KiB").arg(stackKiB)));
   }
 
   // A camera's MJPEG (full-range YUV) comes out in the limited range, as

@@ -321,6 +321,42 @@ class FrameModelTest : public QObject {
     QCOMPARE(QByteArray(reinterpret_cast<char*>(silence), 4), QByteArray(4, char(0x80)));
   }
 
+  // The pictures the engine holds at once stay within a stated budget: a
+  // filter that would need more is refused with a message that names it,
+  // and what it took is given back. A freed picture is reused by the next
+  // filter that makes one of its size.
+  void frameMemoryHasABudget() {
+    const std::size_t before = avs::FrameMemoryInUse();
+    avs::ClipInfo info;
+    info.hasVideo = true;
+    info.width = info.height = 8192;
+    info.pixelFormat = AV_PIX_FMT_BGRA;
+    info.fps = {25, 1};
+    info.frameCount = 1;
+    class Hoarder : public avs::FrameFilter {
+     public:
+      explicit Hoarder(const avs::ClipInfo& info) : FrameFilter(info, "t.avs, line 7", {}) {}
+      avs::FrameRef MakeFrame(int64_t, const avs::Inputs&) const override {
+        std::vector<avs::FramePtr> held;
+        for (std::size_t bytes = 0; bytes <= avs::kFrameMemoryBudget; bytes += avs::FrameBytes(*held.back()))
+          held.push_back(avs::NewPicture(info().width, info().height, info().pixelFormat));
+        return nullptr;
+      }
+    };
+    const Hoarder hoarder(info);
+    try {
+      avs::Reading reading;
+      reading.Frame(hoarder, 0);
+      QFAIL("the budget was passed");
+    } catch (const avs::ScriptError& e) {
+      QVERIFY2(QString(e.what()).startsWith("t.avs, line 7: the script's frames would need more than 2048 MiB"), e.what());
+    }
+    QVERIFY(avs::FrameMemoryInUse() <= before + avs::kSpareFrameMemory);
+    // Freed pictures come back for the next picture of their size.
+    const uint8_t* first = avs::NewPicture(640, 480, AV_PIX_FMT_YUV420P)->data[0];
+    QCOMPARE(avs::NewPicture(640, 480, AV_PIX_FMT_YUV420P)->data[0], first);
+  }
+
   // A chain as deep as the limit is read, on a thread of its own as the
   // encoder reads it; one filter more is refused with a message.
   void chainDepthIsLimited() {

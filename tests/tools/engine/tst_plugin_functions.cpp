@@ -119,6 +119,10 @@ class PluginFunctionsTest : public QObject {
         {"interlaced.avi"}, "yadif=mode=3:parity=tff", 16);
     row("yadifmod2 bottom field first", "AviSource(\"interlaced.avi\").yadifmod2(order=0)", {"interlaced.avi"},
         "yadif=parity=bff", 8);
+    row("BWDIF in the clip's field order", "AviSource(\"interlaced.avi\").AssumeTFF().BWDIF()", {"interlaced.avi"},
+        "bwdif=mode=0:parity=tff", 8);
+    row("BWDIF double rate, bottom first", "AviSource(\"interlaced.avi\").BWDIF(field=2)", {"interlaced.avi"},
+        "bwdif=mode=1:parity=bff", 16);
     // The inverse telecine as users write it: TFM's defaults are
     // fieldmatch's, and its PP deinterlaces what stays combed.
     row("TFM and TDecimate", "AviSource(\"telecined.avi\").AssumeTFF().TFM().TDecimate()", {"telecined.avi"},
@@ -207,6 +211,7 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("TDecimate of NTSC video") << "AviSource(\"telecined.avi\").TDecimate()" << 34 << 24000 << 1001;
     QTest::newRow("TDecimate cycle 2 of 25 fps") << "AviSource(\"noisy1.avi\").TDecimate(cycle=2)" << 5 << 25 << 2;
     QTest::newRow("Yadif mode 3 of 25 fps") << "AviSource(\"noisy1.avi\").Yadif(mode=3)" << 18 << 50 << 1;
+    QTest::newRow("BWDIF double rate of 25 fps") << "AviSource(\"noisy1.avi\").BWDIF(3)" << 18 << 50 << 1;
     QTest::newRow("yadifmod2 of NTSC video") << "AviSource(\"telecined.avi\").yadifmod2(mode=1)" << 84 << 60000 << 1001;
     QTest::newRow("TFM keeps every frame") << "AviSource(\"telecined.avi\").TFM()" << 42 << 30000 << 1001;
     QTest::newRow("MPEG2Source forced film")
@@ -266,6 +271,8 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("yadifmod2 with edeint") << src + "yadifmod2(edeint=last)" << "edeint is not taken here";
     QTest::newRow("yadifmod2 keeping the second field") << src + "yadifmod2(order=1, field=0)" << "field=0 keeps";
     QTest::newRow("Yadif mode 4") << src + "Yadif(mode=4)" << "mode must be from 0 to 3, not 4";
+    QTest::newRow("BWDIF field 4") << src + "BWDIF(4)" << "field must be from -1 to 3, not 4";
+    QTest::newRow("BWDIF with edeint") << src + "BWDIF(edeint=last)" << "edeint is not taken here";
     QTest::newRow("Yadif order 2") << src + "Yadif(order=2)" << "order must be -1";
     QTest::newRow("Yadif on fields") << src + "SeparateFields().Yadif()" << "not separated fields";
     QTest::newRow("TFM overrides file") << tc + "TFM(ovr=\"tfm.txt\")" << "ovr is not taken here";

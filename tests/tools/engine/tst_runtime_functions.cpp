@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <thread>
 
 class RuntimeFunctionsTest : public QObject {
   Q_OBJECT
@@ -251,6 +252,21 @@ class RuntimeFunctionsTest : public QObject {
     QFETCH(QString, message);
     const QString error = ReadingError(script);
     QVERIFY2(error.startsWith("t.avs, line 1") && error.contains(message), qPrintable(error));
+  }
+
+  // A runtime script that makes a runtime script without end stops with a
+  // message on any thread: the evaluations nest across the interpreters of
+  // the runtime scripts (once a stack overflow, on the reading thread of
+  // x264 as on the main one).
+  void runtimeScriptsNestWithinTheStack() {
+    const QString script = "function f(clip c) { return ScriptClip(c, \"f(last)\") }\nAviSource(\"clip.avi\").f()";
+    QString onMain = ReadingError(script), onThread;
+    std::thread([&] { onThread = ReadingError(script); }).join();
+    for (const QString& error : {onMain, onThread})
+      QVERIFY2(error.startsWith("t.avs, line 1") && error.contains(" nest"), qPrintable(error));
+    // Nesting that ends is no fault.
+    const QString twice = R"x(AviSource("clip.avi").ScriptClip("""ScriptClip(last, "last")"""))x";
+    QCOMPARE(ReadingError(twice), QString("no error"));
   }
 
   void soundComesFromTheSource() {

@@ -2,11 +2,14 @@
 // properties, the tests of values, version and script names, the settings
 // that change nothing here, and WriteFile with its kin.
 #include "media_fixture.h"
+#include "tools/engine/reading.h"
 #include "tools/engine/script.h"
 
 #include <QDir>
 #include <QRegularExpression>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -323,6 +326,46 @@ class ScriptFunctionsTest : public QObject {
       error = e.what();
     }
     QVERIFY2(error.startsWith("t.avs, line 2: WriteFileIf: needs a condition"), qPrintable(error));
+  }
+
+  // The writing functions write regular files only: a FIFO in the file's
+  // place once blocked the probe until something read it, for ever.
+  void writingFunctionsRefuseAnythingButAFile_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("WriteFileStart to a FIFO") << R"(WriteFileStart(BlankClip(), "fifo", "1"))"
+                                              << "line 1: WriteFileStart: cannot write %1fifo: it is not a regular file";
+    QTest::newRow("appending to a FIFO") << R"(WriteFileStart(BlankClip(), "fifo", "1", append=true))"
+                                         << "WriteFileStart: cannot write %1fifo: it is not a regular file";
+    QTest::newRow("WriteFile to a FIFO") << "BlankClip(length=2)\n" R"(WriteFile("fifo", "current_frame", append=false))"
+                                         << "line 2: cannot write %1fifo: it is not a regular file";
+    QTest::newRow("WriteFile to a FIFO, read") << "BlankClip(length=2)\n" R"(WriteFile("fifo", "current_frame"))"
+                                               << "line 2: cannot write %1fifo: it is not a regular file";
+    QTest::newRow("WriteFileStart to a folder") << R"(WriteFileStart(BlankClip(), "folder", "1"))"
+                                                << "WriteFileStart: cannot write %1folder: it is not a regular file";
+    QTest::newRow("a NUL in the name") << R"(WriteFileStart(BlankClip(), "a" + Chr(0) + "b", "1"))"
+                                       << "holds a NUL character";
+  }
+  void writingFunctionsRefuseAnythingButAFile() {
+    QFETCH(QString, script);
+    QFETCH(QString, message);
+    MediaFolder folder;
+    QVERIFY(QDir(folder.dir()).mkdir("folder"));
+    QCOMPARE(mkfifo(folder.path("fifo").toUtf8().constData(), 0600), 0);
+    QString error = "no error";
+    try {
+      avs::Interpreter interp;
+      const avs::Value clip = interp.RunText(script.toStdString(), "t.avs", folder.dir().toStdString());
+      avs::Reading reading;
+      reading.Frame(*clip.asClip(), 0);
+    } catch (const avs::ScriptError& e) {
+      error = QString::fromStdString(e.what());
+    }
+    QVERIFY2(error.contains(message.replace("%1", folder.dir())), qPrintable(error));
+    // WriteFileEnd writes as its clip is let go, where nothing can report
+    // a failure: it gives up on the FIFO instead of waiting.
+    avs::Interpreter interp;
+    interp.RunText("BlankClip()\n" R"(WriteFileEnd("fifo", "1"))", "t.avs", folder.dir().toStdString());
   }
 };
 

@@ -452,6 +452,40 @@ class ScriptLanguageTest : public QObject {
     QVERIFY2(error.startsWith(message), qPrintable(error));
   }
 
+  // A message shows what it quotes whole: every byte of a string, whole
+  // UTF-8 characters, and bytes that are no text as escapes; none is cut
+  // at a NUL or in the middle of a character.
+  void messagesReadWhole_data() {
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<QByteArray>("message");
+    QTest::newRow("the end of the script") << QByteArray("x = 1 +") << QByteArray("t.avs, line 1: unexpected end of the script");
+    QTest::newRow("a character of two bytes") << QByteArray("x = \xC2\xAB") << QByteArray("unexpected character '\xC2\xAB'");
+    QTest::newRow("a character of three bytes") << QByteArray("x = 1 \xE2\x88\x92 1")
+                                                << QByteArray("unexpected character '\xE2\x88\x92'");
+    QTest::newRow("a lead byte alone") << QByteArray("x = \xC2") << QByteArray("unexpected character '\\xC2'");
+    QTest::newRow("a NUL inside a string") << QByteArray("Assert(false, \"a\0b\")", 20)
+                                           << QByteArray("t.avs, line 1: a\\0b");
+    QTest::newRow("a control character") << QByteArray("Assert(false, \"a\" + Chr(27) + \"[2J\")")
+                                         << QByteArray("t.avs, line 1: a\\x1B[2J");
+    QTest::newRow("half a character") << QByteArray("Assert(false, LeftStr(\"\xD0\x96\xD0\x96\", 3))")
+                                      << QByteArray("t.avs, line 1: \xD0\x96\\xD0");
+    QTest::newRow("a long token") << QByteArray("x = 1 ") + QByteArray(70, 'a')
+                                  << QByteArray("unexpected '") + QByteArray(60, 'a') + "...'";
+  }
+  void messagesReadWhole() {
+    QFETCH(QByteArray, script);
+    QFETCH(QByteArray, message);
+    QByteArray error = "no error";
+    try {
+      avs::Interpreter interp;
+      interp.RunText(script.toStdString(), "t.avs", QDir::tempPath().toStdString() + "/");
+    } catch (const avs::ScriptError& e) {
+      error = e.what();
+    }
+    QVERIFY2(error.contains(message), error.constData());
+    QCOMPARE(QString::fromUtf8(error).toUtf8(), error);  // valid UTF-8 throughout
+  }
+
   // __END__, nested comments, joined lines and quote runs.
   void textOfScripts() {
     QCOMPARE(Run("1\n__END__\nx = (((\n").asInt(), int64_t{1});
@@ -469,7 +503,7 @@ class ScriptLanguageTest : public QObject {
     QString error = ErrorOf("x = 1 \\ + 2");
     QVERIFY2(error.startsWith("t.avs, line 1: a '\\' may only begin or end a line"), qPrintable(error));
     error = ErrorOf("x = 1\ny = 2 +\n3");
-    QVERIFY2(error.startsWith("t.avs, line 2: unexpected the end of the line"), qPrintable(error));
+    QVERIFY2(error.startsWith("t.avs, line 2: unexpected end of the line"), qPrintable(error));
     error = ErrorOf("x = [* open\n");
     QVERIFY2(error.startsWith("t.avs, line 1: a [* comment is not closed"), qPrintable(error));
   }

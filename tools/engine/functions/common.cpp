@@ -4,6 +4,13 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 namespace avs {
 
 const ClipInfo& VideoOf(const Call& call, std::size_t i) {
@@ -39,6 +46,30 @@ Rational CheckedRate(const Call& call, int64_t num, int64_t den) {
   if (num <= 0 || den <= 0 || num > INT32_MAX || den > INT32_MAX)
     call.Fail("the frame rate " + std::to_string(num) + "/" + std::to_string(den) + " is out of range");
   return Rational{num, den};
+}
+
+void WriteToFile(const std::string& path, const std::string& text, bool append, const std::string& who) {
+  auto fail = [&](const std::string& why) { throw ScriptError(who + ": cannot write " + path + ": " + why); };
+  struct stat status {};
+  if (stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) fail("it is not a regular file");
+  // Without waiting: a FIFO put in the file's place meanwhile is refused
+  // below instead of blocking until something reads it.
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | (append ? O_APPEND : 0), 0666);
+  if (fd < 0) fail(errno == ENXIO ? "it is not a regular file" : std::strerror(errno));
+  bool written = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+  if (!written) {
+    close(fd);
+    fail("it is not a regular file");
+  }
+  if (!append && ftruncate(fd, 0) != 0) written = false;
+  for (std::size_t done = 0; written && done < text.size();) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) written = false;
+    else done += static_cast<std::size_t>(n);
+  }
+  const int error = errno;
+  if (close(fd) != 0 || !written) fail(std::strerror(error ? error : EIO));
 }
 
 }  // namespace avs

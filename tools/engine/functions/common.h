@@ -22,6 +22,13 @@ Rational FloatRate(const Call& call, double fps);
 // A frame rate fraction; refuses one out of range.
 Rational CheckedRate(const Call& call, int64_t num, int64_t den);
 
+// Writes `text` to the file at `path`, created when missing and emptied
+// first unless `append`: the writing functions' one way to a file. Only a
+// regular file is written; a folder, a device or a FIFO (which would wait
+// for a reader for ever) is refused. Failures throw ScriptError starting
+// with `who` ("Vid.avs, line 3: WriteFile").
+void WriteToFile(const std::string& path, const std::string& text, bool append, const std::string& who);
+
 // Colour: the pixel_type option of sources ("AUTO" and "FULL" keep the
 // decoded type).
 ClipPtr WithPixelType(const Call& call, const ClipPtr& clip, const std::string& pixelType);

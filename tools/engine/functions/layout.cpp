@@ -22,7 +22,7 @@ namespace avs {
 namespace {
 
 // A part of the input's frames: references with moved plane pointers, no
-// pixel copied.
+// pixel copied, unless the part is a small one of a large picture.
 class CropClip : public FrameFilter {
  public:
   CropClip(ClipInfo info, std::string origin, ClipPtr source, int left, int top)
@@ -43,7 +43,7 @@ class CropClip : public FrameFilter {
       out->data[plane] += static_cast<std::ptrdiff_t>(rows_[plane]) * out->linesize[plane] + bytes_[plane];
     out->width = info().width;
     out->height = info().height;
-    return Share(std::move(out));
+    return Share(WithoutLargeParent(std::move(out)));
   }
   bool Costly() const override { return false; }
 

@@ -13,10 +13,6 @@ extern "C" {
 #include <functional>
 #include <mutex>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-
 namespace avs {
 
 namespace {
@@ -27,15 +23,9 @@ Value WriteFileStart(Call& call) {
   std::string line;
   for (const Value& expression : call.rest)
     line += call.interp.EvalExpression(expression.asString(), call.origin, call.scriptDir).toText();
-  std::string path = call.Path(call.String(1, ""));
-  FILE* file = std::fopen(path.c_str(), call.Bool(3, false) ? "ab" : "wb");
-  if (!file) call.Fail("cannot write " + path + ": " + std::strerror(errno));
-  line += '\n';
-  bool written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
-  if (std::fclose(file) != 0 || !written) call.Fail("cannot write " + path);
+  WriteToFile(call.Path(call.String(1, "")), line + '\n', call.Bool(3, false), call.origin + ": " + call.functionName);
   return call.Clip(0);
 }
-
 
 // --- scripts evaluated for each frame ----------------------------------------
 
@@ -69,6 +59,11 @@ class BorrowedFrames : public Clip {
   bool expired_ = false;
 };
 
+// Runtime scripts whose clips' frames run runtime scripts, nested on one
+// thread: more than this many is taken for a recursion without end.
+constexpr int kMaxRuntimeNesting = 100;
+thread_local int tRuntimeNesting = 0;
+
 // Runs a script for each frame asked for, with current_frame set to its
 // number and `last` the input (or the test clip), in a copy of the
 // variables and functions as they stood at the call.
@@ -81,7 +76,17 @@ class RuntimeScript {
   // can still be read.
   FrameRef Run(const Clip& filter, const Inputs& in, std::size_t input, int64_t n,
                const std::function<FrameRef(const Value&)>& use) const {
+    if (tRuntimeNesting >= kMaxRuntimeNesting)
+      filter.Fail("runtime scripts nest more than " + std::to_string(kMaxRuntimeNesting) +
+                  " deep (a runtime script that makes itself again?)");
     std::lock_guard lock(mutex_);
+    // The frames of the script's clip are made inside this call, and may
+    // run runtime scripts of their own: their evaluations nest in this one.
+    StackScope stack;
+    struct Nesting {
+      Nesting() { ++tRuntimeNesting; }
+      ~Nesting() { --tRuntimeNesting; }
+    } nesting;
     auto borrowed = std::make_shared<BorrowedFrames>(in.Info(input), filter.origin(), in, input);
     ApplyFrameVariables(*variables_);
     variables_->SetVariable("current_frame", Value(n), true);

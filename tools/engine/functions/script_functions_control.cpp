@@ -7,7 +7,6 @@
 #include "tools/engine/functions/families.h"
 #include "tools/engine/plugins/plugins.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <set>
 
@@ -57,7 +56,7 @@ class FileWriter : public VideoFilter {
         append_(append) {
     for (const Value& v : call.rest) expressions_.push_back(v.asString());
     if (when_ == WriteWhen::EachFrameIf && expressions_.empty()) call.Fail("needs a condition");
-    if (when_ != WriteWhen::End && !append_) Open("wb");
+    if (when_ != WriteWhen::End && !append_) Write("", false);
   }
 
   ~FileWriter() override {
@@ -65,7 +64,7 @@ class FileWriter : public VideoFilter {
     // Nothing can report a failure this late; a line that cannot be made or
     // written is left out.
     try {
-      Write(Line(), append_ ? "ab" : "wb");
+      Write(Line(), append_);
     } catch (const ScriptError&) {
     }
   }
@@ -93,7 +92,7 @@ class FileWriter : public VideoFilter {
       if (!condition.asBool()) return;
       first = 1;
     }
-    Write(Line(first), "ab");
+    Write(Line(first), true);
   }
 
   Value Evaluate(const std::string& expression) const { return variables_->EvalExpression(expression, origin(), dir_); }
@@ -104,14 +103,7 @@ class FileWriter : public VideoFilter {
     return line + "\n";
   }
 
-  void Open(const char* mode) const { Write("", mode); }
-
-  void Write(const std::string& text, const char* mode) const {
-    FILE* file = std::fopen(path_.c_str(), mode);
-    if (!file) Fail("cannot write " + path_);
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (std::fclose(file) != 0 || !written) Fail("cannot write " + path_);
-  }
+  void Write(const std::string& text, bool append) const { WriteToFile(path_, text, append, origin()); }
 
   std::shared_ptr<Interpreter> variables_;
   std::string path_, dir_;
@@ -175,7 +167,7 @@ bool IsKnownPluginFunction(const std::string& lowerName) {
       "qtgmc", "mctemporaldenoise", "mctemporaldenoisepp", "smdegrain", "temporaldegrain", "lsmashvideosource",
       "lsmashaudiosource", "nnedi", "nnedi2", "nnedi3", "nnedi3_rpow2", "znedi3", "eedi2", "eedi3", "eedi3_rpow2",
       "sangnom", "sangnom2", "tdeint", "tmm", "tmm2", "telecide", "decimate", "multidecimate", "fielddeinterlace",
-      "yadifmod", "bwdif", "fft3dfilter", "fft3dgpu", "dfttest", "knlmeanscl", "bm3d",
+      "yadifmod", "fft3dfilter", "fft3dgpu", "dfttest", "knlmeanscl", "bm3d",
       "dgsource", "dss2", "directshowsource2", "ffmpegsource2", "ffms2",
       "ffindex", "ffimagesource", "repair", "forwardclense", "backwardclense", "verticalcleaner",
       "msuper", "manalyse", "mdegrain1", "mdegrain2", "mdegrain3", "mdegrainn", "mcompensate", "mflowfps", "mflowblur",

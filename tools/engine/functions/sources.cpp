@@ -20,6 +20,13 @@ namespace avs {
 
 namespace {
 
+// A media file opened for a source function, noted among the files the
+// script reads.
+ClipPtr OpenSourceFile(Call& call, const MediaRequest& request) {
+  call.interp.NoteInputFile(request.path);
+  return OpenMedia(request, call.origin);
+}
+
 // A source filter: which parts of the file it takes, and where its own
 // options sit among its parameters (-1: it has none of that name).
 struct SourceSpec {
@@ -37,7 +44,7 @@ Function Source(SourceSpec spec) {
                                  spec.audio && on(spec.audioSwitch), false, false};
             request.needVideo = spec.needVideo && request.video;
             request.needAudio = spec.needAudio && request.audio;
-            ClipPtr clip = OpenMedia(request, call.origin);
+            ClipPtr clip = OpenSourceFile(call, request);
             if (spec.fps >= 0 && call.args[spec.fps].defined()) {
               clip = WithFrameRate(call, clip, FloatRate(call, call.Float(static_cast<std::size_t>(spec.fps), 0)));
             }
@@ -61,7 +68,7 @@ Value AviSource(Call& call) {
   for (const std::string& path : paths) {
     MediaRequest request{call.Path(path), true, !audio.defined() || audio.asBool(), true, false};
     parts.push_back(
-        WithPixelType(call, OpenMedia(request, call.origin), pixelType.defined() ? pixelType.asString() : "AUTO"));
+        WithPixelType(call, OpenSourceFile(call, request), pixelType.defined() ? pixelType.asString() : "AUTO"));
   }
   return parts.size() == 1 ? parts[0] : SpliceClips(call, std::move(parts), true);
 }
