@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "job/batch_list.h"
+#include "platform/read_file.h"
 #include "live_program.h"
 #include "tool_folder.h"
 
