@@ -118,9 +118,12 @@ class BatchView : public job::JobView {
 
 QStringList BatchRowColumns(const job::BatchRow& row, const desktop::UiTexts& texts, const RunningSource& running) {
   const QString source = FileName(row.source);
+  QStringList outputs;
+  for (const std::string& output : row.outputs) outputs << FileName(output);
   switch (row.state) {
     case job::BatchState::Waiting: return {source, texts.batchWaiting, {}};
-    case job::BatchState::Interrupted: return {source, texts.batchInterrupted, {}};
+    // What an interrupted run finished stays, and the row makes only the rest.
+    case job::BatchState::Interrupted: return {source, texts.batchInterrupted, outputs.join(", ")};
     case job::BatchState::Running: {
       QString state = texts.batchRunning + " " + QString::number(running.whole.percent) + "%";
       if (running.whole.secondsLeft >= 0) {
@@ -129,11 +132,7 @@ QStringList BatchRowColumns(const job::BatchRow& row, const desktop::UiTexts& te
       if (!running.stage.isEmpty()) state += "; " + running.stage + " " + QString::number(running.percent) + "%";
       return {source, state, {}};
     }
-    case job::BatchState::Done: {
-      QStringList names;
-      for (const std::string& output : row.outputs) names << FileName(output);
-      return {source, texts.batchDone, names.join(", ")};
-    }
+    case job::BatchState::Done: return {source, texts.batchDone, outputs.join(", ")};
     case job::BatchState::Failed: {
       QStringList modes;
       for (const int mode : row.failedModes) {

@@ -27,6 +27,8 @@ namespace job {
 namespace {
 
 const char kMeta[] = "Meta";
+// The probe's box when it finds nothing, in either language.
+const char kFileNotFound[] = "File not found";
 const char kFlags[] = "Flags";
 const char* const kOutputKeys[] = {nullptr, "PathPrev", "PathStandard", "PathDeluxe"};
 const char* const kFlagKeys[] = {nullptr, "Prev", "Std", "DX"};
@@ -155,9 +157,11 @@ void JobDriver::StartBtnClick() {
   report_.JobStarted(sourcePath_, modeNames);
   claims_.BeginJob(report_.jobName().toStdString());
   if (!setup_.folderProblem.empty()) {
-    const QString problem = QString::fromStdString(setup_.folderProblem);
+    // No probe can run without its folder: the box is the probe's, its
+    // details name the folder and why it is not used.
+    const QString problem = texts_.folderRefused + QString::fromStdString(setup_.folderProblem);
     RefuseJob(problem);
-    ShowError(texts_.folderRefused + problem, texts_.offsetMain, problem);
+    ShowError(kFileNotFound, texts_.offsetMain, problem);
     return;
   }
   // Every name is the job's before any tool runs, so that no other program
@@ -223,6 +227,7 @@ void JobDriver::StartBtnClick() {
 }
 
 void JobDriver::RefuseJob(const QString& reason) {
+  if (failureLine_.isEmpty()) failureLine_ = reason.section('\n', 0, 0);
   report_.JobNotStarted(reason);
   claims_.EndJob();
 }
@@ -283,7 +288,7 @@ void JobDriver::StartTmpRaw() {
     failureLine_ = folderProblem.isEmpty() ? ToolErrorLine(texts_, probe) : folderProblem;
     const QString details = folderProblem.isEmpty() ? DescribeOutcome(texts_, probe)
                                                     : folderProblem + "\n" + DescribeOutcome(texts_, probe);
-    return ProbeError("File not found", details.toStdString());
+    return ProbeError(kFileNotFound, details.toStdString());
   };
   try {
     const std::optional<std::string> fps = platform::ReadFirstLine(paths.temp("fps.txt"));

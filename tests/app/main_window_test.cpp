@@ -285,7 +285,7 @@ class MainWindowTest : public QObject {
         << QStringList{"The program could not be started.", "  <tools>/avs2pipemod: Permission denied"};
     QTest::newRow("no folder for the intermediate files")
         << "temp folder"
-        << QStringList{"The folder for intermediate files cannot be written: <tools>/temp: Not a directory"};
+        << QStringList{"The working folder cannot be used: <tools>/temp: is not a folder"};
   }
   void probeFailureNamesItsReason() {
     QFETCH(QString, fault);
