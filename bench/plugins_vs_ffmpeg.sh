@@ -42,7 +42,7 @@ PICKED=("$@")
 picked() { for name in "${PICKED[@]}"; do [[ $1 == "$name"* ]] && return 0; done; return 1; }
 
 case_of "TFM+TDecimate" telecined.avi "AssumeTFF().TFM().TDecimate()" \
-  "fieldmatch=order=tff,yadif=deint=interlaced:parity=tff,decimate"
+  "fieldmatch=order=tff:combdbg=pcn,yadif=deint=interlaced:parity=tff,decimate"
 case_of "Yadif" clip.avi "AssumeTFF().Yadif()" "yadif=parity=tff"
 case_of "yadifmod2 double rate" clip.avi "AssumeTFF().yadifmod2(mode=1)" "yadif=mode=1:parity=tff"
 case_of "BWDIF" clip.avi "AssumeTFF().BWDIF()" "bwdif=parity=tff"

@@ -20,7 +20,9 @@ const char* const kWithdrawn[] = {
     "ffaudiosource",      "lwlibavaudiosource", "imagesource",    "imagereader",    "segmentedavisource",
     "opendmlsource",      "avifilesource",    "ffmpegsource2",    "import",         "setworkingdir",
     "writefile",          "writefileif",      "writefileend",     "writefilestart", "exist",
+    "imagewriter",        "conditionalreader", "imagesourceanim", "segmenteddirectshowsource",
     "mpeg2source",        "dgdecode_mpeg2source", "textsub",      "textsubmod",     "assrender",
+    "compare",
 };
 
 void ReadSome(const avs::Clip& clip) {

@@ -78,7 +78,7 @@ Value ImageSource(Call& call) {
   if (call.args[3].isInt()) fps = CheckedRate(call, call.Int(3, 24), 1);
   else if (call.args[3].isFloat()) fps = FloatRate(call, call.Float(3, 24));
   ClipPtr images = OpenImageSequence(call.Path(call.String(0, "")), call.Int(1, 0), call.Int(2, 1000), fps, call.origin);
-  return WithPixelType(call, images, call.String(4, "AUTO"));
+  return WithPixelType(call, images, call.String(6, "AUTO"));
 }
 
 // A picture of one colour, made on the first request and shared by every
@@ -271,7 +271,8 @@ void RegisterSourceFunctions(FunctionTable& table) {
   table["lwlibavvideosource"] = Source(videoOnly);
   table["ffaudiosource"] = Source(soundOnly);
   table["lwlibavaudiosource"] = Source(soundOnly);
-  table["imagesource"] = {"file:s ?start:i ?end:i ?fps:f ?pixel_type:s", ImageSource, true};
+  // use_DevIL and info change nothing here.
+  table["imagesource"] = {"file:s ?start:i ?end:i ?fps:f ?use_devil:b ?info:b ?pixel_type:s", ImageSource, true};
   table["blankclip"] = {"?clip:c ?length:i ?width:i ?height:i ?pixel_type:s ?fps:f ?fps_denominator:i "
                         "?audio_rate:i ?channels:. ?sample_type:. ?color:i ?color_yuv:i ?stereo:b ?sixteen_bit:b",
                         MakeBlankClip};
