@@ -632,6 +632,9 @@ class MainWindowTest : public QObject {
     QFETCH(int, stage);
     ToolFolder folder;
     const char* slow = "sleep_ms=30000;ignore_term=1;spawn=1;progress=2";
+    // Only the aimed stage is slow: a slow stage left from the row before
+    // would hold the job up for half a minute before the one aimed at.
+    for (const char* tool : {"FAKE_TOOL_X264", "FAKE_TOOL_NEROAACENC", "FAKE_TOOL_MP4BOX"}) qunsetenv(tool);
     qputenv(stage == int(job::RunningStage::Video)   ? "FAKE_TOOL_X264"
             : stage == int(job::RunningStage::Audio) ? "FAKE_TOOL_NEROAACENC"
                                                      : "FAKE_TOOL_MP4BOX",
@@ -667,6 +670,7 @@ class MainWindowTest : public QObject {
     QVERIFY(timer.elapsed() < 5000);
     QTRY_COMPARE_WITH_TIMEOUT(folder.runningTools(), 0, 5000);
     QCOMPARE(QDir(folder.tempDir()).entryList(QDir::Files), QStringList());
+    for (const char* tool : {"FAKE_TOOL_X264", "FAKE_TOOL_NEROAACENC", "FAKE_TOOL_MP4BOX"}) qunsetenv(tool);
   }
 
   // A batch asks on closing as a job does; Yes stops its running source
