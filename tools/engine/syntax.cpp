@@ -386,8 +386,10 @@ class Parser {
         return out;
       }
       if (inBlock && IsOp("}")) return out;
+      // A definition inside a function's body or another block is global
+      // from the start, like one at the top: definitions are taken when the
+      // script is read, not when their block runs.
       if (IsWord("function") && Peek(1).kind == Tok::Name) {
-        if (inBlock) throw SyntaxError{Peek().line, "a function can only be defined outside blocks"};
         FunctionDefinition();
       } else if (inBlock) {
         out.push_back(OneStatement());
