@@ -656,7 +656,21 @@ class Evaluator {
       if (!b.isBool()) Fail(n.line, "'" + op + "' needs bools, not " + b.typeName());
       return b;
     }
-    Value b = Eval(*n.kids[1]);
+    if (n.kids.size() > 2) {
+      // A chain of comparisons: each with the next, until one is false.
+      for (std::size_t i = 1; i < n.kids.size(); ++i) {
+        Value b = Eval(*n.kids[i]);
+        Value holds = Operate(n, i == 1 ? op : n.argNames[i - 2], a, b);
+        if (!holds.asBool()) return holds;
+        a = std::move(b);
+      }
+      return Value(true);
+    }
+    return Operate(n, op, a, Eval(*n.kids[1]));
+  }
+
+  // `a op b` for every operator but && and ||.
+  Value Operate(const Node& n, const std::string& op, const Value& a, const Value& b) {
     if (a.isString() && b.isString()) {
       if (op == "+") {
         const std::size_t size = a.asString().size() + b.asString().size();

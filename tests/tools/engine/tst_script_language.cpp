@@ -68,6 +68,15 @@ class ScriptLanguageTest : public QObject {
     QTest::newRow("short-circuit or") << "true || 1/0 == 1" << true;
     QTest::newRow("less or equal") << "480 <= 479" << false;
     QTest::newRow("not equal spelled <>") << "1 <> 2" << true;
+    // Comparisons chain: each operand with the next, all of them holding.
+    QTest::newRow("chain of equals") << "640 == 640 == 640.0 == 640" << true;
+    QTest::newRow("chain broken in the middle") << "5 == 5 == 6 == 6" << false;
+    QTest::newRow("chain of orders") << "1 < 2 <= 2 < 3" << true;
+    QTest::newRow("chain out of order") << "1 < 3 > 2" << true;
+    QTest::newRow("chain stops at the first false") << "2 < 1 < 1/0" << false;
+    QTest::newRow("chain of strings") << "\"a\" < \"B\" < \"c\"" << true;
+    QTest::newRow("chain in a conjunction") << "1 < 2 < 3 && 3 > 2 > 1" << true;
+    QTest::newRow("parenthesised chain compared") << "(1 < 2 < 3) == true" << true;
   }
   void logicAndComparison() {
     QFETCH(QString, expr);
