@@ -250,6 +250,15 @@ class ColourFunctionsTest : public QObject {
         "CombinePlanes(ConvertToY(), UToY8(), VToY8(), AddAlphaPlane(128).AToY8(), planes=\"YUVA\", "
         "source_planes=\"YYYY\", sample_clip=AddAlphaPlane())",
         "yv12.avi", "format=yuva420p,lutyuv=a=128", "yuva420p", 0);
+    // Deeper pictures' planes move whole, at their own depth.
+    row("ExtractU of 10-bit", "ExtractU()", "yuv420p10.avi", "extractplanes=u", "gray10le", 0);
+    row("SwapUV of 10-bit", "SwapUV()", "yuv420p10.avi", "shuffleplanes=0:2:1", "yuv420p10le", 0);
+    row("CombinePlanes of 16-bit planes", "CombinePlanes(last, planes=\"YVU\")", "yuv444p16.avi", "shuffleplanes=0:2:1",
+        "yuv444p16le", 0);
+    row("AddAlphaPlane and RemoveAlphaPlane of 12-bit planar RGB", "AddAlphaPlane().RemoveAlphaPlane()", "gbrp12.avi",
+        "null", "gbrp12le", 0);
+    row("AddAlphaPlane's value is in the clip's own levels", "AddAlphaPlane(2000).AToY8()", "gbrp12.avi",
+        "extractplanes=r,lut=c0=2000", "gray12le", 0);
     row("CombinePlanes of luma alone fills grey chroma", "CombinePlanes(last, planes=\"Y\", pixel_type=\"YV12\")",
         "yv12.avi", "lutyuv=u=128:v=128", "yuv420p", 0);
     // Merges mix with 16-bit weights, round to nearest.
@@ -581,9 +590,15 @@ class ColourFunctionsTest : public QObject {
     QTest::newRow("MergeRGB to YUV") << "MergeRGB(last, last, last, \"YV12\")" << "pixel_type must be RGB24 or RGB32";
     QTest::newRow("MergeARGB alpha from RGB24") << "MergeARGB(ConvertToRGB24(), last, last, last)"
                                                 << "clipA must have an alpha channel";
-    QTest::newRow("ShowY into a deeper type") << "ShowY(\"YUV444P16\")" << "ShowY: 16-bit pictures are not supported";
-    QTest::newRow("AddAlphaPlane of YUY2") << "ConvertToYUY2().AddAlphaPlane()" << "a YUY2 clip cannot have an alpha channel";
-    QTest::newRow("AddAlphaPlane of 10-bit") << "ConvertBits(10).AddAlphaPlane()" << "10-bit pictures are not supported";
+    QTest::newRow("ShowY into a deeper type") << "ShowY(\"YUV444P16\")"
+                                              << "ShowY: a 16-bit YUV444P16 result cannot take the 8-bit samples of a YV12 clip";
+    QTest::newRow("ShowY of float") << "ConvertToY8().ConvertBits(32).ShowY()" << "32-bit float pictures are not supported";
+    QTest::newRow("AddAlphaPlane of YUY2") << "ConvertToYUY2().AddAlphaPlane()" << "a YUY2 clip cannot take an alpha channel";
+    QTest::newRow("AddAlphaPlane of 14-bit 4:2:2") << "ConvertToYV16().ConvertBits(14).AddAlphaPlane()"
+                                                   << "YUVA422 pictures cannot take 14 bits";
+    QTest::newRow("AddAlphaPlane beyond 10 bits") << "ConvertBits(10).AddAlphaPlane(1024)" << "mask must be from 0 to 1023, not 1024";
+    QTest::newRow("AddAlphaPlane of an 8-bit mask to 10 bits") << "ConvertBits(10).AddAlphaPlane(ConvertToY8())"
+                                                               << "cannot take the 8-bit samples of a Y8 clip";
     QTest::newRow("AddAlphaPlane beyond 255") << "AddAlphaPlane(256)" << "mask must be from 0 to 255, not 256";
     QTest::newRow("AddAlphaPlane of a string") << "AddAlphaPlane(\"A\")" << "mask must be a number or a clip, not a string";
     QTest::newRow("AddAlphaPlane of a smaller mask") << "AddAlphaPlane(last, ConvertToY8().Crop(0, 0, 64, 0))"
@@ -606,7 +621,7 @@ class ColourFunctionsTest : public QObject {
         << "CombinePlanes(last, UToY8(), planes=\"YU\", source_planes=\"YY\", pixel_type=\"YV24\")"
         << "the Y channel of the 48x32 Y8 clip is 48x32, but the result's U channel is 96x64";
     QTest::newRow("CombinePlanes into 16 bits") << "CombinePlanes(last, planes=\"YUV\", pixel_type=\"YUV420P16\")"
-                                                << "CombinePlanes: 16-bit pictures are not supported";
+                                                << "a 16-bit YUV420P16 result cannot take the 8-bit samples of a YV12 clip";
     QTest::newRow("Merge of other types") << "Merge(last, ConvertToYV24())" << "the clips must have the same size and pixel type";
     QTest::newRow("Merge weight out of range") << "Merge(last, last, 1.5)" << "weight must be from 0 to 1, not 1.5";
     QTest::newRow("MergeLuma of RGB") << "MergeLuma(ConvertToRGB24(), ConvertToRGB24())" << "MergeLuma: needs YUV clips";

@@ -2,11 +2,13 @@
 // (ShowRed... ShowY..., ExtractY..., PlaneToY, UToY, VToY, AToY8, YToUV,
 // SwapUV), pictures assembled from channels of several (MergeRGB, MergeARGB,
 // CombinePlanes), and an alpha channel added or taken away.
-// Samples move unchanged: luma and RGB are taken as full-range values, and
+// Samples move unchanged, at any integer depth (float pictures are not
+// taken): luma and RGB are taken as full-range values, and
 // a picture made of one channel has grey (128) chroma.
 #include "tools/engine/functions/channels.h"
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
+#include "tools/engine/pixel_format.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>
@@ -23,8 +25,29 @@ namespace {
 
 using K = ChannelKind;
 
-constexpr int kGrey = 128;
+constexpr int kGrey = 128;  // in 8-bit units, as Level takes them
 constexpr int kOpaque = 255;
+
+// A level given in 8-bit units at the depth of `format`: 255 is the top.
+int Level(AVPixelFormat format, int eightBit) {
+  const int bits = BitsPerComponent(format);
+  return eightBit == kOpaque ? (1 << bits) - 1 : eightBit << (bits - 8);
+}
+
+// Samples are copied whole: any integer depth, but not floats.
+void RequireIntegers(const Call& call, AVPixelFormat format) {
+  if (IsFloatFormat(format)) call.Fail(DepthName(format) + " pictures are not supported");
+}
+
+// The form of `format` at a clip's depth.
+AVPixelFormat AtDepthOf(const Call& call, AVPixelFormat format, const ClipInfo& clip) {
+  RequireIntegers(call, clip.pixelFormat);
+  const int bits = BitsPerComponent(clip.pixelFormat);
+  const AVPixelFormat deeper = AtDepth(format, bits);
+  if (deeper == AV_PIX_FMT_NONE)
+    call.Fail(std::string(PixelTypeName(format)) + " pictures cannot take " + std::to_string(bits) + " bits");
+  return deeper;
+}
 
 // Where the samples of one channel of the result come from: channel `from`
 // of input `input`, or the value `constant` when `input` is negative.
@@ -48,7 +71,7 @@ const Channel* Find(const std::vector<Channel>& channels, K kind) {
 
 // The channel `kind` of a clip's pictures; fails when the clip has none.
 Channel ChannelOf(const Call& call, const ClipInfo& info, K kind) {
-  RequireEightBit(call, info);
+  RequireIntegers(call, info.pixelFormat);
   const std::vector<Channel> channels = ChannelsOf(info.pixelFormat, info.width, info.height);
   const Channel* channel = Find(channels, kind);
   if (!channel)
@@ -71,13 +94,16 @@ class ChannelMapClip : public PictureFilter {
       const ChannelSource alpha = HasChannel(first.pixelFormat, K::A) && first.width == info.width &&
                                           first.height == info.height
                                       ? ChannelSource{K::A, 0, K::A}
-                                      : ChannelSource{K::A, -1, K::A, kOpaque};
+                                      : ChannelSource{K::A, -1, K::A, Level(info.pixelFormat, kOpaque)};
       const ChannelSource* chosen = source != sources.end() ? &*source : out.kind == K::A ? &alpha : nullptr;
       if (!chosen) call.Fail(std::string("nothing fills the ") + KindName(out.kind) + " channel");
       Copy copy{out, std::nullopt, chosen->constant};
       if (chosen->input >= 0) {
         const ClipInfo& from = input(static_cast<std::size_t>(chosen->input)).info();
         const Channel channel = ChannelOf(call, from, chosen->from);
+        if (BitsPerComponent(from.pixelFormat) != BitsPerComponent(info.pixelFormat))
+          call.Fail("a " + DepthName(info.pixelFormat) + " " + PixelTypeName(info.pixelFormat) + " result cannot take the " +
+                    DepthName(from.pixelFormat) + " samples of a " + PixelTypeName(from.pixelFormat) + " clip");
         if (channel.width != out.width || channel.height != out.height)
           call.Fail(std::string("the ") + KindName(chosen->from) + " channel of the " +
                     std::to_string(from.width) + "x" + std::to_string(from.height) + " " +
@@ -99,14 +125,18 @@ class ChannelMapClip : public PictureFilter {
       const Channel& to = copy.to;
       for (int y = 0; y < to.height; ++y) {
         uint8_t* row = to.Row(*out, y);
+        const auto size = static_cast<std::size_t>(to.size);
         if (!copy.from) {
-          if (to.step == 1) std::memset(row, copy.constant, static_cast<std::size_t>(to.width));
-          else for (int x = 0; x < to.width; ++x) row[x * to.step] = static_cast<uint8_t>(copy.constant);
+          const auto value8 = static_cast<uint8_t>(copy.constant);
+          const auto value16 = static_cast<uint16_t>(copy.constant);  // little-endian, as the engine's formats
+          const void* value = size == 1 ? static_cast<const void*>(&value8) : &value16;
+          if (to.step == 1) std::memset(row, value8, static_cast<std::size_t>(to.width));
+          else for (int x = 0; x < to.width; ++x) std::memcpy(row + x * to.step, value, size);
           continue;
         }
         const uint8_t* from = copy.from->Row(*frames[static_cast<std::size_t>(copy.input)], y);
-        if (to.step == 1 && copy.from->step == 1) std::memcpy(row, from, static_cast<std::size_t>(to.width));
-        else for (int x = 0; x < to.width; ++x) row[x * to.step] = from[x * copy.from->step];
+        if (to.step == to.size && copy.from->step == to.size) std::memcpy(row, from, size * static_cast<std::size_t>(to.width));
+        else for (int x = 0; x < to.width; ++x) std::memcpy(row + x * to.step, from + x * copy.from->step, size);
       }
     }
     return Share(std::move(out));
@@ -124,8 +154,7 @@ class ChannelMapClip : public PictureFilter {
 
 ClipPtr MapChannels(const Call& call, ClipInfo info, std::vector<ClipPtr> inputs,
                     const std::vector<ChannelSource>& sources) {
-  // Samples are copied a byte each: a deeper result would hold them wrongly.
-  RequireEightBit(call, info);
+  RequireIntegers(call, info.pixelFormat);
   CheckSize(call, info.width, info.height, info.pixelFormat);
   return std::make_shared<ChannelMapClip>(call, info, std::move(inputs), sources);
 }
@@ -150,20 +179,25 @@ ClipPtr ShowChannel(const Call& call, const ClipPtr& source, K kind, AVPixelForm
   if (IsRgbFormat(format)) {
     for (K to : {K::R, K::G, K::B}) sources.push_back({to, 0, kind});
     const bool keepAlpha = HasChannel(in.pixelFormat, K::A) && channel.width == in.width && channel.height == in.height;
-    sources.push_back(keepAlpha ? ChannelSource{K::A, 0, K::A} : ChannelSource{K::A, -1, K::A, kOpaque});
+    sources.push_back(keepAlpha ? ChannelSource{K::A, 0, K::A} : ChannelSource{K::A, -1, K::A, Level(format, kOpaque)});
   } else {
-    sources = {{K::Y, 0, kind}, {K::U, -1, K::U, kGrey}, {K::V, -1, K::V, kGrey}};
+    const int grey = Level(format, kGrey);
+    sources = {{K::Y, 0, kind}, {K::U, -1, K::U, grey}, {K::V, -1, K::V, grey}};
   }
   return MapChannels(call, info, {source}, sources);
 }
 
 // pixel_type of the Show functions: a type, or "rgb", "yuv" and "y" for
-// RGB32, YV24 and Y8; by default RGB32 for RGB sources and YV24 for YUV.
+// RGB32, YV24 and Y8 at the clip's depth (planar RGB where RGB has no
+// packed form); by default "rgb" for RGB sources and "yuv" for YUV.
 AVPixelFormat ShowFormat(const Call& call, const ClipInfo& in, std::size_t at) {
   const std::string name = Lower(call.String(at, IsRgbFormat(in.pixelFormat) ? "rgb" : "yuv"));
-  if (name == "rgb") return AV_PIX_FMT_BGRA;
-  if (name == "yuv") return AV_PIX_FMT_YUV444P;
-  if (name == "y") return AV_PIX_FMT_GRAY8;
+  if (name == "rgb") {
+    const AVPixelFormat packed = AtDepth(AV_PIX_FMT_BGRA, BitsPerComponent(in.pixelFormat));
+    return packed != AV_PIX_FMT_NONE ? packed : AtDepthOf(call, AV_PIX_FMT_GBRAP, in);
+  }
+  if (name == "yuv") return AtDepthOf(call, AV_PIX_FMT_YUV444P, in);
+  if (name == "y") return AtDepthOf(call, AV_PIX_FMT_GRAY8, in);
   return ParsePixelType(call, name);
 }
 
@@ -175,8 +209,7 @@ Function Show(K kind) {
 
 Function Extract(K kind) {
   return {"clip:c", [kind](Call& call) -> Value {
-            VideoOf(call, 0);
-            return ShowChannel(call, call.Clip(0), kind, AV_PIX_FMT_GRAY8);
+            return ShowChannel(call, call.Clip(0), kind, AtDepthOf(call, AV_PIX_FMT_GRAY8, VideoOf(call, 0)));
           }};
 }
 
@@ -189,8 +222,8 @@ K ParsePlane(const Call& call, const std::string& name) {
 }
 
 Value PlaneToY(Call& call) {
-  VideoOf(call, 0);
-  return ShowChannel(call, call.Clip(0), ParsePlane(call, call.String(1, "Y")), AV_PIX_FMT_GRAY8);
+  const AVPixelFormat grey = AtDepthOf(call, AV_PIX_FMT_GRAY8, VideoOf(call, 0));
+  return ShowChannel(call, call.Clip(0), ParsePlane(call, call.String(1, "Y")), grey);
 }
 
 // UToY, VToY: the chroma channel as the luma of a picture of its size in the
@@ -199,7 +232,7 @@ Function ChromaToLuma(K kind, bool y8) {
   return {"clip:c", [kind, y8](Call& call) -> Value {
             const ClipInfo& in = VideoOf(call, 0);
             if (IsRgbFormat(in.pixelFormat)) call.Fail("needs a YUV clip");
-            return ShowChannel(call, call.Clip(0), kind, y8 ? AV_PIX_FMT_GRAY8 : in.pixelFormat);
+            return ShowChannel(call, call.Clip(0), kind, y8 ? AtDepthOf(call, AV_PIX_FMT_GRAY8, in) : in.pixelFormat);
           }};
 }
 
@@ -220,17 +253,18 @@ Value YToUV(Call& call) {
   if (IsRgbFormat(u.pixelFormat) || IsRgbFormat(v.pixelFormat)) call.Fail("needs YUV clips");
   if (u.width != v.width || u.height != v.height) call.Fail("clipU and clipV must have the same size");
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(u.pixelFormat);
-  AVPixelFormat format = u.pixelFormat == AV_PIX_FMT_GRAY8 ? AV_PIX_FMT_YUV444P : u.pixelFormat;
-  int width = u.width << (u.pixelFormat == AV_PIX_FMT_GRAY8 ? 0 : desc->log2_chroma_w);
-  int height = u.height << (u.pixelFormat == AV_PIX_FMT_GRAY8 ? 0 : desc->log2_chroma_h);
+  const bool grey = desc->nb_components == 1;
+  AVPixelFormat format = grey ? AtDepthOf(call, AV_PIX_FMT_YUV444P, u) : u.pixelFormat;
+  int width = u.width << (grey ? 0 : desc->log2_chroma_w);
+  int height = u.height << (grey ? 0 : desc->log2_chroma_h);
   std::vector<ClipPtr> inputs = {call.Clip(0), call.Clip(1)};
-  ChannelSource luma{K::Y, -1, K::Y, kGrey};
+  ChannelSource luma{K::Y, -1, K::Y, Level(format, kGrey)};
   if (call.args[2].defined()) {
     const ClipInfo& y = VideoOf(call, 2);
     if (y.width % u.width || y.height % u.height) call.Fail("clipY's size must be a multiple of the chroma clips' size");
     width = y.width;
     height = y.height;
-    if (format != AV_PIX_FMT_YUYV422) format = PlanarYuv(call, y.width / u.width, y.height / u.height);
+    if (format != AV_PIX_FMT_YUYV422) format = AtDepthOf(call, PlanarYuv(call, y.width / u.width, y.height / u.height), u);
     inputs.push_back(call.Clip(2));
     luma = {K::Y, 2, K::Y};
   }
@@ -302,23 +336,28 @@ std::vector<ChannelSource> OwnChannels(AVPixelFormat format) {
 // copied from a clip of the same size: a greyscale one's luma, else its alpha.
 Value AddAlphaPlane(Call& call) {
   const ClipInfo& in = VideoOf(call, 0);
-  RequireEightBit(call, in);
+  RequireIntegers(call, in.pixelFormat);
+  const AVPixelFormat eightBit = AtDepth(in.pixelFormat, 8);
   const auto form = std::find_if(std::begin(kAlphaForms), std::end(kAlphaForms), [&](const auto& pair) {
-    return pair.first == in.pixelFormat || pair.second == in.pixelFormat;
+    return pair.first == eightBit || pair.second == eightBit;
   });
   if (form == std::end(kAlphaForms))
-    call.Fail(std::string("a ") + PixelTypeName(in.pixelFormat) + " clip cannot have an alpha channel");
-  std::vector<ChannelSource> sources = OwnChannels(form->second);
+    call.Fail(std::string("a ") + PixelTypeName(in.pixelFormat) + " clip cannot take an alpha channel");
+  const AVPixelFormat format = AtDepthOf(call, form->second, in);
+  std::vector<ChannelSource> sources = OwnChannels(format);
   std::vector<ClipPtr> inputs = {call.Clip(0)};
   const Value& mask = call.args[1];
   if (!mask.defined() || mask.isNumber()) {
-    const double value = mask.defined() ? mask.asFloat() : kOpaque;
-    if (!(value >= 0 && value <= kOpaque)) call.Fail("mask must be from 0 to 255, not " + mask.toText());
+    // A value in the clip's own levels: 0..255 at 8 bits, 0..1023 at 10.
+    const int top = Level(format, kOpaque);
+    const double value = mask.defined() ? mask.asFloat() : top;
+    if (!(value >= 0 && value <= top))
+      call.Fail("mask must be from 0 to " + std::to_string(top) + ", not " + mask.toText());
     sources.push_back({K::A, -1, K::A, static_cast<int>(std::lround(value))});
   } else if (mask.isClip()) {
     const ClipInfo& from = VideoOf(call, 1);
     if (from.width != in.width || from.height != in.height) call.Fail("the mask clip must have the clip's size");
-    const K channel = from.pixelFormat == AV_PIX_FMT_GRAY8 ? K::Y : K::A;
+    const K channel = av_pix_fmt_desc_get(from.pixelFormat)->nb_components == 1 ? K::Y : K::A;
     if (channel == K::A && !HasChannel(from.pixelFormat, K::A))
       call.Fail("the mask clip must be greyscale (Y8) or have an alpha channel");
     inputs.push_back(call.Clip(1));
@@ -326,18 +365,22 @@ Value AddAlphaPlane(Call& call) {
   } else {
     call.Fail(std::string("mask must be a number or a clip, not ") + mask.typeName());
   }
-  return MapChannels(call, Picture(in, form->second, in.width, in.height), inputs, sources);
+  return MapChannels(call, Picture(in, format, in.width, in.height), inputs, sources);
 }
 
 // RemoveAlphaPlane(clip): the clip without its alpha channel (RGB32 becomes
 // RGB24); a clip without one is returned as it is.
 Value RemoveAlphaPlane(Call& call) {
   const ClipInfo& in = VideoOf(call, 0);
-  if (HasChannel(in.pixelFormat, K::A)) RequireEightBit(call, in);
+  if (!HasChannel(in.pixelFormat, K::A)) return call.Clip(0);
+  RequireIntegers(call, in.pixelFormat);
+  const AVPixelFormat eightBit = AtDepth(in.pixelFormat, 8);
   const auto form = std::find_if(std::begin(kAlphaForms), std::end(kAlphaForms),
-                                 [&](const auto& pair) { return pair.second == in.pixelFormat; });
-  if (form == std::end(kAlphaForms)) return call.Clip(0);
-  return MapChannels(call, Picture(in, form->first, in.width, in.height), {call.Clip(0)}, OwnChannels(form->first));
+                                 [&](const auto& pair) { return pair.second == eightBit; });
+  if (form == std::end(kAlphaForms))
+    call.Fail(std::string("a ") + PixelTypeName(in.pixelFormat) + " clip cannot take away its alpha channel");
+  const AVPixelFormat format = AtDepthOf(call, form->first, in);
+  return MapChannels(call, Picture(in, format, in.width, in.height), {call.Clip(0)}, OwnChannels(format));
 }
 
 // The channel letters of a CombinePlanes argument, at most four.
@@ -356,12 +399,13 @@ AVPixelFormat CombinedFormat(const Call& call, const std::vector<K>& planes, con
   const bool rgb = std::any_of(planes.begin(), planes.end(), [](K k) { return k == K::R || k == K::G || k == K::B; });
   const bool chroma = std::any_of(planes.begin(), planes.end(), [](K k) { return k == K::U || k == K::V; });
   if (rgb && chroma) call.Fail("planes cannot mix YUV and RGB planes without a pixel_type");
-  if (rgb) return alpha ? AV_PIX_FMT_GBRAP : AV_PIX_FMT_GBRP;
-  if (!chroma && !alpha) return AV_PIX_FMT_GRAY8;
+  if (rgb) return AtDepthOf(call, alpha ? AV_PIX_FMT_GBRAP : AV_PIX_FMT_GBRP, first);
+  if (!chroma && !alpha) return AtDepthOf(call, AV_PIX_FMT_GRAY8, first);
+  const AVPixelFormat eightBit = AtDepth(first.pixelFormat, 8);
   for (const auto& [plain, withAlpha] : kAlphaForms)
-    if (!IsRgbFormat(plain) && (first.pixelFormat == plain || first.pixelFormat == withAlpha))
-      return alpha ? withAlpha : plain;
-  return alpha ? AV_PIX_FMT_YUVA444P : AV_PIX_FMT_YUV444P;
+    if (!IsRgbFormat(plain) && (eightBit == plain || eightBit == withAlpha))
+      return AtDepthOf(call, alpha ? withAlpha : plain, first);
+  return AtDepthOf(call, alpha ? AV_PIX_FMT_YUVA444P : AV_PIX_FMT_YUV444P, first);
 }
 
 // CombinePlanes(clip [, clip, clip, clip], planes, source_planes, pixel_type,
@@ -406,7 +450,7 @@ Value CombinePlanes(Call& call) {
   for (const Channel& channel : ChannelsOf(format, 16, 16)) {
     const bool chosen = std::any_of(sources.begin(), sources.end(), [&](const ChannelSource& s) { return s.kind == channel.kind; });
     const int fill = channel.kind == K::U || channel.kind == K::V ? kGrey : channel.kind == K::A ? kOpaque : 0;
-    if (!chosen) sources.push_back({channel.kind, -1, channel.kind, fill});
+    if (!chosen) sources.push_back({channel.kind, -1, channel.kind, Level(format, fill)});
   }
   // The size is the first target plane's source's, scaled back up when that
   // plane is subsampled in the result.
