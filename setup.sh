@@ -13,7 +13,9 @@ cd "$(dirname "$0")"
 # toolkit's own dialogs Russian; libglib2.0-bin's gio opens files with the
 # desktop's programs. The tests start their own D-Bus (dbus-daemon) and drive
 # the program on a virtual display with xdotool, reading titles with xprop,
-# and close its window through libxcb (libxcb1-dev).
+# and close its window through libxcb (libxcb1-dev), which also gives the
+# frame-rate chooser its window hints; openbox is the window manager under
+# which frames, placement and maximising are measured.
 # clang and its runtime build the fuzz targets with libFuzzer.
 packages=(
   g++ cmake ninja-build pkg-config
@@ -21,7 +23,7 @@ packages=(
   libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libswresample-dev libavutil-dev
   libx264-dev libfontconfig-dev
   librsvg2-bin
-  ffmpeg xvfb xauth dbus-daemon xdotool x11-utils libxcb1-dev
+  ffmpeg xvfb xauth dbus-daemon xdotool x11-utils libxcb1-dev openbox
   x264 parallel
   dpkg-dev lintian desktop-file-utils appstream shared-mime-info
   clang libclang-rt-14-dev

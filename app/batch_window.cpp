@@ -3,7 +3,13 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QListWidget>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
@@ -15,6 +21,7 @@
 #include "desktop/open_dialog.h"
 #include "desktop/taskbar.h"
 #include "desktop/ui_texts.h"
+#include "desktop/version.h"
 #include "desktop/window_placement.h"
 #include "intake/source_selection.h"
 #include "job/job_driver.h"
@@ -100,30 +107,39 @@ class BatchView : public job::JobView {
   bool finished_ = false;
 };
 
-QString BatchRowText(const job::BatchRow& row, const desktop::UiTexts& texts, int percent, const QString& stage) {
-  QString text = FileName(row.source) + "  —  ";
+QStringList BatchRowColumns(const job::BatchRow& row, const desktop::UiTexts& texts, const RunningSource& running) {
+  const QString source = FileName(row.source);
   switch (row.state) {
-    case job::BatchState::Waiting: return text + texts.batchWaiting;
-    case job::BatchState::Interrupted: return text + texts.batchInterrupted;
+    case job::BatchState::Waiting: return {source, texts.batchWaiting, {}};
+    case job::BatchState::Interrupted: return {source, texts.batchInterrupted, {}};
     case job::BatchState::Running: {
-      text += texts.batchRunning + " " + QString::number(percent) + "%";
-      return stage.isEmpty() ? text : text + ", " + stage;
+      QString state = texts.batchRunning + " " + QString::number(running.whole.percent) + "%";
+      if (running.whole.secondsLeft >= 0) {
+        state += ", " + job::FormatDuration(running.whole.secondsLeft) + texts.batchLeft;
+      }
+      if (!running.stage.isEmpty()) state += "; " + running.stage + " " + QString::number(running.percent) + "%";
+      return {source, state, {}};
     }
     case job::BatchState::Done: {
       QStringList names;
       for (const std::string& output : row.outputs) names << FileName(output);
-      return text + texts.batchDone + ": " + names.join(", ");
+      return {source, texts.batchDone, names.join(", ")};
     }
     case job::BatchState::Failed: {
       QStringList modes;
       for (const int mode : row.failedModes) {
         if (mode >= job::kPreview && mode <= job::kDeluxe) modes << texts.modeNames[mode - 1];
       }
-      text += texts.batchFailed + ": " + modes.join(", ");
       const QString reason = QString::fromStdString(row.reason).section('\n', 0, 0, QString::SectionSkipEmpty);
-      return reason.isEmpty() ? text : text + " (" + reason + ")";
+      return {source, texts.batchFailed + ": " + modes.join(", "), reason};
     }
   }
+  return {source, {}, {}};
+}
+
+QString BatchProgressText(const desktop::UiTexts& texts, int finished, int total, int percent, int secondsLeft) {
+  QString text = texts.batchProgress.arg(finished).arg(total).arg(percent);
+  if (secondsLeft >= 0) text += ", " + job::FormatDuration(secondsLeft) + texts.batchLeft;
   return text;
 }
 
@@ -140,26 +156,60 @@ BatchWindow::~BatchWindow() = default;
 
 void BatchWindow::build() {
   setWindowTitle(texts_.batchCaption);
-  resize(560, 300);
-  setMinimumSize(420, 200);
-  rows_ = new QListWidget(this);
+  resize(640, 320);
+  setMinimumSize(480, 220);
+  rows_ = new QTreeWidget(this);
   rows_->setObjectName("rows");
+  rows_->setColumnCount(3);
+  rows_->setHeaderLabels({texts_.batchSourceColumn, texts_.batchStateColumn, texts_.batchResultColumn});
+  rows_->setRootIsDecorated(false);
   rows_->setSelectionMode(QAbstractItemView::SingleSelection);
   rows_->setAcceptDrops(false);
-  rows_->setGeometry(8, 8, width() - 112, height() - 16);
+  // Every column fits the width, long names cut in their middle, so that
+  // the state never needs sideways scrolling.
+  rows_->setTextElideMode(Qt::ElideMiddle);
+  rows_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  QHeaderView* header = rows_->header();
+  header->setStretchLastSection(false);
+  header->setSectionResizeMode(kSourceColumn, QHeaderView::Stretch);
+  header->setSectionResizeMode(kStateColumn, QHeaderView::ResizeToContents);
+  header->setSectionResizeMode(kResultColumn, QHeaderView::Stretch);
 
-  const auto button = [this](const char* name, const QString& text, int top) {
+  const auto button = [this](const char* name, const QString& text) {
     auto* created = new QPushButton(text, this);
     created->setObjectName(name);
-    created->setGeometry(width() - 96, top, 88, 25);
     return created;
   };
-  add_ = button("add", texts_.batchAdd, 8);
-  remove_ = button("remove", texts_.batchRemove, 41);
-  up_ = button("up", texts_.batchUp, 82);
-  down_ = button("down", texts_.batchDown, 115);
-  start_ = button("start", texts_.start, height() - 33);
+  add_ = button("add", texts_.batchAdd);
+  remove_ = button("remove", texts_.batchRemove);
+  up_ = button("up", texts_.batchUp);
+  down_ = button("down", texts_.batchDown);
+  start_ = button("start", texts_.start);
   start_->setDefault(true);
+
+  overall_ = new QProgressBar(this);
+  overall_->setObjectName("overall");
+  overall_->setRange(0, 100);
+  overall_->setTextVisible(false);
+  overallLine_ = new QLabel(this);
+  overallLine_->setObjectName("overallLine");
+
+  auto* buttons = new QVBoxLayout;
+  for (QPushButton* each : {add_, remove_}) buttons->addWidget(each);
+  buttons->addSpacing(12);
+  for (QPushButton* each : {up_, down_}) buttons->addWidget(each);
+  buttons->addStretch(1);
+  buttons->addWidget(start_);
+  auto* listAndButtons = new QHBoxLayout;
+  listAndButtons->addWidget(rows_, 1);
+  listAndButtons->addLayout(buttons);
+  auto* overall = new QHBoxLayout;
+  overall->addWidget(overall_, 1);
+  overall->addWidget(overallLine_, 1);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(8, 8, 8, 8);
+  layout->addLayout(listAndButtons, 1);
+  layout->addLayout(overall);
 
   openDialog_ = desktop::MakeOpenDialog(this, {});
   openDialog_->setNameFilters(texts_.openFilter);
@@ -169,8 +219,19 @@ void BatchWindow::build() {
   connect(up_, &QPushButton::clicked, this, [this] { moveSelected(-1); });
   connect(down_, &QPushButton::clicked, this, [this] { moveSelected(+1); });
   connect(start_, &QPushButton::clicked, this, [this] { start(); });
-  connect(rows_, &QListWidget::currentRowChanged, this, [this] { updateButtons(); });
+  connect(rows_, &QTreeWidget::currentItemChanged, this, [this] { updateButtons(); });
 }
+
+int BatchWindow::selectedRow() const {
+  QTreeWidgetItem* item = rows_->currentItem();
+  return item != nullptr ? rows_->indexOfTopLevelItem(item) : -1;
+}
+
+void BatchWindow::selectRow(int index) {
+  rows_->setCurrentItem(index >= 0 && index < rows_->topLevelItemCount() ? rows_->topLevelItem(index) : nullptr);
+}
+
+QString BatchWindow::overallText() const { return overallLine_->text(); }
 
 void BatchWindow::showCentredOn(QWidget* mainWindow) {
   desktop::CentreOn(this, mainWindow);
@@ -219,49 +280,51 @@ int BatchWindow::addSources(const QStringList& paths) {
 }
 
 void BatchWindow::removeSelected() {
-  const int index = rows_->currentRow();
+  const int index = selectedRow();
   if (index < 0 || index == current_) return;
   list_.Remove(index);
   if (current_ > index) --current_;
   refresh();
-  rows_->setCurrentRow(std::min(index, list_.size() - 1));
+  selectRow(std::min(index, list_.size() - 1));
 }
 
 void BatchWindow::moveSelected(int step) {
-  const int index = rows_->currentRow();
+  const int index = selectedRow();
   const int other = index + step;
   if (index < 0 || other < 0 || other >= list_.size()) return;
   // The running row keeps its place while it runs.
   if (running() && (index == current_ || other == current_)) return;
   if (step < 0 ? !list_.MoveUp(index) : !list_.MoveDown(index)) return;
   refresh();
-  rows_->setCurrentRow(other);
+  selectRow(other);
 }
 
 void BatchWindow::refresh() {
-  const int selected = rows_->currentRow();
+  const int selected = selectedRow();
   rows_->clear();
   for (int i = 0; i < list_.size(); ++i) {
-    auto* item = new QListWidgetItem(rows_);
-    item->setToolTip(QString::fromStdString(list_.row(i).source));
-    rows_->addItem(item);
+    new QTreeWidgetItem(rows_);
     refreshRow(i);
   }
-  if (selected >= 0 && selected < list_.size()) rows_->setCurrentRow(selected);
+  if (selected >= 0 && selected < list_.size()) selectRow(selected);
   updateButtons();
 }
 
 void BatchWindow::refreshRow(int index) {
-  if (index < 0 || index >= rows_->count()) return;
+  if (index < 0 || index >= rows_->topLevelItemCount()) return;
   const job::BatchRow& row = list_.row(index);
-  rows_->item(index)->setText(BatchRowText(row, texts_, percent_, stage_));
-  if (row.state == job::BatchState::Failed) {
-    rows_->item(index)->setToolTip(QString::fromStdString(row.source + "\n" + row.reason));
-  }
+  QTreeWidgetItem* item = rows_->topLevelItem(index);
+  const QStringList columns = BatchRowColumns(row, texts_, running_);
+  for (int column = kSourceColumn; column <= kResultColumn; ++column) item->setText(column, columns[column]);
+  // The whole of what a cut text holds: the source's path, the reason's every line.
+  item->setToolTip(kSourceColumn, QString::fromStdString(row.source));
+  item->setToolTip(kStateColumn, columns[kStateColumn]);
+  item->setToolTip(kResultColumn, row.state == job::BatchState::Failed ? QString::fromStdString(row.reason)
+                                                                        : columns[kResultColumn]);
 }
 
 void BatchWindow::updateButtons() {
-  const int index = rows_->currentRow();
+  const int index = selectedRow();
   const bool selected = index >= 0 && index < list_.size();
   remove_->setEnabled(selected && index != current_);
   up_->setEnabled(selected && index > 0);
@@ -293,6 +356,7 @@ void BatchWindow::start() {
                                              *noActions_);
   total_ = list_.PendingCount();
   finished_ = 0;
+  finishedMs_ = 0;
   failedSources_.clear();
   main_.disableControls();
   updateButtons();
@@ -307,9 +371,9 @@ void BatchWindow::runNext() {
     return;
   }
   current_ = index;
-  percent_ = 0;
-  stage_.clear();
+  running_ = RunningSource();
   reason_.Clear();
+  sourceClock_.start();
   // The names this run will give its outputs are on disk before any exists,
   // so a run cut short leaves nothing the next start could not find. What an
   // interrupted run left goes first, or the names would step past it.
@@ -328,45 +392,68 @@ void BatchWindow::sourceEnded(bool started) {
   if (outcome.allDone()) {
     list_.MarkDone(current_, outcome.outputs);
   } else {
+    // The row's reason starts with the tool's own error line; the whole
+    // story follows it for the row's tooltip.
     QString reason = reason_.text();
     if (reason.isEmpty() && view_->missing()) reason = texts_.batchMissing;
+    const QString line = driver_->failureLine();
+    if (!line.isEmpty() && !reason.startsWith(line)) reason = line + "\n" + reason;
     list_.MarkFailed(current_, outcome.failedModes, reason.toStdString(), outcome.outputs);
     failedSources_ << FileName(list_.row(current_).source);
   }
   ++finished_;
+  finishedMs_ += sourceClock_.elapsed();
   refreshRow(current_);
   current_ = -1;
-  main_.taskbar().SetValue(static_cast<uint64_t>(finished_) * 100, static_cast<uint64_t>(std::max(total_, 1)) * 100);
+  running_ = RunningSource();
+  showOverall();
   QTimer::singleShot(0, this, [this] { runNext(); });
 }
 
 void BatchWindow::progress(int percent) {
-  percent_ = percent;
+  running_.percent = percent;
+  if (driver_) running_.whole = driver_->sourceProgress();
   refreshRow(current_);
-  if (total_ > 0 && current_ >= 0) {
-    main_.taskbar().SetValue(static_cast<uint64_t>(finished_) * 100 + static_cast<uint64_t>(percent),
-                             static_cast<uint64_t>(total_) * 100);
-  }
+  showOverall();
 }
 
 void BatchWindow::stage(const QString& text) {
-  stage_ = text;
-  if (stage_.endsWith("...")) stage_.chop(3);
-  if (text == texts_.standby) stage_.clear();
+  running_.stage = text;
+  if (running_.stage.endsWith("...")) running_.stage.chop(3);
+  if (text == texts_.standby) running_.stage.clear();
   refreshRow(current_);
+}
+
+void BatchWindow::showOverall() {
+  if (total_ <= 0) return;
+  const int sourcePercent = current_ >= 0 ? running_.whole.percent : 0;
+  const int percent = (finished_ * 100 + sourcePercent) / total_;
+  const int secondsLeft =
+      current_ >= 0 ? job::EstimateBatchSecondsLeft(running_.whole.secondsLeft,
+                                                    static_cast<int>(sourceClock_.elapsed() / 1000), finished_,
+                                                    static_cast<int>(finishedMs_ / 1000), total_ - finished_ - 1)
+                    : -1;
+  overall_->setValue(percent);
+  overallLine_->setText(BatchProgressText(texts_, finished_, total_, percent, secondsLeft));
+  // The launcher entry shows the whole batch.
+  main_.taskbar().SetValue(static_cast<uint64_t>(finished_) * 100 + static_cast<uint64_t>(sourcePercent),
+                           static_cast<uint64_t>(total_) * 100);
 }
 
 void BatchWindow::endBatch() {
   driver_.reset();
   view_.reset();
   current_ = -1;
-  main_.enableControls();
+  main_.setStatus(texts_.standby);
   main_.setStartCaption(texts_.start);
   refresh();
-  // One after-job action for the whole batch, after its last source.
-  main_.taskbar().SetState(desktop::TaskbarState::Indeterminate);
+  // The end of a single job, once for the whole batch: the after-job
+  // action, the launcher entry busy, the box, then the entry cleared and
+  // the window idle.
+  const QString version = main_.version();
+  main_.setTitles(texts_.done + " - KVR " + desktop::Version5(version), main_.windowTitle());
   main_.afterJobActions().Perform(main_.afterJobIndex(), QString::fromStdString(main_.paths().sound));
-  main_.taskbar().SetState(desktop::TaskbarState::None);
+  main_.taskbar().SetState(desktop::TaskbarState::Indeterminate);
   const QPoint origin = main_.frameGeometry().topLeft() + QPoint(texts_.offsetMain + 40, 170);
   if (failedSources_.isEmpty()) {
     desktop::ShowMessage(&main_, {QMessageBox::NoIcon, texts_.allDone, origin, false});
@@ -374,6 +461,10 @@ void BatchWindow::endBatch() {
     desktop::ShowMessage(&main_, {QMessageBox::Critical, texts_.batchSourcesFailed + failedSources_.join(", "),
                                   origin, false});
   }
+  main_.taskbar().SetState(desktop::TaskbarState::None);
+  main_.setTitles(desktop::IdleAppTitle(version), main_.baseCaption());
+  main_.setBarValue(0);
+  main_.enableControls();
 }
 
 void BatchWindow::stopCleanly() {
@@ -384,6 +475,25 @@ void BatchWindow::stopCleanly() {
   view_.reset();
   current_ = -1;
   refresh();
+}
+
+void BatchWindow::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Escape:
+      // Closes the window while nothing runs; the batch itself stops only
+      // through the main window's Halt.
+      if (!running()) close();
+      return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+      // The focused button, else Start, the window's default button.
+      auto* focused = qobject_cast<QPushButton*>(focusWidget());
+      if (!event->isAutoRepeat()) (focused != nullptr ? focused : start_)->click();
+      return;
+    }
+    default:
+      QWidget::keyPressEvent(event);
+  }
 }
 
 void BatchWindow::dragEnterEvent(QDragEnterEvent* event) {

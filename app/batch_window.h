@@ -13,12 +13,17 @@
 #include <memory>
 #include <string>
 
+#include <QElapsedTimer>
+
 #include "job/batch_list.h"
+#include "job/progress_estimate.h"
 #include "job/source_outcome.h"
 
 class QFileDialog;
-class QListWidget;
+class QLabel;
+class QProgressBar;
 class QPushButton;
+class QTreeWidget;
 
 namespace desktop {
 struct UiTexts;
@@ -35,10 +40,24 @@ namespace app {
 class MainWindow;
 class BatchView;
 
-// A row as the list shows it: the source's file name, its state, and for a
-// running row its percentage and stage, for a done row its outputs' names,
-// for a failed row its failed modes and the first line of the reason.
-QString BatchRowText(const job::BatchRow& row, const desktop::UiTexts& texts, int percent, const QString& stage);
+// What a running row shows of its source: the stage's status line and
+// figure, and the whole source's percentage and time left.
+struct RunningSource {
+  int percent = 0;  // the stage's figure
+  QString stage;    // its status line without the dots
+  job::SourceProgress whole;
+};
+
+// A row as the list shows it, column by column: the source's file name; its
+// state (a running row's with the source's percentage, time left, stage and
+// stage figure; a failed row's with its failed modes); its outputs' names,
+// or a failed row's reason, the tool's own error line.
+enum BatchColumn { kSourceColumn = 0, kStateColumn = 1, kResultColumn = 2 };
+QStringList BatchRowColumns(const job::BatchRow& row, const desktop::UiTexts& texts, const RunningSource& running);
+
+// The line under the list while a batch runs: the rows done and the whole
+// batch's percentage and time left.
+QString BatchProgressText(const desktop::UiTexts& texts, int finished, int total, int percent, int secondsLeft);
 
 class BatchWindow : public QWidget {
  public:
@@ -49,7 +68,11 @@ class BatchWindow : public QWidget {
 
   const job::BatchList& list() const { return list_; }
   bool running() const { return driver_ != nullptr; }
-  QListWidget* rowsView() const { return rows_; }
+  QTreeWidget* rowsView() const { return rows_; }
+  QProgressBar* overallBar() const { return overall_; }
+  QString overallText() const;
+  int selectedRow() const;
+  void selectRow(int index);
 
   // Adds the accepted sources among `paths` in their order; an image
   // sequence asks for its frame rate, range and sound now and keeps them.
@@ -71,6 +94,7 @@ class BatchWindow : public QWidget {
   // The frame-rate chooser for an image sequence; tests replace it.
   virtual void askFrameRate(job::Sequence& sequence);
 
+  void keyPressEvent(QKeyEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -82,6 +106,8 @@ class BatchWindow : public QWidget {
   void refresh();
   void refreshRow(int index);
   void updateButtons();
+  // The whole batch's bar and line.
+  void showOverall();
   void runNext();
   void sourceEnded(bool started);
   void endBatch();
@@ -93,7 +119,9 @@ class BatchWindow : public QWidget {
   const desktop::UiTexts& texts_;
   job::BatchList list_;
 
-  QListWidget* rows_ = nullptr;
+  QTreeWidget* rows_ = nullptr;
+  QProgressBar* overall_ = nullptr;
+  QLabel* overallLine_ = nullptr;
   QPushButton* add_ = nullptr;
   QPushButton* remove_ = nullptr;
   QPushButton* up_ = nullptr;
@@ -109,10 +137,11 @@ class BatchWindow : public QWidget {
   job::FailureReason reason_;
   bool ticked_[4] = {false, false, false, false};
   int current_ = -1;
-  int percent_ = 0;
-  QString stage_;
+  RunningSource running_;
   int total_ = 0;     // rows this start runs
   int finished_ = 0;  // of them, those that ended
+  QElapsedTimer sourceClock_;
+  qint64 finishedMs_ = 0;  // the time the ended ones took
   QStringList failedSources_;
 };
 

@@ -1,6 +1,7 @@
 // The program's command line: a switch as the first argument ("debug" or
-// "-32", in any letter case), and a source file, which is the first argument
-// or, after a switch, the second. Further arguments are ignored.
+// "-32", in any letter case), and source files, the first argument on or,
+// after a switch, the second on. Before any of that, "--help" ("-h") and
+// "--version" answer on the standard output and need no display.
 #pragma once
 
 #include <QString>
@@ -11,9 +12,21 @@ namespace app {
 struct CommandLine {
   bool debugMode = false;
   bool force32Bit = false;
-  QString sourceFile;  // as given; empty when none
+  QStringList sourceFiles;  // as given
 };
 
 CommandLine ParseCommandLine(const QStringList& arguments);
+
+// What the first argument asks for before any window or display.
+enum class InfoRequest { None, Help, Version };
+InfoRequest InfoRequested(const QStringList& arguments);
+
+// The text of --help: the window's command line, the runner's options, its
+// exit codes and output; and of --version.
+QString HelpText();
+QString VersionText();
+
+// The one line a window start without a display gives.
+QString NoDisplayText();
 
 }  // namespace app

@@ -18,7 +18,9 @@
 #include "desktop/version.h"
 #include "job/job_driver.h"
 #include "job/mode_record.h"
+#include "intake/source_selection.h"
 #include "job/names.h"
+#include "job/progress_estimate.h"
 #include "job/source_outcome.h"
 #include "settings/settings_file.h"
 
@@ -97,8 +99,10 @@ class RunnerView : public job::JobView {
   QString attachedWavPath() const override { return options_.wavPath; }
 
  private:
-  // "clip.avi preview pass 1/2 45%"; a new stage starts at 0 before it is
-  // running, so a 0 belongs to no stage and is left out.
+  // "clip.avi preview pass 1/2 45% (source 22%, 1:05 left)": the stage's
+  // figure, then the whole source's, and its time left when the encoder
+  // gives an estimate. A new stage starts at 0 before it is running, so a 0
+  // belongs to no stage and is left out.
   void PrintProgress() {
     if (driver_ == nullptr || bar_ == 0) return;
     const int mode = driver_->currentMode();
@@ -115,9 +119,13 @@ class RunnerView : public job::JobView {
       case job::RunningStage::Mux: stage = "mux"; break;
       case job::RunningStage::None: return;
     }
-    const QString line = QString("%1 %2 %3 %4%")
-                             .arg(QString::fromStdString(job::FileNamePart(source)), kModeWords[mode], stage)
-                             .arg(bar_);
+    const job::SourceProgress whole = driver_->sourceProgress();
+    QString line = QString("%1 %2 %3 %4% (source %5%")
+                       .arg(QString::fromStdString(job::FileNamePart(source)), kModeWords[mode], stage)
+                       .arg(bar_)
+                       .arg(whole.percent);
+    if (whole.secondsLeft >= 0) line += ", " + job::FormatDuration(whole.secondsLeft) + " left";
+    line += ")";
     if (line == lastLine_) return;
     lastLine_ = line;
     PrintLine(stdout, line);
@@ -134,6 +142,18 @@ class RunnerView : public job::JobView {
   job::FailureReason reason_;
   QEventLoop* loop_ = nullptr;
 };
+
+// Why a source is refused before its job starts; empty when it is not.
+QString SourceRefusal(const QString& source) {
+  const QFileInfo file(source);
+  if (!file.exists()) return "the source does not exist";
+  if (!file.isFile()) return "the source is not a file";
+  if (!intake::IsAcceptedSource(source.toStdString())) {
+    return "Unsupported format: a source is an AVI file, an AviSynth (.avs) or VapourSynth (.vpy) script, "
+           "a WAV file, or a picture of a PNG or JPEG sequence";
+  }
+  return {};
+}
 
 // A private folder for one runner's intermediate files.
 std::string MakeRunnerTemp() {
@@ -195,6 +215,12 @@ std::optional<RunnerOptions> ParseRunnerArguments(const QStringList& arguments, 
   if ((options.first || options.last || !options.wavPath.isEmpty()) && options.fps.isEmpty()) {
     return fail("--first, --last and --wav belong to an image sequence and need --fps");
   }
+  if (options.fps.isEmpty()) {
+    for (const QString& source : options.sources) {
+      const std::string kind = job::SourceKind(source.toStdString());
+      if (kind == "png" || kind == "jpg") return fail(source + " is an image sequence and needs --fps");
+    }
+  }
   if (options.first && options.last && *options.first > *options.last) return fail("--first is after --last");
   return options;
 }
@@ -229,7 +255,22 @@ int RunJobs(const RunnerOptions& options, job::ToolPaths paths, bool system64Bit
   view.setDriver(&driver);
 
   bool allDone = true;
+  const auto reportFailure = [&](const QString& source, const std::vector<int>& modes, const QString& reason) {
+    allDone = false;
+    QStringList failedModes;
+    for (const int mode : modes) failedModes << kModeWords[mode];
+    PrintLine(stderr, source + " failed: " + failedModes.join(", "));
+    for (const QString& line : reason.split('\n', Qt::SkipEmptyParts)) PrintLine(stderr, "  " + line);
+  };
   for (const QString& source : options.sources) {
+    if (const QString refusal = SourceRefusal(source); !refusal.isEmpty()) {
+      std::vector<int> ticked;
+      for (int mode = job::kPreview; mode <= job::kDeluxe; ++mode) {
+        if (options.modes[mode]) ticked.push_back(mode);
+      }
+      reportFailure(source, ticked, refusal);
+      continue;
+    }
     view.setSource(source);
     QEventLoop loop;
     view.setLoop(&loop);
@@ -240,13 +281,9 @@ int RunJobs(const RunnerOptions& options, job::ToolPaths paths, bool system64Bit
 
     const job::SourceOutcome outcome = job::FinishSource(driver, options.modes, started);
     if (outcome.allDone()) continue;
-    allDone = false;
-    QStringList failedModes;
-    for (const int mode : outcome.failedModes) failedModes << kModeWords[mode];
     QString reason = view.reason().text();
     if (reason.isEmpty() && view.missing()) reason = "the source does not exist";
-    PrintLine(stderr, source + " failed: " + failedModes.join(", "));
-    for (const QString& line : reason.split('\n', Qt::SkipEmptyParts)) PrintLine(stderr, "  " + line);
+    reportFailure(source, outcome.failedModes, reason);
   }
 
   QDir(QString::fromStdString(temp)).removeRecursively();
@@ -255,7 +292,12 @@ int RunJobs(const RunnerOptions& options, job::ToolPaths paths, bool system64Bit
 
 int RunJobCommand(const QStringList& arguments, const job::ToolPaths& paths, bool system64Bit) {
   QString error;
-  const std::optional<RunnerOptions> options = ParseRunnerArguments(arguments, &error);
+  std::optional<RunnerOptions> options = ParseRunnerArguments(arguments, &error);
+  // A settings file that is not there would silently give the defaults.
+  if (options && !options->settingsFile.isEmpty() && !QFileInfo(options->settingsFile).isFile()) {
+    error = "--settings names no file: " + options->settingsFile;
+    options.reset();
+  }
   if (!options) {
     PrintLine(stderr, error);
     std::fputs((RunnerUsage() + "\n").toLocal8Bit().constData(), stderr);

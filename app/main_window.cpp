@@ -116,7 +116,7 @@ MainWindow::MainWindow(const StartupOptions& options)
 
   baseCaption_ = "Kelvarion " + desktop::Version3(version_);
   const CommandLine commandLine = ParseCommandLine(options.arguments);
-  sourceArgument_ = commandLine.sourceFile;
+  sourceArguments_ = commandLine.sourceFiles;
   if (commandLine.debugMode) {
     debugMode_ = true;
     baseCaption_ += " debug";
@@ -229,6 +229,9 @@ void MainWindow::BuildControls() {
   setTabOrder(modeDX_, showHelp_);
   setTabOrder(showHelp_, modeStd_);
   setTabOrder(modeStd_, setStd_);
+  // The first control of the tab order has the focus when the window
+  // opens, so that Enter there presses Start.
+  comboBox1_->setFocus();
 
   openVideo_ = desktop::MakeOpenDialog(this, {});
 
@@ -323,13 +326,22 @@ bool MainWindow::dropFile(const QString& path) {
 }
 
 void MainWindow::OpenSourceArgument() {
-  if (sourceArgument_.isEmpty()) return;
-  const QFileInfo file(sourceArgument_);
-  if (!file.isFile()) {
-    std::fprintf(stderr, "kelvarion: %s: no such file\n", qPrintable(sourceArgument_));
-    return;
+  QStringList files;
+  for (const QString& argument : sourceArguments_) {
+    const QFileInfo file(argument);
+    if (file.isFile()) {
+      files << file.absoluteFilePath();
+    } else {
+      std::fprintf(stderr, "kelvarion: %s: no such file\n", qPrintable(argument));
+    }
   }
-  dropFile(file.absoluteFilePath());
+  // One file is the source; several, opened together from the file
+  // manager, become rows of the batch.
+  if (sourceArguments_.size() > 1) {
+    if (batchWindow_->addSources(files) > 0) ShowBatch();
+  } else if (!files.isEmpty()) {
+    dropFile(files.front());
+  }
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
@@ -391,10 +403,16 @@ bool MainWindow::FormKeyDown(QObject* watched, QEvent* event) {
       ShowBatch();
       return true;
     case Qt::Key_Return:
-    case Qt::Key_Enter:
-      // Start is the window's default button; a held key presses it once.
-      if (!key->isAutoRepeat()) startBtn_->click();
+    case Qt::Key_Enter: {
+      // Enter presses the push button that has the focus; Start, the
+      // window's default button, takes it from any other control. A held
+      // key presses once.
+      // A key goes to the control that has the focus first.
+      auto* focused = qobject_cast<QAbstractButton*>(watched);
+      const bool pushButton = focused != nullptr && !focused->isCheckable();
+      if (!key->isAutoRepeat()) (pushButton ? focused : startBtn_)->click();
       return true;
+    }
     default:
       return false;
   }
@@ -491,9 +509,13 @@ QString MainWindow::attachedWavPath() const { return chooser_->wavName().isEmpty
 
 void MainWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  // The first showing centres the window on the screen, now that its frame
-  // is known; once placed, the window stays where the user puts it.
-  if (!testAttribute(Qt::WA_Moved)) desktop::CentreOnScreen(this);
+  // The first showing centres the window's frame on the screen, once the
+  // window manager has put the frame around it; once placed, the window
+  // stays where the user puts it.
+  if (!testAttribute(Qt::WA_Moved)) {
+    desktop::CentreOnScreen(this);
+    desktop::WhenFramed(this, [this] { desktop::CentreOnScreen(this); });
+  }
   // The launcher entry is taken once the window exists on screen; showing
   // the window again (after minimising, say) leaves its state alone.
   // A batch that a crash cut short shows itself again.

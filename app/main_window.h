@@ -73,7 +73,8 @@ class MainWindow : public QWidget, public job::JobView {
   // A file dropped on the window; returns whether it was accepted.
   bool dropFile(const QString& path);
   // The source named on the command line, taken like a drop once the window
-  // shows; a path that names no file is reported on the standard error.
+  // shows; several files become batch rows. A path that names no file is
+  // reported on the standard error.
   void OpenSourceArgument();
   void BrowseVideoClick();
 
@@ -118,13 +119,14 @@ class MainWindow : public QWidget, public job::JobView {
   void SetControlsEnabled(bool enabled);
   void RevealOnRightClick(QObject* watched);
   // F1 opens the help in any state, F2 the muxer window and F3 the batch
-  // window while no single job runs, Enter presses Start.
+  // window while no single job runs, Enter presses the focused push
+  // button, else Start.
   bool FormKeyDown(QObject* watched, QEvent* event);
 
   job::ToolPaths paths_;
   std::string videoEncoderPath_;
   bool debugMode_ = false;
-  QString sourceArgument_;
+  QStringList sourceArguments_;
   QString version_;
   QString baseCaption_;
   const desktop::UiTexts& texts_;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMessageBox>
+#include <QObject>
 #include <QPoint>
 #include <QString>
 
@@ -28,6 +29,23 @@ struct MessageRequest {
 // box without an icon carries; the main window keeps it up to date.
 void SetApplicationTitle(const QString& title);
 QString ApplicationTitle();
+
+// Keeps a box where it belongs once it shows: its frame's top-left corner at
+// the point asked for (the window system's choice when there is none), and
+// the whole frame on the screen's free area, also after the box has grown.
+class BoxPlacement : public QObject {
+ public:
+  BoxPlacement(QWidget* box, QPoint frameTopLeft);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void Place();
+
+  QWidget* box_;
+  QPoint wanted_;
+};
 
 // Shows the box and returns the button pressed (QMessageBox::Ok, Yes or No).
 // The buttons stay English in both languages.

@@ -30,6 +30,7 @@ UiTexts MakeRussian() {
   t.nameNotCarried = "Имя файла содержит перевод строки или три кавычки подряд. Переименуйте файл.";
   t.noHelpViewer = "Не найдена программа для просмотра справки.";
   t.modesFailed = "Не удалось закодировать: ";
+  t.muxFailed = "Не удалось собрать файл.";
   t.detailsStage = "Этап: ";
   t.detailsCommand = "Команда: ";
   t.detailsExitCode = "Код завершения: ";
@@ -38,6 +39,7 @@ UiTexts MakeRussian() {
   t.detailsNoOutputFile = "Файл не создан: ";
   t.detailsLastLines = "Последние строки вывода:";
   t.detailsNoLines = "(вывода нет)";
+  t.detailsFolderNotWritable = "Папка временных файлов недоступна для записи: ";
   t.logJob = "Задание: ";
   t.logModes = "Режимы: ";
   t.logDoneIn = "готово за ";
@@ -78,6 +80,11 @@ UiTexts MakeRussian() {
   t.batchInterrupted = "прервано, начнётся заново";
   t.batchSourcesFailed = "Не удалось обработать: ";
   t.batchMissing = "Файл не найден";
+  t.batchSourceColumn = "Источник";
+  t.batchStateColumn = "Состояние";
+  t.batchResultColumn = "Результат или причина";
+  t.batchLeft = " осталось";
+  t.batchProgress = "Готово %1 из %2, всего %3%";
   t.offsetMain = 50;
   t.offsetQuit = 12;
   t.offsetHelp = 33;
@@ -110,6 +117,7 @@ UiTexts MakeEnglish() {
   t.nameNotCarried = "The file name holds a line break or three quotes in a row. Rename the file.";
   t.noHelpViewer = "No program was found to display the help file.";
   t.modesFailed = "Encoding failed: ";
+  t.muxFailed = "The file could not be muxed.";
   t.detailsStage = "Stage: ";
   t.detailsCommand = "Command: ";
   t.detailsExitCode = "Exit code: ";
@@ -118,6 +126,7 @@ UiTexts MakeEnglish() {
   t.detailsNoOutputFile = "No output file: ";
   t.detailsLastLines = "Last lines of output:";
   t.detailsNoLines = "(no output)";
+  t.detailsFolderNotWritable = "The folder for intermediate files cannot be written: ";
   t.logJob = "Job: ";
   t.logModes = "Modes: ";
   t.logDoneIn = "done in ";
@@ -157,6 +166,11 @@ UiTexts MakeEnglish() {
   t.batchInterrupted = "interrupted, starts again";
   t.batchSourcesFailed = "Failed sources: ";
   t.batchMissing = "The file does not exist";
+  t.batchSourceColumn = "Source";
+  t.batchStateColumn = "State";
+  t.batchResultColumn = "Outputs or reason";
+  t.batchLeft = " left";
+  t.batchProgress = "%1 of %2 done, batch %3%";
   t.offsetMain = 75;
   t.offsetQuit = 45;
   t.offsetHelp = 80;

@@ -23,12 +23,16 @@ struct UiTexts {
   QString nameNotCarried;
   // The help file is there, but no program of the desktop opens it.
   QString noHelpViewer;
+  // The stand-alone muxer's build failed; its details tell how.
+  QString muxFailed;
   // The end of a run in which some modes failed: the modes are listed after it.
   QString modesFailed;
   // Its details, one block for each failed mode: the stage's status line,
   // the tool's command line, how it ended and the end of its output.
   QString detailsStage, detailsCommand, detailsExitCode, detailsSignal, detailsNotStarted;
   QString detailsNoOutputFile, detailsLastLines, detailsNoLines;
+  // The probe found nothing because its folder could not be written.
+  QString detailsFolderNotWritable;
   // The job log: a job's source, its modes, each mode's end, the job's end.
   QString logJob, logModes, logDoneIn, logFailedAfter, logJobDone, logJobHalted, logSeconds;
 
@@ -48,6 +52,9 @@ struct UiTexts {
   // The end of a batch in which some sources failed: their names follow.
   QString batchSourcesFailed;
   QString batchMissing;  // a row whose source is gone
+  QString batchSourceColumn, batchStateColumn, batchResultColumn;
+  QString batchLeft;      // after a time: " left"
+  QString batchProgress;  // %1 of %2 sources done, the batch at %3 percent
 
   // Message boxes sit at the main window's left edge plus an offset and its
   // top edge plus 130 (the end-of-run box: offsetMain + 40 and top + 170).

@@ -1,7 +1,13 @@
 #include "desktop/window_placement.h"
 
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
+#include <QWindow>
+
 
 namespace desktop {
 
@@ -21,15 +27,62 @@ void CentreOn(QWidget* window, const QWidget* over) {
   if (over == nullptr) return;
   QSize outerSize = window->frameGeometry().size();
   // A window that has never been shown has no frame yet; it will get one
-  // like the window it is centred on.
-  if (outerSize == window->size())
+  // like the window it is centred on, and is centred again once it has.
+  if (outerSize == window->size()) {
     outerSize = window->size() + (over->frameGeometry().size() - over->size());
+    const QPointer<const QWidget> centre(over);
+    WhenFramed(window, [window, centre] {
+      if (centre != nullptr) window->move(CentredTopLeft(centre->frameGeometry(), window->frameGeometry().size()));
+    });
+  }
   window->move(CentredTopLeft(over->frameGeometry(), outerSize));
 }
 
 void CentreOnScreen(QWidget* window) {
   if (const QScreen* screen = window->screen())
     window->move(CentredTopLeft(screen->availableGeometry(), window->frameGeometry().size()));
+}
+
+namespace {
+
+// Polls a shown window for its frame, then calls its function once and goes.
+class FrameWaiter : public QObject {
+ public:
+  FrameWaiter(QWidget* window, std::function<void()> then)
+      : QObject(window), window_(window), then_(std::move(then)) {
+    shown_.start();
+    QTimer::singleShot(0, this, [this] { Poll(); });
+  }
+
+ private:
+  static constexpr int kPollMs = 20;
+  static constexpr int kWaitMs = 1000;
+
+  void Poll() {
+    const QWindow* native = window_->windowHandle();
+    const bool framed = window_->isVisible() && native != nullptr && !native->frameMargins().isNull();
+    if (!framed && shown_.elapsed() < kWaitMs) {
+      QTimer::singleShot(kPollMs, this, [this] { Poll(); });
+      return;
+    }
+    const std::function<void()> then = std::move(then_);
+    deleteLater();
+    then();
+  }
+
+  QWidget* window_;
+  std::function<void()> then_;
+  QElapsedTimer shown_;
+};
+
+}  // namespace
+
+void WhenFramed(QWidget* window, std::function<void()> then) {
+  if (QGuiApplication::platformName() == "offscreen") {
+    then();
+    return;
+  }
+  new FrameWaiter(window, std::move(then));
 }
 
 void WidenToFit(QWidget* label) {

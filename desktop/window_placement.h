@@ -6,6 +6,8 @@
 #include <QRect>
 #include <QSize>
 
+#include <functional>
+
 class QWidget;
 
 namespace desktop {
@@ -22,6 +24,12 @@ void CentreOn(QWidget* window, const QWidget* over);
 
 // Moves `window` so that it is centred on the free area of its screen.
 void CentreOnScreen(QWidget* window);
+
+// Calls `then` once the window manager has put its frame around the shown
+// `window` (the frame's edges known), at once where no frame comes (no
+// display), and after a second at the latest. Positions of a window's frame
+// can only be kept once that frame is there.
+void WhenFramed(QWidget* window, std::function<void()> then);
 
 // Labels size themselves to their text: one whose text needs more room than
 // its designed width is widened (never narrowed), keeping its position.

@@ -20,6 +20,7 @@
 #include "desktop/drops.h"
 #include "desktop/message_box.h"
 #include "desktop/open_dialog.h"
+#include "desktop/title_buttons.h"
 #include "desktop/window_placement.h"
 
 namespace intake {
@@ -173,7 +174,10 @@ void FrameRateChooser::buildControls(bool russianUi) {
 
   okButton_ = new QPushButton(QStringLiteral("OK"), this);
   okButton_->setGeometry(96, 168, 75, 25);
+  // OK is the window's default button: Enter anywhere but in the sound
+  // field presses it.
   okButton_->setAutoDefault(false);
+  okButton_->setDefault(true);
   connect(okButton_, &QPushButton::clicked, this, &FrameRateChooser::confirm);
 
   // Drops land on the window wherever they fall, so no child takes them as text.
@@ -248,6 +252,11 @@ bool FrameRateChooser::eventFilter(QObject* watched, QEvent* event) {
         detachWav();
         return true;
       }
+      // From the keyboard the field opens as a click opens it.
+      if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+        if (!static_cast<QKeyEvent*>(event)->isAutoRepeat()) pickWav();
+        return true;
+      }
     } else if (event->type() == QEvent::MouseButtonRelease &&
                static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
       pickWav();
@@ -255,6 +264,12 @@ bool FrameRateChooser::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QDialog::eventFilter(watched, event);
+}
+
+void FrameRateChooser::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // Button1 is the way out: the frame offers no close button that would do nothing.
+  desktop::AskForNoTitleButtons(this);
 }
 
 void FrameRateChooser::dragEnterEvent(QDragEnterEvent* event) { event->acceptProposedAction(); }

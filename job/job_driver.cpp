@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 #include <QWidget>
@@ -45,6 +47,14 @@ bool MuxJoinedAll(const std::vector<proc::ToolOutcome>& outcomes, bool soundExis
     if (outcomes[i].failed() && !mayFail) return false;
   }
   return true;
+}
+
+// Why files cannot be made in `folder`, as an errno value; 0 when they can.
+int FolderError(const std::string& folder) {
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0) return errno;
+  if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+  return ::access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
 }
 
 }  // namespace
@@ -92,8 +102,8 @@ void JobDriver::Tell(const desktop::MessageRequest& request) {
   }
 }
 
-void JobDriver::ShowError(const QString& text, int offset) {
-  Tell({QMessageBox::Critical, text, MessageOrigin(offset, 130), false});
+void JobDriver::ShowError(const QString& text, int offset, const QString& details) {
+  Tell({QMessageBox::Critical, text, MessageOrigin(offset, 130), false, details});
 }
 
 void JobDriver::AddToDebugLog(const std::string& line) {
@@ -108,6 +118,7 @@ void JobDriver::StartBtnClick() {
     return;
   }
   MakeTempDir(setup_.paths);
+  failureLine_.clear();
 
   const bool ticked[4] = {false, view_.modeTicked(kPreview), view_.modeTicked(kStandard), view_.modeTicked(kDeluxe)};
   records_[kPreview].passesLeft = ticked[kPreview] ? 2 : 0;
@@ -138,7 +149,9 @@ void JobDriver::StartBtnClick() {
   } catch (const std::exception& error) {
     // No job starts: the probe script it wrote goes with it.
     ::unlink(setup_.paths.script.c_str());
-    ShowError(QString::fromStdString(error.what()), texts_.offsetMain);
+    const auto* probeError = dynamic_cast<const ProbeError*>(&error);
+    ShowError(QString::fromStdString(error.what()), texts_.offsetMain,
+              probeError != nullptr ? QString::fromStdString(probeError->details()) : QString());
     return;
   }
   if (!FileExists(sourcePath_)) {
@@ -159,6 +172,11 @@ void JobDriver::StartBtnClick() {
   inputs.vpyAviPath = vpyAviPath_;
   inputs.sequence = sequence_;
   FillWM(records_, inputs);
+  for (int mode = kPreview; mode <= kDeluxe; ++mode) {
+    passesTotal_[mode] = ticked[mode] ? records_[mode].passesLeft : 0;
+    modeEnded_[mode] = false;
+  }
+  caption_ = setup_.baseCaption;
   if (setup_.claimOutputName && !IsWav()) {
     for (int mode = kPreview; mode <= kDeluxe; ++mode) {
       if (ticked[mode]) records_[mode].outName = setup_.claimOutputName(sourcePath_, records_[mode].suffix);
@@ -203,14 +221,27 @@ void JobDriver::StartTmpRaw() {
   }
 
   WriteLines(paths.script, ProbeScript(sourcePath_, vpyAviPath_, vpyAviExists, sequence_));
-  proc::ExecRaw(ProbeCommand(paths));
+  const proc::ToolOutcome probe = proc::ExecRaw(ProbeCommand(paths));
 
+  // A finding the probe did not write shows as the toolkit's "File not
+  // found", with what lies behind it in the details.
+  const auto notFound = [&] {
+    QString folderProblem;
+    if (const int error = FolderError(paths.tempDir); error != 0) {
+      folderProblem = texts_.detailsFolderNotWritable + QString::fromStdString(paths.tempDir) + ": " +
+                      QString::fromLocal8Bit(std::strerror(error));
+    }
+    failureLine_ = folderProblem.isEmpty() ? ToolErrorLine(texts_, probe) : folderProblem;
+    const QString details = folderProblem.isEmpty() ? DescribeOutcome(texts_, probe)
+                                                    : folderProblem + "\n" + DescribeOutcome(texts_, probe);
+    return ProbeError("File not found", details.toStdString());
+  };
   try {
     const std::optional<std::string> fps = platform::ReadFirstLine(paths.temp("fps.txt"));
-    if (!fps) throw ProbeError("File not found");
+    if (!fps) throw notFound();
     frameRate_ = FrameRateFrom(ParseRate(*fps));
     const std::optional<std::string> audio = platform::ReadFirstLine(paths.temp("audio.txt"));
-    if (!audio) throw ProbeError("File not found");
+    if (!audio) throw notFound();
     hasAudioText_ = *audio;
   } catch (...) {
     deleteProbeFiles();
@@ -246,7 +277,8 @@ void JobDriver::ModeSelector() {
 void JobDriver::EndJob() {
   const QString version5 = desktop::Version5(setup_.version);
   view_.setStatus(texts_.standby);
-  view_.setTitles(texts_.done + " - KVR " + version5, setup_.baseCaption);
+  // The caption keeps its last percentage until the box is closed.
+  view_.setTitles(texts_.done + " - KVR " + version5, caption_);
   view_.setStartCaption(texts_.start);
 
   afterJob_.Perform(view_.afterJobIndex(), QString::fromStdString(setup_.paths.sound));
@@ -317,6 +349,7 @@ void JobDriver::Start264(int mode) {
     AddToDebugLog(command);
   }
   --record.passesLeft;
+  progressBuffer_.ForgetEta();
   StartThread(std::make_unique<proc::TVid>(this, abortRequested_, command, progressBuffer_), RunningStage::Video);
 }
 
@@ -363,8 +396,31 @@ bool JobDriver::event(QEvent* event) {
 
 void JobDriver::ShowTitlesFor(int percent) {
   const QString figure = QString::number(percent);
-  view_.setTitles(figure + "% - KVR " + desktop::Version5(setup_.version), figure + "% - " + setup_.baseCaption);
+  caption_ = figure + "% - " + setup_.baseCaption;
+  view_.setTitles(figure + "% - KVR " + desktop::Version5(setup_.version), caption_);
 }
+
+SourceProgress JobDriver::sourceProgress() const {
+  const bool passRuns = state_ == JobState::Running && stage_ == RunningStage::Video && !IsWav();
+  int total = 0;
+  int done = 0;
+  for (int mode = kPreview; mode <= kDeluxe; ++mode) {
+    if (passesTotal_[mode] == 0) continue;
+    const int parts = passesTotal_[mode] + 1;
+    total += parts;
+    if (modeEnded_[mode]) {
+      done += parts;
+      continue;
+    }
+    int ended = passesTotal_[mode] - records_[mode].passesLeft;
+    if (stage_ == RunningStage::Video && mode == currentMode_) --ended;
+    done += std::max(ended, 0);
+  }
+  return EstimateSourceProgress(total, done, passRuns ? view_.barValue() : -1,
+                                passRuns ? progressBuffer_.etaSeconds() : -1);
+}
+
+void JobDriver::EndCurrentMode() { modeEnded_[currentMode_] = true; }
 
 std::vector<proc::ToolOutcome> JobDriver::FinishThread() {
   thread_->wait();
@@ -382,10 +438,17 @@ void JobDriver::FailCurrentMode(const std::vector<proc::ToolOutcome>& outcomes, 
   const proc::ToolOutcome shown = failed != outcomes.end() ? *failed : ran != outcomes.rend() ? *ran : proc::ToolOutcome{};
   const QString& modeName = records_[currentMode_].modeName;
   report_.ModeFailed(modeName, DescribeFailure(texts_, modeName, stageText_, shown, missingOutput));
+  // A tool that ended well but left no output says nothing of it itself.
+  if (failureLine_.isEmpty()) {
+    failureLine_ = !missingOutput.empty() && !shown.failed()
+                       ? texts_.detailsNoOutputFile + QString::fromStdString(missingOutput)
+                       : ToolErrorLine(texts_, shown);
+  }
 }
 
 void JobDriver::AbandonCurrentMode(const std::vector<proc::ToolOutcome>& outcomes) {
   FailCurrentMode(outcomes);
+  EndCurrentMode();
   DelTemp();
   ModeSelector();
   RecordOutputs();
@@ -414,11 +477,15 @@ void JobDriver::HandleProgress(int wParam, int lParam) {
     return;
   }
 
-  view_.setBarValue(100);
-  if (expected != RunningStage::Audio) ShowTitlesFor(100);
-  view_.repaintBar();
+  // The stage's thread posts its completion last, so the wait is short; a
+  // stage whose tool failed never shows 100 %.
   const std::vector<proc::ToolOutcome> outcomes = FinishThread();
   const bool toolFailed = std::any_of(outcomes.begin(), outcomes.end(), [](const auto& o) { return o.failed(); });
+  if (!toolFailed) {
+    view_.setBarValue(100);
+    if (expected != RunningStage::Audio) ShowTitlesFor(100);
+    view_.repaintBar();
+  }
   const QString& modeName = records_[currentMode_].modeName;
 
   switch (expected) {
@@ -446,6 +513,7 @@ void JobDriver::HandleProgress(int wParam, int lParam) {
       } else {
         report_.ModeDone(modeName, audioStreamPath_);
       }
+      EndCurrentMode();
       ModeSelector();
       RecordOutputs();
       return;
@@ -463,6 +531,7 @@ void JobDriver::HandleProgress(int wParam, int lParam) {
       } else {
         report_.ModeDone(modeName, output);
       }
+      EndCurrentMode();
       DelTemp();
       ModeSelector();
       RecordOutputs();

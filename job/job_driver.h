@@ -16,6 +16,7 @@
 
 #include "job/job_report.h"
 #include "job/mode_record.h"
+#include "job/progress_estimate.h"
 #include "job/tool_paths.h"
 #include "proc/progress_parser.h"
 #include "proc/tool_threads.h"
@@ -106,6 +107,11 @@ class JobDriver : public QObject {
   const std::string& audioStreamPath() const { return audioStreamPath_; }
   // The modes that failed in the last run, by EncodeMode.
   bool modeFailed(int mode) const { return failed_[mode]; }
+  // The tool's own error line of the first failure of the last job (its
+  // probe or a mode); empty when none failed or no tool spoke.
+  const QString& failureLine() const { return failureLine_; }
+  // How far the running job has come and its time left.
+  SourceProgress sourceProgress() const;
 
  protected:
   bool event(QEvent* event) override;
@@ -130,6 +136,8 @@ class JobDriver : public QObject {
   // A failed stage skips the rest of its mode; the next mode still runs.
   void AbandonCurrentMode(const std::vector<proc::ToolOutcome>& outcomes);
   void AfterVideoPass();
+  // The current mode has made its output or failed.
+  void EndCurrentMode();
   void ShowTitlesFor(int percent);
   void AddToDebugLog(const std::string& line);
   bool IsWav() const;
@@ -138,7 +146,7 @@ class JobDriver : public QObject {
   // is the sound itself.
   bool UsesSideCar() const;
   QPoint MessageOrigin(int dx, int dy) const;
-  void ShowError(const QString& text, int offset);
+  void ShowError(const QString& text, int offset, const QString& details = {});
   void Tell(const desktop::MessageRequest& request);
 
   JobView& view_;
@@ -155,6 +163,11 @@ class JobDriver : public QObject {
   QString stageText_;  // the running stage's status line, without its dots
   ModeRecords records_;
   bool failed_[4] = {false, false, false, false};
+  // Each ticked mode's video passes, and whether the mode has ended.
+  int passesTotal_[4] = {0, 0, 0, 0};
+  bool modeEnded_[4] = {false, false, false, false};
+  QString caption_;  // the window caption of the moment
+  QString failureLine_;
 
   // Probe results; a WAV job leaves them as they were.
   FrameRate frameRate_{25, "\"pal_film\""};

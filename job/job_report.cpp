@@ -4,19 +4,53 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "desktop/ui_texts.h"
 #include "job/names.h"
+#include "platform/cmdline.h"
 #include "platform/user_folders.h"
 
 namespace job {
 
-QString DescribeFailure(const desktop::UiTexts& texts, const QString& modeName, const QString& stage,
-                        const proc::ToolOutcome& outcome, const std::string& missingOutput) {
-  QStringList lines{modeName, texts.detailsStage + stage};
+namespace {
+
+// Why a program could not be started: its path and what the system says of it.
+QString NotStartedReason(const std::string& command) {
+  const std::vector<std::string> words = platform::SplitCommandLine(command);
+  if (words.empty() || ::access(words.front().c_str(), X_OK) == 0) return {};
+  return QString::fromStdString(words.front()) + ": " + QString::fromLocal8Bit(std::strerror(errno));
+}
+
+}  // namespace
+
+QString ToolErrorLine(const desktop::UiTexts& texts, const proc::ToolOutcome& outcome) {
+  using Kind = proc::ToolOutcome::Kind;
+  if (outcome.kind == Kind::NotStarted) {
+    const QString reason = NotStartedReason(outcome.command);
+    return reason.isEmpty() ? texts.detailsNotStarted : reason;
+  }
+  for (auto line = outcome.lastLines.rbegin(); line != outcome.lastLines.rend(); ++line) {
+    const QString text = QString::fromStdString(*line).trimmed();
+    if (text.contains("error", Qt::CaseInsensitive) || text.contains("ошибка", Qt::CaseInsensitive)) return text;
+  }
+  if (!outcome.lastLines.empty()) return QString::fromStdString(outcome.lastLines.back()).trimmed();
+  if (outcome.kind == Kind::Ended && outcome.status.exited) return texts.detailsExitCode + QString::number(outcome.status.code);
+  if (outcome.kind == Kind::Ended) return texts.detailsSignal + QString::number(outcome.status.signal);
+  return {};
+}
+
+QString DescribeOutcome(const desktop::UiTexts& texts, const proc::ToolOutcome& outcome,
+                        const std::string& missingOutput) {
+  QStringList lines;
   if (!outcome.command.empty()) lines << texts.detailsCommand + QString::fromStdString(outcome.command);
   using Kind = proc::ToolOutcome::Kind;
   if (outcome.kind == Kind::NotStarted) {
     lines << texts.detailsNotStarted;
+    if (const QString reason = NotStartedReason(outcome.command); !reason.isEmpty()) lines << "  " + reason;
   } else if (outcome.kind == Kind::Ended && outcome.status.exited) {
     lines << texts.detailsExitCode + QString::number(outcome.status.code);
   } else if (outcome.kind == Kind::Ended) {
@@ -29,6 +63,12 @@ QString DescribeFailure(const desktop::UiTexts& texts, const QString& modeName, 
     for (const std::string& line : outcome.lastLines) lines << "  " + QString::fromStdString(line);
   }
   return lines.join('\n');
+}
+
+QString DescribeFailure(const desktop::UiTexts& texts, const QString& modeName, const QString& stage,
+                        const proc::ToolOutcome& outcome, const std::string& missingOutput) {
+  const QString rest = DescribeOutcome(texts, outcome, missingOutput);
+  return QStringList{modeName, texts.detailsStage + stage}.join('\n') + (rest.isEmpty() ? "" : "\n" + rest);
 }
 
 void JobLog::Append(const QString& text) {

@@ -16,6 +16,17 @@ struct UiTexts;
 
 namespace job {
 
+// How a tool run ended, as lines for a box's details: its command line,
+// why it could not start or how it ended, the output file that is missing
+// (when one is), and the last lines it printed.
+QString DescribeOutcome(const desktop::UiTexts& texts, const proc::ToolOutcome& outcome,
+                        const std::string& missingOutput = {});
+
+// The one line that says why a tool failed, in its own words where it
+// gave any: the last line of its output that speaks of an error, else its
+// last line, else how it ended.
+QString ToolErrorLine(const desktop::UiTexts& texts, const proc::ToolOutcome& outcome);
+
 // One failed mode's block: its name, the stage as its status line showed
 // it, the tool's command line, how the tool ended, the output file that is
 // missing (when one is), and the last lines the tool printed.

@@ -66,9 +66,17 @@ EncoderOptions StandardOptions(const settings::ModeSettings& s);
 EncoderOptions DeluxeOptions();
 
 // What the probe reports; errors carry the texts the user is shown.
+// The details, when there are any, say what lies behind the text: the probe
+// tool's own message, a tool that could not start, a folder that could not
+// be written.
 class ProbeError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ProbeError(const std::string& text, std::string details = {})
+      : std::runtime_error(text), details_(std::move(details)) {}
+  const std::string& details() const { return details_; }
+
+ private:
+  std::string details_;
 };
 
 // Reads a rate the way numbers are read everywhere here ('.' separator);

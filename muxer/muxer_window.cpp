@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMimeData>
@@ -13,14 +14,19 @@
 #include <array>
 #include <cctype>
 
+#include <unistd.h>
+
 #include "desktop/drops.h"
+#include "desktop/message_box.h"
 #include "desktop/open_dialog.h"
 #include "desktop/reveal.h"
+#include "desktop/ui_texts.h"
 #include "desktop/window_placement.h"
 #include "job/commands.h"
+#include "job/job_report.h"
 #include "job/names.h"
 #include "platform/cmdline.h"
-#include "platform/process.h"
+#include "proc/tool_threads.h"
 
 namespace muxer {
 
@@ -57,6 +63,7 @@ QStringList StreamDialogFilters(bool russianUi) {
 MuxerWindow::MuxerWindow(bool russianUi, job::ToolPaths paths, std::string settingsPath,
                          QWidget* parent)
     : QWidget(parent),
+      texts_(desktop::TextsFor(russianUi)),
       paths_(std::move(paths)),
       settings_(std::move(settingsPath)) {
   setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
@@ -126,13 +133,27 @@ void MuxerWindow::build() {
   const std::string output = IncName2(first, kMuxedSuffix);
   // The window waits for the muxer on purpose: it is quick, and the lists
   // must not change while it reads the files.
-  if (auto child = platform::ChildProcess::Start(
-          job::StandaloneMuxCommand(paths_, first, fullPaths_[1].toStdString(), output),
-          platform::ChildOutput::Discard)) {
-    child->Wait();
-  }
+  const proc::ToolOutcome outcome =
+      proc::ExecRaw(job::StandaloneMuxCommand(paths_, first, fullPaths_[1].toStdString(), output));
   clearEntries();
-  settings_.WriteString("Meta", "PathMuxed", output);
+  const bool written = QFileInfo(QString::fromStdString(output)).size() > 0;
+  if (!outcome.failed() && written) {
+    settings_.WriteString("Meta", "PathMuxed", output);
+    return;
+  }
+  // The name was free when the mux began: what stands there now is the
+  // muxer's broken attempt, and no output of this window.
+  ::unlink(output.c_str());
+  desktop::ShowMessage(this, {QMessageBox::Critical, texts_.muxFailed, QPoint(), false,
+                              job::DescribeOutcome(texts_, outcome, written ? std::string() : output)});
+}
+
+void MuxerWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void MuxerWindow::revealLastOutput() {

@@ -15,6 +15,10 @@ class QFileDialog;
 class QListWidget;
 class QPushButton;
 
+namespace desktop {
+struct UiTexts;
+}
+
 namespace muxer {
 
 // Streams the window takes: .mp4 .264 .h264 .avc .m4a .aac, by the lower-cased
@@ -47,6 +51,7 @@ class MuxerWindow : public QWidget {
   virtual QString askForStreamFile();
 
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
@@ -59,6 +64,7 @@ class MuxerWindow : public QWidget {
   void build();
   void revealLastOutput();
 
+  const desktop::UiTexts& texts_;
   const job::ToolPaths paths_;
   platform::IniFile settings_;
   QFileDialog* openDialog_ = nullptr;

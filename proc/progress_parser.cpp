@@ -45,7 +45,35 @@ std::optional<int> ParseProgressFigure(std::string_view text) {
   return ToInteger(text.substr(static_cast<std::size_t>(q), static_cast<std::size_t>(length)));
 }
 
+std::optional<int> ParseEtaSeconds(std::string_view text) {
+  const auto at = text.rfind("eta ");
+  if (at == std::string_view::npos) return std::nullopt;
+  // Fields of digits separated by ':', each below 60 after the first.
+  long long seconds = 0;
+  int fields = 0;
+  std::size_t i = at + 4;
+  while (true) {
+    std::size_t digits = 0;
+    long long field = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 9) {
+      field = field * 10 + (text[i] - '0');
+      ++i;
+      ++digits;
+    }
+    if (digits == 0 || (fields > 0 && field >= 60)) return std::nullopt;
+    seconds = seconds * 60 + field;
+    ++fields;
+    if (seconds > INT_MAX) return std::nullopt;
+    if (i >= text.size() || text[i] != ':' || fields == 3) break;
+    ++i;
+  }
+  return static_cast<int>(seconds);
+}
+
 std::optional<int> ProgressBuffer::Feed(const char* data, std::size_t length) {
+  if (const auto eta = ParseEtaSeconds(std::string_view(data, std::min(length, kSize)))) {
+    eta_.store(*eta, std::memory_order_relaxed);
+  }
   std::memcpy(bytes_, data, std::min(length, kSize));
   return ParseProgressFigure(std::string_view(bytes_, ::strnlen(bytes_, kSize)));
 }

@@ -182,9 +182,21 @@ void TMux::run() {
 
 ToolOutcome ExecRaw(const std::string& commandLine) {
   if (commandLine.empty()) return Outcome(ToolOutcome::Kind::NotRun);
-  auto child = platform::ChildProcess::Start(commandLine, platform::ChildOutput::Discard);
-  if (!child) return Outcome(ToolOutcome::Kind::NotStarted);
-  return Outcome(ToolOutcome::Kind::Ended, child->Wait());
+  auto child = platform::ChildProcess::Start(commandLine, platform::ChildOutput::Pipe);
+  if (!child) return WithOutput(Outcome(ToolOutcome::Kind::NotStarted), commandLine, {});
+  // The output is kept for the reason of a failure, read as it comes so
+  // that the tool never blocks on a full pipe.
+  OutputTail tail;
+  bool open = true;
+  while (!child->HasEnded()) {
+    if (open) {
+      open = ReadOutputFor(child->outputFd(), kPollMs, tail);
+    } else {
+      QThread::msleep(kPollMs);
+    }
+  }
+  if (open) ReadOutputFor(child->outputFd(), 0, tail);
+  return WithOutput(Outcome(ToolOutcome::Kind::Ended, child->status()), commandLine, tail);
 }
 
 }  // namespace proc

@@ -103,8 +103,8 @@ class TMux : public ToolThread {
   std::string commands_[3];
 };
 
-// The probe run: starts the command line without output and blocks until it
-// has ended.
+// A synchronous run (the probe, the stand-alone mux): starts the command
+// line and blocks until it has ended, keeping the end of its output.
 ToolOutcome ExecRaw(const std::string& commandLine);
 
 }  // namespace proc

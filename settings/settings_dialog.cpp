@@ -6,7 +6,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QKeyEvent>
 #include <QSlider>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QToolButton>
 
 #include <algorithm>
@@ -61,21 +64,41 @@ int MinimumRateLevel(int mode) { return mode == kStandardMode ? 5 : 10; }
 // The size level's pair of arrows. It has no text of its own: the dialog
 // shows the level, converted to MB/min, in the edit beside it.
 class SettingsDialog::LevelArrows : public QWidget {
+  // An arrow that shows the focus of the pair it belongs to.
+  class Arrow : public QToolButton {
+   public:
+    using QToolButton::QToolButton;
+
+   protected:
+    void paintEvent(QPaintEvent* event) override {
+      QToolButton::paintEvent(event);
+      if (!parentWidget()->hasFocus()) return;
+      QStylePainter painter(this);
+      QStyleOptionFocusRect frame;
+      frame.initFrom(this);
+      frame.rect = rect().adjusted(2, 2, -2, -2);
+      painter.drawPrimitive(QStyle::PE_FrameFocusRect, frame);
+    }
+  };
+
  public:
   LevelArrows(QWidget* parent, std::function<void()> onChange)
       : QWidget(parent), onChange_(std::move(onChange)) {
-    auto* up = new QToolButton(this);
+    auto* up = new Arrow(this);
     up->setObjectName("levelUp");
     up->setArrowType(Qt::UpArrow);
     up->setGeometry(0, 0, 17, 11);
-    auto* down = new QToolButton(this);
+    auto* down = new Arrow(this);
     down->setObjectName("levelDown");
     down->setArrowType(Qt::DownArrow);
     down->setGeometry(0, 11, 17, 12);
+    // The pair takes the focus as one control, as an up-down control does:
+    // the arrow keys step the level, the page keys step it by ten.
     for (QToolButton* button : {up, down}) {
       button->setAutoRepeat(true);
       button->setFocusPolicy(Qt::NoFocus);
     }
+    setFocusPolicy(Qt::StrongFocus);
     connect(up, &QToolButton::clicked, this, [this] { step(+1); });
     connect(down, &QToolButton::clicked, this, [this] { step(-1); });
   }
@@ -87,7 +110,28 @@ class SettingsDialog::LevelArrows : public QWidget {
   }
   void setPosition(int position) { position_ = std::clamp(position, minimum_, kMaximumRateLevel); }
 
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    switch (event->key()) {
+      case Qt::Key_Up: step(+1); return;
+      case Qt::Key_Down: step(-1); return;
+      case Qt::Key_PageUp: step(+kPageStep); return;
+      case Qt::Key_PageDown: step(-kPageStep); return;
+      default: QWidget::keyPressEvent(event);
+    }
+  }
+  void focusInEvent(QFocusEvent* event) override {
+    QWidget::focusInEvent(event);
+    for (QWidget* arrow : findChildren<QToolButton*>()) arrow->update();
+  }
+  void focusOutEvent(QFocusEvent* event) override {
+    QWidget::focusOutEvent(event);
+    for (QWidget* arrow : findChildren<QToolButton*>()) arrow->update();
+  }
+
  private:
+  static constexpr int kPageStep = 10;
+
   void step(int delta) {
     const int next = std::clamp(position_ + delta, minimum_, kMaximumRateLevel);
     if (next == position_) return;

@@ -220,24 +220,30 @@ class BadInputTest : public QObject {
 
   // Sources that cannot be read end at once with a message; a sound file
   // without sound fails its mode and says which.
+  // The box's details carry the probe's own words after "File not found".
   void corruptSources_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("content");  // empty: cut from the tiny clip
     QTest::addColumn<QString>("message");
-    QTest::newRow("junk AVI") << "junk.avi" << BinaryJunk(3000) << kFileNotFound;
-    QTest::newRow("truncated AVI") << "half.avi" << QByteArray() << kFileNotFound;
-    QTest::newRow("empty AVI") << "empty.avi" << QByteArray(" ") << kFileNotFound;
-    QTest::newRow("script with a syntax error") << "bad.avs" << QByteArray("AviSource(\"clip.avi\"\n") << kFileNotFound;
+    QTest::addColumn<QString>("detail");  // a line the details hold
+    QTest::newRow("junk AVI") << "junk.avi" << BinaryJunk(3000) << kFileNotFound
+                              << "Invalid data found when processing input";
+    QTest::newRow("truncated AVI") << "half.avi" << QByteArray() << kFileNotFound << "  avs2pipemod: ";
+    QTest::newRow("empty AVI") << "empty.avi" << QByteArray(" ") << kFileNotFound
+                               << "Invalid data found when processing input";
+    QTest::newRow("script with a syntax error") << "bad.avs" << QByteArray("AviSource(\"clip.avi\"\n") << kFileNotFound
+                                                << "  avs2pipemod: ";
     // Without VapourSynth on the machine, or with it, this script gives no clip.
     QTest::newRow("VapourSynth script that fails")
-        << "fails.vpy" << QByteArray("raise SystemExit(3)\n") << kFileNotFound;
+        << "fails.vpy" << QByteArray("raise SystemExit(3)\n") << kFileNotFound << "  avs2pipemod: ";
     QTest::newRow("script that fails") << "fails.avs" << QByteArray("Assert(false, \"no such luck\")\n")
-                                       << kFileNotFound;
+                                       << kFileNotFound << "no such luck";
   }
   void corruptSources() {
     QFETCH(QString, name);
     QFETCH(QByteArray, content);
     QFETCH(QString, message);
+    QFETCH(QString, detail);
     WholeJobFolder folder;
     QVERIFY(folder.ready());
     if (content.isEmpty()) {
@@ -250,6 +256,12 @@ class BadInputTest : public QObject {
     const QStringList before = folder.MediaFiles();
     const UiLanguage english = EnglishUi();
     QCOMPARE(Drive(display_, folder, english, {folder.media(name)}, 1), QList<LoggedBox>{Error(message)});
+    QFile log(folder.messageLog());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString logged = QString::fromUtf8(log.readAll());
+    QVERIFY2(logged.contains("\nCommand: \"" + folder.path("tools/avs2pipemod") + "\" -info ") &&
+                 logged.contains("\nExit code: 1\nLast lines of output:\n") && logged.contains(detail),
+             qPrintable(logged));
     QCOMPARE(folder.MediaFiles(), before);
   }
 };

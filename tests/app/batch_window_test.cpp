@@ -3,7 +3,12 @@
 // end, the one after-job action, and runs that match single jobs.
 #include <QCheckBox>
 #include <QComboBox>
-#include <QListWidget>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -36,6 +41,13 @@ class AnsweredBatch : public app::BatchWindow {
     sequence.wavPath = wavPath.toStdString();
   }
 };
+
+// A row's three columns as the list shows them, joined by " | ".
+QString RowText(const app::BatchWindow& batch, int index) {
+  QTreeWidgetItem* item = batch.rowsView()->topLevelItem(index);
+  if (item == nullptr) return "<no row>";
+  return QStringList{item->text(0), item->text(1), item->text(2)}.join(" | ");
+}
 
 std::vector<job::BatchState> States(const job::BatchList& list) {
   std::vector<job::BatchState> states;
@@ -97,7 +109,7 @@ class BatchWindowTest : public QObject {
 
   void aFailingSourceInTheMiddleLeavesTheOthersDone() {
     ToolFolder folder;
-    qputenv("FAKE_TOOL_MP4BOX", "fail_on=broken_clip");
+    qputenv("FAKE_TOOL_MP4BOX", "fail_on=broken_clip;stderr=Error: cannot import broken_clip_preview.mp4");
     auto window = Open(folder);
     Tick(*window, {"Preview", "Standard"});
     window->findChild<QComboBox*>()->setCurrentIndex(4);  // the sound
@@ -123,11 +135,12 @@ class BatchWindowTest : public QObject {
     QCOMPARE(batch.list().row(3).first, 8);
     QCOMPARE(batch.list().row(3).wavPath, music.toStdString());
 
-    // What the rows show while they run.
-    QStringList seen;
+    // What the rows and the line under them show while they run.
+    QStringList seen, overall;
     QTimer watch;
     connect(&watch, &QTimer::timeout, this, [&] {
-      for (int i = 0; i < batch.rowsView()->count(); ++i) seen << batch.rowsView()->item(i)->text();
+      for (int i = 0; i < batch.rowsView()->topLevelItemCount(); ++i) seen << RowText(batch, i);
+      overall << batch.overallText();
     });
     watch.start(2);
     QVERIFY(RunToEnd(batch));
@@ -150,18 +163,28 @@ class BatchWindowTest : public QObject {
     QVERIFY(QFileInfo(folder.path("seq/shot007_preview.mp4")).size() > 0);
     QCOMPARE(QDir(folder.path("")).entryList({"broken_clip*"}), QStringList{"broken_clip.avi"});
 
-    // The failure is named, in its row and in the one box at the end.
-    QCOMPARE(batch.rowsView()->item(1)->text().left(40),
-             QString("broken_clip.avi  —  failed: preview, standard").left(40));
-    QVERIFY(batch.rowsView()->item(0)->text().endsWith("done: clip_preview.mp4, clip_standard.mp4"));
+    // The failure is named, in its row with the tool's own error line, and
+    // in the one box at the end; the whole reason is the row's tooltip.
+    QCOMPARE(RowText(batch, 1), QString("broken_clip.avi | failed: preview, standard | "
+                                        "Error: cannot import broken_clip_preview.mp4"));
+    QVERIFY(batch.rowsView()->topLevelItem(1)->toolTip(2).contains("Command: "));
+    QCOMPARE(RowText(batch, 0), QString("clip.avi | done | clip_preview.mp4, clip_standard.mp4"));
     QCOMPARE(boxes_.size(), 1);
     QCOMPARE(boxes_[0].icon, QMessageBox::Critical);
     QCOMPARE(boxes_[0].text, QString("Failed sources: broken_clip.avi"));
     QCOMPARE(actions_.calls, QStringList{"sound " + folder.path("tools/rnd.wav")});
 
-    const QRegularExpression runningRow(R"(^voice\.wav  —  running \d{1,3}%, Audio (preview|standard)$)");
+    const QRegularExpression runningRow(R"(^voice\.wav \| running \d{1,3}%; Audio (preview|standard) \d{1,3}% \| $)");
     QVERIFY2(!seen.filter(runningRow).isEmpty(), qPrintable(seen.join('\n')));
-    QVERIFY(!seen.filter(QRegularExpression(R"(^clip\.avi  —  running \d+%, Video preview pass 2 of 2$)")).isEmpty());
+    // A running pass shows the source's figure, its time left, and the pass's own figure.
+    QVERIFY2(!seen.filter(QRegularExpression(
+                              R"(^clip\.avi \| running \d+%, 0:0\d left; Video preview pass 2 of 2 \d+% \| $)"))
+                  .isEmpty(),
+             qPrintable(seen.join('\n')));
+    QVERIFY2(!overall.filter(QRegularExpression(R"(^[0-3] of 4 done, batch \d{1,3}%, \d+:\d\d left$)")).isEmpty(),
+             qPrintable(overall.join('\n')));
+    QCOMPARE(batch.overallText(), QString("4 of 4 done, batch 100%"));
+    QCOMPARE(batch.overallBar()->value(), 100);
 
     // The file holds the same rows for the next start.
     job::BatchList reread(folder.path("test.batch").toStdString());
@@ -243,14 +266,14 @@ class BatchWindowTest : public QObject {
       for (const job::BatchRow& row : batch.list().rows()) names << QFileInfo(QString::fromStdString(row.source)).fileName();
       return names;
     };
-    batch.rowsView()->setCurrentRow(2);
+    batch.selectRow(2);
     batch.moveSelected(-1);
     QCOMPARE(sources(), (QStringList{"a.avi", "c.avi", "b.avi"}));
-    QCOMPARE(batch.rowsView()->currentRow(), 1);
+    QCOMPARE(batch.selectedRow(), 1);
     batch.moveSelected(-1);
     batch.moveSelected(-1);  // already first
     QCOMPARE(sources(), (QStringList{"c.avi", "a.avi", "b.avi"}));
-    batch.rowsView()->setCurrentRow(2);
+    batch.selectRow(2);
     batch.moveSelected(+1);  // already last
     QCOMPARE(sources(), (QStringList{"c.avi", "a.avi", "b.avi"}));
 
@@ -258,12 +281,12 @@ class BatchWindowTest : public QObject {
     batch.start();
     QVERIFY(QTest::qWaitFor([&] { return batch.list().row(0).state == job::BatchState::Running; }, 10000));
     // The running row stays where it is; a waiting one goes.
-    batch.rowsView()->setCurrentRow(0);
+    batch.selectRow(0);
     batch.removeSelected();
-    batch.rowsView()->setCurrentRow(1);
+    batch.selectRow(1);
     batch.moveSelected(-1);
     QCOMPARE(sources(), (QStringList{"c.avi", "a.avi", "b.avi"}));
-    batch.rowsView()->setCurrentRow(1);
+    batch.selectRow(1);
     batch.removeSelected();
     QCOMPARE(sources(), (QStringList{"c.avi", "b.avi"}));
     qputenv("FAKE_TOOL_ALL", "progress=4;step_ms=5");
@@ -286,7 +309,7 @@ class BatchWindowTest : public QObject {
     Tick(*window, {"Preview"});
     AnsweredBatch batch(*window, listPath);
     QCOMPARE(batch.list().row(0).state, job::BatchState::Interrupted);
-    QVERIFY(batch.rowsView()->item(0)->text().endsWith("interrupted, starts again"));
+    QCOMPARE(RowText(batch, 0), QString("a.avi | interrupted, starts again | "));
     qputenv("FAKE_TOOL_ALL", "progress=50;step_ms=20");
     batch.start();
     // Its run names the same output again, the half-made one gone first.
@@ -325,6 +348,48 @@ class BatchWindowTest : public QObject {
     QCOMPARE(batch.list().row(2).failedModes, (std::vector<int>{1, 3}));
     QVERIFY(!batch.list().row(2).reason.empty());
     QCOMPARE(boxes_.size(), 1);
+  }
+
+  // The window lays out with its size: the list takes what the buttons
+  // leave, and every column, the state among them, stays in view without
+  // sideways scrolling, even for a long name. Esc closes it while idle only.
+  void layoutFollowsTheWindowAndEscClosesItWhileIdle() {
+    ToolFolder folder;
+    auto window = Open(folder);
+    Tick(*window, {"Preview"});
+    AnsweredBatch batch(*window, folder.path("test.batch"));
+    const QString longName = QString::fromUtf8("Очень длинное имя клипа о летнем вечере у озера, снятого с дрона.avi");
+    QVERIFY(longName.size() >= 60);
+    QCOMPARE(batch.addSources({folder.touch(longName), folder.touch("b.avi")}), 2);
+    batch.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&batch));
+    for (const QSize size : {QSize(480, 220), QSize(640, 320), QSize(1000, 700)}) {
+      batch.resize(size);
+      QTRY_COMPARE(batch.size(), size);
+      QCoreApplication::processEvents();
+      QTreeWidget* rows = batch.rowsView();
+      const QPushButton* startButton = batch.findChild<QPushButton*>("start");
+      QVERIFY2(rows->geometry().right() > size.width() - 150 && rows->geometry().bottom() > size.height() - 60,
+               qPrintable(QString("%1x%2").arg(rows->width()).arg(rows->height())));
+      QVERIFY(startButton->geometry().bottom() < size.height() && startButton->geometry().right() < size.width());
+      QVERIFY(startButton->geometry().left() > rows->geometry().right());
+      const QHeaderView* header = rows->header();
+      QVERIFY(header->sectionViewportPosition(1) + header->sectionSize(1) <= rows->viewport()->width());
+      QVERIFY(header->sectionSize(1) >= rows->fontMetrics().horizontalAdvance("waiting"));
+      QVERIFY(header->sectionViewportPosition(0) >= 0);
+      QVERIFY(rows->horizontalScrollBar() == nullptr || !rows->horizontalScrollBar()->isVisible());
+    }
+    QTest::keyClick(batch.rowsView(), Qt::Key_Escape);
+    QVERIFY(batch.isHidden());
+
+    batch.show();
+    qputenv("FAKE_TOOL_ALL", "progress=50;step_ms=20");
+    batch.start();
+    QVERIFY(batch.running());
+    QTest::keyClick(batch.rowsView(), Qt::Key_Escape);
+    QVERIFY(batch.isVisible());
+    qputenv("FAKE_TOOL_ALL", "progress=4;step_ms=5");
+    QVERIFY(QTest::qWaitFor([&] { return !batch.running(); }, 60000));
   }
 
   void noModeTickedStartsNothing() {

@@ -103,7 +103,8 @@ class DesktopBusTest : public QObject {
 
   // A batch shows the whole batch's progress, not each source's: the first
   // of two sources within the first half, the second never below it, and
-  // the call for attention only once, at the box after the last source.
+  // the call for attention only once, while the box after the last source
+  // is open.
   void launcherEntryOverABatch() {
     LauncherRecorder launcher(bus->Connect("launcher"));
     ToolFolder folder;
@@ -113,8 +114,11 @@ class DesktopBusTest : public QObject {
     QTRY_COMPARE(launcher.updates.size(), 1);
     for (QCheckBox* box : window->findChildren<QCheckBox*>()) box->setChecked(box->text() == "Deluxe");
     int boxes = 0;
+    int updatesWhenTheBoxOpened = -1;
     desktop::SetMessageHandler([&](const desktop::MessageRequest&) {
       ++boxes;
+      launcher.CatchUp(QDBusConnection::sessionBus());
+      updatesWhenTheBoxOpened = launcher.updates.size();
       return QMessageBox::Ok;
     });
     app::BatchWindow& batch = window->batchWindow();
@@ -138,7 +142,12 @@ class DesktopBusTest : public QObject {
     QVERIFY(std::all_of(shown.begin(), past, [](double value) { return value >= 0 && value <= 0.5; }));
     QVERIFY(std::all_of(past, shown.end(), [](double value) { return value >= 0.5 && value <= 1; }));
     QCOMPARE(shown.last(), 1.0);
+    // The batch ends as a single job does: busy while its box is open, the
+    // idle state once after it.
+    QVERIFY(launcher.updates[updatesWhenTheBoxOpened - 1].urgent);
+    QCOMPARE(launcher.updates.size(), updatesWhenTheBoxOpened + 1);
     QVERIFY(!launcher.updates.last().progressVisible);
+    QVERIFY(!launcher.updates.last().urgent);
     window->close();
   }
 

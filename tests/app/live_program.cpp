@@ -45,7 +45,30 @@ void EndChild(pid_t& pid) {
 
 }  // namespace
 
-VirtualDisplay::~VirtualDisplay() { EndChild(pid_); }
+VirtualDisplay::~VirtualDisplay() {
+  EndChild(windowManager_);
+  EndChild(pid_);
+}
+
+bool VirtualDisplay::StartWindowManager() {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("DISPLAY", name_);
+  windowManager_ = SpawnTied({"openbox", "--sm-disable"}, environment);
+  if (windowManager_ <= 0) return false;
+  // It is ready once it names itself on the root window.
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < 10000) {
+    QProcess xprop;
+    QProcessEnvironment shown = QProcessEnvironment::systemEnvironment();
+    shown.insert("DISPLAY", name_);
+    xprop.setProcessEnvironment(shown);
+    xprop.start("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"});
+    if (xprop.waitForFinished(5000) && xprop.readAllStandardOutput().contains("window id")) return true;
+    QThread::msleep(50);
+  }
+  return false;
+}
 
 bool VirtualDisplay::Start(int width, int height) {
   int fds[2];
@@ -188,15 +211,46 @@ bool LiveProgram::WaitUntilGone(const QString& title, int timeoutMs) {
 }
 
 QRect LiveProgram::Geometry(const QString& window) {
-  QByteArray shell;
-  if (!Run("xdotool", {"getwindowgeometry", "--shell", window}, &shell)) return {};
+  // xwininfo's absolute corner is the window's own also inside a window
+  // manager's frame, where xdotool adds the window's place in the frame.
+  QByteArray info;
+  if (!Run("xwininfo", {"-id", window}, &info)) return {};
   QMap<QString, int> values;
-  for (const QByteArray& line : shell.split('\n')) {
-    const QList<QByteArray> parts = line.split('=');
-    if (parts.size() == 2) values[QString::fromLatin1(parts[0])] = parts[1].toInt();
+  for (const QByteArray& line : info.split('\n')) {
+    const qsizetype colon = line.indexOf(':');
+    if (colon > 0) values[QString::fromLatin1(line.left(colon).trimmed())] = line.mid(colon + 1).trimmed().toInt();
   }
-  return {values.value("X"), values.value("Y"), values.value("WIDTH"), values.value("HEIGHT")};
+  return {values.value("Absolute upper-left X"), values.value("Absolute upper-left Y"), values.value("Width"),
+          values.value("Height")};
 }
+
+QRect LiveProgram::FrameGeometry(const QString& window) {
+  const QRect client = Geometry(window);
+  QByteArray extents;
+  if (!client.isValid() || !Run("xprop", {"-id", window, "-notype", "_NET_FRAME_EXTENTS"}, &extents)) return client;
+  // _NET_FRAME_EXTENTS = left, right, top, bottom
+  const QList<QByteArray> parts = extents.mid(extents.indexOf('=') + 1).split(',');
+  if (parts.size() != 4) return client;
+  return client.adjusted(-parts[0].trimmed().toInt(), -parts[2].trimmed().toInt(), parts[1].trimmed().toInt(),
+                         parts[3].trimmed().toInt());
+}
+
+bool LiveProgram::Maximise(const QString& window) {
+  const QRect frame = FrameGeometry(window);
+  const QRect client = Geometry(window);
+  if (!frame.isValid() || frame.top() >= client.top()) return false;
+  const QPoint title(frame.center().x(), (frame.top() + client.top()) / 2);
+  return Run("xdotool", {"mousemove", QString::number(title.x()), QString::number(title.y()), "click", "--repeat", "2",
+                         "--delay", "80", "1"});
+}
+
+QString LiveProgram::Property(const QString& window, const QString& name) {
+  QByteArray shown;
+  if (!Run("xprop", {"-id", window, name}, &shown)) return {};
+  return QString::fromUtf8(shown.mid(shown.indexOf("= ") + 2)).trimmed();
+}
+
+bool LiveProgram::Activate(const QString& window) { return Run("xdotool", {"windowactivate", "--sync", window}); }
 
 bool LiveProgram::Focus(const QString& window) {
   // Without a window manager the keyboard follows the pointer; the pointer
@@ -223,8 +277,9 @@ bool LiveProgram::Move(const QString& window, QPoint topLeft) {
   return Run("xdotool", {"windowmove", "--sync", window, QString::number(topLeft.x()), QString::number(topLeft.y())});
 }
 
-bool LiveProgram::Capture(const QString& window, const QString& pngPath) {
-  const QRect area = Geometry(window);
+bool LiveProgram::Capture(const QString& window, const QString& pngPath, bool settle) {
+  // The window as it is seen: with the frame a window manager put around it.
+  const QRect area = FrameGeometry(window);
   if (!area.isValid()) return false;
   const auto grab = [&](const QString& path) {
     QFile::remove(path);
@@ -236,6 +291,7 @@ bool LiveProgram::Capture(const QString& window, const QString& pngPath) {
   // A window paints a moment after it maps, and a text cursor blinks: the
   // picture counts once a grab repeats any earlier one, so a dialog whose
   // cursor flips between two states at the pace of our grabs still settles.
+  if (!settle) return grab(pngPath);
   QList<QByteArray> seen;
   for (int attempt = 0; attempt < 20; ++attempt) {
     if (!grab(pngPath)) return false;

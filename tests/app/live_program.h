@@ -24,11 +24,15 @@ class VirtualDisplay {
   ~VirtualDisplay();
 
   bool Start(int width = 1024, int height = 768);
+  // Runs a window manager (openbox) on the display, as a desktop has one:
+  // windows get frames, and are placed and maximised by it.
+  bool StartWindowManager();
   const QString& name() const { return name_; }  // ":N"
 
  private:
   QString name_;
   pid_t pid_ = -1;
+  pid_t windowManager_ = -1;
 };
 
 class LiveProgram {
@@ -66,6 +70,14 @@ class LiveProgram {
   QList<std::pair<QString, QString>> VisibleWindows() const;
   bool WaitUntilGone(const QString& title, int timeoutMs = 10000);
   QRect Geometry(const QString& window);
+  // The window with the frame a window manager put around it.
+  QRect FrameGeometry(const QString& window);
+  // Maximises the window as a user does: a double click on its title bar.
+  bool Maximise(const QString& window);
+  // Brings the window to the front through the window manager.
+  bool Activate(const QString& window);
+  // The value of one property of the window as xprop shows it, after its "= ".
+  QString Property(const QString& window, const QString& name);
 
   // Keys in xdotool's names ("Return", "ctrl+a", "F2"), typed text, and
   // clicks at a point of the window, each given to `window` first.
@@ -75,8 +87,10 @@ class LiveProgram {
   // Moves a window out of the way of others.
   bool Move(const QString& window, QPoint topLeft);
 
-  // Writes a PNG of the window as it stands once its picture has settled.
-  bool Capture(const QString& window, const QString& pngPath);
+  // Writes a PNG of the window, with its frame, as it stands once its
+  // picture has settled; a window that keeps changing (a running batch) is
+  // taken at once when `settle` is false.
+  bool Capture(const QString& window, const QString& pngPath, bool settle = true);
 
  private:
   bool Run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr,

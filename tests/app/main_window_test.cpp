@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QToolButton>
 #include <QtTest>
 
 #include <fstream>
@@ -31,6 +32,7 @@ struct Messages {
   QStringList titles;
   QMessageBox::StandardButton answer = QMessageBox::No;
   std::function<void()> onQuestion;
+  std::function<void()> onBox;  // called for every box as it shows
 };
 
 }  // namespace
@@ -95,6 +97,7 @@ class MainWindowTest : public QObject {
       messages_.positions << r.topLeft;
       messages_.icons << r.icon;
       messages_.titles << r.title;
+      if (messages_.onBox) messages_.onBox();
       if (r.yesNo && messages_.onQuestion) messages_.onQuestion();
       return r.yesNo ? messages_.answer : QMessageBox::Ok;
     });
@@ -142,8 +145,9 @@ class MainWindowTest : public QObject {
     window->close();
   }
 
-  // Enter in either tag edit, or the keypad's Enter anywhere in the window,
-  // presses Start; a held key presses it once.
+  // Enter in either tag edit or on a check box, or the keypad's Enter in
+  // the list, presses Start; a held key presses it once. Enter on a focused
+  // button presses that button.
   void enterPressesStart() {
     ToolFolder folder;
     auto window = Open(folder);
@@ -156,6 +160,39 @@ class MainWindowTest : public QObject {
     QKeyEvent held(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r", true);
     QCoreApplication::sendEvent(title, &held);
     QCOMPARE(messages_.texts.size(), 2);
+
+    // Enter on a focused button presses that button, not Start: each
+    // settings button opens its dialog, the help button the help.
+    struct Pressed {
+      const char* hint;
+      QString opens;  // the dialog's caption; empty: the help's error box
+    };
+    for (const Pressed& pressed : {Pressed{"Preview mode settings", "Preview mode settings"},
+                                   Pressed{"Standard mode settings", "Standard mode settings"},
+                                   Pressed{"Display help", {}}}) {
+      auto* button = Child<QToolButton>(window.get(), [&](QToolButton* b) { return b->toolTip() == pressed.hint; });
+      QVERIFY2(button != nullptr, pressed.hint);
+      QString opened;
+      QTimer::singleShot(0, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+          opened = modal->windowTitle();
+          modal->close();
+        }
+      });
+      const qsizetype boxesBefore = messages_.texts.size();
+      QTest::keyClick(button, Qt::Key_Return);
+      if (pressed.opens.isEmpty()) {
+        QCOMPARE(messages_.texts.mid(boxesBefore), QStringList{"Error loading help file."});
+      } else {
+        QCOMPARE(opened, pressed.opens);
+        QCOMPARE(messages_.texts.size(), boxesBefore);
+      }
+    }
+    // A check box has no press of its own: Enter there presses Start.
+    const qsizetype boxesBefore = messages_.texts.size();
+    QTest::keyClick(Box(window.get(), "Preview"), Qt::Key_Return);
+    QCOMPARE(messages_.texts.mid(boxesBefore), QStringList{"Select a file to encode!"});
+    for (QCheckBox* box : window->findChildren<QCheckBox*>()) box->setChecked(false);
 
     window->setSource(folder.touch("clip.avi"));
     Box(window.get(), "Deluxe")->setChecked(true);
@@ -233,17 +270,66 @@ class MainWindowTest : public QObject {
     window->close();
   }
 
-  void probeFailureLeavesTheWindowReady() {
+  // A probe that finds nothing shows "File not found", and its details the
+  // real reason; the window stays ready.
+  void probeFailureNamesItsReason_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QStringList>("details");  // lines the details hold; <tools> is the tool folder
+    QTest::newRow("the probe's own message")
+        << "message" << QStringList{"Exit code: 1", "  AviSource: clip.avi is no AVI file (no RIFF header)"};
+    QTest::newRow("the probe tool missing")
+        << "missing"
+        << QStringList{"The program could not be started.", "  <tools>/avs2pipemod: No such file or directory"};
+    QTest::newRow("the probe tool not executable")
+        << "not executable"
+        << QStringList{"The program could not be started.", "  <tools>/avs2pipemod: Permission denied"};
+    QTest::newRow("no folder for the intermediate files")
+        << "temp folder"
+        << QStringList{"The folder for intermediate files cannot be written: <tools>/temp: Not a directory"};
+  }
+  void probeFailureNamesItsReason() {
+    QFETCH(QString, fault);
+    QFETCH(QStringList, details);
     ToolFolder folder;
-    qputenv("FAKE_PROBE_FAIL", "1");
+    const QString probe = folder.path("tools/avs2pipemod");
+    if (fault == "message") {
+      qputenv("FAKE_PROBE_FAIL", "1");
+      qputenv("FAKE_PROBE_MESSAGE", "AviSource: clip.avi is no AVI file (no RIFF header)");
+    } else if (fault == "missing") {
+      QVERIFY(QFile::remove(probe));
+    } else if (fault == "not executable") {
+      QVERIFY(QFile::setPermissions(probe, QFile::ReadOwner | QFile::WriteOwner));
+    } else {
+      QVERIFY(QDir(folder.path("tools/temp")).removeRecursively());
+      folder.touch("tools/temp");
+    }
     auto window = Open(folder);
     window->setSource(folder.touch("clip.avi"));
     Box(window.get(), "Preview")->setChecked(true);
     window->StartBtnClick();
+    qunsetenv("FAKE_PROBE_FAIL");
+    qunsetenv("FAKE_PROBE_MESSAGE");
     QCOMPARE(messages_.texts, QStringList{"File not found"});
+    QCOMPARE(messages_.icons, QList<QMessageBox::Icon>{QMessageBox::Critical});
+    for (QString line : details) {
+      line.replace("<tools>", folder.path("tools"));
+      QVERIFY2(messages_.details[0].contains(line), qPrintable(messages_.details[0]));
+    }
+    if (fault != "temp folder") {
+      QVERIFY2(messages_.details[0].startsWith("Command: \"" + probe + "\" -info"), qPrintable(messages_.details[0]));
+    }
+    // The one line a batch row shows of it.
+    QCOMPARE(window->driver().failureLine(), details.last().trimmed().replace("<tools>", folder.path("tools")));
     QCOMPARE(window->driver().state(), job::JobState::Idle);
     QVERIFY(Box(window.get(), "Preview")->isEnabled());
-    qunsetenv("FAKE_PROBE_FAIL");
+    window->close();
+  }
+
+  void probeFailureLeavesTheWindowReady() {
+    ToolFolder folder;
+    auto window = Open(folder);
+    window->setSource(folder.touch("clip.avi"));
+    Box(window.get(), "Preview")->setChecked(true);
     qputenv("FAKE_PROBE_FPS", "fast");
     window->StartBtnClick();
     QCOMPARE(messages_.texts.last(), QString("'fast' is not a valid floating point value"));
@@ -317,12 +403,17 @@ class MainWindowTest : public QObject {
     auto window = Open(folder, russian);
     window->setSource(folder.touch("clip.avi"));
     Box(window.get(), russian ? QString::fromUtf8("Делюкс") : QString("Deluxe"))->setChecked(true);
+    // The caption keeps its percentage while the box is open.
+    QString captionAtTheBox;
+    messages_.onBox = [&] { captionAtTheBox = window->windowTitle(); };
     window->StartBtnClick();
     QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
     QCOMPARE(messages_.texts.size(), 1);
     QCOMPARE(messages_.icons.first(), QMessageBox::NoIcon);
     QCOMPARE(messages_.titles.first(), title);
+    QCOMPARE(captionAtTheBox, QString("100% - Kelvarion 4.0"));
     QCOMPARE(window->applicationTitle(), QString("KVR 4.0.0"));
+    QCOMPARE(window->windowTitle(), QString("Kelvarion 4.0"));
     window->close();
   }
 
@@ -356,11 +447,24 @@ class MainWindowTest : public QObject {
     window->setSource(clip);
     Box(window.get(), "Preview")->setChecked(true);
     Box(window.get(), "Deluxe")->setChecked(true);
+    // A failed pass never shows 100 %, neither in the bar nor in the caption.
+    QStringList captions;
+    QList<int> bars;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+      captions << window->windowTitle();
+      bars << window->barValue();
+    });
+    watch.start(1);
     window->StartBtnClick();
     QTRY_COMPARE_WITH_TIMEOUT(window->driver().state(), job::JobState::Idle, 30000);
+    watch.stop();
+    QVERIFY2(!captions.contains("100% - Kelvarion 4.0"), qPrintable(captions.join('\n')));
+    QVERIFY(!bars.contains(100));
     // A failed pass skips the rest of its mode; the next mode still runs.
     QCOMPARE(folder.toolNames(), (QStringList{"avs2pipemod", "x264", "x264"}));
     QCOMPARE(messages_.texts, QStringList{"Encoding failed: preview, deluxe"});
+    QCOMPARE(window->driver().failureLine(), QString("x264 [error]: line 25"));
     const QString tools = folder.path("tools");
     const QString preview = messages_.details.last().section("\n\n", 0, 0);
     const QString deluxe = messages_.details.last().section("\n\n", 1);
@@ -778,6 +882,19 @@ class MainWindowTest : public QObject {
     QCOMPARE(missing->sourcePath(), restored);
     QCOMPARE(messages_.texts.size(), 1);
     missing->close();
+
+    // Several files, as the file manager passes those opened together,
+    // become rows of the batch window, which shows itself; the source stays.
+    const QString second = folder.touch("second.avi");
+    auto several = Open(folder, false, {clip, folder.path("gone.avi"), second, folder.touch("notes.txt")});
+    several->OpenSourceArgument();
+    QCOMPARE(several->sourcePath(), restored);
+    QTRY_VERIFY(several->batchWindow().isVisible());
+    QCOMPARE(several->batchWindow().list().size(), 2);
+    QCOMPARE(several->batchWindow().list().row(0).source, clip.toStdString());
+    QCOMPARE(several->batchWindow().list().row(1).source, second.toStdString());
+    QCOMPARE(messages_.texts.mid(1), QStringList{"Unsupported format"});
+    several->close();
   }
 };
 

@@ -53,7 +53,9 @@ class ScreenshotsTest : public QObject {
     folder_ = qEnvironmentVariable("KELVARION_BUILD_DIR") + "/screenshots";
     QVERIFY(QDir().mkpath(folder_));
     // Only this run's pictures stay.
-    for (const QString& old : QDir(folder_).entryList({"*.png"}, QDir::Files)) QFile::remove(folder_ + "/" + old);
+    for (const QString& pictures : {folder_, folder_ + "/wm"}) {
+      for (const QString& old : QDir(pictures).entryList({"*.png"}, QDir::Files)) QFile::remove(pictures + "/" + old);
+    }
   }
 
   void everyWindow_data() {
@@ -113,6 +115,9 @@ class ScreenshotsTest : public QObject {
     QVERIFY(program.Key(main, "Return"));
     const QString chooser = program.WaitForWindow(language.chooser);
     Picture(program, chooser, "chooser", language);
+    // Its hints ask for a title and a border, and for moving alone: no
+    // close, minimise or maximise button.
+    QCOMPARE(program.Property(chooser, "_MOTIF_WM_HINTS"), QString("0x3, 0x4, 0xa, 0x0, 0x0"));
     QVERIFY(program.Click(chooser, kRateBox));
     QVERIFY(program.Key(chooser, "ctrl+a"));
     QVERIFY(program.Type(chooser, "0"));
@@ -181,8 +186,8 @@ class ScreenshotsTest : public QObject {
     // The unfinished batch shows by itself.
     const QString batch = program.WaitForWindow(language.batch, 20000);
     QVERIFY(!batch.isEmpty());
-    const QRect frame = program.Geometry(batch);
-    QVERIFY(program.Click(batch, QPoint(frame.width() - 52, frame.height() - 20)));
+    // Start is the window's default button.
+    QVERIFY(program.Key(batch, "Return"));
     // The interrupted row runs again; a little way into its first stage.
     const auto running = [&] {
       const auto text = platform::ReadWholeFile(folder.programDir() + "kelvarion.batch");
@@ -192,6 +197,142 @@ class ScreenshotsTest : public QObject {
     QVERIFY(QTest::qWaitFor(running, 20000));
     QTest::qWait(1500);
     Picture(program, batch, "batch-running", language);
+  }
+
+  // Under a window manager (openbox), as a desktop shows them: the main
+  // window centred by its frame; the "File not found" box placed by its
+  // frame, and whole on the screen with its details shown, also on a
+  // 1024x600 screen. Pictures in build/screenshots/wm.
+  void underAWindowManager_data() {
+    QTest::addColumn<Language>("language");
+    QTest::addColumn<QSize>("screen");
+    QTest::addColumn<QPoint>("boxOffset");  // the box's frame from the main window's frame
+    Language russian, english;
+    russian.suffix = "ru";
+    russian.lang = "ru_RU.UTF-8";
+    english.suffix = "en";
+    english.lang = "en_US.UTF-8";
+    QTest::newRow("Russian 1024x768") << russian << QSize(1024, 768) << QPoint(50, 130);
+    QTest::newRow("English 1024x768") << english << QSize(1024, 768) << QPoint(75, 130);
+    QTest::newRow("English 1024x600") << english << QSize(1024, 600) << QPoint(75, 130);
+  }
+  void underAWindowManager() {
+    QFETCH(Language, language);
+    QFETCH(QSize, screen);
+    QFETCH(QPoint, boxOffset);
+    VirtualDisplay display;
+    QVERIFY(display.Start(screen.width(), screen.height()));
+    QVERIFY(display.StartWindowManager());
+    const QString folder = folder_ + "/wm";
+    QVERIFY(QDir().mkpath(folder));
+    const QString name = QString("%1-%2x%3").arg(language.suffix).arg(screen.width()).arg(screen.height());
+
+    ToolFolder tools;
+    QVERIFY(LiveProgram::CopyProgramInto(tools.path("")));
+    std::ofstream(tools.programDir() + "kelvarion.ini")
+        << "[Meta]\nPath=" << tools.touch("clip.avi").toStdString() << "\n[Flags]\nPrev=1\n";
+    LiveProgram program(display, tools.path(""));
+    for (const char* variable : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LC_CTYPE"}) program.SetEnvironment(variable, "");
+    program.SetEnvironment("LANG", language.lang);
+    program.SetEnvironment("FAKE_PROBE_FAIL", "1");
+    program.SetEnvironment("FAKE_PROBE_MESSAGE",
+                           "AviSource: cannot open clip.avi: the file is no AVI file, its first bytes are no RIFF header");
+    QVERIFY(program.Start());
+
+    const QString main = program.WaitForWindow("Kelvarion 4.0");
+    QVERIFY(!main.isEmpty());
+    const QRect area(QPoint(0, 0), screen);
+    QRect mainFrame;
+    QPoint off;
+    QVERIFY2(QTest::qWaitFor([&] {
+               mainFrame = program.FrameGeometry(main);
+               off = mainFrame.center() - area.center();
+               return mainFrame != program.Geometry(main) && qAbs(off.x()) <= 1 && qAbs(off.y()) <= 1;
+             }, 5000),
+             qPrintable(QString("%1,%2").arg(off.x()).arg(off.y())));
+    QVERIFY(program.Capture(main, folder + "/main-" + name + ".png"));
+
+    QVERIFY(program.Key(main, "Return"));
+    const QString box = program.WaitForWindow("Error");
+    QVERIFY(!box.isEmpty());
+    QRect boxFrame;
+    QVERIFY2(QTest::qWaitFor([&] { return (boxFrame = program.FrameGeometry(box)).topLeft() == mainFrame.topLeft() + boxOffset; },
+                             5000),
+             qPrintable(QString("%1,%2").arg(boxFrame.x() - mainFrame.x()).arg(boxFrame.y() - mainFrame.y())));
+    // From OK the next control is "Show Details...".
+    QVERIFY(program.Key(box, "Tab"));
+    QVERIFY(program.Key(box, "space"));
+    QRect expanded;
+    QVERIFY(QTest::qWaitFor([&] { return (expanded = program.FrameGeometry(box)).height() > boxFrame.height() + 50; }, 5000));
+    QTest::qWait(300);
+    expanded = program.FrameGeometry(box);
+    QVERIFY2(area.contains(expanded), qPrintable(QString("%1,%2 %3x%4").arg(expanded.x()).arg(expanded.y())
+                                                     .arg(expanded.width()).arg(expanded.height())));
+    QVERIFY(program.Capture(box, folder + "/details-" + name + ".png"));
+    QVERIFY(program.Key(box, "Escape"));
+    QVERIFY(program.WaitUntilGone("Error"));
+  }
+
+  // The batch window maximised under the window manager, with twenty long
+  // Cyrillic names: during a run, just after a source failed, and at its end.
+  void batchMaximisedUnderAWindowManager() {
+    VirtualDisplay display;
+    QVERIFY(display.Start(1024, 768));
+    QVERIFY(display.StartWindowManager());
+    const QString folder = folder_ + "/wm";
+    QVERIFY(QDir().mkpath(folder));
+    ToolFolder tools;
+    QVERIFY(LiveProgram::CopyProgramInto(tools.path("")));
+    std::ofstream(tools.programDir() + "kelvarion.ini") << "[Flags]\nPrev=1\n";
+    std::vector<job::BatchRow> rows(20);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const QString clip =
+          QString::fromUtf8("Летний вечер у озера, съёмка с квадрокоптера, часть %1%2.avi")
+              .arg(i + 1, 2, 10, QChar('0'))
+              .arg(i == 16 ? QString::fromUtf8(" (сбой на кадре 0BAD)") : QString::fromUtf8(" — окончательный монтаж"));
+      rows[i].source = tools.touch(clip).toStdString();
+      if (i < 15) {
+        rows[i].state = job::BatchState::Done;
+        rows[i].outputs = {tools.touch(QFileInfo(clip).completeBaseName() + "_preview.mp4", "mp4").toStdString()};
+      }
+    }
+    std::ofstream(tools.programDir() + "kelvarion.batch") << job::FormatBatch(rows);
+
+    LiveProgram program(display, tools.path(""));
+    for (const char* variable : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LC_CTYPE"}) program.SetEnvironment(variable, "");
+    program.SetEnvironment("LANG", "ru_RU.UTF-8");
+    program.SetEnvironment("FAKE_TOOL_ALL", "progress=5;step_ms=30");
+    program.SetEnvironment("FAKE_TOOL_MP4BOX", "fail_on=0BAD;stderr=Error: cannot import the video track (Corrupted Data in file/stream)");
+    QVERIFY(program.Start());
+    const QString title = QString::fromUtf8("Пакетная обработка");
+    const QString batch = program.WaitForWindow(title, 20000);
+    QVERIFY(!batch.isEmpty());
+    QVERIFY(program.Maximise(batch));
+    QVERIFY(QTest::qWaitFor([&] { return program.FrameGeometry(batch).width() >= 1000; }, 5000));
+    QTest::qWait(300);
+    const QRect client = program.Geometry(batch);
+    // Start is the batch window's default button.
+    QVERIFY(program.Key(batch, "Return"));
+    const auto read = [&] {
+      const auto text = platform::ReadWholeFile(tools.programDir() + "kelvarion.batch");
+      return text ? job::ParseBatch(*text) : std::vector<job::BatchRow>{};
+    };
+    // The file reads a running row back as one a crash interrupted.
+    QVERIFY(QTest::qWaitFor([&] {
+      const std::vector<job::BatchRow> now = read();
+      return now.size() == rows.size() && now[16].state == job::BatchState::Failed &&
+             now[18].state == job::BatchState::Interrupted;
+    }, 60000));
+    QTest::qWait(400);
+    QVERIFY(program.Capture(batch, folder + "/batch-running.png", false));
+    const QString end = program.WaitForWindow("Error", 120000);
+    QVERIFY(!end.isEmpty());
+    QVERIFY(program.Capture(end, folder + "/batch-end-box.png"));
+    QVERIFY(program.Key(end, "Return"));
+    QVERIFY(program.WaitUntilGone("Error"));
+    QVERIFY(program.Activate(batch));
+    QVERIFY(program.Capture(batch, folder + "/batch-after-failure.png"));
+    QCOMPARE(program.Geometry(batch).size(), client.size());
   }
 };
 

@@ -11,7 +11,8 @@ ToolFolder::ToolFolder() {
     QFile::copy(fakeTool, path(QString("tools/") + name));
   }
   // The probe tool writes what the probe script would measure; for sound it
-  // writes a little noise. FAKE_PROBE_SLEEP (seconds) makes the probe slow;
+  // writes a little noise. FAKE_PROBE_FAIL=1 makes it fail, saying
+  // FAKE_PROBE_MESSAGE when that is set. FAKE_PROBE_SLEEP (seconds) makes the probe slow;
   // with FAKE_PROBE_READS=1 it reads the AVI source its script names (in
   // whatever letter case the script spells AviSource) and fails as the real
   // probe does when it cannot. FAKE_PIPE_SLEEP (seconds)
@@ -23,7 +24,10 @@ ToolFolder::ToolFolder() {
                "[ -n \"$FAKE_TOOL_LOG\" ] && printf 'avs2pipemod\\t%s\\t%s\\n' \"$1\" \"$2\" >> \"$FAKE_TOOL_LOG\"\n"
                "if [ \"$1\" = -info ]; then\n"
                "  [ -n \"$FAKE_PROBE_SLEEP\" ] && sleep \"$FAKE_PROBE_SLEEP\"\n"
-               "  [ \"${FAKE_PROBE_FAIL:-0}\" = 1 ] && exit 1\n"
+               "  if [ \"${FAKE_PROBE_FAIL:-0}\" = 1 ]; then\n"
+               "    [ -n \"$FAKE_PROBE_MESSAGE\" ] && echo \"$FAKE_PROBE_MESSAGE\" >&2\n"
+               "    exit 1\n"
+               "  fi\n"
                "  if [ \"${FAKE_PROBE_READS:-0}\" = 1 ]; then\n"
                "    src=$(sed -n 's/^v = avisource(\"\\(.*\\)\")\\r*$/\\1/Ip' \"$2\")\n"
                "    cat -- \"$src\" > /dev/null 2>&1 || { echo \"cannot open $src\" >&2; exit 1; }\n"

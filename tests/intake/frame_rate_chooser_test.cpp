@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
+#include <QKeyEvent>
 #include <QtTest>
 
 #include "desktop/message_box.h"
@@ -270,6 +271,29 @@ class FrameRateChooserTest : public QObject {
 
     QTest::mouseClick(wav, Qt::RightButton);
     QCOMPARE(chooser.dialogsShown, 3);
+  }
+
+  // From the keyboard: Enter or Space opens the sound field as a click
+  // does; OK is the default button, so Enter elsewhere presses it.
+  void keysOpenTheSoundFieldAndPressOk() {
+    ScriptedChooser chooser(true);
+    QLineEdit* wav = WavEdit(&chooser);
+    chooser.answers = {"/music/a.wav", "/music/b.wav", "/music/c.wav"};
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) QTest::keyClick(wav, key);
+    QCOMPARE(chooser.dialogsShown, 3);
+    QCOMPARE(chooser.wavPath(), QString("/music/c.wav"));
+    QKeyEvent held(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ", true);
+    QCoreApplication::sendEvent(wav, &held);
+    QCOMPARE(chooser.dialogsShown, 3);
+
+    QVERIFY(chooser.findChild<QPushButton*>()->isDefault());
+    QTimer::singleShot(0, &chooser, [&] {
+      RateBox(&chooser)->setEditText("30");
+      QTest::keyClick(RateBox(&chooser)->lineEdit(), Qt::Key_Return);
+      if (chooser.isVisible()) chooser.done(QDialog::Rejected);
+    });
+    QCOMPARE(chooser.execCentredOn(nullptr), int(QDialog::Accepted));
+    QCOMPARE(chooser.frameRateText(), QString("30"));
   }
 
   void deleteOrBackspaceDetachesTheWav() {

@@ -74,12 +74,49 @@ class JobReportTest : public QObject {
     missing.command = "\"/opt/kv/tools/MP4Box\" -add x";
     text = job::DescribeFailure(en, "standard", "Muxing standard", missing, "");
     QCOMPARE(text, QString("standard\nStage: Muxing standard\nCommand: \"/opt/kv/tools/MP4Box\" -add x\n"
-                           "The program could not be started."));
+                           "The program could not be started.\n  /opt/kv/tools/MP4Box: No such file or directory"));
 
     // A muxer that ended well but wrote nothing.
     text = job::DescribeFailure(desktop::RussianTexts(), "стандартная", "Муксинг стандартная", Ended(0, {"done"}),
                                 "/clips/a_standard.mp4");
     QVERIFY(text.contains("\nКод завершения: 0\nФайл не создан: /clips/a_standard.mp4\nПоследние строки вывода:\n  done"));
+  }
+
+  // The one line a batch row shows of a failure: the tool's own error line
+  // where it gave one, else its last line, else how it ended.
+  void toolErrorLine_data() {
+    QTest::addColumn<int>("kind");  // proc::ToolOutcome::Kind
+    QTest::addColumn<int>("code");  // exit code; -1: killed by signal 9
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("shown");
+    using Kind = proc::ToolOutcome::Kind;
+    QTest::newRow("an error line before others")
+        << int(Kind::Ended) << 1 << QStringList{"Importing", "Error: bad data in the stream ", "Cleaning up"}
+        << "Error: bad data in the stream";
+    QTest::newRow("the last error line") << int(Kind::Ended) << 1 << QStringList{"x264 [error]: one", "x264 [error]: two"}
+                                         << "x264 [error]: two";
+    QTest::newRow("Russian") << int(Kind::Ended) << 1 << QStringList{"Ошибка чтения файла", "конец"}
+                             << "Ошибка чтения файла";
+    QTest::newRow("no error said: the last line") << int(Kind::Ended) << 3 << QStringList{"first", "  last  "} << "last";
+    QTest::newRow("silent") << int(Kind::Ended) << 3 << QStringList{} << "Exit code: 3";
+    QTest::newRow("killed") << int(Kind::Ended) << -1 << QStringList{} << "Ended by signal 9";
+    QTest::newRow("not started") << int(Kind::NotStarted) << 0 << QStringList{}
+                                 << "/opt/kv/tools/MP4Box: No such file or directory";
+    QTest::newRow("nothing run") << int(Kind::NotRun) << 0 << QStringList{} << "";
+  }
+  void toolErrorLine() {
+    QFETCH(int, kind);
+    QFETCH(int, code);
+    QFETCH(QStringList, lines);
+    QFETCH(QString, shown);
+    proc::ToolOutcome outcome;
+    outcome.kind = static_cast<proc::ToolOutcome::Kind>(kind);
+    outcome.command = "\"/opt/kv/tools/MP4Box\" -add x";
+    outcome.status.exited = code >= 0;
+    outcome.status.code = code;
+    outcome.status.signal = code < 0 ? 9 : 0;
+    for (const QString& line : lines) outcome.lastLines.push_back(line.toStdString());
+    QCOMPARE(job::ToolErrorLine(desktop::EnglishTexts(), outcome), shown);
   }
 
   void aJobIsLogged() {

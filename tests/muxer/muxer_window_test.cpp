@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <QtTest>
 
+#include "desktop/message_box.h"
 #include "desktop/reveal.h"
 #include "job/commands.h"
 #include "muxer/muxer_window.h"
@@ -28,7 +29,9 @@ void Touch(const QString& path) {
 }
 
 // A program folder whose tools/MP4Box writes its arguments, one a line, to
-// tools/args.txt and creates the file named after "-new".
+// tools/args.txt and writes the file named after "-new". STANDIN_MP4BOX=fail
+// makes it fail with a message after starting that file; =silent makes it
+// end well without writing it.
 struct StandInProgram {
   QTemporaryDir root;
   std::string dir() const { return root.path().toStdString() + "/"; }
@@ -44,7 +47,11 @@ struct StandInProgram {
         "out=\"$(dirname \"$0\")/args.txt\"\n"
         ": > \"$out\"\n"
         "prev=\n"
-        "for a in \"$@\"; do printf '%s\\n' \"$a\" >> \"$out\"; [ \"$prev\" = -new ] && : > \"$a\"; prev=$a; done\n");
+        "for a in \"$@\"; do printf '%s\\n' \"$a\" >> \"$out\"; [ \"$prev\" = -new ] && new=$a; prev=$a; done\n"
+        "[ \"$STANDIN_MP4BOX\" = silent ] && exit 0\n"
+        "printf 'mp4' > \"$new\"\n"
+        "if [ \"$STANDIN_MP4BOX\" = fail ]; then echo 'Importing ISO File: |====    | (40/100)' >&2;"
+        " echo 'Error importing clip.264: Corrupted Data in file/stream' >&2; exit 1; fi\n");
     tool.close();
     tool.setPermissions(tool.permissions() | QFileDevice::ExeOwner);
   }
@@ -241,7 +248,7 @@ class MuxerWindowTest : public QObject {
     const QString output = clips.filePath("clip1_muxed.mp4");
     QCOMPARE(program.recordedArgs(), (QStringList{"-add", video + "#1", "-add", audio, "-new", output,
                                                   "-itags", "tool=Kelvarion GUI _muxed"}));
-    QVERIFY(QFile::exists(output));
+    QVERIFY(QFileInfo(output).size() > 0);
     QVERIFY(window.entries().isEmpty());
     QCOMPARE(List(&window)->count(), 0);
     QCOMPARE(platform::IniFile(program.ini()).ReadString("Meta", "PathMuxed", ""), output.toStdString());
@@ -257,15 +264,66 @@ class MuxerWindowTest : public QObject {
     QCOMPARE(platform::IniFile(program.ini()).ReadString("Meta", "PathMuxed", "none"), std::string("none"));
   }
 
-  void buildWithoutTheToolStillRecordsTheName() {
-    QTemporaryDir emptyProgram;
-    const std::string ini = emptyProgram.filePath("kelvarion.ini").toStdString();
-    muxer::MuxerWindow window(false, job::ToolPaths::ForProgramDir(emptyProgram.path().toStdString() + "/"), ini);
-    window.addEntry("/nowhere/clip.264");
-    window.addEntry("/nowhere/clip.m4a");
+  // A build that fails shows why, leaves no file behind and records
+  // nothing: the last good build stays the one the right click reveals.
+  void failedBuildShowsWhyAndRecordsNothing_data() {
+    QTest::addColumn<bool>("toolThere");
+    QTest::addColumn<QByteArray>("behaviour");
+    QTest::addColumn<QStringList>("details");  // lines the details hold
+    QTest::newRow("no tool") << false << QByteArray()
+                             << QStringList{"The program could not be started.", "/tools/MP4Box: No such file or directory"};
+    QTest::newRow("tool fails with a message")
+        << true << QByteArray("fail")
+        << QStringList{"Exit code: 1", "Last lines of output:",
+                       "  Error importing clip.264: Corrupted Data in file/stream"};
+    QTest::newRow("tool writes nothing") << true << QByteArray("silent") << QStringList{"Exit code: 0", "No output file: "};
+  }
+  void failedBuildShowsWhyAndRecordsNothing() {
+    QFETCH(bool, toolThere);
+    QFETCH(QByteArray, behaviour);
+    QFETCH(QStringList, details);
+    StandInProgram program;
+    if (!toolThere) QVERIFY(QFile::remove(program.root.filePath("tools/MP4Box")));
+    qputenv("STANDIN_MP4BOX", behaviour);
+    QTemporaryDir clips;
+    const QString video = clips.filePath("clip.264"), audio = clips.filePath("clip.m4a");
+    Touch(video);
+    Touch(audio);
+    platform::IniFile(program.ini()).WriteString("Meta", "PathMuxed", "/earlier/good_muxed.mp4");
+    QList<desktop::MessageRequest> boxes;
+    desktop::SetMessageHandler([&](const desktop::MessageRequest& request) {
+      boxes << request;
+      return QMessageBox::Ok;
+    });
+    muxer::MuxerWindow window(false, job::ToolPaths::ForProgramDir(program.dir()), program.ini());
+    window.addEntry(video);
+    window.addEntry(audio);
     Press(&window, "mux");
+    desktop::SetMessageHandler({});
+    qunsetenv("STANDIN_MP4BOX");
+
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].icon, QMessageBox::Critical);
+    QCOMPARE(boxes[0].text, QString("The file could not be muxed."));
+    QVERIFY2(boxes[0].details.startsWith("Command: \"" + program.root.filePath("tools/MP4Box") + "\" -add"),
+             qPrintable(boxes[0].details));
+    for (QString line : details) {
+      line.replace("/tools/", program.root.filePath("tools/"));
+      QVERIFY2(boxes[0].details.contains(line), qPrintable(boxes[0].details));
+    }
+    QVERIFY(!QFile::exists(clips.filePath("clip_muxed.mp4")));
     QVERIFY(window.entries().isEmpty());
-    QCOMPARE(platform::IniFile(ini).ReadString("Meta", "PathMuxed", ""), std::string("/nowhere/clip_muxed.mp4"));
+    QCOMPARE(platform::IniFile(program.ini()).ReadString("Meta", "PathMuxed", ""), std::string("/earlier/good_muxed.mp4"));
+  }
+
+  void escapeClosesTheWindow() {
+    muxer::MuxerWindow window(true, job::ToolPaths::ForProgramDir("/p/"), "/p/k.ini");
+    window.showCentredOn(nullptr);
+    window.addEntry("/c/a.mp4");
+    List(&window)->setFocus();
+    QTest::keyClick(List(&window), Qt::Key_Escape);
+    QVERIFY(window.isHidden());
+    QVERIFY(window.entries().isEmpty());
   }
 
   void rightClickWithAMissingOutputDoesNothing() {

@@ -37,7 +37,7 @@ echo "ok: layout"
 
 echo "== desktop entry, AppStream data, MIME types"
 desktop-file-validate "$prefix/share/applications/kelvarion.desktop"
-grep -qx 'Exec=kelvarion %f' "$prefix/share/applications/kelvarion.desktop" || fail "Exec"
+grep -qx 'Exec=kelvarion %F' "$prefix/share/applications/kelvarion.desktop" || fail "Exec"
 appstreamcli validate --no-net "$prefix/share/metainfo/org.kelvarion.Kelvarion.metainfo.xml"
 # The desktop entry and the AppStream data name the same types.
 desktop_types=$(sed -n 's/^MimeType=//p' "$prefix/share/applications/kelvarion.desktop" | tr ';' '\n' | sed '/^$/d' | sort)

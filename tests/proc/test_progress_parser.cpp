@@ -52,6 +52,46 @@ class ProgressParserTest : public QObject {
     QCOMPARE(ParseProgressFigure(std::string_view(text.constData(), text.size())), figure);
   }
 
+  void timeEstimateOfOneText_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<std::optional<int>>("seconds");
+    auto row = [](const char* name, QByteArray text, std::optional<int> seconds) {
+      QTest::newRow(name) << text << seconds;
+    };
+    row("encoder line", "[45.3%] 1234/2720 frames, 31.50 fps, 900.00 kb/s, eta 0:01:05  \r", 65);
+    row("hours", "eta 12:00:01", 43201);
+    row("minutes and seconds only", "eta 3:07", 187);
+    row("seconds only", "eta 42", 42);
+    row("the last of two lines", "eta 0:00:09\neta 0:00:08\n", 8);
+    row("none", "[45.3%] 1234/2720 frames", std::nullopt);
+    row("no figure after it", "eta ", std::nullopt);
+    row("minutes of sixty", "eta 0:60:00", std::nullopt);
+    row("seconds of sixty", "eta 0:00:60", std::nullopt);
+    row("a word", "eta soon", std::nullopt);
+    row("beyond int", "eta 999999999:00:00", std::nullopt);
+    row("cut after a colon", "eta 0:", std::nullopt);
+  }
+  void timeEstimateOfOneText() {
+    QFETCH(QByteArray, text);
+    QFETCH(std::optional<int>, seconds);
+    QCOMPARE(proc::ParseEtaSeconds(std::string_view(text.constData(), text.size())), seconds);
+  }
+
+  // The buffer keeps the last estimate until a pass forgets it; a chunk
+  // without one leaves it as it was.
+  void bufferKeepsTheLastEstimate() {
+    ProgressBuffer buffer;
+    QCOMPARE(buffer.etaSeconds(), -1);
+    Feed(buffer, "[10.0%] 1/10 frames, eta 0:00:30");
+    QCOMPARE(buffer.etaSeconds(), 30);
+    Feed(buffer, "[20.0%]");
+    QCOMPARE(buffer.etaSeconds(), 30);
+    Feed(buffer, "[30.0%] 3/10 frames, eta 0:00:20");
+    QCOMPARE(buffer.etaSeconds(), 20);
+    buffer.ForgetEta();
+    QCOMPARE(buffer.etaSeconds(), -1);
+  }
+
   void shortReadFindsOlderBytes() {
     ProgressBuffer buffer;
     QCOMPARE(Feed(buffer, "[45.3%] 1234/2720 frames"), std::optional<int>(45));

@@ -44,7 +44,7 @@ class ToolThreadsTest : public QObject {
   std::string log_;
   Recorder recorder_;
   std::atomic<bool> abort_{false};
-  proc::ProgressBuffer buffer_;
+  std::unique_ptr<proc::ProgressBuffer> buffer_;
 
   std::string tool(const QString& name) { return InstallFakeTool(*dir_, name); }
   std::string path(const QString& name) const { return dir_->filePath(name).toStdString(); }
@@ -96,7 +96,7 @@ class ToolThreadsTest : public QObject {
     qputenv("FAKE_TOOL_LOG", QByteArray::fromStdString(log_));
     recorder_.posts.clear();
     abort_ = false;
-    buffer_ = {};
+    buffer_ = std::make_unique<proc::ProgressBuffer>();
   }
 
   void cleanup() {
@@ -110,7 +110,7 @@ class ToolThreadsTest : public QObject {
   void videoPostsFiguresInOrderThenCompletes() {
     qputenv("FAKE_TOOL_KVT_X264", "progress=4;step_ms=80;exit=0");
     const std::string output = path("out.264");
-    proc::TVid thread(&recorder_, abort_, Quote(tool("kvt_x264")) + " --crf 20 -o " + Quote(output), buffer_);
+    proc::TVid thread(&recorder_, abort_, Quote(tool("kvt_x264")) + " --crf 20 -o " + Quote(output), *buffer_);
     runToEnd(thread);
     QCOMPARE(recorder_.posts, (Posts{{25, 0}, {50, 0}, {75, 0}, {100, 0}, {111, 0}}));
     QCOMPARE(thread.outcomes().size(), std::size_t{1});
@@ -122,7 +122,7 @@ class ToolThreadsTest : public QObject {
 
   void videoWithManyLinesKeepsOneCompletion() {
     qputenv("FAKE_TOOL_KVT_X264", "progress=300;step_ms=0;stdout=starting\n");
-    proc::TVid thread(&recorder_, abort_, Quote(tool("kvt_x264")), buffer_);
+    proc::TVid thread(&recorder_, abort_, Quote(tool("kvt_x264")), *buffer_);
     runToEnd(thread);
     QVERIFY(recorder_.posts.size() >= 2);
     QCOMPARE(recorder_.posts.back(), (Post{111, 0}));
@@ -132,7 +132,7 @@ class ToolThreadsTest : public QObject {
 
   void videoRecordsTheExitStatus() {
     qputenv("FAKE_TOOL_KVT_X264", "progress=1;exit=4");
-    proc::TVid thread(&recorder_, abort_, Quote(tool("kvt_x264")), buffer_);
+    proc::TVid thread(&recorder_, abort_, Quote(tool("kvt_x264")), *buffer_);
     runToEnd(thread);
     QCOMPARE(recorder_.posts, (Posts{{100, 0}, {111, 0}}));
     const ToolOutcome outcome = thread.outcomes().at(0);
@@ -150,7 +150,7 @@ class ToolThreadsTest : public QObject {
   void videoWithoutCommandCompletesAtOnce() {
     QFETCH(QString, command);
     QFETCH(int, kind);
-    proc::TVid thread(&recorder_, abort_, command.toStdString(), buffer_);
+    proc::TVid thread(&recorder_, abort_, command.toStdString(), *buffer_);
     QElapsedTimer timer;
     timer.start();
     runToEnd(thread);
@@ -163,7 +163,7 @@ class ToolThreadsTest : public QObject {
   void videoAbortWhileEncoderIsSilent() {
     // The encoder prints nothing and leaves a grandchild holding the pipe.
     qputenv("FAKE_TOOL_KVT_X264", "spawn=1;sleep_ms=30000");
-    proc::TVid thread(&recorder_, abort_, Quote(tool("kvt_x264")), buffer_);
+    proc::TVid thread(&recorder_, abort_, Quote(tool("kvt_x264")), *buffer_);
     abortWhen(thread, [] { return LivingProcessesNamed("kvt_x264").size() == 2; }, "kvt_x264");
     QVERIFY(recorder_.posts.empty());
     QCOMPARE(thread.outcomes().at(0).kind, ToolOutcome::Kind::Aborted);
@@ -171,7 +171,7 @@ class ToolThreadsTest : public QObject {
 
   void videoAbortWhileEncoderReports() {
     qputenv("FAKE_TOOL_KVT_X264", "progress=1000;step_ms=30");
-    proc::TVid thread(&recorder_, abort_, Quote(tool("kvt_x264")), buffer_);
+    proc::TVid thread(&recorder_, abort_, Quote(tool("kvt_x264")), *buffer_);
     abortWhen(thread, [this] {
       QCoreApplication::sendPostedEvents(&recorder_);
       return recorder_.posts.size() >= 2;
@@ -182,7 +182,7 @@ class ToolThreadsTest : public QObject {
     // The encoder itself ends at once; its output closes only when the
     // grandchild ends, and the stage is complete only then.
     qputenv("FAKE_TOOL_KVT_X264", "spawn=1");
-    proc::TVid thread(&recorder_, abort_, Quote(tool("kvt_x264")), buffer_);
+    proc::TVid thread(&recorder_, abort_, Quote(tool("kvt_x264")), *buffer_);
     thread.start();
     QVERIFY(!thread.wait(1500));
     abort_ = true;
@@ -236,7 +236,7 @@ class ToolThreadsTest : public QObject {
     for (int i = 1; i <= 25; ++i) text += "message " + std::to_string(i) + "\n";
     qputenv("FAKE_TOOL_KVT_X264", QByteArray::fromStdString("progress=2;step_ms=50;exit=1;stdout=" + text));
     const std::string command = Quote(tool("kvt_x264")) + " --crf 20";
-    proc::TVid thread(&recorder_, abort_, command, buffer_);
+    proc::TVid thread(&recorder_, abort_, command, *buffer_);
     runToEnd(thread);
     QCOMPARE(recorder_.posts, (Posts{{50, 0}, {100, 0}, {111, 0}}));
     const ToolOutcome& outcome = thread.outcomes().at(0);

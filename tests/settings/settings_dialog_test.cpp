@@ -130,6 +130,31 @@ class SettingsDialogTest : public QObject {
     QCOMPARE(values.balance, uint8_t(5));
   }
 
+  // The arrows take the focus as one control: Up and Down step the level,
+  // PgUp and PgDn step it by ten, within the mode's range.
+  void levelArrowsAnswerTheKeyboard() {
+    SettingsDialog dialog(true);
+    ModeSettings values = settings::StandardDefaults();
+    QVERIFY(Edit(dialog, kStandardMode, values, [&] {
+      QWidget* arrows = Find<QToolButton>(&dialog, "levelUp")->parentWidget();
+      QCOMPARE(arrows->focusPolicy(), Qt::StrongFocus);
+      arrows->setFocus();
+      struct Step {
+        Qt::Key key;
+        QString size;
+      };
+      for (const Step& step : {Step{Qt::Key_Up, "16"}, Step{Qt::Key_PageUp, "26"}, Step{Qt::Key_PageUp, "36"},
+                               Step{Qt::Key_PageUp, "46"}, Step{Qt::Key_PageUp, "50"}, Step{Qt::Key_Down, "49"},
+                               Step{Qt::Key_PageDown, "39"}}) {
+        QTest::keyClick(arrows, step.key);
+        QCOMPARE(Figures(&dialog).size, step.size);
+      }
+      for (int i = 0; i < 5; ++i) QTest::keyClick(arrows, Qt::Key_PageDown);
+      QCOMPARE(Figures(&dialog).size, QString("5"));
+    }));
+    QCOMPARE(values.rateLevel, uint8_t(5));
+  }
+
   void textsAndLayout() {
     SettingsDialog english(false);
     QCOMPARE(english.size(), QSize(273, 331));

@@ -30,11 +30,15 @@ class PluginFunctionsTest : public QObject {
       QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=96x64:r=25", "-vf",
                              QString("noise=alls=40:allf=t:all_seed=%1").arg(seed), "-frames:v", "9", "-c:v", "ffv1",
                              "-pix_fmt", "yuv420p", QString("noisy%1.avi").arg(seed)}));
+    QVERIFY(media_.ffmpeg({"-i", "noisy1.avi", "-c:v", "rawvideo", "-pix_fmt", "bgr24", "rgb.avi"}));
     // 3:2 pulldown of a 23.976 fps clip: 42 frames, eight whole cycles of
     // five and two more, top field first.
     QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=160x120:r=24000/1001", "-vf",
                            "telecine=first_field=top:pattern=23", "-frames:v", "42", "-c:v", "ffv1", "-pix_fmt",
                            "yuv420p", "telecined.avi"}));
+    // Fields of a fast pan woven into frames: combed whatever the match.
+    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=128x96:r=50", "-vf", "scroll=h=0.05,tinterlace=mode=interleave_top",
+                           "-frames:v", "8", "-c:v", "ffv1", "-pix_fmt", "yuv420p", "panned.avi"}));
     // Interlaced frames woven from a 50 fps clip's fields, top field first.
     QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=128x96:r=50", "-vf", "tinterlace=mode=interleave_top",
                            "-frames:v", "8", "-c:v", "ffv1", "-pix_fmt", "yuv420p", "interlaced.avi"}));
@@ -42,6 +46,11 @@ class PluginFunctionsTest : public QObject {
     for (const auto& [name, frames] : {std::pair{"first.m2v", "8"}, std::pair{"second.m2v", "4"}})
       QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=96x64:r=24000/1001", "-frames:v", frames, "-c:v",
                              "mpeg2video", "-q:v", "4", "-f", "mpeg2video", name}));
+    // A DVD title in two VOBs, with sound, as DVD rippers leave it.
+    for (const auto& [name, start] : {std::pair{"VTS_01_1.VOB", "0"}, std::pair{"VTS_01_2.VOB", "1"}})
+      QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", QString("testsrc2=s=96x64:r=25,trim=start=") + start + ",setpts=PTS-STARTPTS",
+                             "-f", "lavfi", "-i", "sine=r=48000", "-frames:v", "10", "-shortest", "-c:v", "mpeg2video",
+                             "-q:v", "4", "-c:a", "mp2", "-f", "vob", name}));
     // Subtitles over the noisy clip's 0.36 s: UTF-8, Windows-1251 and ASS.
     media_.write("subs.srt", "1\n00:00:00,000 --> 00:00:00,200\nFirst line\n\n2\n00:00:00,200 --> 00:00:01,000\n"
                              "Second <i>line</i>\n");
@@ -54,15 +63,16 @@ class PluginFunctionsTest : public QObject {
                  "Dialogue: 0,0:00:00.08,0:00:00.30,Default,Top {\\i1}text{\\i0}\n");
   }
 
-  // A DGIndex project of first.m2v and second.m2v (in folder `folder`, as
-  // Windows names them) whose twelve pictures carry `flags`.
+  // A DGIndex project of `files` (first.m2v and second.m2v unless named, in
+  // folder `folder`, as Windows names them) whose pictures carry `flags`.
   QString Project(const QString& name, const QString& folder, int fieldOperation, const QString& rate,
-                  const QStringList& flags) {
-    QString text = "DGIndexProjectFile16\r\n2\r\n" + folder + "first.m2v\r\n" + folder + "second.m2v\r\n\r\n"
-                   "Stream_Type=0\r\nMPEG_Type=2\r\niDCT_Algorithm=6 (1:MMX 2:SSEMMX 3:SSE2MMX 4:FPU 5:REF 6:Skal 7:Simple)\r\n"
-                   "YUVRGB_Scale=1\r\nLuminance_Filter=0,0\r\nClipping=0,0,0,0\r\nAspect_Ratio=4:3\r\n"
-                   "Picture_Size=96x64\r\nField_Operation=" + QString::number(fieldOperation) + "\r\nFrame_Rate=" + rate +
-                   "\r\nLocation=0,0,1,0\r\n\r\n";
+                  const QStringList& flags, const QStringList& files = {"first.m2v", "second.m2v"}) {
+    QString text = "DGIndexProjectFile16\r\n" + QString::number(files.size()) + "\r\n";
+    for (const QString& file : files) text += folder + file + "\r\n";
+    text += "\r\nStream_Type=0\r\nMPEG_Type=2\r\niDCT_Algorithm=6 (1:MMX 2:SSEMMX 3:SSE2MMX 4:FPU 5:REF 6:Skal 7:Simple)\r\n"
+            "YUVRGB_Scale=1\r\nLuminance_Filter=0,0\r\nClipping=0,0,0,0\r\nAspect_Ratio=4:3\r\n"
+            "Picture_Size=96x64\r\nField_Operation=" + QString::number(fieldOperation) + "\r\nFrame_Rate=" + rate +
+            "\r\nLocation=0,0,1,0\r\n\r\n";
     // Groups of four pictures, the last line ending the stream.
     for (int i = 0; i < flags.size(); i += 4)
       text += QString("900 5 %1 0 0 0 0 ").arg(i < 8 ? 0 : 1) + flags.mid(i, 4).join(' ') +
@@ -77,11 +87,11 @@ class PluginFunctionsTest : public QObject {
     QTest::addColumn<QStringList>("inputs");
     QTest::addColumn<QString>("graph");
     QTest::addColumn<int>("frames");
+    QTest::addColumn<QString>("pixFmt");
     const QStringList noisy{"noisy1.avi"};
     const QString src = "AviSource(\"noisy1.avi\")\n";
-    auto row = [](const char* name, const QString& script, const QStringList& inputs, const QString& graph, int frames) {
-      QTest::newRow(name) << script << inputs << graph << frames;
-    };
+    auto row = [](const char* name, const QString& script, const QStringList& inputs, const QString& graph, int frames,
+                  const QString& pixFmt = "yuv420p") { QTest::newRow(name) << script << inputs << graph << frames << pixFmt; };
     row("RemoveGrain default mode 2", src + "RemoveGrain()", noisy, "removegrain=m0=2:m1=2:m2=2", 9);
     row("RemoveGrain modes per plane", src + "RemoveGrain(17, 4, modeV=0)", noisy, "removegrain=m0=17:m1=4:m2=0", 9);
     row("RemoveGrain -1 keeps the chroma", src + "RemoveGrain(mode=20, modeU=-1)", noisy, "removegrain=m0=20:m1=0:m2=0", 9);
@@ -119,10 +129,18 @@ class PluginFunctionsTest : public QObject {
         {"interlaced.avi"}, "yadif=mode=3:parity=tff", 16);
     row("yadifmod2 bottom field first", "AviSource(\"interlaced.avi\").yadifmod2(order=0)", {"interlaced.avi"},
         "yadif=parity=bff", 8);
+    row("BWDIF in the clip's field order", "AviSource(\"interlaced.avi\").AssumeTFF().BWDIF()", {"interlaced.avi"},
+        "bwdif=mode=0:parity=tff", 8);
+    row("BWDIF double rate, bottom first", "AviSource(\"interlaced.avi\").BWDIF(field=2)", {"interlaced.avi"},
+        "bwdif=mode=1:parity=bff", 16);
     // The inverse telecine as users write it: TFM's defaults are
     // fieldmatch's, and its PP deinterlaces what stays combed.
     row("TFM and TDecimate", "AviSource(\"telecined.avi\").AssumeTFF().TFM().TDecimate()", {"telecined.avi"},
-        "fieldmatch=order=tff,yadif=deint=interlaced:parity=tff,decimate", 34);
+        "fieldmatch=order=tff:combdbg=pcn,yadif=deint=interlaced:parity=tff,decimate", 34);
+    row("CAS of RGB filters every plane", "AviSource(\"rgb.avi\").CAS(0.6)", {"rgb.avi"}, "cas=strength=0.6:planes=7", 9,
+        "bgr24");
+    row("TFM deinterlacing what stays combed", "AviSource(\"panned.avi\").TFM(order=1)", {"panned.avi"},
+        "fieldmatch=order=tff:combdbg=pcn,yadif=deint=interlaced:parity=tff", 8);
     row("TFM without post-processing", "AviSource(\"telecined.avi\").TFM(order=1, PP=0, mode=0)", {"telecined.avi"},
         "fieldmatch=order=tff:mode=pc", 42);
     row("TextSub", src + "TextSub(\"subs.srt\")", noisy, "subtitles=subs.srt:original_size=96x64", 9);
@@ -142,12 +160,19 @@ class PluginFunctionsTest : public QObject {
     row("MPEG2Source honouring soft pulldown",
         "MPEG2Source(\"" + Project("pulldown.d2v", "", 0, "29970 (30000/1001)", pulldown) + "\")",
         {"first.m2v", "second.m2v"}, both + ",telecine=first_field=top:pattern=23", 15);
+    row("MPEG2Source of a DVD title's VOBs",
+        "MPEG2Source(\"" +
+            Project("dvd.d2v", "D:\\DVD\\VIDEO_TS\\", 2, "25000 (25/1)", QStringList(20, "d2"),
+                    {"VTS_01_1.VOB", "VTS_01_2.VOB"}) +
+            "\")",
+        {"VTS_01_1.VOB", "VTS_01_2.VOB"}, "[0:v][1:v]concat=n=2", 20);
     row("MPEG2Source forcing film", "MPEG2Source(\"" + Project("film.d2v", "", 1, "29970 (30000/1001)", pulldown) + "\")",
         {"first.m2v", "second.m2v"}, both, 12);
     row("TFM's field order from a project", "AviSource(\"telecined.avi\").TFM(d2v=\"plain.d2v\", PP=0)", {"telecined.avi"},
         "fieldmatch=order=tff", 42);
     row("TFM's order given over the project's",
-        "AviSource(\"telecined.avi\").TFM(order=0, d2v=\"plain.d2v\", PP=1)", {"telecined.avi"}, "fieldmatch=order=bff", 42);
+        "AviSource(\"telecined.avi\").TFM(order=0, d2v=\"plain.d2v\", PP=1)", {"telecined.avi"},
+        "fieldmatch=order=bff:combdbg=pcn", 42);
     row("LumaYV12", src + "LumaYV12(lumoff=-10, lumgain=0.9)", noisy, "lutyuv=y='clip(val*0.9-9.5,0,255)'", 9);
     row("TDecimate cycle 6 of a clean clip", src.left(src.size() - 1) + ".TDecimate(cycle=3, chroma=false)",
         noisy, "decimate=cycle=3:chroma=0", 6);
@@ -158,7 +183,8 @@ class PluginFunctionsTest : public QObject {
     QFETCH(QStringList, inputs);
     QFETCH(QString, graph);
     QFETCH(int, frames);
-    const QByteArray theirs = Ffmpeg(inputs, graph, "yuv420p");
+    QFETCH(QString, pixFmt);
+    const QByteArray theirs = Ffmpeg(inputs, graph, pixFmt);
     QVERIFY(!theirs.isEmpty());
     int64_t count = 0;
     QByteArray ours;
@@ -198,6 +224,24 @@ class PluginFunctionsTest : public QObject {
       QVERIFY2(PictureBytes(*reading.Frame(*clip, n)) == inOrder[n], qPrintable(QString::number(n)));
   }
 
+  // TFM's clip2 gives the frames that stay combed after matching (which
+  // fieldmatch marks as interlaced), the others are the matched frames.
+  void tfmTakesCombedFramesFromClip2() {
+    const QString source = "AviSource(\"panned.avi\")\n";
+    avs::ClipPtr matched = EvaluateClip(source + "TFM(order=1, PP=1)", media_.dir());
+    avs::ClipPtr blank = EvaluateClip(source + "BlankClip(last, color_yuv=$108080)", media_.dir());
+    avs::ClipPtr mixed = EvaluateClip(source + "TFM(order=1, PP=2, clip2=BlankClip(last, color_yuv=$108080))", media_.dir());
+    avs::Reading reading;
+    int combed = 0;
+    for (int64_t n = 0; n < matched->info().frameCount; ++n) {
+      const avs::FrameRef frame = reading.Frame(*matched, n);
+      const bool fromClip2 = frame->interlaced_frame;
+      combed += fromClip2;
+      QCOMPARE(PictureBytes(*reading.Frame(*mixed, n)), PictureBytes(fromClip2 ? *reading.Frame(*blank, n) : *frame));
+    }
+    QVERIFY(combed > 0);
+  }
+
   // Frame counts and rates as the plugins document them.
   void clipInfo_data() {
     QTest::addColumn<QString>("script");
@@ -207,6 +251,7 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("TDecimate of NTSC video") << "AviSource(\"telecined.avi\").TDecimate()" << 34 << 24000 << 1001;
     QTest::newRow("TDecimate cycle 2 of 25 fps") << "AviSource(\"noisy1.avi\").TDecimate(cycle=2)" << 5 << 25 << 2;
     QTest::newRow("Yadif mode 3 of 25 fps") << "AviSource(\"noisy1.avi\").Yadif(mode=3)" << 18 << 50 << 1;
+    QTest::newRow("BWDIF double rate of 25 fps") << "AviSource(\"noisy1.avi\").BWDIF(3)" << 18 << 50 << 1;
     QTest::newRow("yadifmod2 of NTSC video") << "AviSource(\"telecined.avi\").yadifmod2(mode=1)" << 84 << 60000 << 1001;
     QTest::newRow("TFM keeps every frame") << "AviSource(\"telecined.avi\").TFM()" << 42 << 30000 << 1001;
     QTest::newRow("MPEG2Source forced film")
@@ -266,12 +311,14 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("yadifmod2 with edeint") << src + "yadifmod2(edeint=last)" << "edeint is not taken here";
     QTest::newRow("yadifmod2 keeping the second field") << src + "yadifmod2(order=1, field=0)" << "field=0 keeps";
     QTest::newRow("Yadif mode 4") << src + "Yadif(mode=4)" << "mode must be from 0 to 3, not 4";
+    QTest::newRow("BWDIF field 4") << src + "BWDIF(4)" << "field must be from -1 to 3, not 4";
+    QTest::newRow("BWDIF with edeint") << src + "BWDIF(edeint=last)" << "edeint is not taken here";
     QTest::newRow("Yadif order 2") << src + "Yadif(order=2)" << "order must be -1";
     QTest::newRow("Yadif on fields") << src + "SeparateFields().Yadif()" << "not separated fields";
     QTest::newRow("TFM overrides file") << tc + "TFM(ovr=\"tfm.txt\")" << "ovr is not taken here";
     QTest::newRow("TFM of a missing project") << tc + "TFM(d2v=\"none.d2v\")" << "cannot open the project";
     QTest::newRow("TFM mode 7") << tc + "TFM(mode=7)" << "mode=7 has no counterpart";
-    QTest::newRow("TFM clip2") << tc + "TFM(clip2=last)" << "clip2 is not taken here";
+    QTest::newRow("TFM clip2 of another size") << tc + "TFM(clip2=BilinearResize(80, 60))" << "clip2 differs from the clip";
     QTest::newRow("TFM blockx not a power of 2") << tc + "TFM(blockx=24)" << "blockx must be a power of 2";
     QTest::newRow("TFM of RGB") << tc + "ConvertToRGB32().TFM()" << "needs YUV pictures";
     QTest::newRow("TDecimate of fields") << tc + "SeparateFields().TDecimate()" << "not separated fields";

@@ -167,7 +167,7 @@ bool IsKnownPluginFunction(const std::string& lowerName) {
       "qtgmc", "mctemporaldenoise", "mctemporaldenoisepp", "smdegrain", "temporaldegrain", "nnedi", "nnedi2",
       "nnedi3", "nnedi3_rpow2", "znedi3", "eedi2", "eedi3", "eedi3_rpow2",
       "sangnom", "sangnom2", "tdeint", "tmm", "tmm2", "telecide", "decimate", "multidecimate", "fielddeinterlace",
-      "yadifmod", "bwdif", "fft3dfilter", "fft3dgpu", "dfttest", "knlmeanscl", "bm3d",
+      "yadifmod", "fft3dfilter", "fft3dgpu", "dfttest", "knlmeanscl", "bm3d",
       "dgsource", "directshowsource2", "repair", "forwardclense", "backwardclense", "verticalcleaner",
       "msuper", "manalyse", "mdegrain1", "mdegrain2", "mdegrain3", "mdegrainn", "mcompensate", "mflowfps", "mflowblur",
       "mflowinter", "mblockfps", "mrecalculate", "mmask", "mvanalyse", "mvdegrain1", "mvdegrain2", "mvdegrain3",

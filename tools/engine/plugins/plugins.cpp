@@ -9,6 +9,7 @@ namespace avs {
 void RegisterPluginFunctions(FunctionTable& table) {
   RegisterTivtcPlugin(table);
   RegisterYadifPlugins(table);
+  RegisterBwdifPlugin(table);
   RegisterRemoveGrainPlugin(table);
   RegisterMedianPlugin(table);
   RegisterMedianBlurPlugin(table);
@@ -28,8 +29,8 @@ bool IsCarriedPluginFile(const std::string& path) {
   // The plugins' file names as they are published, lower-cased, without
   // folder, extension, "lib" prefix or the suffixes of their 32- and 64-bit
   // builds.
-  static constexpr std::array<std::string_view, 24> kFiles = {
-      "tivtc",   "yadif",   "yadifmod2",   "removegrain", "removegrainsse2", "removegrainsse3", "rgtools",
+  static constexpr std::array<std::string_view, 25> kFiles = {
+      "tivtc",   "yadif",   "bwdif",   "yadifmod2",   "removegrain", "removegrainsse2", "removegrainsse3", "rgtools",
       "median",  "medianblur2", "medianblur", "variableblur", "hqdn3d",     "cas",             "average",
       "vsfilter", "vsfiltermod", "xy-vsfilter", "xyvsfilter", "assrender",  "dgdecode",
       "ffms2", "lsmashsource", "avss", "dss2"};

@@ -13,6 +13,7 @@ namespace avs {
 
 void RegisterTivtcPlugin(FunctionTable& table);        // TFM, TDecimate: fieldmatch, decimate
 void RegisterYadifPlugins(FunctionTable& table);       // Yadif, yadifmod2: yadif
+void RegisterBwdifPlugin(FunctionTable& table);        // BWDIF: bwdif
 void RegisterRemoveGrainPlugin(FunctionTable& table);  // RemoveGrain, Clense: removegrain, tmedian
 void RegisterMedianPlugin(FunctionTable& table);       // Median, TemporalMedian: xmedian, tmedian
 void RegisterMedianBlurPlugin(FunctionTable& table);   // MedianBlur: median

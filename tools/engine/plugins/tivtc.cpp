@@ -2,6 +2,7 @@
 // from, as libavfilter's fieldmatch (a port of TFM's matching) computes it,
 // and deinterlaces the frames left combed with yadif; TDecimate drops the
 // most similar frame of each cycle, as decimate computes it.
+#include "tools/engine/filter.h"
 #include "tools/engine/functions/common.h"
 #include "tools/engine/graph_clip.h"
 #include "tools/engine/plugins/d2v_project.h"
@@ -13,6 +14,19 @@
 namespace avs {
 
 namespace {
+
+// The frames of `matched`, except those it marks as still combed, which come
+// from `other` (TFM's clip2, a deinterlaced clip).
+class CombedFromOther : public FrameFilter {
+ public:
+  CombedFromOther(const ClipInfo& info, std::string origin, ClipPtr matched, ClipPtr other)
+      : FrameFilter(info, std::move(origin), {std::move(matched), std::move(other)}) {}
+  FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
+    FrameRef frame = in.Frame(0, n);
+    return frame->interlaced_frame ? in.Frame(1, n) : frame;
+  }
+  bool Costly() const override { return false; }
+};
 
 // TFM's parameters, in its documented order.
 enum TfmArg {
@@ -52,7 +66,6 @@ Value Tfm(Call& call) {
   for (auto [index, name] : {std::pair{kOvr, "ovr"}, {kInput, "input"}, {kOutput, "output"}, {kOutputC, "outputC"},
                              {kTrimIn, "trimIn"}})
     RefuseGiven(call, index, name, noFiles);
-  RefuseGiven(call, kClip2, "clip2", "combed frames are deinterlaced by yadif, not taken from another clip");
   // A DGIndex project gives the field order (its first picture's); the
   // illegal transitions TFM looks for there are not looked for.
   int64_t order = call.Int(kOrder, -1);
@@ -80,15 +93,27 @@ Value Tfm(Call& call) {
                       ":blockx=" + std::to_string(PowerOfTwo(call, kBlockx, "blockx", 16)) +
                       ":blocky=" + std::to_string(PowerOfTwo(call, kBlocky, "blocky", 16)) +
                       ":combpel=" + std::to_string(IntIn(call, kMI, "MI", 80, 0, 512 * 512));
+  // From PP 1 on every frame is looked at for combing, as TFM does:
+  // fieldmatch scores the combing of its candidate matches (and so marks a
+  // combed result) only around scene changes unless asked for the scores of
+  // all of them.
+  if (pp >= 1) graph += std::string(":combdbg=") + (mode == 0 || mode == 1 || mode == 4 ? "pcn" : "pcnub");
   GraphOptions options;
   options.history = 1;  // the previous frame's fields
   // PP 2 to 7 deinterlace the frames still combed after matching, which
-  // fieldmatch marks as interlaced.
-  if (pp >= 2) {
+  // fieldmatch marks as interlaced: with yadif, or by taking clip2's frame.
+  const bool fromClip2 = call.args[kClip2].defined();
+  if (pp >= 2 && !fromClip2) {
     graph += std::string(",yadif=mode=0:parity=") + (tff ? "tff" : "bff") + ":deint=interlaced";
     options.history = 2;
   }
-  return MakeGraphClip(in, call.origin, {call.Clip(kTfmClip)}, graph, options);
+  ClipPtr matched = MakeGraphClip(in, call.origin, {call.Clip(kTfmClip)}, graph, options);
+  if (!fromClip2 || pp < 2) return matched;
+  const ClipInfo& other = VideoOf(call, kClip2);
+  if (other.width != in.width || other.height != in.height || other.pixelFormat != in.pixelFormat ||
+      other.frameCount != in.frameCount)
+    call.Fail("clip2 differs from the clip in size, pixel type or length");
+  return std::make_shared<CombedFromOther>(in, call.origin, matched, call.Clip(kClip2));
 }
 
 // TDecimate's parameters, in its documented order.
