@@ -22,7 +22,9 @@ const char* const kWithdrawn[] = {
     "ffms2",              "ffimagesource",    "ffindex",          "lsmashvideosource", "lsmashaudiosource",
     "dss2",               "segmenteddirectshowsource",
     "writefile",          "writefileif",      "writefileend",     "writefilestart", "exist",
+    "imagewriter",        "conditionalreader", "imagesourceanim", "segmenteddirectshowsource",
     "mpeg2source",        "dgdecode_mpeg2source", "textsub",      "textsubmod",     "assrender",
+    "compare",
 };
 
 void ReadSome(const avs::Clip& clip) {

@@ -255,6 +255,27 @@ class ColourFunctionsTest : public QObject {
         "lutyuv=y='clip(val,30,200)':u='clip(val,100,240)':v='clip(val,100,240)'", "yuv444p", 0);
     row("FixBrokenChromaUpsampling twice is nothing", "FixBrokenChromaUpsampling().FixBrokenChromaUpsampling()",
         "yuy2.avi", "null", "yuyv422", 0);
+    // Masks: RGB32's alpha set, cleared by colour, and MaskHS's Y8 mask of a
+    // hue range (a pixel on a boundary may fall either side).
+    row("ResetMask", "ResetMask(100)", "rgb32.avi", "format=bgra,lutrgb=a=100", "bgra", 0);
+    row("ColorKeyMask", "ColorKeyMask($808080, 60)", "rgb32.avi",
+        "format=bgra,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':a='if(lte(abs(r(X,Y)-128),60)*lte(abs(g(X,Y)-128),60)*"
+        "lte(abs(b(X,Y)-128),60),0,alpha(X,Y))':interpolation=n",
+        "bgra", 0);
+    row("MaskHS", "MaskHS(startHue=90, endHue=200, maxSat=80)", "yv24.avi",
+        "geq=lum='if(between(mod(atan2(cr(X,Y)-128,cb(X,Y)-128)*180/PI+360,360),90,200)*"
+        "lte(hypot(cr(X,Y)-128,cb(X,Y)-128),80*1.19),255,0)':cb=128:cr=128:interpolation=n,format=gray",
+        "gray", 255, 30);
+    // Histogram: the panel right of the picture as tall as it; luma folded
+    // back every 16 levels.
+    row("Histogram's waveform", "Histogram()", "yv12.avi",
+        "split[a][b];[b]waveform=mode=row:components=1:display=overlay:intensity=0.1:graticule=green:flags=numbers,"
+        "pad=256:64:0:0:black,format=yuv420p[p];[a][p]hstack",
+        "yuv420p", 0);
+    row("Histogram's vectorscope alone", "Histogram(\"color2\", keepsource=false)", "yv24.avi",
+        "vectorscope=mode=color2,crop=256:64:0:0,format=yuv444p", "yuv444p", 0);
+    row("Histogram's luma", "Histogram(\"luma\")", "yv12.avi",
+        "lutyuv=y='if(gte(mod(val*16,512),256),511-mod(val*16,512),mod(val*16,512))':u=128:v=128", "yuv420p", 0);
     // A window given goes through our own resampler; on the whole picture
     // it agrees with swscale's.
     // it agrees with swscale's within a PSNR.
@@ -526,6 +547,13 @@ class ColourFunctionsTest : public QObject {
     QTest::newRow("Limiter bounds crossed") << "Limiter(200, 100)" << "a minimum is above its maximum";
     QTest::newRow("Limiter show") << "Limiter(show=\"luma\")" << "show is not supported";
     QTest::newRow("FixBrokenChromaUpsampling of YV12") << "FixBrokenChromaUpsampling()" << "needs a YUY2 clip";
+    QTest::newRow("ResetMask of RGB24") << "ConvertToRGB24().ResetMask()" << "ResetMask: needs an RGB32 clip, not RGB24";
+    QTest::newRow("ColorKeyMask tolerance") << "ConvertToRGB32().ColorKeyMask($FFFFFF, 300)" << "tolerances must be from 0 to 255";
+    QTest::newRow("MaskHS of RGB") << "ConvertToRGB32().MaskHS()" << "MaskHS: needs a YUV clip with chroma";
+    QTest::newRow("MaskHS saturations crossed") << "MaskHS(maxSat=10, minSat=20)" << "minSat must be less than maxSat";
+    QTest::newRow("Histogram of a sound") << "Histogram(\"stereo\")" << "mode \"stereo\" (a view of the sound) is not supported";
+    QTest::newRow("Histogram's waveform of RGB") << "ConvertToRGB32().Histogram()" << "mode \"classic\" needs a planar YUV clip";
+    QTest::newRow("Histogram's unknown mode") << "Histogram(\"wave\")" << "unknown mode \"wave\"";
     QTest::newRow("Subtract of unequal clips") << "Subtract(last, Crop(0, 0, 64, 0))" << "the clips must have the same size";
   }
   void refusals() {

@@ -2,6 +2,7 @@
 // other, field order and parity as scripts see them, Bob's placement of the
 // fields, and the refusals.
 #include "media_fixture.h"
+#include "tools/engine/functions/channels.h"
 #include "tools/engine/reading.h"
 
 #include <QtTest>
@@ -154,6 +155,74 @@ class FieldFunctionsTest : public QObject {
     QCOMPARE(taller->info().height, 96);
   }
 
+  // SeparateRows, SeparateColumns, their weaves and SwapFields move each
+  // channel's samples as their formulas say, in every layout of channels.
+  void rowsAndColumns_data() {
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<int>("kind");  // 0 rows, 1 columns, 2 swapped rows
+    QTest::addColumn<int>("interval");
+    QTest::newRow("SeparateRows(2) of YV12") << "yv12.avi" << "SeparateRows(2)" << 0 << 2;
+    QTest::newRow("SeparateRows(4) of Y8") << "y8.avi" << "SeparateRows(4)" << 0 << 4;
+    QTest::newRow("SeparateColumns(3) of RGB24") << "rgb24.avi" << "SeparateColumns(3)" << 1 << 3;
+    QTest::newRow("SeparateColumns(2) of YUY2") << "yuy2.avi" << "SeparateColumns(2)" << 1 << 2;
+    QTest::newRow("SeparateColumns(4) of YV12") << "yv12.avi" << "SeparateColumns(4)" << 1 << 4;
+    QTest::newRow("SwapFields of YV12") << "yv12.avi" << "SwapFields()" << 2 << 2;
+    QTest::newRow("SwapFields of YUY2") << "yuy2.avi" << "SwapFields()" << 2 << 2;
+  }
+  void rowsAndColumns() {
+    QFETCH(QString, source);
+    QFETCH(QString, call);
+    QFETCH(int, kind);
+    QFETCH(int, interval);
+    const QString clip = "AviSource(\"" + source + "\")";
+    avs::ClipPtr picked = EvaluateClip(clip + "." + call, media_.dir());
+    avs::ClipPtr original = EvaluateClip(clip, media_.dir());
+    const avs::ClipInfo& in = original->info();
+    QCOMPARE(picked->info().frameCount, kind == 2 ? in.frameCount : in.frameCount * interval);
+    QCOMPARE(picked->info().fps.num * in.fps.den, (kind == 2 ? 1 : interval) * in.fps.num * picked->info().fps.den);
+    const auto outs = avs::ChannelsOf(picked->info().pixelFormat, picked->info().width, picked->info().height);
+    const auto ins = avs::ChannelsOf(in.pixelFormat, in.width, in.height);
+    avs::Reading reading;
+    for (int64_t n = 0; n < picked->info().frameCount; ++n) {
+      const avs::FrameRef out = reading.Frame(*picked, n);
+      const avs::FrameRef from = reading.Frame(*original, kind == 2 ? n : n / interval);
+      const int k = static_cast<int>(n % interval);
+      for (std::size_t c = 0; c < outs.size(); ++c)
+        for (int y = 0; y < outs[c].height; ++y)
+          for (int x = 0; x < outs[c].width; ++x) {
+            const int sx = kind == 1 ? x * interval + k : x;
+            const int sy = kind == 0 ? y * interval + k : (kind == 2 ? y ^ 1 : y);
+            if (outs[c].Row(*out, y)[x * outs[c].step] != ins[c].Row(*from, sy)[sx * ins[c].step])
+              QFAIL(qPrintable(QString("frame %1 channel %2 at %3,%4").arg(n).arg(c).arg(x).arg(y)));
+          }
+    }
+    // Woven back, the frames are the source's again.
+    if (kind == 2) return;
+    const QString weave = QString(kind == 0 ? ".WeaveRows(%1)" : ".WeaveColumns(%1)").arg(interval);
+    avs::ClipPtr woven = EvaluateClip(clip + "." + call + weave, media_.dir());
+    QCOMPARE(woven->info().frameCount, in.frameCount);
+    QCOMPARE(woven->info().width, in.width);
+    for (int64_t n : {0, 3})
+      QVERIFY(PictureBytes(*reading.Frame(*woven, n)) == PictureBytes(*reading.Frame(*original, n)));
+  }
+
+  // PeculiarBlend: the next frame above cutoff - 30, this one from cutoff
+  // down, and a blend between.
+  void peculiarBlend() {
+    avs::ClipPtr clip = EvaluateClip("c = BlankClip(length=1, width=16, height=64, pixel_type=\"Y8\", color_yuv=$200000)\n"
+                                     "(c + c.BlankClip(color_yuv=$800000)).PeculiarBlend(45)",
+                                     media_.dir());
+    avs::Reading reading;
+    const avs::FrameRef frame = reading.Frame(*clip, 0);
+    const auto sample = [&](int y) { return static_cast<int>(frame->data[0][y * frame->linesize[0]]); };
+    QCOMPARE(sample(0), 0x80);
+    QCOMPARE(sample(14), 0x80);
+    QCOMPARE(sample(30), 0x20 + (0x80 - 0x20) * 15 / 30);
+    QCOMPARE(sample(45), 0x20);
+    QCOMPARE(sample(63), 0x20);
+  }
+
   // The sound is the frames' sound, whatever becomes of the frames.
   void soundStays() {
     avs::ClipPtr clip = EvaluateClip("BlankClip(length=10, width=64, height=48, audio_rate=48000)"
@@ -175,6 +244,13 @@ class FieldFunctionsTest : public QObject {
     QTest::newRow("Bob to an absurd height") << "Bob(height=100000)" << "Bob: the size 96x100000 is out of range";
     QTest::newRow("Weave of a single field") << "SeparateFields().Trim(0, -1).Weave()"
                                              << "there is no pair of fields to weave";
+    QTest::newRow("SeparateRows of an uneven height") << "SeparateRows(3)"
+                                                      << "the height of every channel of the YV12 clip must be a multiple of 3";
+    QTest::newRow("SeparateColumns of chroma") << "SeparateColumns(32)"
+                                               << "the width of every channel of the YV12 clip must be a multiple of 32";
+    QTest::newRow("SeparateRows(0)") << "SeparateRows(0)" << "interval must be from 1 to 8192";
+    QTest::newRow("WeaveColumns too wide") << "WeaveColumns(100)" << "the size 9600x64 is out of range";
+    QTest::newRow("PeculiarBlend past the picture") << "PeculiarBlend(65)" << "cutoff must be from 0 to the picture's height";
   }
   void refusals() {
     QFETCH(QString, script);

@@ -134,6 +134,48 @@ class LayoutFunctionsTest : public QObject {
     QVERIFY2(oursV == theirsV, "StackVertical differs from vstack");
   }
 
+  // ShowFiveVersions: three clips side by side above two staggered by half
+  // a picture on black, as ffmpeg's stacks and pad lay them out.
+  void showFiveVersionsStaggers() {
+    const QByteArray ours = Frames("a = AviSource(\"yv24.avi\")\n"
+                                   "ShowFiveVersions(a, a.FlipVertical(), a.FlipHorizontal(), a.Turn180(), a.Reverse())");
+    const QByteArray theirs = Ffmpeg(
+        {"-i", "yv24.avi", "-filter_complex",
+         "[0]split=5[a][b][c][d][r];[r]reverse[rev];[b]vflip[b2];[c]hflip[c2];[d]hflip,vflip[d2];"
+         "[a][b2][c2]hstack=inputs=3[top];[d2][rev]hstack,pad=288:64:48:0:black[bottom];[top][bottom]vstack"},
+        "yuv444p");
+    QCOMPARE(ours.size(), theirs.size());
+    QVERIFY2(ours == theirs, "ShowFiveVersions differs from the stacks");
+  }
+
+  // SkewRows joins the rows and cuts them again: on a picture whose samples
+  // count 0, 1, 2... row by row, output sample (x, y) holds its number in
+  // the joined row; RGB's rows are joined from the bottom up; CropBottom is
+  // Crop counting from the bottom.
+  void skewRowsAndCropBottom() {
+    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "color=c=black:s=10x6:r=25", "-vf", "format=gray,geq=lum='Y*10+X'",
+                           "-frames:v", "1", "-c:v", "rawvideo", "-pix_fmt", "gray", "count.avi"}));
+    avs::FrameRef skewed = FirstFrame("AviSource(\"count.avi\").SkewRows(3)");
+    QCOMPARE(skewed->width, 13);
+    QCOMPARE(skewed->height, 5);  // 60 samples in rows of 13, the last part-filled
+    const auto at = [](const avs::FrameRef& f, int x, int y) { return static_cast<int>(f->data[0][y * f->linesize[0] + x]); };
+    QCOMPARE(at(skewed, 0, 1), 13);
+    QCOMPARE(at(skewed, 12, 2), 38);
+    QCOMPARE(at(skewed, 7, 4), 59);
+    QCOMPARE(at(skewed, 8, 4), 128);  // padding
+    avs::FrameRef narrower = FirstFrame("AviSource(\"count.avi\").SkewRows(-4)");
+    QCOMPARE(narrower->width, 6);
+    QCOMPARE(narrower->height, 10);
+    QCOMPARE(at(narrower, 5, 9), 59);
+    // RGB: joined from the bottom row up, so the bottom output row starts
+    // with the bottom input row.
+    avs::FrameRef rgb = FirstFrame("AviSource(\"count.avi\").ConvertToRGB24(matrix=\"PC.601\").SkewRows(2)");
+    QCOMPARE(rgb->height, 5);
+    QCOMPARE(at(rgb, 0, 4), 50);
+    QCOMPARE(at(rgb, 3 * 11, 4), 41);  // pixel 11 of the joined row: row 4's second
+    QVERIFY(Frames("AviSource(\"yv12.avi\").CropBottom(10)") == Frames("AviSource(\"yv12.avi\").Crop(0, 0, 0, -10)"));
+  }
+
   // The first clip gives the rate and the sound, however long the others.
   void stackTakesRateAndSoundFromTheFirstClip() {
     avs::ClipPtr clip = EvaluateClip(
@@ -239,6 +281,12 @@ class LayoutFunctionsTest : public QObject {
         << "Letterbox: top and bottom cover more than the picture's height";
     QTest::newRow("letterbox odd in YV12") << "BlankClip(pixel_type=\"YV12\").Letterbox(2, 2, 1)"
                                            << "Letterbox: YV12 needs an even x1";
+    QTest::newRow("SkewRows of planar YUV") << "BlankClip(pixel_type=\"YV12\").SkewRows(2)" << "SkewRows: needs a clip of one plane";
+    QTest::newRow("SkewRows to nothing") << "BlankClip(width=96).SkewRows(-96)" << "leaves no usable width";
+    QTest::newRow("SkewRows of YUY2 by an odd number") << "BlankClip(pixel_type=\"YUY2\").SkewRows(1)" << "YUY2 needs an even skew";
+    QTest::newRow("CropBottom past the top") << "BlankClip().CropBottom(480)" << "CropBottom: the area";
+    QTest::newRow("ShowFiveVersions of other sizes") << "c = BlankClip()\nShowFiveVersions(c, c, c, c, c.Crop(0, 0, 48, 0))"
+                                                     << "the five clips must have the same size";
   }
   void bordersRefuseBadSizes() {
     QFETCH(QString, script);

@@ -162,6 +162,27 @@ class ScriptFunctionsTest : public QObject {
     QTest::newRow("String of a float as int") << "String(7.9, \"%d\")" << "string" << "7";
     QTest::newRow("String with text around") << "String(7, \"frame %03d of 10\")" << "string" << "frame 007 of 10";
     QTest::newRow("String with a percent sign") << "String(50, \"%d%%\")" << "string" << "50%";
+    // Format: in order, by number, by [name, value] pairs, by variable.
+    QTest::newRow("Format in order") << "Format(\"{} {} {}\", \"AviSynth\", \"+\", 2020)" << "string" << "AviSynth + 2020";
+    QTest::newRow("Format by number") << "Format(\"{0} {1} {0}\", \"Home\", \"sweet\")" << "string" << "Home sweet Home";
+    QTest::newRow("Format by pairs") << "Format(\"max={max} min={MIN}\", [\"max\", 255], [\"min\", 0])" << "string"
+                                     << "max=255 min=0";
+    QTest::newRow("Format by variable") << "max_pixel_value = 255\nFormat(\"max={max_pixel_value}!\")" << "string"
+                                        << "max=255!";
+    QTest::newRow("Format's braces and spare values") << "Format(\"{{{}}}\", 1.5, 2)" << "string" << "{1.500000}";
+    // The last convergent whose denominator stays within the limit.
+    QTest::newRow("ContinuedNumerator of pi") << "ContinuedNumerator(Pi(), limit=5000)" << "int" << "355";
+    QTest::newRow("ContinuedDenominator of pi") << "ContinuedDenominator(Pi(), limit=50)" << "int" << "7";
+    QTest::newRow("ContinuedNumerator of a pair") << "ContinuedNumerator(355, 113, limit=50)" << "int" << "22";
+    QTest::newRow("ContinuedDenominator reduces") << "ContinuedDenominator(30000, 1002)" << "int" << "167";
+    QTest::newRow("ContinuedNumerator of a negative") << "ContinuedNumerator(-7, 2)" << "int" << "-7";
+    QTest::newRow("ContinuedDenominator of a float's limit") << "ContinuedDenominator(29.97, 1000)" << "int" << "100";
+    QTest::newRow("BitSetCount") << "BitSetCount(255, -1, 0)" << "int" << "40";
+    QTest::newRow("BitRRotateL") << "BitRRotateL(1, 1)" << "int" << "-2147483648";
+    QTest::newRow("IsVersionOrGreater") << "String(IsVersionOrGreater(2, 60)) + String(IsVersionOrGreater(3, 0))" << "string"
+                                        << "truefalse";
+    QTest::newRow("GetProcessInfo") << "GetProcessInfo()" << "int" << "64";
+    QTest::newRow("StrToUtf8") << "StrFromUtf8(StrToUtf8(\"é\"))" << "string" << "é";
   }
   void values() {
     QFETCH(QString, expr);
@@ -193,6 +214,14 @@ class ScriptFunctionsTest : public QObject {
     QTest::newRow("Min of nothing") << "Min()" << "t.avs, line 1: Min: needs at least one number";
     QTest::newRow("Select out of range") << "Select(3, 1, 2, 3)" << "t.avs, line 1: Select: the index 3 is out of range";
     QTest::newRow("Select negative") << "Select(-1, 1)" << "t.avs, line 1: Select: the index -1 is out of range";
+    QTest::newRow("Format past its values") << "Format(\"{} {}\", 1)" << "t.avs, line 1: Format: {} asks for a value beyond the 1 given";
+    QTest::newRow("Format of an unknown name") << "Format(\"{nobody}\")" << "t.avs, line 1: Format: nothing is named nobody";
+    QTest::newRow("Format's lone brace") << "Format(\"a}\")" << "t.avs, line 1: Format: a '}' stands alone";
+    QTest::newRow("Format's open brace") << "Format(\"{a\")" << "t.avs, line 1: Format: a '{' is not closed";
+    QTest::newRow("ContinuedNumerator limit 0") << "ContinuedNumerator(1.5, 0)" << "t.avs, line 1: ContinuedNumerator: limit must be 1";
+    QTest::newRow("ContinuedNumerator over 0") << "ContinuedNumerator(1, 0)" << "t.avs, line 1: ContinuedNumerator: division by zero";
+    QTest::newRow("log to a file") << "SetLogParams(\"log.txt\")" << "t.avs, line 1: SetLogParams: the log can only go to stderr";
+    QTest::newRow("TCPSource") << "TCPSource(\"localhost\")" << "t.avs, line 1: TCPSource: serving and reading clips over the network";
   }
   void refusals() {
     QFETCH(QString, script);
@@ -240,6 +269,11 @@ class ScriptFunctionsTest : public QObject {
     QTest::newRow("ComponentSize") << "BlankClip().ComponentSize" << "1";
     QTest::newRow("NumComponents RGB32") << "BlankClip().NumComponents" << "4";
     QTest::newRow("NumComponents YV12") << "BlankClip(pixel_type=\"YV12\").NumComponents" << "3";
+    QTest::newRow("AudioLengthLo") << film + ".AudioLengthLo(1000)" << "100";
+    QTest::newRow("AudioLengthHi") << film + ".AudioLengthHi(1000)" << "100";
+    QTest::newRow("AudioLengthS") << film + ".AudioLengthS" << "100100";
+    QTest::newRow("GetChannelMask of stereo") << film + ".GetChannelMask" << "3";
+    QTest::newRow("IsChannelMaskKnown") << film + ".SetChannelMask(true, 3).IsChannelMaskKnown" << "false";
   }
   void clipProperties() {
     QFETCH(QString, expr);

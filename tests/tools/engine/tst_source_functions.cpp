@@ -1,7 +1,8 @@
 // Sources and generators: BlankClip's parameters by position and by name,
 // its template clip and sound types; the colour bars' layout and values at
 // known places; Tone's waves counted by their zero crossings and peaks;
-// Version's clip. Values are worked out here from the documented ones.
+// Version's clip; the sources' other forms, and ImageWriter's files read
+// back. Values are worked out here from the documented ones.
 #include "media_fixture.h"
 #include "tools/engine/reading.h"
 #include "tools/engine/samples.h"
@@ -672,6 +673,86 @@ class SourceFunctionsTest : public QObject {
     QCOMPARE(clip->info().width, 320);
     QCOMPARE(clip->info().pixelFormat, AV_PIX_FMT_YUV420P);
     QCOMPARE(Eval("Version(5, 400, 100)")->info().width, 400);
+  }
+
+  // The sources' other forms: other names, numbered segments joined in
+  // order, an animation's pictures at its own rate.
+  void sourceForms() {
+    av_log_set_level(AV_LOG_QUIET);
+    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=64x48:r=25", "-frames:v", "4", "-c:v", "ffv1", "-pix_fmt",
+                           "yuv420p", "seg.00.avi"}));
+    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "mandelbrot=s=64x48:r=25", "-frames:v", "3", "-c:v", "ffv1", "-pix_fmt",
+                           "yuv420p", "seg.02.avi"}));
+    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=32x32:r=10", "-frames:v", "5", "anim.gif"}));
+    const avs::ClipPtr segmented = Eval("SegmentedAVISource(\"seg.avi\")");
+    QCOMPARE(segmented->info().frameCount, 7);
+    avs::Reading reading;
+    QVERIFY(PictureBytes(*reading.Frame(*segmented, 5)) ==
+            PictureBytes(*reading.Frame(*Eval("AviSource(\"seg.02.avi\")"), 1)));
+    QCOMPARE(Eval("SegmentedDirectShowSource(\"seg.avi\", fps=50)")->info().fps.num, 50);
+    QCOMPARE(Eval("OpenDMLSource(\"seg.00.avi\") + AVIFileSource(\"seg.02.avi\")")->info().frameCount, 7);
+    const avs::ClipPtr anim = Eval("ImageSourceAnim(\"anim.gif\")");
+    QCOMPARE(anim->info().frameCount, 5);
+    QCOMPARE(anim->info().fps.num, 10);
+    QCOMPARE(anim->info().pixelFormat, AV_PIX_FMT_BGRA);
+    QVERIFY(EvaluationError("SegmentedAVISource(\"none.avi\")", media_.dir())
+                .contains("no segment of none.avi (none.00.avi to none.99.avi) exists"));
+  }
+
+  // ImageWriter writes the frames of its range when they are read; PNG and
+  // BMP keep RGB exactly, so ImageReader reads the same pictures back.
+  void imageWriterRoundTrips() {
+    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=64x48:r=25", "-frames:v", "6", "-c:v", "rawvideo", "-pix_fmt",
+                           "bgr24", "rgb.avi"}));
+    const QString source = "AviSource(\"rgb.avi\")";
+    for (const QString& type : {QString("png"), QString("bmp"), QString("tif")}) {
+      const avs::ClipPtr written = Eval(source + ".ImageWriter(\"out-" + type + "-\", 2, -3, \"" + type + "\")");
+      avs::Reading reading;
+      for (int64_t n = 0; n < 6; ++n) reading.Frame(*written, n);
+      QVERIFY(!QFile::exists(media_.path("out-" + type + "-000001." + type)));
+      QVERIFY(QFile::exists(media_.path("out-" + type + "-000004." + type)));
+      QVERIFY(!QFile::exists(media_.path("out-" + type + "-000005." + type)));
+      const avs::ClipPtr back = Eval("ImageReader(\"out-" + type + "-%06d." + type + "\", 2, 4, 25, pixel_type=\"RGB24\")");
+      avs::Reading original;
+      for (int64_t n = 0; n < 3; ++n)
+        QVERIFY2(PictureBytes(*reading.Frame(*back, n)) == PictureBytes(*original.Frame(*Eval(source), n + 2)),
+                 qPrintable(type + " frame " + QString::number(n)));
+    }
+    // A name with a %d takes the number as it says; raw is the frame's bytes.
+    avs::Reading reading;
+    reading.Frame(*Eval(source + ".ConvertToYV12().ImageWriter(\"raw%02d.yuv\", 0, 0, \"raw\")"), 3);
+    QCOMPARE(media_.read("raw03.yuv").size(), 64 * 48 * 3 / 2);
+    reading.Frame(*Eval(source + ".ImageWriter(\"photo\", type=\"jpg\")"), 1);
+    QVERIFY(media_.read("photo000001.jpg").startsWith("\xFF\xD8"));
+  }
+
+  void imageWriterRefusals_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown type") << "BlankClip().ImageWriter(\"x\", type=\"webp\")" << "unknown type \"webp\"";
+    QTest::newRow("YUV as png") << "BlankClip(pixel_type=\"YV12\").ImageWriter(\"x\", type=\"png\")"
+                                << "writes RGB and Y8 pictures as png, not YV12";
+    QTest::newRow("a name with two numbers") << "BlankClip().ImageWriter(\"x%d%d\")" << "may hold one %d";
+    QTest::newRow("a name with a string") << "BlankClip().ImageWriter(\"x%s\")" << "may hold one %d";
+  }
+  void imageWriterRefusals() {
+    QFETCH(QString, script);
+    QFETCH(QString, message);
+    const QString error = EvaluationError(script, media_.dir());
+    QVERIFY2(error.startsWith("t.avs, line 1: ImageWriter: ") && error.contains(message), qPrintable(error));
+  }
+
+  // A file that is not a regular file is never written through.
+  void imageWriterWritesRegularFilesOnly() {
+    QVERIFY(QDir(media_.dir()).mkpath("dir000000.ebmp"));
+    const avs::ClipPtr clip = Eval("BlankClip(length=1).ImageWriter(\"dir\")");
+    avs::Reading reading;
+    try {
+      reading.Frame(*clip, 0);
+      QFAIL("a folder was written through");
+    } catch (const avs::ScriptError& e) {
+      QVERIFY2(QString(e.what()).contains("is not a regular file"), e.what());
+    }
   }
 
  private:

@@ -148,6 +148,8 @@ class TimeFunctionsTest : public QObject {
     QTest::newRow("Trim to a named end") << "Trim(3, end=7)" << Range(3, 7);
     QTest::newRow("Trim to end 0") << "Trim(0, end=0)" << QList<int>{0};
     QTest::newRow("Trim a named length") << "Trim(3, length=7)" << Range(3, 9);
+    QTest::newRow("Pulldown") << "Pulldown(1, 3)" << QList<int>{1, 3, 6, 8, 11, 13, 16, 18, 21, 23, 26, 28};
+    QTest::newRow("Echo shows its first clip") << "Echo(last, last.Reverse()).Preroll(5, 1.0)" << Range(0, 29);
     QTest::newRow("Trim from a start alone") << "Trim(26)" << Range(26, 29);
   }
   void frameMaps() {

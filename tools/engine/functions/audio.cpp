@@ -500,6 +500,17 @@ void RegisterAudioFunctions(FunctionTable& table) {
   table["audiodub"] = {"video_clip:c audio_clip:c", AudioDub};
   table["audiodubex"] = {"video_clip:c audio_clip:c", AudioDubEx};
   table["monotostereo"] = {"left_channel_clip:c right_channel_clip:c", MonoToStereo};
+  // The channels' layout is not kept: the mask is the usual one for the
+  // number of channels, and setting it changes nothing.
+  table["getchannelmask"] = {"clip:c", [](Call& call) -> Value {
+                               AVChannelLayout layout{};
+                               av_channel_layout_default(&layout, call.Clip(0)->info().channels);
+                               const int64_t mask = layout.order == AV_CHANNEL_ORDER_NATIVE ? static_cast<int64_t>(layout.u.mask) : 0;
+                               av_channel_layout_uninit(&layout);
+                               return Value(mask);
+                             }};
+  table["ischannelmaskknown"] = {"clip:c", [](Call&) -> Value { return Value(false); }};
+  table["setchannelmask"] = {"clip:c known:b ?mask:i", [](Call& call) -> Value { return call.Clip(0); }};
   table["killaudio"] = {"clip:c", KillAudio};
   table["amplify"] = {"clip:c amount:f*", Amplify};
   table["amplifydb"] = {"clip:c amount:f*", AmplifyDB};

@@ -247,6 +247,32 @@ Value ColorYuv(Call& call) {
                        });
 }
 
+// A hue range (degrees, startHue > endHue wrapping through 0) and a
+// saturation range (percent, 100% being 119 chroma units, pure red).
+struct HueSaturationRange {
+  double startHue = 0, endHue = 360, maxSat = 150, minSat = 0;
+
+  // How much a (U, V) pair lies in the ranges: 1 inside, 0 outside, or
+  // between when its saturation is within `interp` of the range's edges.
+  double Weight(int u, int v, double interp) const {
+    const double du = u - 128, dv = v - 128;
+    const double saturation = std::hypot(du, dv);
+    double hue = std::atan2(dv, du) * 180 / std::numbers::pi;
+    if (hue < 0) hue += 360;
+    const bool allHues = startHue <= 0 && endHue >= 360;
+    const bool inHue =
+        allHues || (startHue <= endHue ? hue >= startHue && hue <= endHue : hue >= startHue || hue <= endHue);
+    double weight = inHue ? 1 : 0;
+    const double minS = minSat * 1.19, maxS = maxSat * 1.19;
+    if (minSat > 0 && saturation < minS) weight *= interp > 0 ? std::max(0.0, 1 - (minS - saturation) / interp) : 0;
+    if (maxSat < 150 && saturation > maxS) weight *= interp > 0 ? std::max(0.0, 1 - (saturation - maxS) / interp) : 0;
+    return weight;
+  }
+
+  // startHue, endHue, maxSat and minSat from the arguments at `first`.
+  static HueSaturationRange Read(const Call& call, std::size_t first);
+};
+
 // Tweak's chroma: each (U, V) pair turned by the hue angle and scaled by
 // the saturation, where the pair's own hue and saturation lie in the chosen
 // ranges (with the saturation eased in over `interp` at the range's edges).
@@ -255,7 +281,8 @@ class TweakClip : public PictureFilter {
   struct Settings {
     double hue = 0, sat = 1, bright = 0, cont = 1;
     bool coring = true;
-    double startHue = 0, endHue = 360, maxSat = 150, minSat = 0, interp = 16;
+    HueSaturationRange range;
+    double interp = 16;
   };
 
   TweakClip(std::string origin, ClipPtr source, const Settings& s)
@@ -267,22 +294,10 @@ class TweakClip : public PictureFilter {
       return s.coring ? std::clamp(v, 16.0, 235.0) : v;
     });
     const double chromaLow = s.coring ? 16 : 0, chromaHigh = s.coring ? 240 : 255;
-    // 100% saturation is 119 chroma units (pure red).
-    const double minS = s.minSat * 1.19, maxS = s.maxSat * 1.19;
-    const bool allHues = s.startHue <= 0 && s.endHue >= 360;
     for (int u = 0; u < 256; ++u)
       for (int v = 0; v < 256; ++v) {
         const double du = u - 128, dv = v - 128;
-        const double saturation = std::hypot(du, dv);
-        double hue = std::atan2(dv, du) * 180 / std::numbers::pi;
-        if (hue < 0) hue += 360;
-        const bool inHue = allHues || (s.startHue <= s.endHue ? hue >= s.startHue && hue <= s.endHue
-                                                              : hue >= s.startHue || hue <= s.endHue);
-        double weight = inHue ? 1 : 0;
-        if (s.minSat > 0 && saturation < minS)
-          weight *= s.interp > 0 ? std::max(0.0, 1 - (minS - saturation) / s.interp) : 0;
-        if (s.maxSat < 150 && saturation > maxS)
-          weight *= s.interp > 0 ? std::max(0.0, 1 - (saturation - maxS) / s.interp) : 0;
+        const double weight = s.range.Weight(u, v, s.interp);
         const double angle = s.hue * weight * std::numbers::pi / 180;
         const double gain = 1 + (s.sat - 1) * weight;
         const double nu = (du * std::cos(angle) - dv * std::sin(angle)) * gain + 128;
@@ -341,13 +356,74 @@ Value Tweak(Call& call) {
   s.bright = Ranged(call, 3, 0, -255, 255, "bright");
   s.cont = Ranged(call, 4, 1, 0, 10, "cont");
   s.coring = call.Bool(5, true);
-  s.startHue = Ranged(call, 7, 0, 0, 360, "startHue");
-  s.endHue = Ranged(call, 8, 360, 0, 360, "endHue");
-  s.maxSat = Ranged(call, 9, 150, 0, 150, "maxSat");
-  s.minSat = Ranged(call, 10, 0, 0, 150, "minSat");
+  s.range = HueSaturationRange::Read(call, 7);
   s.interp = Ranged(call, 11, 16, 0, 32, "interp");
-  if (s.minSat >= s.maxSat) call.Fail("minSat must be less than maxSat");
   return std::make_shared<TweakClip>(call.origin, call.Clip(0), s);
+}
+
+HueSaturationRange HueSaturationRange::Read(const Call& call, std::size_t first) {
+  HueSaturationRange r;
+  r.startHue = Ranged(call, first, 0, 0, 360, "startHue");
+  r.endHue = Ranged(call, first + 1, 360, 0, 360, "endHue");
+  r.maxSat = Ranged(call, first + 2, 150, 0, 150, "maxSat");
+  r.minSat = Ranged(call, first + 3, 0, 0, 150, "minSat");
+  if (r.minSat >= r.maxSat) call.Fail("minSat must be less than maxSat");
+  return r;
+}
+
+// MaskHS: a Y8 picture of the clip's size, white (235 with coring) where
+// the chroma under a pixel lies in the hue and saturation ranges, black (16)
+// elsewhere.
+class HueSaturationMask : public PictureFilter {
+ public:
+  HueSaturationMask(const Call& call, const HueSaturationRange& range, bool coring)
+      : PictureFilter(MaskInfo(VideoOf(call, 0)), call.origin, {call.Clip(0)}),
+        sourceChannels_(ChannelsOf(VideoOf(call, 0).pixelFormat, info().width, info().height)) {
+    const int low = coring ? 16 : 0, high = coring ? 235 : 255;
+    for (int u = 0; u < 256; ++u)
+      for (int v = 0; v < 256; ++v)
+        inside_[static_cast<std::size_t>(u) << 8 | static_cast<std::size_t>(v)] =
+            static_cast<uint8_t>(range.Weight(u, v, 0) > 0 ? high : low);
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(VideoOf(call, 0).pixelFormat);
+    shiftX_ = desc->log2_chroma_w;
+    shiftY_ = desc->log2_chroma_h;
+  }
+
+  FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
+    const FrameRef source = in.Frame(0, n);
+    FramePtr out = NewFrame(*source);
+    const Channel* u = nullptr;
+    const Channel* v = nullptr;
+    for (const Channel& channel : sourceChannels_) {
+      if (channel.kind == K::U) u = &channel;
+      if (channel.kind == K::V) v = &channel;
+    }
+    for (int y = 0; y < info().height; ++y) {
+      uint8_t* to = out->data[0] + static_cast<std::ptrdiff_t>(y) * out->linesize[0];
+      const uint8_t* fromU = u->Row(*source, y >> shiftY_);
+      const uint8_t* fromV = v->Row(*source, y >> shiftY_);
+      for (int x = 0; x < info().width; ++x) {
+        const int cx = x >> shiftX_;
+        to[x] = inside_[static_cast<std::size_t>(fromU[cx * u->step]) << 8 | fromV[cx * v->step]];
+      }
+    }
+    return Share(std::move(out));
+  }
+
+ private:
+  static ClipInfo MaskInfo(ClipInfo info) {
+    info.pixelFormat = AV_PIX_FMT_GRAY8;
+    return info;
+  }
+  std::vector<Channel> sourceChannels_;
+  std::array<uint8_t, 256 * 256> inside_{};
+  int shiftX_ = 0, shiftY_ = 0;
+};
+
+Value MaskHS(Call& call) {
+  const ClipInfo& in = VideoOf(call, 0);
+  if (!IsYuv(in.pixelFormat) || !HasChannel(in.pixelFormat, K::U)) call.Fail("needs a YUV clip with chroma");
+  return std::make_shared<HueSaturationMask>(call, HueSaturationRange::Read(call, 1), call.Bool(5, false));
 }
 
 // Blur and Sharpen: the kernel [(1 - 1/2^a)/2, 1/2^a, (1 - 1/2^a)/2] across
@@ -464,6 +540,7 @@ void RegisterColourAdjustFunctions(FunctionTable& table) {
   table["tweak"] = {"clip:c ?hue:f ?sat:f ?bright:f ?cont:f ?coring:b ?sse:b ?startHue:f ?endHue:f ?maxSat:f "
                     "?minSat:f ?interp:f ?dither:b ?realcalc:b ?dither_strength:f",
                     Tweak};
+  table["maskhs"] = {"clip:c ?startHue:f ?endHue:f ?maxSat:f ?minSat:f ?coring:b ?realcalc:b", MaskHS};
   table["blur"] = BlurFunction(false);
   table["sharpen"] = BlurFunction(true);
 }

@@ -14,8 +14,10 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace avs {
 
@@ -451,9 +453,65 @@ Value Mask(Call& call) {
   return std::make_shared<MaskClip>(call.origin, call.Clip(0), call.Clip(1));
 }
 
+// ResetMask(mask = 255) and ColorKeyMask(color, tolB, tolG, tolR): RGB32's
+// alpha set for every pixel, or cleared (0) where the pixel lies within the
+// tolerances of the colour, channel by channel.
+class AlphaClip : public FrameFilter {
+ public:
+  AlphaClip(const Call& call, int alpha, std::optional<std::array<int, 6>> key)
+      : FrameFilter(VideoOf(call, 0), call.origin, {call.Clip(0)}), alpha_(alpha), key_(key) {}
+
+  FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
+    FramePtr out = in.FrameToDrawOn(0, n);
+    if (!av_frame_is_writable(out.get())) out = WritableCopy(*out);
+    for (int y = 0; y < info().height; ++y) {
+      uint8_t* p = out->data[0] + static_cast<std::ptrdiff_t>(y) * out->linesize[0];
+      for (int x = 0; x < info().width; ++x, p += 4) {
+        if (!key_) {
+          p[3] = static_cast<uint8_t>(alpha_);
+          continue;
+        }
+        const std::array<int, 6>& k = *key_;  // B, G, R and their tolerances
+        if (std::abs(p[0] - k[0]) <= k[3] && std::abs(p[1] - k[1]) <= k[4] && std::abs(p[2] - k[2]) <= k[5]) p[3] = 0;
+      }
+    }
+    return Share(std::move(out));
+  }
+
+ private:
+  int alpha_;
+  std::optional<std::array<int, 6>> key_;
+};
+
+void RequireRgb32(const Call& call) {
+  if (VideoOf(call, 0).pixelFormat != AV_PIX_FMT_BGRA)
+    call.Fail(std::string("needs an RGB32 clip, not ") + PixelTypeName(VideoOf(call, 0).pixelFormat));
+}
+
+Value ResetMask(Call& call) {
+  RequireRgb32(call);
+  const int64_t mask = call.Int(1, 255);
+  if (mask < 0 || mask > 255) call.Fail("mask must be from 0 to 255");
+  return std::make_shared<AlphaClip>(call, static_cast<int>(mask), std::nullopt);
+}
+
+Value ColorKeyMask(Call& call) {
+  RequireRgb32(call);
+  const int64_t tolB = call.Int(2, 10), tolG = call.Int(3, tolB), tolR = call.Int(4, tolB);
+  for (int64_t t : {tolB, tolG, tolR})
+    if (t < 0 || t > 255) call.Fail("the tolerances must be from 0 to 255");
+  const auto colour = static_cast<uint32_t>(call.Int(1, 0));
+  return std::make_shared<AlphaClip>(call, 0,
+                                     std::array<int, 6>{static_cast<int>(colour & 0xFF), static_cast<int>(colour >> 8 & 0xFF),
+                                                        static_cast<int>(colour >> 16 & 0xFF), static_cast<int>(tolB),
+                                                        static_cast<int>(tolG), static_cast<int>(tolR)});
+}
+
 }  // namespace
 
 void RegisterCompositingFunctions(FunctionTable& table) {
+  table["resetmask"] = {"clip:c ?mask:i", ResetMask};
+  table["colorkeymask"] = {"clip:c color:i ?tolb:i ?tolg:i ?tolr:i", ColorKeyMask};
   table["overlay"] = {
       "base:c overlay:c ?x:i ?y:i ?mask:c ?opacity:f ?mode:s ?greymask:b ?output:s "
       "?ignore_conditional:b ?pc_range:b",

@@ -6,6 +6,8 @@ namespace avs {
 
 void RegisterAllFunctions(FunctionTable& table) {
   RegisterSourceFunctions(table);
+  RegisterSourceForms(table);
+  RegisterImageWriterFunction(table);
   RegisterGeneratorFunctions(table);
   RegisterTextFunctions(table);
   RegisterLayoutFunctions(table);
@@ -18,6 +20,8 @@ void RegisterAllFunctions(FunctionTable& table) {
   RegisterMergeFunctions(table);
   RegisterExprFunction(table);
   RegisterRestorationFunctions(table);
+  RegisterDebugFunctions(table);
+  RegisterCompareFunction(table);
   RegisterFieldFunctions(table);
   RegisterAudioFunctions(table);
   RegisterTimeStretchFunctions(table);

@@ -11,6 +11,8 @@ namespace avs {
 using FunctionTable = std::map<std::string, Function>;
 
 void RegisterSourceFunctions(FunctionTable& table);   // sources and BlankClip
+void RegisterSourceForms(FunctionTable& table);       // sources: ImageReader, animations
+void RegisterImageWriterFunction(FunctionTable& table);  // frames written as image files
 void RegisterGeneratorFunctions(FunctionTable& table);  // colour bars and tones
 void RegisterTextFunctions(FunctionTable& table);     // text on frames
 void RegisterLayoutFunctions(FunctionTable& table);   // size, crop, borders, flips, stacking
@@ -27,6 +29,8 @@ void RegisterPlaneFunctions(FunctionTable& table);    // colour: channels shown 
 void RegisterMergeFunctions(FunctionTable& table);    // colour: two clips mixed sample by sample
 void RegisterExprFunction(FunctionTable& table);      // colour: samples computed by an expression
 void RegisterRestorationFunctions(FunctionTable& table);  // softening and convolution
+void RegisterDebugFunctions(FunctionTable& table);    // views of clips for looking at them
+void RegisterCompareFunction(FunctionTable& table);   // debug: two clips' differences measured
 void RegisterFieldFunctions(FunctionTable& table);    // fields and interlacing
 void RegisterAudioFunctions(FunctionTable& table);    // sound
 void RegisterTimeStretchFunctions(FunctionTable& table);
@@ -34,9 +38,9 @@ void RegisterScriptFunctions(FunctionTable& table);   // values, maths, strings,
 void RegisterScriptTextFunctions(FunctionTable& table);
 void RegisterScriptControlFunctions(FunctionTable& table);
 void RegisterArrayFunctions(FunctionTable& table);    // arrays and their items
-void RegisterRuntimeFunctions(FunctionTable& table);
+void RegisterRuntimeFunctions(FunctionTable& table);  // per-frame evaluation and files written while reading
 void RegisterConditionalReaderFunction(FunctionTable& table);
-void RegisterRuntimeMeasures(FunctionTable& table);  // runtime: the measures of frames scripts use  // per-frame evaluation and files written while reading
+void RegisterRuntimeMeasures(FunctionTable& table);  // runtime: the measures of frames scripts use
 
 // Whether a name is a function that only a plugin provides, so that calling
 // it fails with a message about plugins rather than about an unknown name.

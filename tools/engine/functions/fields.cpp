@@ -6,6 +6,7 @@
 // a top field when n is even and the clip is top field first, or n is odd and
 // it is not.
 #include "tools/engine/filter.h"
+#include "tools/engine/functions/blend.h"
 #include "tools/engine/functions/channels.h"
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
@@ -14,6 +15,7 @@
 extern "C" {
 #include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
+#include <libavutil/rational.h>
 }
 
 namespace avs {
@@ -148,9 +150,142 @@ Value Bob(Call& call) {
   return std::make_shared<Rewired>(info, call.origin, frames, frames);
 }
 
+// SeparateRows and SeparateColumns split each frame's rows (columns) into
+// `interval` frames: frame k of each group takes rows (columns) k,
+// k + interval, ... of every channel. WeaveRows and WeaveColumns put
+// `interval` frames back together. SwapFields exchanges each pair of rows.
+enum class Pick { SeparateRows, SeparateColumns, WeaveRows, WeaveColumns, SwapFields };
+
+class PickedSamplesClip : public PictureFilter {
+ public:
+  PickedSamplesClip(const Call& call, const ClipInfo& info, Pick pick, int interval)
+      : PictureFilter(info, call.origin, {call.Clip(0)}), pick_(pick), interval_(interval),
+        channels_(ChannelsOf(info.pixelFormat, info.width, info.height)),
+        sourceChannels_(ChannelsOf(VideoOf(call, 0).pixelFormat, VideoOf(call, 0).width, VideoOf(call, 0).height)) {}
+
+  FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
+    const bool separate = pick_ == Pick::SeparateRows || pick_ == Pick::SeparateColumns;
+    const int k = static_cast<int>(n % interval_);
+    std::vector<FrameRef> sources;
+    if (separate) sources.push_back(in.Frame(0, n / interval_));
+    else if (pick_ == Pick::SwapFields) sources.push_back(in.Frame(0, n));
+    else
+      for (int i = 0; i < interval_; ++i) sources.push_back(in.Frame(0, n * interval_ + i));
+    FramePtr out = NewFrame(*sources[0]);
+    for (std::size_t c = 0; c < channels_.size(); ++c) {
+      const Channel& to = channels_[c];
+      const Channel& from = sourceChannels_[c];
+      for (int y = 0; y < to.height; ++y) {
+        uint8_t* row = to.Row(*out, y);
+        for (int x = 0; x < to.width; ++x) {
+          int sx = x, sy = y, frame = 0;
+          switch (pick_) {
+            case Pick::SeparateRows: sy = y * interval_ + k; break;
+            case Pick::SeparateColumns: sx = x * interval_ + k; break;
+            case Pick::WeaveRows:
+              frame = y % interval_;
+              sy = y / interval_;
+              break;
+            case Pick::WeaveColumns:
+              frame = x % interval_;
+              sx = x / interval_;
+              break;
+            case Pick::SwapFields: sy = y ^ 1; break;
+          }
+          row[x * to.step] = from.Row(*sources[static_cast<std::size_t>(frame)], sy)[sx * from.step];
+        }
+      }
+    }
+    return Share(std::move(out));
+  }
+
+ private:
+  Pick pick_;
+  int interval_;
+  std::vector<Channel> channels_, sourceChannels_;
+};
+
+Function Picked(Pick pick) {
+  const bool swap = pick == Pick::SwapFields;
+  return {swap ? "clip:c" : "clip:c interval:i", [pick, swap](Call& call) -> Value {
+            ClipInfo info = VideoOf(call, 0);
+            if (av_pix_fmt_desc_get(info.pixelFormat)->comp[0].depth != 8)
+              call.Fail(std::to_string(av_pix_fmt_desc_get(info.pixelFormat)->comp[0].depth) +
+                        "-bit pictures are not supported");
+            const int64_t interval = swap ? 2 : call.Int(1, 1);
+            if (interval < 1 || interval > kMaxPictureSide) call.Fail("interval must be from 1 to 8192");
+            const bool rows = pick == Pick::SeparateRows || pick == Pick::WeaveRows || swap;
+            const bool separate = pick == Pick::SeparateRows || pick == Pick::SeparateColumns;
+            // Every channel must split evenly (or, swapping, pair its rows).
+            for (const Channel& channel : ChannelsOf(info.pixelFormat, info.width, info.height))
+              if (separate || swap ? (rows ? channel.height : channel.width) % interval : 0)
+                call.Fail(std::string("the ") + (rows ? "height" : "width") + " of every channel of the " +
+                          PixelTypeName(info.pixelFormat) + " clip must be a multiple of " + std::to_string(interval));
+            if (!swap) {
+              int& side = rows ? info.height : info.width;
+              const int64_t size = separate ? side / interval : int64_t{side} * interval;
+              CheckSize(call, rows ? info.width : size, rows ? size : info.height, info.pixelFormat);
+              side = static_cast<int>(size);
+              const int64_t count = separate ? info.frameCount * interval : (info.frameCount + interval - 1) / interval;
+              if (count > kMaxFrames) call.Fail("the clip would have too many frames");
+              info.frameCount = count;
+              int num = 0, den = 0;
+              av_reduce(&num, &den, info.fps.num * (separate ? interval : 1), info.fps.den * (separate ? 1 : interval),
+                        INT32_MAX);
+              info.fps = CheckedRate(call, num, den);
+            }
+            return std::make_shared<PickedSamplesClip>(call, info, pick, static_cast<int>(interval));
+          }};
+}
+
+// PeculiarBlend(cutoff): the rows from `cutoff` down are the frame's own;
+// the rows above cutoff - 30 the next frame's; the 30 between blend from the
+// next frame into this one.
+class PeculiarBlendClip : public FrameFilter {
+ public:
+  PeculiarBlendClip(const Call& call, int cutoff) : FrameFilter(VideoOf(call, 0), call.origin, {call.Clip(0)}) {
+    constexpr int kBlendRows = 30;
+    for (int y = 0; y < info().height; ++y) {
+      const int64_t weight = y >= cutoff ? 0 : (y < cutoff - kBlendRows ? kWholeWeight : (cutoff - y) * kWholeWeight / kBlendRows);
+      rows_.push_back(RowMix{0, 1, weight});
+    }
+  }
+  FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
+    const FrameRef frame = in.Frame(0, n), next = in.Frame(0, n + 1);
+    return MixRows({frame.get(), next.get()}, rows_, info());
+  }
+
+ private:
+  std::vector<RowMix> rows_;
+};
+
+Value PeculiarBlend(Call& call) {
+  const ClipInfo& info = VideoOf(call, 0);
+  if (av_pix_fmt_desc_get(info.pixelFormat)->comp[0].depth != 8)
+    call.Fail(std::to_string(av_pix_fmt_desc_get(info.pixelFormat)->comp[0].depth) + "-bit pictures are not supported");
+  const int64_t cutoff = call.Int(1, 0);
+  if (cutoff < 0 || cutoff > info.height) call.Fail("cutoff must be from 0 to the picture's height");
+  return std::make_shared<PeculiarBlendClip>(call, static_cast<int>(cutoff));
+}
+
+// Pulldown(a, b): frames a and b of every five, frame-based.
+Value Pulldown(Call& call) {
+  VideoOf(call, 0);
+  const Value selected = call.interp.CallFunction("SelectEvery", {call.args[0], Value(int64_t{5}), call.args[1], call.args[2]},
+                                                  call.origin);
+  return call.interp.CallFunction("AssumeFrameBased", {selected}, call.origin);
+}
+
 }  // namespace
 
 void RegisterFieldFunctions(FunctionTable& table) {
+  table["separaterows"] = Picked(Pick::SeparateRows);
+  table["separatecolumns"] = Picked(Pick::SeparateColumns);
+  table["weaverows"] = Picked(Pick::WeaveRows);
+  table["weavecolumns"] = Picked(Pick::WeaveColumns);
+  table["swapfields"] = Picked(Pick::SwapFields);
+  table["peculiarblend"] = {"clip:c cutoff:i", PeculiarBlend};
+  table["pulldown"] = {"clip:c a:i b:i", Pulldown};
   table["assumetff"] = Assume(false, false, true, true);
   table["assumebff"] = Assume(false, false, true, false);
   table["assumefieldbased"] = Assume(true, true, true, false);

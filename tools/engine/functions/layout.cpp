@@ -374,6 +374,63 @@ ClipPtr Reduce(const Call& call, const ClipPtr& source, bool horizontal) {
   return std::make_shared<ReduceClip>(info, call.origin, source, horizontal);
 }
 
+// SkewRows(skew): the rows joined into one long row and cut again into rows
+// skew samples longer (shorter), the last one padded with grey; RGB's rows
+// are joined from the bottom up, as they lie in an RGB bitmap. One-plane
+// formats only.
+class SkewedClip : public PictureFilter {
+ public:
+  SkewedClip(const Call& call, const ClipInfo& info)
+      : PictureFilter(info, call.origin, {call.Clip(0)}),
+        bytesPerPixel_(av_get_bits_per_pixel(av_pix_fmt_desc_get(info.pixelFormat)) / 8),
+        bottomUp_(IsRgbFormat(info.pixelFormat)) {}
+
+  FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
+    const FrameRef source = in.Frame(0, n);
+    FramePtr out = NewFrame(*source);
+    const ClipInfo& from = in.Info(0);
+    const int64_t inRow = int64_t{from.width} * bytesPerPixel_, outRow = int64_t{info().width} * bytesPerPixel_;
+    const int64_t total = inRow * from.height;
+    const auto row = [](const AVFrame& f, int y, int height, bool bottomUp) {
+      return f.data[0] + static_cast<std::ptrdiff_t>(bottomUp ? height - 1 - y : y) * f.linesize[0];
+    };
+    for (int y = 0; y < info().height; ++y) {
+      uint8_t* to = row(*out, y, info().height, bottomUp_);
+      for (int64_t i = 0; i < outRow;) {
+        const int64_t at = int64_t{y} * outRow + i;
+        if (at >= total) {
+          std::memset(to + i, 128, static_cast<std::size_t>(outRow - i));
+          break;
+        }
+        // As much of one source row as fits.
+        const int64_t length = std::min(outRow - i, inRow - at % inRow);
+        std::memcpy(to + i, row(*source, static_cast<int>(at / inRow), from.height, bottomUp_) + at % inRow,
+                    static_cast<std::size_t>(length));
+        i += length;
+      }
+    }
+    return Share(std::move(out));
+  }
+
+ private:
+  int bytesPerPixel_;
+  bool bottomUp_;
+};
+
+Value SkewRows(Call& call) {
+  const ClipInfo& in = VideoOf(call, 0);
+  if (av_pix_fmt_count_planes(in.pixelFormat) != 1) call.Fail("needs a clip of one plane (RGB, YUY2 or Y8)");
+  const int64_t skew = call.Int(1, 0);
+  const int64_t width = in.width + skew;
+  if (width <= 0 || width > kMaxPictureSide) call.Fail("the skew " + std::to_string(skew) + " leaves no usable width");
+  if (in.pixelFormat == AV_PIX_FMT_YUYV422 && skew % 2) call.Fail("YUY2 needs an even skew");
+  ClipInfo info = in;
+  info.width = static_cast<int>(width);
+  info.height = static_cast<int>((int64_t{in.height} * in.width + width - 1) / width);
+  CheckSize(call, info.width, info.height, info.pixelFormat);
+  return std::make_shared<SkewedClip>(call, info);
+}
+
 }  // namespace
 
 void RegisterLayoutFunctions(FunctionTable& table) {
@@ -381,6 +438,11 @@ void RegisterLayoutFunctions(FunctionTable& table) {
                      VideoOf(call, 0);
                      return MakeCrop(call, call.Clip(0), call.Int(1, 0), call.Int(2, 0), call.Int(3, 0), call.Int(4, 0));
                    }};
+  table["cropbottom"] = {"clip:c count:i", [](Call& call) -> Value {
+                           VideoOf(call, 0);
+                           return MakeCrop(call, call.Clip(0), 0, 0, 0, -call.Int(1, 0));
+                         }};
+  table["skewrows"] = {"clip:c skew:i", SkewRows};
   table["fliphorizontal"] = Turn("hflip", false);
   table["flipvertical"] = Turn("vflip", false);
   table["turn180"] = Turn("hflip,vflip", false);

@@ -6,9 +6,11 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <utility>
 
 namespace avs {
 
@@ -144,7 +146,12 @@ void RegisterBitOperations(FunctionTable& table) {
   for (const char* name : {"bitrshifta", "bitrshifts", "bitsar"}) table[name] = shiftArithmetic;
   for (const char* name : {"bitrshiftl", "bitrshiftu", "bitshr"}) table[name] = shiftLogical;
   for (const char* name : {"bitlrotate", "bitrol"}) table[name] = rotateLeft;
-  for (const char* name : {"bitrrotate", "bitror"}) table[name] = rotateRight;
+  for (const char* name : {"bitrrotate", "bitrrotatel", "bitror"}) table[name] = rotateRight;
+  table["bitsetcount"] = {"values:i+", [](Call& call) -> Value {
+                            int64_t count = 0;
+                            for (const Value& v : call.rest) count += std::popcount(static_cast<uint32_t>(v.asInt()));
+                            return Value(count);
+                          }};
   for (const char* name : {"bittest", "bittst"}) table[name] = test;
   table["bitset"] = set;
   for (const char* name : {"bitclear", "bitclr"}) table[name] = clear;
@@ -164,6 +171,19 @@ void RegisterClipProperties(FunctionTable& table) {
   table["audiochannels"] = Property([](const ClipInfo& i) { return Value(i.channels); });
   table["audiolength"] = Property([](const ClipInfo& i) { return Value(i.sampleCount); });
   table["audiolengthf"] = Property([](const ClipInfo& i) { return Value(static_cast<double>(i.sampleCount)); });
+  // The sample count's digits below and above `m` (a billion by default),
+  // and all of them as a string, for counts too long for an int.
+  table["audiolengthlo"] = {"clip:c ?m:i", [](Call& call) -> Value {
+                              const int64_t m = call.Int(1, 1'000'000'000);
+                              if (m <= 0) call.Fail("m must be above 0");
+                              return Value(call.Clip(0)->info().sampleCount % m);
+                            }};
+  table["audiolengthhi"] = {"clip:c ?d:i", [](Call& call) -> Value {
+                              const int64_t d = call.Int(1, 1'000'000'000);
+                              if (d <= 0) call.Fail("d must be above 0");
+                              return Value(call.Clip(0)->info().sampleCount / d);
+                            }};
+  table["audiolengths"] = Property([](const ClipInfo& i) { return Value(std::to_string(i.sampleCount)); });
   table["audioduration"] = Property([](const ClipInfo& i) {
     return Value(i.hasAudio && i.sampleRate > 0 ? static_cast<double>(i.sampleCount) / i.sampleRate : 0.0);
   });
@@ -179,6 +199,7 @@ void RegisterClipProperties(FunctionTable& table) {
   table["isyv12"] = Property([](const ClipInfo& i) { return Value(i.pixelFormat == AV_PIX_FMT_YUV420P); });
   table["isyv16"] = Property([](const ClipInfo& i) { return Value(i.pixelFormat == AV_PIX_FMT_YUV422P); });
   table["isyv24"] = Property([](const ClipInfo& i) { return Value(i.pixelFormat == AV_PIX_FMT_YUV444P); });
+  table["isyv411"] = Property([](const ClipInfo& i) { return Value(i.pixelFormat == AV_PIX_FMT_YUV411P); });
   table["isy8"] = Property([](const ClipInfo& i) { return Value(i.pixelFormat == AV_PIX_FMT_GRAY8); });
   table["isyuy2"] = Property([](const ClipInfo& i) { return Value(i.pixelFormat == AV_PIX_FMT_YUYV422); });
   table["isyuv"] = Property([](const ClipInfo& i) { return Value(i.hasVideo && !IsRgbFormat(i.pixelFormat)); });
@@ -202,7 +223,62 @@ void RegisterClipProperties(FunctionTable& table) {
                         }};
 }
 
+// ContinuedNumerator and ContinuedDenominator: the last convergent of the
+// continued fraction of num / den (or of a float, num alone) whose
+// denominator is at most `limit`; without a limit, the fraction in lowest
+// terms (a float to its single precision).
+Function Continued(bool numerator) {
+  return {"value:f ?denominator:i ?limit:i", [numerator](Call& call) -> Value {
+            // After a float the second number is the limit.
+            if (call.args[0].isFloat() && call.args[1].defined()) {
+              if (call.args[2].defined()) call.Fail("a float takes no denominator");
+              std::swap(call.args[1], call.args[2]);
+            }
+            const int64_t limit = call.Int(2, 0);
+            if (call.args[2].defined() && limit < 1) call.Fail("limit must be 1 or more");
+            const int64_t maxDen = call.args[2].defined() ? limit : INT32_MAX;
+            int64_t h0 = 1, h1 = 0, k0 = 0, k1 = 1;  // convergents h/k
+            // Takes the next term; false when its convergent is past the limit.
+            const auto step = [&](int64_t a) {
+              const int64_t h = a * h0 + h1, k = a * k0 + k1;
+              if (k > maxDen || std::llabs(h) > INT32_MAX) return false;
+              h1 = std::exchange(h0, h);
+              k1 = std::exchange(k0, k);
+              return true;
+            };
+            if (call.args[0].isInt()) {
+              // Euclid's terms of num / den, exactly.
+              int64_t num = call.args[0].asInt(), den = call.Int(1, 1);
+              if (den == 0) call.Fail("division by zero");
+              if (den < 0) {
+                num = -num;
+                den = -den;
+              }
+              while (den != 0) {
+                const int64_t a = num >= 0 ? num / den : -((-num + den - 1) / den);
+                if (!step(a)) break;
+                num = std::exchange(den, num - a * den);
+              }
+            } else {
+              const double x = call.args[0].asFloat();
+              if (!std::isfinite(x) || std::fabs(x) > INT32_MAX) call.Fail("the value is out of range");
+              const double tolerance = std::fabs(x) * std::numeric_limits<float>::epsilon() / 2;
+              double rest = x;
+              for (int i = 0; i < 64; ++i) {
+                const double a = std::floor(rest);
+                if (!step(static_cast<int64_t>(a))) break;
+                const double frac = rest - a;
+                if (std::fabs(x - static_cast<double>(h0) / static_cast<double>(k0)) <= tolerance || frac < 1e-12) break;
+                rest = 1.0 / frac;
+              }
+            }
+            return Value(numerator ? h0 : k0);
+          }};
+}
+
 void RegisterMaths(FunctionTable& table) {
+  table["continuednumerator"] = Continued(true);
+  table["continueddenominator"] = Continued(false);
   table["int"] = Rounding([](double x) { return std::trunc(x); });
   table["round"] = Rounding([](double x) { return std::round(x); });
   table["floor"] = Rounding([](double x) { return std::floor(x); });

@@ -7,6 +7,8 @@
 #include "tools/engine/functions/families.h"
 #include "tools/engine/plugins/plugins.h"
 
+#include <array>
+#include <cstdio>
 #include <filesystem>
 #include <set>
 
@@ -229,6 +231,29 @@ void RegisterScriptControlFunctions(std::map<std::string, Function>& table) {
   table["setworkingdir"] = {"path:s", SetWorkingDir};
   table["versionnumber"] = {"", [](Call&) -> Value { return Value(2.60); }};
   table["versionstring"] = {"", [](Call&) -> Value { return Value("AviSynth 2.60, Kelvarion script engine"); }};
+  // The same version as VersionNumber, major.minor.bugfix 2.60.0.
+  table["isversionorgreater"] = {"major:i minor:i ?bugfix:i", [](Call& call) -> Value {
+                                   const std::array<int64_t, 3> asked{call.Int(0, 0), call.Int(1, 0), call.Int(2, 0)};
+                                   return Value(std::array<int64_t, 3>{2, 60, 0} >= asked);
+                                 }};
+  // GetProcessInfo(0): the program's bitness; (1): whether a 32-bit program
+  // runs on a 64-bit system, never here.
+  table["getprocessinfo"] = {"?type:i", [](Call& call) -> Value {
+                               const int64_t type = call.Int(0, 0);
+                               if (type != 0 && type != 1) call.Fail("type must be 0 or 1");
+                               return Value(type == 0 ? static_cast<int64_t>(8 * sizeof(void*)) : int64_t{0});
+                             }};
+  // The log: LogMsg writes its message to the standard error, the only
+  // target SetLogParams takes.
+  table["setlogparams"] = {"?target:s ?level:i", [](Call& call) -> Value {
+                             const std::string target = Lower(call.String(0, "stderr"));
+                             if (target != "stderr") call.Fail("the log can only go to stderr");
+                             return {};
+                           }};
+  table["logmsg"] = {"message:s level:i", [](Call& call) -> Value {
+                       std::fprintf(stderr, "%s\n", call.String(0, "").c_str());
+                       return {};
+                     }};
 
   table["setmemorymax"] = {"?megabytes:i", [](Call& call) -> Value { return Value(call.Int(0, 0) > 0 ? call.Int(0, 0) : 1024); }};
   table["setfiltermtmode"] = Ignored("filter:s mode:i ?force:b");

@@ -103,6 +103,57 @@ Value StringOf(Call& call) {
   return call.Text(Formatted(call, value, call.String(1, "")));
 }
 
+// Format("text {} {1} {name}", values...): each {} the next value, {n}
+// value n, {name} the value of a [name, value] array among the values or
+// else of the variable name; {{ and }} are braces.
+Value Format(Call& call) {
+  const std::string& text = call.String(0, "");
+  std::string out;
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if ((c == '{' || c == '}') && i + 1 < text.size() && text[i + 1] == c) {
+      out += c;
+      ++i;
+      continue;
+    }
+    if (c == '}') call.Fail("a '}' stands alone in the format");
+    if (c != '{') {
+      out += c;
+      continue;
+    }
+    const std::size_t close = text.find('}', i);
+    if (close == std::string::npos) call.Fail("a '{' is not closed");
+    const std::string id = text.substr(i + 1, close - i - 1);
+    i = close;
+    const Value* value = nullptr;
+    std::size_t index = 0;
+    if (id.empty()) {
+      index = next++;
+    } else if (std::all_of(id.begin(), id.end(), [](char d) { return std::isdigit(static_cast<unsigned char>(d)); })) {
+      if (std::from_chars(id.data(), id.data() + id.size(), index).ec != std::errc()) index = call.rest.size();
+    } else {
+      for (const Value& v : call.rest) {
+        if (v.isArray() && !v.asArray().items.empty() && v.asArray().items[0].isString() &&
+            Lower(v.asArray().items[0].asString()) == Lower(id) && v.asArray().items.size() >= 2)
+          value = &v.asArray().items[1];
+        if (value) break;
+      }
+      if (!value) value = call.interp.Variable(id);
+      if (!value) call.Fail("nothing is named " + id + " for {" + id + "}");
+    }
+    if (!value) {
+      if (index >= call.rest.size())
+        call.Fail("{" + id + "} asks for a value beyond the " + std::to_string(call.rest.size()) + " given");
+      value = &call.rest[index];
+    }
+    const std::string part = value->toText();
+    if (out.size() + part.size() > kMaxStringBytes) call.Fail("the string would be longer than 16 MiB");
+    out += part;
+  }
+  return call.Text(std::move(out));
+}
+
 // The leading number of a text, read with "." whatever the locale; 0 when
 // the text does not start with one.
 Value NumberOf(Call& call) {
@@ -230,6 +281,10 @@ void RegisterScriptTextFunctions(std::map<std::string, Function>& table) {
                     return Value(text.empty() ? 0 : static_cast<int>(static_cast<unsigned char>(text[0])));
                   }};
   table["time"] = {"format:s", TimeOf};
+  table["format"] = {"format:s values:.*", Format};
+  // Texts are UTF-8 everywhere here.
+  table["strtoutf8"] = TextOf([](const std::string& s) { return s; });
+  table["strfromutf8"] = TextOf([](const std::string& s) { return s; });
 }
 
 }  // namespace avs
