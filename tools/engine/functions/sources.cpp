@@ -92,7 +92,8 @@ std::vector<std::string> Segments(const Call& call, const std::string& base) {
     std::error_code error;
     if (std::filesystem::is_regular_file(call.Path(name), error)) segments.push_back(name);
   }
-  if (segments.empty()) call.Fail("no segment of " + base + " (" + stem + ".00" + extension + " ...) exists");
+  if (segments.empty())
+    call.Fail("no segment of " + base + " (" + stem + ".00" + extension + " to " + stem + ".99" + extension + ") exists");
   return segments;
 }
 
