@@ -24,7 +24,7 @@ const char* const kWithdrawn[] = {
     "writefile",          "writefileif",      "writefileend",     "writefilestart", "exist",
     "imagewriter",        "conditionalreader", "imagesourceanim", "segmenteddirectshowsource",
     "mpeg2source",        "dgdecode_mpeg2source", "textsub",      "textsubmod",     "assrender",
-    "compare",
+    "compare",            "supereq",
 };
 
 void ReadSome(const avs::Clip& clip) {

@@ -58,6 +58,13 @@ class AudioFunctionsTest : public QObject {
                            "-c:a", "pcm_s16le", "other.wav"}));
     QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "aevalsrc=0.4*sin(2*PI*500*t):s=8000:d=0.5", "-c:a",
                            "pcm_s16le", "mono.wav"}));
+    // Tones low, middle and high in the equalizer's bands, as floats.
+    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i",
+                           "aevalsrc=0.2*sin(2*PI*80*t)+0.2*sin(2*PI*1200*t)+0.2*sin(2*PI*9000*t)|"
+                           "0.3*sin(2*PI*300*t)+0.3*sin(2*PI*4000*t):s=44100:d=1.5",
+                           "-c:a", "pcm_f32le", "bands.wav"}));
+    media_.write("bass.feq", "12\n\n6\n  0\n-3\n");
+    media_.write("wrong.feq", "12\nloud\n");
   }
 
   void matchesFfmpeg_data() {
@@ -295,6 +302,58 @@ class AudioFunctionsTest : public QObject {
     QCOMPARE(EvaluateClip("Tone(1).TimeStretch()", media_.dir())->info().sampleCount, plain->info().sampleCount);
   }
 
+  // SuperEQ's bands in decibels are superequalizer's gains, and its
+  // output is superequalizer's moved 4095 samples earlier; a preset file
+  // gives the same as its numbers.
+  void superEqMatchesFfmpeg_data() {
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<QString>("filter");
+    QTest::newRow("the first band") << "SuperEQ(6)" << "superequalizer=1b=1.995262";
+    QTest::newRow("bands cut and raised") << "SuperEQ(0, 0, 0, -20, -20, 0, 0, 0, 0, 0, 3, 3, 3, 3, 0, 0, 10, 10)"
+                                          << "superequalizer=4b=0.1:5b=0.1:11b=1.412538:12b=1.412538:13b=1.412538:"
+                                             "14b=1.412538:17b=3.162278:18b=3.162278";
+    QTest::newRow("a preset file") << "SuperEQ(\"bass.feq\")" << "superequalizer=1b=3.981072:2b=1.995262:4b=0.707946";
+    QTest::newRow("a band silenced") << "SuperEQ(-200, -200)" << "superequalizer=1b=0:2b=0";
+  }
+  void superEqMatchesFfmpeg() {
+    QFETCH(QString, call);
+    QFETCH(QString, filter);
+    const QString name = QString(QTest::currentDataTag()).replace(' ', '_') + ".f32";
+    const QByteArray theirs = Ffmpeg(filter, name, "f32le", {"bands.wav"});
+    QVERIFY(!theirs.isEmpty());
+    const avs::ClipPtr clip = EvaluateClip("WavSource(\"bands.wav\")." + call, media_.dir());
+    QCOMPARE(clip->info().sampleType, avs::SampleType::Float);
+    const QByteArray ours = SoundOf(clip);
+    QCOMPARE(ours.size(), theirs.size());
+    const auto* x = reinterpret_cast<const float*>(ours.constData());
+    const auto* y = reinterpret_cast<const float*>(theirs.constData());
+    const qsizetype delay = 4095 * 2, count = ours.size() / 4;
+    float most = 0, level = 0;
+    for (qsizetype i = 0; i + delay < count; ++i) {
+      most = std::max(most, std::fabs(x[i] - y[i + delay]));
+      level = std::max(level, std::fabs(x[i]));
+    }
+    QVERIFY2(most < 1e-5f, qPrintable(QString::number(most)));
+    QVERIFY(level > 0.01f);
+  }
+
+  // A read in the middle gives the samples a read from the start gives
+  // there, and an integer sound is equalized in its own sample type.
+  void superEqReadFromTheMiddle() {
+    const avs::ClipPtr clip = EvaluateClip("WavSource(\"bands.wav\").SuperEQ(-6, 0, 4)", media_.dir());
+    const QByteArray whole = SoundOf(clip);
+    std::vector<float> part(2 * 3000);
+    avs::Reading reading;
+    reading.Samples(*clip, part.data(), 50000, 3000);
+    const auto* all = reinterpret_cast<const float*>(whole.constData()) + 2 * 50000;
+    float most = 0;
+    for (std::size_t i = 0; i < part.size(); ++i) most = std::max(most, std::fabs(part[i] - all[i]));
+    QVERIFY2(most < 1e-6f, qPrintable(QString::number(most)));
+    const avs::ClipPtr integer = EvaluateClip("WavSource(\"st.wav\").SuperEQ(3)", media_.dir());
+    QCOMPARE(integer->info().sampleType, avs::SampleType::S16);
+    QCOMPARE(integer->info().sampleCount, EvaluateClip("WavSource(\"st.wav\")", media_.dir())->info().sampleCount);
+  }
+
   void refusesBadArguments_data() {
     QTest::addColumn<QString>("call");
     QTest::addColumn<QString>("message");
@@ -315,6 +374,12 @@ class AudioFunctionsTest : public QObject {
     QTest::newRow("AudioTrim past the end") << "AudioTrim(0.6, 0)" << "no sound is left between";
     QTest::newRow("AudioTrim end before start") << "AudioTrim(0.3, end=0.1)" << "end lies before the start";
     QTest::newRow("AudioTrim end twice") << "AudioTrim(0.1, 0.2, length=0.1)" << "only one of the end";
+    QTest::newRow("SuperEQ too loud") << "SuperEQ(0, 30)" << "band2 may rise by at most 26 dB";
+    QTest::newRow("SuperEQ 19 bands") << "SuperEQ(1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19)" << "has 18 bands, not 19";
+    QTest::newRow("SuperEQ file and bands") << "SuperEQ(\"bass.feq\", 3)" << "a preset file or the bands' gains";
+    QTest::newRow("SuperEQ word in a preset") << "SuperEQ(\"wrong.feq\")" << "wrong.feq, line 2: not a whole number";
+    QTest::newRow("SuperEQ missing preset") << "SuperEQ(\"none.feq\")" << "cannot open";
+    QTest::newRow("SuperEQ text band") << "SuperEQ(3, true)" << "band2 must be a number of decibels";
   }
   void refusesBadArguments() {
     QFETCH(QString, call);

@@ -255,6 +255,9 @@ class ColourFunctionsTest : public QObject {
         "lutyuv=y='clip(val,30,200)':u='clip(val,100,240)':v='clip(val,100,240)'", "yuv444p", 0);
     row("FixBrokenChromaUpsampling twice is nothing", "FixBrokenChromaUpsampling().FixBrokenChromaUpsampling()",
         "yuy2.avi", "null", "yuyv422", 0);
+    row("FixLuminance darkens the top rows", "FixLuminance(40, 4)", "yuy2.avi",
+        "format=yuv422p,geq=lum='max(0,p(X,Y)-if(lt(Y,40),floor((40-Y)/4),0))':cb='cb(X,Y)':cr='cr(X,Y)':"
+        "interpolation=n", "yuyv422", 0);
     // Masks: RGB32's alpha set, cleared by colour, and MaskHS's Y8 mask of a
     // hue range (a pixel on a boundary may fall either side).
     row("ResetMask", "ResetMask(100)", "rgb32.avi", "format=bgra,lutrgb=a=100", "bgra", 0);
@@ -277,7 +280,6 @@ class ColourFunctionsTest : public QObject {
     row("Histogram's luma", "Histogram(\"luma\")", "yv12.avi",
         "lutyuv=y='if(gte(mod(val*16,512),256),511-mod(val*16,512),mod(val*16,512))':u=128:v=128", "yuv420p", 0);
     // A window given goes through our own resampler; on the whole picture
-    // it agrees with swscale's.
     // it agrees with swscale's within a PSNR.
     row("BilinearResize with a whole-picture window", "BilinearResize(48, 32, 0, 0, 96, 64)", "y8.avi",
         "scale=48:32:flags=bilinear", "gray", 255, 40);
@@ -547,6 +549,8 @@ class ColourFunctionsTest : public QObject {
     QTest::newRow("Limiter bounds crossed") << "Limiter(200, 100)" << "a minimum is above its maximum";
     QTest::newRow("Limiter show") << "Limiter(show=\"luma\")" << "show is not supported";
     QTest::newRow("FixBrokenChromaUpsampling of YV12") << "FixBrokenChromaUpsampling()" << "needs a YUY2 clip";
+    QTest::newRow("FixLuminance of YV12") << "FixLuminance(100, 4)" << "needs a YUY2 clip";
+    QTest::newRow("FixLuminance without a slope") << "ConvertToYUY2().FixLuminance(100, 0)" << "slope must be 1 or more";
     QTest::newRow("ResetMask of RGB24") << "ConvertToRGB24().ResetMask()" << "ResetMask: needs an RGB32 clip, not RGB24";
     QTest::newRow("ColorKeyMask tolerance") << "ConvertToRGB32().ColorKeyMask($FFFFFF, 300)" << "tolerances must be from 0 to 255";
     QTest::newRow("MaskHS of RGB") << "ConvertToRGB32().MaskHS()" << "MaskHS: needs a YUV clip with chroma";

@@ -222,6 +222,9 @@ class ScriptFunctionsTest : public QObject {
     QTest::newRow("ContinuedNumerator over 0") << "ContinuedNumerator(1, 0)" << "t.avs, line 1: ContinuedNumerator: division by zero";
     QTest::newRow("log to a file") << "SetLogParams(\"log.txt\")" << "t.avs, line 1: SetLogParams: the log can only go to stderr";
     QTest::newRow("TCPSource") << "TCPSource(\"localhost\")" << "t.avs, line 1: TCPSource: serving and reading clips over the network";
+    QTest::newRow("propGetInt") << "BlankClip()\npropGetInt(\"_Matrix\")" << "t.avs, line 2: propGetInt: frame properties are not supported";
+    QTest::newRow("propSetString") << "BlankClip().propSetString(\"name\", \"x\")"
+                                   << "t.avs, line 1: propSetString: frame properties are not supported";
   }
   void refusals() {
     QFETCH(QString, script);

@@ -358,6 +358,14 @@ class ScriptLanguageTest : public QObject {
                                                      "r([1, 2, [12, 13]]) + r(\"x\")"
                                                   << "13x";
     QTest::newRow("a built-in array parameter by name") << "String(Max(values=[3, 9, 4]))" << "9";
+    QTest::newRow("sorted numbers") << "s = ArraySort([3, 1.5, -2, 1])\nString(s[0]) + \" \" + String(s[1]) + \" \" + "
+                                       "String(s[2]) + \" \" + String(s[3])"
+                                    << "-2 1 1.500000 3";
+    QTest::newRow("sorted strings ignore case, equal ones keep their order")
+        << "s = ArraySort([\"b\", \"A\", \"a\", \"C\"])\ns[0] + s[1] + s[2] + s[3]" << "AabC";
+    QTest::newRow("sorted bools and an empty array") << "s = ArraySort([true, false, true])\nString(s[0]) + "
+                                                        "String(ArraySize(ArraySort([])))"
+                                                     << "false0";
     QTest::newRow("named colours") << "String(color_brown) + \" \" + String(color_aliceblue == $F0F8FF)" << "10824234 true";
   }
   void arrays() {
@@ -379,6 +387,9 @@ class ScriptLanguageTest : public QObject {
     QTest::newRow("insert past the end") << "a = ArrayIns([1], 0, 2)" << "t.avs, line 1: ArrayIns: the index 2 is outside";
     QTest::newRow("deep index of a flat array") << "a = ArraySet([1], 0, 0, 0)"
                                                 << "t.avs, line 1: ArraySet: only an array can be indexed, not an int";
+    QTest::newRow("sorting mixed types") << "a = ArraySort([1, \"a\"])"
+                                         << "t.avs, line 1: ArraySort: cannot sort an int and a string together";
+    QTest::newRow("sorting arrays") << "a = ArraySort([[1], [0]])" << "t.avs, line 1: ArraySort: sorts bools, numbers or strings, not an array";
     QTest::newRow("size of a number") << "n = ArraySize(3)" << "t.avs, line 1: ArraySize: needs an array, not an int";
     QTest::newRow("an array for a number") << "BlankClip(width=[64])" << "t.avs, line 1: BlankClip: width must be an int, not an array";
     QTest::newRow("a number where an array is named") << "function f(int_array \"n\") { 0 }\nf(n=3)"

@@ -3,6 +3,7 @@
 // changed in place: each of these gives a new one.
 #include "tools/engine/functions/families.h"
 
+#include <algorithm>
 #include <functional>
 
 namespace avs {
@@ -87,6 +88,29 @@ Value ArrayDel(Call& call) {
   });
 }
 
+// ArraySort(array): a new array of the same bools, numbers or strings in
+// ascending order (false before true; strings ignoring letter case, as the
+// language compares them); equal items keep their order.
+Value ArraySort(Call& call) {
+  std::vector<Value> items = ArrayArgument(call, 0).items;
+  if (items.empty()) return call.args[0];
+  const bool bools = items[0].isBool(), numbers = items[0].isNumber(), strings = items[0].isString();
+  if (!bools && !numbers && !strings)
+    call.Fail(std::string("sorts bools, numbers or strings, not ") + items[0].typeName());
+  for (const Value& item : items)
+    if ((bools && !item.isBool()) || (numbers && !item.isNumber()) || (strings && !item.isString()))
+      call.Fail(std::string("cannot sort ") + items[0].typeName() + " and " + item.typeName() + " together");
+  std::stable_sort(items.begin(), items.end(), [&](const Value& a, const Value& b) {
+    if (bools) return !a.asBool() && b.asBool();
+    if (numbers) {
+      if (a.isInt() && b.isInt()) return a.asInt() < b.asInt();
+      return a.asFloat() < b.asFloat();
+    }
+    return Lower(a.asString()) < Lower(b.asString());
+  });
+  return call.MakeArray(std::move(items));
+}
+
 }  // namespace
 
 void RegisterArrayFunctions(FunctionTable& table) {
@@ -97,6 +121,7 @@ void RegisterArrayFunctions(FunctionTable& table) {
   table["arrayins"] = {"array:. value:. indexes:i+", ArrayIns};
   table["arrayset"] = {"array:. value:. indexes:i+", ArraySet};
   table["arraydel"] = {"array:. indexes:i+", ArrayDel};
+  table["arraysort"] = {"array:.", ArraySort};
 }
 
 }  // namespace avs

@@ -25,6 +25,7 @@ void RegisterAllFunctions(FunctionTable& table) {
   RegisterFieldFunctions(table);
   RegisterAudioFunctions(table);
   RegisterTimeStretchFunctions(table);
+  RegisterEqualizerFunction(table);
   RegisterScriptFunctions(table);
   RegisterScriptTextFunctions(table);
   RegisterScriptControlFunctions(table);

@@ -34,6 +34,7 @@ void RegisterCompareFunction(FunctionTable& table);   // debug: two clips' diffe
 void RegisterFieldFunctions(FunctionTable& table);    // fields and interlacing
 void RegisterAudioFunctions(FunctionTable& table);    // sound
 void RegisterTimeStretchFunctions(FunctionTable& table);
+void RegisterEqualizerFunction(FunctionTable& table);  // sound: SuperEQ
 void RegisterScriptFunctions(FunctionTable& table);   // values, maths, strings, clip properties
 void RegisterScriptTextFunctions(FunctionTable& table);
 void RegisterScriptControlFunctions(FunctionTable& table);

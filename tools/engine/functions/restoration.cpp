@@ -1,6 +1,7 @@
 // Pixel restoration: samples averaged with their like neighbours in time
 // (TemporalSoften) or in the picture (SpatialSoften), a general convolution
-// with its matrix, and FixBrokenChromaUpsampling's swap of chroma rows.
+// with its matrix, FixBrokenChromaUpsampling's swap of chroma rows and
+// FixLuminance's darkening of the top rows.
 #include "tools/engine/functions/channels.h"
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
@@ -284,6 +285,43 @@ Value FixBrokenChromaUpsampling(Call& call) {
   return std::make_shared<ChromaRowSwapClip>(call);
 }
 
+// ---------------------------------------------------------- FixLuminance
+
+// YUY2's luma darkened towards the top: row y above `intercept` by
+// (intercept - y) / slope, rounded down, stopping at 0.
+class DarkenedTopClip : public PictureFilter {
+ public:
+  DarkenedTopClip(const Call& call, int64_t intercept, int64_t slope)
+      : PictureFilter(VideoOf(call, 0), call.origin, {call.Clip(0)}), intercept_(intercept), slope_(slope) {}
+
+  FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
+    const FrameRef source = in.Frame(0, n);
+    FramePtr out = NewFrame(*source);
+    const int bytes = 2 * info().width;
+    for (int y = 0; y < info().height; ++y) {
+      const int64_t darker = y < intercept_ ? (intercept_ - y) / slope_ : 0;
+      const uint8_t* from = source->data[0] + static_cast<std::ptrdiff_t>(y) * source->linesize[0];
+      uint8_t* to = out->data[0] + static_cast<std::ptrdiff_t>(y) * out->linesize[0];
+      for (int i = 0; i < bytes; i += 2) {
+        to[i] = static_cast<uint8_t>(std::max<int64_t>(0, from[i] - darker));
+        to[i + 1] = from[i + 1];
+      }
+    }
+    return Share(std::move(out));
+  }
+
+ private:
+  int64_t intercept_, slope_;
+};
+
+Value FixLuminance(Call& call) {
+  if (VideoOf(call, 0).pixelFormat != AV_PIX_FMT_YUYV422) call.Fail("needs a YUY2 clip");
+  const int64_t intercept = call.Int(1, 0), slope = call.Int(2, 1);
+  if (intercept < 0) call.Fail("intercept cannot be negative");
+  if (slope < 1) call.Fail("slope must be 1 or more");
+  return std::make_shared<DarkenedTopClip>(call, intercept, slope);
+}
+
 }  // namespace
 
 void RegisterRestorationFunctions(FunctionTable& table) {
@@ -293,6 +331,7 @@ void RegisterRestorationFunctions(FunctionTable& table) {
   table["generalconvolution"] = {
       "clip:c ?bias:f ?matrix:s ?divisor:f ?auto:b ?luma:b ?chroma:b ?alpha:b", GeneralConvolution};
   table["fixbrokenchromaupsampling"] = {"clip:c", FixBrokenChromaUpsampling};
+  table["fixluminance"] = {"clip:c intercept:i slope:i", FixLuminance};
 }
 
 }  // namespace avs

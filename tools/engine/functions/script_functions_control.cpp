@@ -162,6 +162,20 @@ Function ScriptPath(std::string (*part)(const Interpreter&)) {
   return {"", [part](Call& call) -> Value { return Value(part(call.interp)); }};
 }
 
+// Frame properties (AviSynth+'s propGet..., propSet...): the engine's frames
+// carry none, and a script that reads or writes them is told so rather than
+// that the name is unknown.
+const char* const kFramePropertyFunctions[] = {
+    "propset",       "propsetint",     "propsetfloat",      "propsetstring", "propsetarray",  "propsetclip",
+    "propgetany",    "propgetint",     "propgetfloat",      "propgetstring", "propgetclip",   "propgetasarray",
+    "propgetall",    "propdelete",     "propshow",          "propclearall",  "propcopy",      "propgetdatasize",
+    "propnumelements", "propnumkeys",  "propgetkeybyindex", "propgettype",
+};
+
+Value FramePropertiesRefused(Call& call) {
+  call.Fail("frame properties are not supported: the frames here carry none");
+}
+
 }  // namespace
 
 bool IsKnownPluginFunction(const std::string& lowerName) {
@@ -187,6 +201,7 @@ bool IsKnownPluginFunction(const std::string& lowerName) {
 }
 
 void RegisterScriptControlFunctions(std::map<std::string, Function>& table) {
+  for (const char* name : kFramePropertyFunctions) table[name] = {"values:.*", FramePropertiesRefused};
   table["isbool"] = Test([](const Value& v) { return v.isBool(); });
   table["isint"] = Test([](const Value& v) { return v.isInt(); });
   // An int counts as a float too, as in AviSynth.
