@@ -49,18 +49,25 @@ class BatchView : public job::JobView {
  public:
   BatchView(BatchWindow& batch, MainWindow& main) : batch_(batch), main_(main) {}
 
-  void setRow(const job::BatchRow& row) {
+  // The row to run with the modes ticked for the batch: a mode whose output
+  // an earlier, interrupted run of the row finished is not made again.
+  void setRow(const job::BatchRow& row, const bool ticked[4]) {
     row_ = row;
     missing_ = false;
     finished_ = false;
+    for (int mode = job::kPreview; mode <= job::kDeluxe; ++mode) {
+      runs_[mode] = ticked[mode] && !job::HasFinishedOutput(row, job::ModeSuffix(mode));
+    }
   }
+  const bool* runs() const { return runs_; }
+  bool runsAnyMode() const { return runs_[job::kPreview] || runs_[job::kStandard] || runs_[job::kDeluxe]; }
   bool missing() const { return missing_; }
   bool finished() const { return finished_; }
 
   QWidget* window() override { return &main_; }
   QString sourcePath() const override { return QString::fromStdString(row_.source); }
   void clearSource() override { missing_ = true; }
-  bool modeTicked(int mode) const override { return main_.modeTicked(mode); }
+  bool modeTicked(int mode) const override { return runs_[mode]; }
   QString author() const override { return main_.author(); }
   QString title() const override { return main_.title(); }
   // The batch takes its one action after the last source itself.
@@ -98,20 +105,25 @@ class BatchView : public job::JobView {
     sequence.wavPath = row_.wavPath;
   }
   QString attachedWavPath() const override { return QString::fromStdString(row_.wavPath); }
+  void outputMade(int, const std::string& path) override { batch_.outputMade(path); }
 
  private:
   BatchWindow& batch_;
   MainWindow& main_;
   job::BatchRow row_;
+  bool runs_[4] = {false, false, false, false};
   bool missing_ = false;
   bool finished_ = false;
 };
 
 QStringList BatchRowColumns(const job::BatchRow& row, const desktop::UiTexts& texts, const RunningSource& running) {
   const QString source = FileName(row.source);
+  QStringList outputs;
+  for (const std::string& output : row.outputs) outputs << FileName(output);
   switch (row.state) {
     case job::BatchState::Waiting: return {source, texts.batchWaiting, {}};
-    case job::BatchState::Interrupted: return {source, texts.batchInterrupted, {}};
+    // What an interrupted run finished stays, and the row makes only the rest.
+    case job::BatchState::Interrupted: return {source, texts.batchInterrupted, outputs.join(", ")};
     case job::BatchState::Running: {
       QString state = texts.batchRunning + " " + QString::number(running.whole.percent) + "%";
       if (running.whole.secondsLeft >= 0) {
@@ -120,11 +132,7 @@ QStringList BatchRowColumns(const job::BatchRow& row, const desktop::UiTexts& te
       if (!running.stage.isEmpty()) state += "; " + running.stage + " " + QString::number(running.percent) + "%";
       return {source, state, {}};
     }
-    case job::BatchState::Done: {
-      QStringList names;
-      for (const std::string& output : row.outputs) names << FileName(output);
-      return {source, texts.batchDone, names.join(", ")};
-    }
+    case job::BatchState::Done: return {source, texts.batchDone, outputs.join(", ")};
     case job::BatchState::Failed: {
       QStringList modes;
       for (const int mode : row.failedModes) {
@@ -186,6 +194,11 @@ void BatchWindow::build() {
   down_ = button("down", texts_.batchDown);
   start_ = button("start", texts_.start);
   start_->setDefault(true);
+  // Shown while the list cannot be written to its file.
+  saveProblem_ = new QLabel(this);
+  saveProblem_->setObjectName("saveProblem");
+  saveProblem_->setWordWrap(true);
+  saveProblem_->hide();
 
   overall_ = new QProgressBar(this);
   overall_->setObjectName("overall");
@@ -209,6 +222,7 @@ void BatchWindow::build() {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(8, 8, 8, 8);
   layout->addLayout(listAndButtons, 1);
+  layout->addWidget(saveProblem_);
   layout->addLayout(overall);
 
   openDialog_ = desktop::MakeOpenDialog(this, {});
@@ -308,6 +322,12 @@ void BatchWindow::refresh() {
   }
   if (selected >= 0 && selected < list_.size()) selectRow(selected);
   updateButtons();
+  showSaveState();
+}
+
+void BatchWindow::showSaveState() {
+  saveProblem_->setText(texts_.batchNotSaved + QString::fromStdString(list_.path()));
+  saveProblem_->setVisible(!list_.saved());
 }
 
 void BatchWindow::refreshRow(int index) {
@@ -334,6 +354,12 @@ void BatchWindow::updateButtons() {
 
 void BatchWindow::start() {
   if (running() || main_.driver().state() != job::JobState::Idle || list_.NextToRun() < 0) return;
+  // A list that cannot be kept would be lost to a crash halfway, and its
+  // rows run again from the start: it runs only once it is written.
+  if (!list_.saved() && !list_.Save()) {
+    showSaveState();
+    return;
+  }
   bool any = false;
   for (int mode = job::kPreview; mode <= job::kDeluxe; ++mode) {
     ticked_[mode] = main_.modeTicked(mode);
@@ -347,10 +373,10 @@ void BatchWindow::start() {
   view_ = std::make_unique<BatchView>(*this, main_);
   driverTaskbar_ = std::make_unique<desktop::TaskbarProgress>();
   noActions_ = std::make_unique<desktop::NoAfterJobActions>();
-  job::DriverSetup setup{main_.paths(),     main_.videoEncoderPath(), main_.debugMode(), main_.version(),
-                         main_.baseCaption(), {}, [this](const desktop::MessageRequest& request) {
-                           reason_.Take(request);
-                         }};
+  // The batch leaves the main window's remembered source, tags and outputs.
+  job::DriverSetup setup{main_.paths(),       main_.videoEncoderPath(), main_.debugMode(), main_.version(),
+                         main_.baseCaption(), main_.folderProblem(),    false,
+                         [this](const desktop::MessageRequest& request) { reason_.Take(request); }};
   // The driver reads the mode settings of this moment from the settings file.
   driver_ = std::make_unique<job::JobDriver>(*view_, setup, texts_, main_.settingsFile(), *driverTaskbar_,
                                              *noActions_);
@@ -374,23 +400,30 @@ void BatchWindow::runNext() {
   running_ = RunningSource();
   reason_.Clear();
   sourceClock_.start();
-  // The names this run will give its outputs are on disk before any exists,
-  // so a run cut short leaves nothing the next start could not find. What an
-  // interrupted run left goes first, or the names would step past it.
-  if (list_.row(index).state == job::BatchState::Interrupted) job::RemoveRunLeftovers(list_.row(index));
-  list_.MarkRunning(index, job::ExpectedOutputs(list_.row(index).source, ticked_));
-  view_->setRow(list_.row(index));
+  list_.MarkRunning(index);
+  view_->setRow(list_.row(index), ticked_);
   refresh();
+  // Every mode was finished by a run that a crash cut short before the
+  // row could be marked.
+  if (!view_->runsAnyMode()) {
+    sourceEnded(true);
+    return;
+  }
   driver_->StartBtnClick();
   // A source that never started (missing, or its probe failed) ends here.
   if (driver_->state() != job::JobState::Running && !view_->finished()) sourceEnded(false);
 }
 
+void BatchWindow::outputMade(const std::string& path) {
+  if (current_ >= 0) list_.AddOutput(current_, path);
+  showSaveState();
+}
+
 void BatchWindow::sourceEnded(bool started) {
   if (!running() || current_ < 0) return;
-  const job::SourceOutcome outcome = job::FinishSource(*driver_, ticked_, started);
+  const job::SourceOutcome outcome = job::FinishSource(*driver_, view_->runs(), started);
   if (outcome.allDone()) {
-    list_.MarkDone(current_, outcome.outputs);
+    list_.MarkDone(current_);
   } else {
     // The row's reason starts with the tool's own error line; the whole
     // story follows it for the row's tooltip.
@@ -398,12 +431,13 @@ void BatchWindow::sourceEnded(bool started) {
     if (reason.isEmpty() && view_->missing()) reason = texts_.batchMissing;
     const QString line = driver_->failureLine();
     if (!line.isEmpty() && !reason.startsWith(line)) reason = line + "\n" + reason;
-    list_.MarkFailed(current_, outcome.failedModes, reason.toStdString(), outcome.outputs);
+    list_.MarkFailed(current_, outcome.failedModes, reason.toStdString());
     failedSources_ << FileName(list_.row(current_).source);
   }
   ++finished_;
   finishedMs_ += sourceClock_.elapsed();
   refreshRow(current_);
+  showSaveState();
   current_ = -1;
   running_ = RunningSource();
   showOverall();

@@ -110,6 +110,9 @@ class BatchWindow : public QWidget {
   void showOverall();
   void runNext();
   void sourceEnded(bool started);
+  void outputMade(const std::string& path);
+  // Tells, under the list, while the list cannot be written to its file.
+  void showSaveState();
   void endBatch();
   // From the driver through the view.
   void progress(int percent);
@@ -127,6 +130,7 @@ class BatchWindow : public QWidget {
   QPushButton* up_ = nullptr;
   QPushButton* down_ = nullptr;
   QPushButton* start_ = nullptr;
+  QLabel* saveProblem_ = nullptr;
   QFileDialog* openDialog_ = nullptr;
 
   // The running batch.

@@ -1,11 +1,13 @@
 #include "app/job_runner.h"
 
-#include <sys/stat.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QWidget>
 
 #include <cstdio>
@@ -20,6 +22,7 @@
 #include "job/mode_record.h"
 #include "intake/source_selection.h"
 #include "job/names.h"
+#include "job/ownership.h"
 #include "job/progress_estimate.h"
 #include "job/source_outcome.h"
 #include "settings/settings_file.h"
@@ -155,12 +158,51 @@ QString SourceRefusal(const QString& source) {
   return {};
 }
 
-// A private folder for one runner's intermediate files.
-std::string MakeRunnerTemp() {
-  std::string folder = (QDir::tempPath() + "/kelvarion-job-XXXXXX").toStdString();
-  if (::mkdtemp(folder.data()) == nullptr) return {};
-  return folder;
+// The signal that stops the runner, once one has come; the handler only
+// notes it, asks the driver to end its tool at once and wakes the event loop.
+volatile sig_atomic_t g_stopSignal = 0;
+job::JobDriver* g_driver = nullptr;
+int g_wakeFd = -1;
+
+void OnStopSignal(int signal) {
+  if (g_stopSignal == 0) g_stopSignal = signal;
+  if (g_driver != nullptr) g_driver->RequestAbort();
+  const char byte = 0;
+  [[maybe_unused]] const ssize_t written = ::write(g_wakeFd, &byte, 1);
 }
+
+// Ctrl-C, kill, scancel and parallel --halt stop the runner cleanly instead
+// of ending it where it stands.
+class StopSignals {
+ public:
+  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+  StopSignals() {
+    if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    g_wakeFd = pipe_[1];
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : kSignals) ::sigaction(signal, &action, nullptr);
+  }
+  ~StopSignals() {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    for (const int signal : kSignals) ::sigaction(signal, &action, nullptr);
+    g_wakeFd = -1;
+    for (const int fd : pipe_) {
+      if (fd >= 0) ::close(fd);
+    }
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+  int wakeFd() const { return pipe_[0]; }
+  static int received() { return g_stopSignal; }
+
+ private:
+  int pipe_[2] = {-1, -1};
+};
 
 }  // namespace
 
@@ -226,15 +268,20 @@ std::optional<RunnerOptions> ParseRunnerArguments(const QStringList& arguments, 
 }
 
 int RunJobs(const RunnerOptions& options, job::ToolPaths paths, bool system64Bit) {
-  const std::string temp = MakeRunnerTemp();
-  if (temp.empty()) {
-    PrintLine(stderr, "cannot make a temporary folder in " + QDir::tempPath());
+  StopSignals stopSignals;
+  const desktop::UiTexts& texts = desktop::TextsFor(false);
+  // What runners and windows of this user left when they died goes first.
+  for (const std::string& job : job::ClearDeadJobFolders(paths.tempDir)) {
+    job::JobReport::JobInterrupted(texts, paths.jobLog, QString::fromStdString(job));
+  }
+  std::string problem;
+  job::JobFolder folder = job::JobFolder::MakeForRunner(&problem);
+  if (!folder.held()) {
+    PrintLine(stderr, "cannot make a temporary folder: " + QString::fromStdString(problem));
     return kRunnerSomeFailed;
   }
-  paths.PlaceTemp(temp);
-  paths.userFolders = true;  // the folder is private already
+  paths.PlaceTemp(folder.path());
 
-  const desktop::UiTexts& texts = desktop::TextsFor(false);
   const QString version = desktop::GetVer();
   RunnerView view(options);
   // The driver's boxes become the failure's reason.
@@ -243,7 +290,8 @@ int RunJobs(const RunnerOptions& options, job::ToolPaths paths, bool system64Bit
                          false,
                          version,
                          "Kelvarion " + desktop::Version3(version),
-                         job::ClaimOutputName,
+                         {},
+                         false,
                          [&view](const desktop::MessageRequest& request) { view.reason().Take(request); }};
   settings::SettingsFile settingsFile(
       options.settingsFile.isEmpty() ? paths.settingsFile : options.settingsFile.toStdString(), true);
@@ -254,6 +302,13 @@ int RunJobs(const RunnerOptions& options, job::ToolPaths paths, bool system64Bit
   job::JobDriver driver(view, setup, texts, settingsFile, taskbar, afterJob);
   view.setDriver(&driver);
 
+  g_driver = &driver;
+  QSocketNotifier stopNotifier(stopSignals.wakeFd(), QSocketNotifier::Read);
+  QEventLoop* running = nullptr;
+  QObject::connect(&stopNotifier, &QSocketNotifier::activated, [&] {
+    if (running != nullptr) running->quit();
+  });
+
   bool allDone = true;
   const auto reportFailure = [&](const QString& source, const std::vector<int>& modes, const QString& reason) {
     allDone = false;
@@ -263,6 +318,7 @@ int RunJobs(const RunnerOptions& options, job::ToolPaths paths, bool system64Bit
     for (const QString& line : reason.split('\n', Qt::SkipEmptyParts)) PrintLine(stderr, "  " + line);
   };
   for (const QString& source : options.sources) {
+    if (StopSignals::received() != 0) break;
     if (const QString refusal = SourceRefusal(source); !refusal.isEmpty()) {
       std::vector<int> ticked;
       for (int mode = job::kPreview; mode <= job::kDeluxe; ++mode) {
@@ -274,10 +330,13 @@ int RunJobs(const RunnerOptions& options, job::ToolPaths paths, bool system64Bit
     view.setSource(source);
     QEventLoop loop;
     view.setLoop(&loop);
+    running = &loop;
     driver.StartBtnClick();
     const bool started = driver.state() == job::JobState::Running || view.finished();
-    if (started && !view.finished()) loop.exec();
+    if (started && !view.finished() && StopSignals::received() == 0) loop.exec();
+    running = nullptr;
     view.setLoop(nullptr);
+    if (StopSignals::received() != 0) break;
 
     const job::SourceOutcome outcome = job::FinishSource(driver, options.modes, started);
     if (outcome.allDone()) continue;
@@ -286,7 +345,16 @@ int RunJobs(const RunnerOptions& options, job::ToolPaths paths, bool system64Bit
     reportFailure(source, outcome.failedModes, reason);
   }
 
-  QDir(QString::fromStdString(temp)).removeRecursively();
+  const int stopSignal = StopSignals::received();
+  if (stopSignal != 0) {
+    // The running tool ends, the names the job claimed and its half-made
+    // outputs go, and the log says the job was stopped.
+    driver.StopBySignal();
+    PrintLine(stderr, QString("stopped by signal %1").arg(stopSignal));
+  }
+  g_driver = nullptr;
+  folder.Release();
+  if (stopSignal != 0) return 128 + stopSignal;
   return allDone ? kRunnerAllDone : kRunnerSomeFailed;
 }
 

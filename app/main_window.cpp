@@ -36,9 +36,10 @@
 #include "desktop/window_placement.h"
 #include "intake/frame_rate_chooser.h"
 #include "intake/source_selection.h"
+#include "job/job_report.h"
 #include "job/names.h"
+#include "job/ownership.h"
 #include "muxer/muxer_window.h"
-#include "platform/process.h"
 #include "platform/user_folders.h"
 #include "settings/settings_dialog.h"
 
@@ -128,15 +129,34 @@ MainWindow::MainWindow(const StartupOptions& options)
   setWindowTitle(baseCaption_);
   setAcceptDrops(true);
 
-  if (paths_.userFolders) platform::MakePrivateFolder(job::FolderPart(paths_.settingsFile));
-  settingsFile_ = std::make_unique<settings::SettingsFile>(paths_.settingsFile);
+  // A settings folder of the user's that is a link, another user's, or
+  // cannot be closed to others is never used: the defaults stand in and
+  // nothing is written, and a job is refused with a box that names it.
+  std::string& folderProblem = folderProblem_;
+  if (paths_.userFolders) {
+    std::string settingsFolder = job::FolderPart(paths_.settingsFile);
+    settingsFolder.pop_back();
+    folderProblem = job::PrivateFolderProblem(settingsFolder);
+    settingsUsable_ = folderProblem.empty();
+  }
+  settingsFile_ = std::make_unique<settings::SettingsFile>(settingsUsable_ ? paths_.settingsFile : std::string(),
+                                                           !settingsUsable_);
+  // What programs of this user that died left behind goes first, their
+  // unfinished jobs closed in the log; then the window takes its own job
+  // folder, the shared one or, while another program holds it, a sibling.
+  for (const std::string& job : job::ClearDeadJobFolders(paths_.tempDir)) {
+    job::JobReport::JobInterrupted(texts_, paths_.jobLog, QString::fromStdString(job));
+  }
+  std::string tempProblem;
+  jobFolder_ = job::JobFolder::TakeShared(paths_.tempDir, &tempProblem);
+  if (jobFolder_.held()) paths_.PlaceTemp(jobFolder_.path());
+  if (folderProblem.empty()) folderProblem = tempProblem;
   if (options.afterJobActions == nullptr) ownActions_ = std::make_unique<desktop::DesktopAfterJobActions>();
   afterJob_ = options.afterJobActions != nullptr ? options.afterJobActions : ownActions_.get();
   driver_ = std::make_unique<job::JobDriver>(
-      *this, job::DriverSetup{paths_, videoEncoderPath_, debugMode_, version_, baseCaption_, {}, {}}, texts_, *settingsFile_,
-      taskbar_, *afterJob_, this);
-  // What an earlier run left in the temporary folder goes first.
-  driver_->CleanTemp();
+      *this,
+      job::DriverSetup{paths_, videoEncoderPath_, debugMode_, version_, baseCaption_, folderProblem, true, {}},
+      texts_, *settingsFile_, taskbar_, *afterJob_, this);
   RestoreSettings();
 
   settingsDialog_ = new settings::SettingsDialog(texts_.russian, this);
@@ -145,7 +165,9 @@ MainWindow::MainWindow(const StartupOptions& options)
   batchWindow_ = new BatchWindow(*this, batchListPath());
 }
 
-std::string MainWindow::batchListPath() const { return job::FolderPart(paths_.settingsFile) + "kelvarion.batch"; }
+std::string MainWindow::batchListPath() const {
+  return settingsUsable_ ? job::FolderPart(paths_.settingsFile) + "kelvarion.batch" : std::string();
+}
 
 MainWindow::~MainWindow() = default;
 
@@ -548,10 +570,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
       driver_->AbortAndClean();
     }
   }
+  // Only this program's own tools were ended, through their process groups:
+  // the encoders of other windows and runners sharing the tools go on.
   closing_ = true;
-  // Encoders that a stopped stage's children started themselves end here too.
-  platform::KillByName(videoEncoderPath_);
-  platform::KillByName(paths_.aacEncoder);
   event->accept();
 }
 

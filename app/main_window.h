@@ -12,6 +12,7 @@
 #include "desktop/taskbar.h"
 #include "desktop/ui_texts.h"
 #include "job/job_driver.h"
+#include "job/ownership.h"
 #include "settings/settings_file.h"
 
 class QCheckBox;
@@ -64,6 +65,8 @@ class MainWindow : public QWidget, public job::JobView {
   desktop::TaskbarProgress& taskbar() { return taskbar_; }
   desktop::AfterJobActions& afterJobActions() { return *afterJob_; }
   BatchWindow& batchWindow() { return *batchWindow_; }
+  // Why the settings or the job folder cannot be used; empty when they can.
+  const std::string& folderProblem() const { return folderProblem_; }
   // The batch's list, in the settings folder.
   std::string batchListPath() const;
 
@@ -136,6 +139,9 @@ class MainWindow : public QWidget, public job::JobView {
   bool closing_ = false;
   bool batchOffered_ = false;  // an unfinished batch shows at the first showing
 
+  bool settingsUsable_ = true;  // the settings folder is the user's own
+  std::string folderProblem_;
+  job::JobFolder jobFolder_;     // held for the window's life
   std::unique_ptr<settings::SettingsFile> settingsFile_;
   desktop::TaskbarProgress taskbar_;
   std::unique_ptr<desktop::AfterJobActions> ownActions_;

@@ -47,6 +47,11 @@ UiTexts MakeRussian() {
   t.logJobDone = "Задание завершено за ";
   t.logJobHalted = "Задание прервано через ";
   t.logSeconds = " с";
+  t.logJobNotStarted = "Задание не начато: ";
+  t.logJobStopped = "Задание остановлено сигналом через ";
+  t.logJobInterrupted = "Задание оборвалось: программа завершилась, не закончив его";
+  t.folderRefused = "Рабочую папку нельзя использовать: ";
+  t.outputsRefused = "Результат некуда записать: ";
 
   t.fileGroup = "Файл для кодирования ";
   t.selectFileHint = "Выбрать видео";
@@ -80,6 +85,7 @@ UiTexts MakeRussian() {
   t.batchInterrupted = "прервано, начнётся заново";
   t.batchSourcesFailed = "Не удалось обработать: ";
   t.batchMissing = "Файл не найден";
+  t.batchNotSaved = "Список не удалось сохранить: ";
   t.batchSourceColumn = "Источник";
   t.batchStateColumn = "Состояние";
   t.batchResultColumn = "Результат или причина";
@@ -134,6 +140,11 @@ UiTexts MakeEnglish() {
   t.logJobDone = "Job finished in ";
   t.logJobHalted = "Job halted after ";
   t.logSeconds = " s";
+  t.logJobNotStarted = "Job not started: ";
+  t.logJobStopped = "Job stopped by a signal after ";
+  t.logJobInterrupted = "Job interrupted: its program ended before finishing it";
+  t.folderRefused = "The working folder cannot be used: ";
+  t.outputsRefused = "The outputs cannot be written: ";
 
   t.fileGroup = "File to encode";
   t.selectFileHint = "Select a file";
@@ -166,6 +177,7 @@ UiTexts MakeEnglish() {
   t.batchInterrupted = "interrupted, starts again";
   t.batchSourcesFailed = "Failed sources: ";
   t.batchMissing = "The file does not exist";
+  t.batchNotSaved = "The list could not be saved: ";
   t.batchSourceColumn = "Source";
   t.batchStateColumn = "State";
   t.batchResultColumn = "Outputs or reason";

@@ -33,8 +33,14 @@ struct UiTexts {
   QString detailsNoOutputFile, detailsLastLines, detailsNoLines;
   // The probe found nothing because its folder could not be written.
   QString detailsFolderNotWritable;
-  // The job log: a job's source, its modes, each mode's end, the job's end.
+  // The job log: a job's source, its modes, each mode's end, the job's end;
+  // a job that never began, one stopped by a signal, and one whose program
+  // died under it (told at the next start).
   QString logJob, logModes, logDoneIn, logFailedAfter, logJobDone, logJobHalted, logSeconds;
+  QString logJobNotStarted, logJobStopped, logJobInterrupted;
+  // A job that cannot begin: its working folder is not the user's own, or
+  // the source's folder takes no output; the folder and why follow.
+  QString folderRefused, outputsRefused;
 
   // Texts of the main window's controls.
   QString fileGroup, selectFileHint, tagsGroup, authorLabel, titleLabel;
@@ -52,6 +58,8 @@ struct UiTexts {
   // The end of a batch in which some sources failed: their names follow.
   QString batchSourcesFailed;
   QString batchMissing;  // a row whose source is gone
+  // The list could not be written to its file; Start then refuses to run it.
+  QString batchNotSaved;
   QString batchSourceColumn, batchStateColumn, batchResultColumn;
   QString batchLeft;      // after a time: " left"
   QString batchProgress;  // %1 of %2 sources done, the batch at %3 percent

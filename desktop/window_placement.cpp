@@ -45,7 +45,9 @@ void CentreOnScreen(QWidget* window) {
 
 namespace {
 
-// Polls a shown window for its frame, then calls its function once and goes.
+// Polls a shown window for its frame, then calls its function and goes.
+// A window manager that frames the window only after the first wait (a
+// loaded machine) has the function called once more when the frame comes.
 class FrameWaiter : public QObject {
  public:
   FrameWaiter(QWidget* window, std::function<void()> then)
@@ -57,22 +59,27 @@ class FrameWaiter : public QObject {
  private:
   static constexpr int kPollMs = 20;
   static constexpr int kWaitMs = 1000;
+  static constexpr int kLateFrameMs = 10000;
 
   void Poll() {
     const QWindow* native = window_->windowHandle();
     const bool framed = window_->isVisible() && native != nullptr && !native->frameMargins().isNull();
-    if (!framed && shown_.elapsed() < kWaitMs) {
-      QTimer::singleShot(kPollMs, this, [this] { Poll(); });
+    if (framed || shown_.elapsed() >= kLateFrameMs) {
+      if (framed || !calledEarly_) then_();
+      deleteLater();
       return;
     }
-    const std::function<void()> then = std::move(then_);
-    deleteLater();
-    then();
+    if (!calledEarly_ && shown_.elapsed() >= kWaitMs) {
+      calledEarly_ = true;
+      then_();
+    }
+    QTimer::singleShot(kPollMs, this, [this] { Poll(); });
   }
 
   QWidget* window_;
   std::function<void()> then_;
   QElapsedTimer shown_;
+  bool calledEarly_ = false;
 };
 
 }  // namespace

@@ -27,8 +27,9 @@ void CentreOnScreen(QWidget* window);
 
 // Calls `then` once the window manager has put its frame around the shown
 // `window` (the frame's edges known), at once where no frame comes (no
-// display), and after a second at the latest. Positions of a window's frame
-// can only be kept once that frame is there.
+// display), and after a second at the latest, then again if the frame comes
+// later. Positions of a window's frame can only be kept once that frame is
+// there.
 void WhenFramed(QWidget* window, std::function<void()> then);
 
 // Labels size themselves to their text: one whose text needs more room than

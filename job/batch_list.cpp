@@ -1,10 +1,12 @@
 #include "job/batch_list.h"
 
-#include <unistd.h>
+#include <sys/stat.h>
 
-#include <charconv>
+#include <algorithm>
 #include <optional>
 
+#include "job/names.h"
+#include "job/text_fields.h"
 #include "platform/ini_file.h"
 #include "platform/read_file.h"
 
@@ -15,72 +17,6 @@ namespace {
 const char kHeader[] = "kelvarion batch 1";
 const char* const kStateWords[] = {"waiting", "running", "done", "failed", "interrupted"};
 constexpr int kFieldCount = 9;
-
-bool MustEscape(unsigned char c) { return c < 0x20 || c == 0x7f || c == '%' || c == '|'; }
-
-std::string Escape(std::string_view text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(text.size());
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (MustEscape(c)) {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += ch;
-    }
-  }
-  return out;
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-// Nothing for a stray '%' or a byte that should have been escaped.
-std::optional<std::string> Unescape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c == '%') {
-      if (i + 2 >= text.size()) return std::nullopt;
-      const int high = HexValue(text[i + 1]);
-      const int low = HexValue(text[i + 2]);
-      if (high < 0 || low < 0) return std::nullopt;
-      out += static_cast<char>(high * 16 + low);
-      i += 2;
-    } else if (MustEscape(c)) {
-      return std::nullopt;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
-std::vector<std::string_view> Split(std::string_view text, char separator) {
-  std::vector<std::string_view> parts;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = text.find(separator, start);
-    parts.push_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-    if (end == std::string_view::npos) return parts;
-    start = end + 1;
-  }
-}
-
-std::optional<int> Number(std::string_view text) {
-  int value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
-  return value;
-}
 
 std::string JoinEscaped(const std::vector<std::string>& items) {
   std::string out;
@@ -105,8 +41,8 @@ std::optional<BatchRow> ParseRow(std::string_view line) {
 
   const auto source = Unescape(fields[1]);
   const auto fps = Unescape(fields[2]);
-  const auto first = Number(fields[3]);
-  const auto last = Number(fields[4]);
+  const auto first = Number<int>(fields[3]);
+  const auto last = Number<int>(fields[4]);
   const auto wav = Unescape(fields[5]);
   const auto reason = Unescape(fields[8]);
   if (!source || source->empty() || !fps || !first || !last || !wav || !reason) return std::nullopt;
@@ -125,7 +61,7 @@ std::optional<BatchRow> ParseRow(std::string_view line) {
   }
   if (!fields[7].empty()) {
     for (const std::string_view item : Split(fields[7], '|')) {
-      const auto mode = Number(item);
+      const auto mode = Number<int>(item);
       if (!mode || *mode < 1 || *mode > 3) return std::nullopt;
       row.failedModes.push_back(*mode);
     }
@@ -162,8 +98,12 @@ std::vector<BatchRow> ParseBatch(std::string_view text) {
   return rows;
 }
 
-void RemoveRunLeftovers(const BatchRow& row) {
-  for (const std::string& output : row.outputs) ::unlink(output.c_str());
+bool HasFinishedOutput(const BatchRow& row, const std::string& suffix) {
+  return std::any_of(row.outputs.begin(), row.outputs.end(), [&](const std::string& output) {
+    struct stat info {};
+    return IsOutputNameOf(row.source, suffix, output) && ::stat(output.c_str(), &info) == 0 &&
+           S_ISREG(info.st_mode) && info.st_size > 0;
+  });
 }
 
 BatchList::BatchList(std::string path) : path_(std::move(path)) {}
@@ -174,9 +114,9 @@ void BatchList::Load() {
   if (const std::optional<std::string> text = platform::ReadWholeFile(path_)) rows_ = ParseBatch(*text);
 }
 
-void BatchList::Save() {
-  if (path_.empty()) return;
-  saved_ = platform::ReplaceFileAtomically(path_, FormatBatch(rows_));
+bool BatchList::Save() {
+  saved_ = path_.empty() || platform::ReplaceFileAtomically(path_, FormatBatch(rows_));
+  return saved_;
 }
 
 void BatchList::Add(const BatchRow& row) {
@@ -186,7 +126,6 @@ void BatchList::Add(const BatchRow& row) {
 
 bool BatchList::Remove(int index) {
   if (!Valid(index)) return false;
-  if (row(index).state == BatchState::Interrupted) RemoveRunLeftovers(row(index));
   rows_.erase(rows_.begin() + index);
   Save();
   return true;
@@ -221,45 +160,43 @@ int BatchList::PendingCount() const {
   return count;
 }
 
-bool BatchList::MarkRunning(int index, const std::vector<std::string>& outputs) {
+bool BatchList::MarkRunning(int index) {
   if (!Valid(index)) return false;
   BatchRow& target = rows_[static_cast<std::size_t>(index)];
-  if (target.state == BatchState::Interrupted) RemoveRunLeftovers(target);
   target.state = BatchState::Running;
-  target.outputs = outputs;
   target.failedModes.clear();
   target.reason.clear();
   Save();
   return true;
 }
 
-bool BatchList::MarkDone(int index, const std::vector<std::string>& outputs) {
+bool BatchList::AddOutput(int index, const std::string& output) {
   if (!Valid(index)) return false;
-  BatchRow& target = rows_[static_cast<std::size_t>(index)];
-  target.state = BatchState::Done;
-  target.outputs = outputs;
+  rows_[static_cast<std::size_t>(index)].outputs.push_back(output);
   Save();
   return true;
 }
 
-bool BatchList::MarkFailed(int index, const std::vector<int>& failedModes, const std::string& reason,
-                           const std::vector<std::string>& outputs) {
+bool BatchList::MarkDone(int index) {
+  if (!Valid(index)) return false;
+  rows_[static_cast<std::size_t>(index)].state = BatchState::Done;
+  Save();
+  return true;
+}
+
+bool BatchList::MarkFailed(int index, const std::vector<int>& failedModes, const std::string& reason) {
   if (!Valid(index)) return false;
   BatchRow& target = rows_[static_cast<std::size_t>(index)];
   target.state = BatchState::Failed;
   target.failedModes = failedModes;
   target.reason = reason;
-  target.outputs = outputs;
   Save();
   return true;
 }
 
 bool BatchList::MarkStopped(int index) {
   if (!Valid(index)) return false;
-  BatchRow& target = rows_[static_cast<std::size_t>(index)];
-  RemoveRunLeftovers(target);
-  target.state = BatchState::Waiting;
-  target.outputs.clear();
+  rows_[static_cast<std::size_t>(index)].state = BatchState::Interrupted;
   Save();
   return true;
 }

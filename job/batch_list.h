@@ -28,8 +28,8 @@ struct BatchRow {
   std::string wavPath;
 
   BatchState state = BatchState::Waiting;
-  // Done: the outputs made. Running and interrupted: the outputs the run
-  // named before it began, which an interrupted run may have left half made.
+  // The outputs made, each recorded once it is complete. A row run again
+  // after an interruption keeps them and makes only the modes still missing.
   std::vector<std::string> outputs;
   std::vector<int> failedModes;  // by EncodeMode
   std::string reason;            // why the failed modes failed
@@ -58,11 +58,14 @@ class BatchList {
   void Load();
   // Whether the last write reached the disk.
   bool saved() const { return saved_; }
+  // Writes the list again (after a failed write); returns saved().
+  bool Save();
 
   // Each change below writes the file before it returns. An index outside
-  // the list changes nothing and returns false.
+  // the list changes nothing and returns false. Nothing here removes a file:
+  // what a run claimed and did not finish is its job's to remove, and a
+  // finished output is the user's.
   void Add(const BatchRow& row);
-  // Removing an interrupted row also removes what its run left.
   bool Remove(int index);
   bool MoveUp(int index);
   bool MoveDown(int index);
@@ -73,26 +76,28 @@ class BatchList {
   // How many rows are still to run.
   int PendingCount() const;
 
-  // Marks the row running with the outputs its run is about to name; an
-  // interrupted row first loses the files its killed run left.
-  bool MarkRunning(int index, const std::vector<std::string>& outputs);
-  bool MarkDone(int index, const std::vector<std::string>& outputs);
-  bool MarkFailed(int index, const std::vector<int>& failedModes, const std::string& reason,
-                  const std::vector<std::string>& outputs);
-  // A run stopped on purpose: what it made is removed, and the row waits
-  // for the next start.
+  // Marks the row running; it keeps the outputs an earlier run finished.
+  bool MarkRunning(int index);
+  // One of the running row's outputs is complete.
+  bool AddOutput(int index, const std::string& output);
+  bool MarkDone(int index);
+  bool MarkFailed(int index, const std::vector<int>& failedModes, const std::string& reason);
+  // A run stopped on purpose: the row runs again at the next start, keeping
+  // what it finished.
   bool MarkStopped(int index);
 
  private:
   bool Valid(int index) const { return index >= 0 && index < size(); }
-  void Save();
 
   std::string path_;
   std::vector<BatchRow> rows_;
   bool saved_ = true;
 };
 
-// Removes the files an unfinished run named, those that exist.
-void RemoveRunLeftovers(const BatchRow& row);
+// Whether the row holds a finished output of the mode with that suffix: a
+// file that is there, not empty, under one of the names a job on the row's
+// source gives that mode (a name of anything else in a damaged or edited
+// list counts for nothing).
+bool HasFinishedOutput(const BatchRow& row, const std::string& suffix);
 
 }  // namespace job

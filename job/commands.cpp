@@ -9,6 +9,18 @@ namespace {
 using platform::EscapeForQuotes;
 using platform::Quote;
 
+// A value in MP4Box's tag list, where a colon could start the next tag: a
+// colon and a backslash are escaped with a backslash, so that the muxer gives
+// back exactly what was typed. Plain values keep their form.
+std::string InTagList(const std::string& value) {
+  std::string escaped;
+  for (const char c : value) {
+    if (c == ':' || c == '\\') escaped += '\\';
+    escaped += c;
+  }
+  return escaped;
+}
+
 }  // namespace
 
 std::string ProbeCommand(const ToolPaths& paths) {
@@ -58,6 +70,7 @@ std::string TagValue(const std::string& typed) {
   return {};
 }
 
+
 MuxCommands MuxCommandLines(const ToolPaths& paths, const MuxRequest& r) {
   const std::string muxer = Quote(paths.muxer);
   const std::string output = Quote(r.outputPath);
@@ -66,8 +79,8 @@ MuxCommands MuxCommandLines(const ToolPaths& paths, const MuxRequest& r) {
   c.full = muxer + " -add " + Quote(paths.videoStream) + " -add " + Quote(r.audioPath) + " -new " + output;
   c.tags = muxer;
   if (!r.debugMode) {
-    c.tags += " -itags artist=\"" + EscapeForQuotes(TagValue(r.author)) + "\"";
-    c.tags += ":name=\"" + EscapeForQuotes(TagValue(r.title)) + "\"";
+    c.tags += " -itags artist=\"" + EscapeForQuotes(InTagList(TagValue(r.author))) + "\"";
+    c.tags += ":name=\"" + EscapeForQuotes(InTagList(TagValue(r.title))) + "\"";
     c.tags += ":tool=\"Kelvarion GUI " + r.version3 + r.suffix + "\"";
     c.tags += " -name 1=\"Kelvarion " + r.version5 + "\"";
   }

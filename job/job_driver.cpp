@@ -27,6 +27,8 @@ namespace job {
 namespace {
 
 const char kMeta[] = "Meta";
+// The probe's box when it finds nothing, in either language.
+const char kFileNotFound[] = "File not found";
 const char kFlags[] = "Flags";
 const char* const kOutputKeys[] = {nullptr, "PathPrev", "PathStandard", "PathDeluxe"};
 const char* const kFlagKeys[] = {nullptr, "Prev", "Std", "DX"};
@@ -67,6 +69,7 @@ JobDriver::JobDriver(JobView& view, const DriverSetup& setup, const desktop::UiT
       setup_(setup),
       texts_(texts),
       report_(texts, setup.paths.jobLog),
+      claims_(setup.paths.tempDir),
       settings_(settingsFile),
       taskbar_(taskbar),
       afterJob_(afterJob),
@@ -110,14 +113,14 @@ void JobDriver::AddToDebugLog(const std::string& line) {
   if (setup_.debugMode) debugLog_.push_back(line);
 }
 
-void JobDriver::CleanTemp() { DeleteTempFiles(setup_.paths, audioStreamPath_); }
-
 void JobDriver::StartBtnClick() {
   if (state_ != JobState::Idle) {
     view_.requestClose();
     return;
   }
-  MakeTempDir(setup_.paths);
+  // The folder was made when it was taken; one removed since is made again,
+  // never followed where a link took its place.
+  if (setup_.folderProblem.empty()) ::mkdir(setup_.paths.tempDir.c_str(), 0700);
   failureLine_.clear();
 
   const bool ticked[4] = {false, view_.modeTicked(kPreview), view_.modeTicked(kStandard), view_.modeTicked(kDeluxe)};
@@ -125,10 +128,12 @@ void JobDriver::StartBtnClick() {
   records_[kStandard].passesLeft = ticked[kStandard] ? 2 : 0;
   records_[kDeluxe].passesLeft = ticked[kDeluxe] ? 1 : 0;
 
-  settings_.WriteString(kMeta, "Author", view_.author());
-  settings_.WriteString(kMeta, "Clip", view_.title());
-  settings_.WriteString(kMeta, "Path", view_.sourcePath());
-  for (int mode = kPreview; mode <= kDeluxe; ++mode) settings_.WriteBool(kFlags, kFlagKeys[mode], ticked[mode]);
+  if (setup_.remembersJob) {
+    settings_.WriteString(kMeta, "Author", view_.author());
+    settings_.WriteString(kMeta, "Clip", view_.title());
+    settings_.WriteString(kMeta, "Path", view_.sourcePath());
+    for (int mode = kPreview; mode <= kDeluxe; ++mode) settings_.WriteBool(kFlags, kFlagKeys[mode], ticked[mode]);
+  }
 
   if (view_.sourcePath().isEmpty()) {
     ShowError(texts_.selectFile, texts_.offsetMain);
@@ -144,18 +149,56 @@ void JobDriver::StartBtnClick() {
     ShowError(texts_.nameNotCarried, texts_.offsetMain);
     return;
   }
+
+  QStringList modeNames;
+  for (int mode = kPreview; mode <= kDeluxe; ++mode) {
+    if (ticked[mode]) modeNames << records_[mode].modeName;
+  }
+  report_.JobStarted(sourcePath_, modeNames);
+  claims_.BeginJob(report_.jobName().toStdString());
+  if (!setup_.folderProblem.empty()) {
+    // No probe can run without its folder: the box is the probe's, its
+    // details name the folder and why it is not used.
+    const QString problem = texts_.folderRefused + QString::fromStdString(setup_.folderProblem);
+    RefuseJob(problem);
+    ShowError(kFileNotFound, texts_.offsetMain, problem);
+    return;
+  }
+  // Every name is the job's before any tool runs, so that no other program
+  // can take one meanwhile, and a folder that takes no file ends the job
+  // before an hour of encoding is lost at its end.
+  std::string outputs[4];
+  for (int mode = kPreview; mode <= kDeluxe; ++mode) {
+    if (!ticked[mode]) continue;
+    std::string reason;
+    outputs[mode] = claims_.Claim(sourcePath_, ModeSuffix(mode), &reason);
+    if (outputs[mode].empty()) {
+      RefuseJob(QString::fromStdString(reason));
+      ShowError(texts_.outputsRefused + QString::fromStdString(reason), texts_.offsetMain,
+                QString::fromStdString(reason));
+      return;
+    }
+  }
+
   try {
     StartTmpRaw();
   } catch (const std::exception& error) {
     // No job starts: the probe script it wrote goes with it.
     ::unlink(setup_.paths.script.c_str());
+    // A probe ended on purpose is the stop's to tell.
+    if (abortRequested_) {
+      claims_.EndJob();
+      return;
+    }
     const auto* probeError = dynamic_cast<const ProbeError*>(&error);
-    ShowError(QString::fromStdString(error.what()), texts_.offsetMain,
-              probeError != nullptr ? QString::fromStdString(probeError->details()) : QString());
+    const QString details = probeError != nullptr ? QString::fromStdString(probeError->details()) : QString();
+    RefuseJob(details.isEmpty() ? QString::fromStdString(error.what()) : details);
+    ShowError(QString::fromStdString(error.what()), texts_.offsetMain, details);
     return;
   }
   if (!FileExists(sourcePath_)) {
     ::unlink(setup_.paths.script.c_str());
+    RefuseJob(texts_.batchMissing);
     view_.clearSource();
     return;
   }
@@ -177,17 +220,29 @@ void JobDriver::StartBtnClick() {
     modeEnded_[mode] = false;
   }
   caption_ = setup_.baseCaption;
-  if (setup_.claimOutputName && !IsWav()) {
-    for (int mode = kPreview; mode <= kDeluxe; ++mode) {
-      if (ticked[mode]) records_[mode].outName = setup_.claimOutputName(sourcePath_, records_[mode].suffix);
-    }
-  }
-  QStringList modeNames;
   for (int mode = kPreview; mode <= kDeluxe; ++mode) {
-    if (ticked[mode]) modeNames << records_[mode].modeName;
+    if (ticked[mode]) records_[mode].outName = outputs[mode];
   }
-  report_.JobStarted(sourcePath_, modeNames);
   ModeSelector();
+}
+
+void JobDriver::RefuseJob(const QString& reason) {
+  if (failureLine_.isEmpty()) failureLine_ = reason.section('\n', 0, 0);
+  report_.JobNotStarted(reason);
+  claims_.EndJob();
+}
+
+bool JobDriver::KeepOutputName(std::string& outputPath) {
+  if (claims_.Owns(outputPath)) return true;
+  // Someone put a file of their own under the name: it stays theirs, and
+  // the output goes to the next free name.
+  claims_.Release(outputPath);
+  std::string reason;
+  outputPath = claims_.Claim(sourcePath_, records_[currentMode_].suffix, &reason);
+  if (!outputPath.empty()) return true;
+  FailCurrentMode({}, reason);
+  EndCurrentMode();
+  return false;
 }
 
 void JobDriver::StartTmpRaw() {
@@ -199,8 +254,7 @@ void JobDriver::StartTmpRaw() {
   }
 
   // Findings of an earlier probe must never be taken for this one's.
-  const std::string probeFiles[] = {paths.temp("raw.264"), paths.temp("fps.cmd"), paths.temp("fps.txt"),
-                                    paths.temp("audio.txt")};
+  const std::vector<std::string> probeFiles = ProbeFiles(paths);
   const auto deleteProbeFiles = [&] {
     for (const std::string& file : probeFiles) ::unlink(file.c_str());
   };
@@ -221,7 +275,7 @@ void JobDriver::StartTmpRaw() {
   }
 
   WriteLines(paths.script, ProbeScript(sourcePath_, vpyAviPath_, vpyAviExists, sequence_));
-  const proc::ToolOutcome probe = proc::ExecRaw(ProbeCommand(paths));
+  const proc::ToolOutcome probe = proc::ExecRaw(ProbeCommand(paths), &abortRequested_);
 
   // A finding the probe did not write shows as the toolkit's "File not
   // found", with what lies behind it in the details.
@@ -234,7 +288,7 @@ void JobDriver::StartTmpRaw() {
     failureLine_ = folderProblem.isEmpty() ? ToolErrorLine(texts_, probe) : folderProblem;
     const QString details = folderProblem.isEmpty() ? DescribeOutcome(texts_, probe)
                                                     : folderProblem + "\n" + DescribeOutcome(texts_, probe);
-    return ProbeError("File not found", details.toStdString());
+    return ProbeError(kFileNotFound, details.toStdString());
   };
   try {
     const std::optional<std::string> fps = platform::ReadFirstLine(paths.temp("fps.txt"));
@@ -253,15 +307,14 @@ void JobDriver::StartTmpRaw() {
 void JobDriver::ModeSelector() {
   state_ = JobState::Running;
   if (IsWav()) {
+    // The sound encoder writes straight into the mode's claimed output.
+    audioStreamPath_.clear();
     for (int mode = kPreview; mode <= kDeluxe; ++mode) {
       if (records_[mode].passesLeft > 0) {
-        lastWavSuffix_ = records_[mode].suffix;
+        audioStreamPath_ = records_[mode].outName;
         break;
       }
     }
-    // Also on the call that ends the job: the last output now exists, so this
-    // names a free file that the final clean-up may delete without loss.
-    audioStreamPath_ = IncName(sourcePath_, lastWavSuffix_);
   } else {
     audioStreamPath_ = setup_.paths.audioStream;
   }
@@ -297,6 +350,7 @@ void JobDriver::EndJob() {
   }
 
   if (!setup_.debugMode) DelTemp();
+  claims_.EndJob();
   taskbar_.SetState(desktop::TaskbarState::None);
   view_.setTitles(desktop::IdleAppTitle(setup_.version), setup_.baseCaption);
   view_.setBarValue(0);
@@ -312,10 +366,12 @@ void JobDriver::DelTemp() {
     debugLog_.clear();
     return;
   }
-  DeleteTempFiles(setup_.paths, audioStreamPath_);
+  // The sound of a WAV source is its output, never a temporary file.
+  DeleteTempFiles(setup_.paths, setup_.paths.audioStream);
 }
 
 void JobDriver::RecordOutputs() {
+  if (!setup_.remembersJob) return;
   for (int mode = kPreview; mode <= kDeluxe; ++mode) {
     if (view_.modeTicked(mode)) {
       settings_.WriteString(kMeta, kOutputKeys[mode], QString::fromStdString(records_[mode].outName));
@@ -354,18 +410,34 @@ void JobDriver::Start264(int mode) {
 }
 
 void JobDriver::StartAAC() {
-  const ModeRecord& record = records_[currentMode_];
+  ModeRecord& record = records_[currentMode_];
+  if (IsWav()) {
+    if (!KeepOutputName(record.outName)) {
+      ModeSelector();
+      RecordOutputs();
+      return;
+    }
+    audioStreamPath_ = record.outName;
+  }
   stageText_ = texts_.audio + record.modeName;
   view_.setStatus(stageText_ + "...");
   view_.setBarValue(0);
   view_.processPendingEvents();
   WriteLines(setup_.paths.audioBatch, {AudioCommandLine(setup_.paths, record.aacOpts, audioStreamPath_)});
   AddToDebugLog(setup_.paths.audioBatch);
-  StartThread(std::make_unique<proc::TAud>(this, abortRequested_, setup_.paths.audioBatch), RunningStage::Audio);
+  auto thread = std::make_unique<proc::TAud>(this, abortRequested_, setup_.paths.audioBatch);
+  if (IsWav()) thread->watchOutput(audioStreamPath_);
+  StartThread(std::move(thread), RunningStage::Audio);
 }
 
 void JobDriver::StartMuxer() {
-  const ModeRecord& record = records_[currentMode_];
+  ModeRecord& record = records_[currentMode_];
+  if (!KeepOutputName(record.outName)) {
+    DelTemp();
+    ModeSelector();
+    RecordOutputs();
+    return;
+  }
   stageText_ = texts_.muxing + record.modeName;
   view_.setStatus(stageText_ + "...");
   view_.setBarValue(0);
@@ -383,8 +455,9 @@ void JobDriver::StartMuxer() {
   request.debugMode = setup_.debugMode;
   const MuxCommands commands = MuxCommandLines(setup_.paths, request);
   AddToDebugLog(commands.full);
-  StartThread(std::make_unique<proc::TMux>(this, abortRequested_, commands.video, commands.full, commands.tags),
-              RunningStage::Mux);
+  auto thread = std::make_unique<proc::TMux>(this, abortRequested_, commands.video, commands.full, commands.tags);
+  thread->watchOutput(record.outName);
+  StartThread(std::move(thread), RunningStage::Mux);
 }
 
 bool JobDriver::event(QEvent* event) {
@@ -424,6 +497,7 @@ void JobDriver::EndCurrentMode() { modeEnded_[currentMode_] = true; }
 
 std::vector<proc::ToolOutcome> JobDriver::FinishThread() {
   thread_->wait();
+  for (const platform::FileId& written : thread_->writtenOutputs()) claims_.Adopt(thread_->watchedOutput(), written);
   std::vector<proc::ToolOutcome> outcomes = thread_->outcomes();
   thread_.reset();
   return outcomes;
@@ -431,6 +505,8 @@ std::vector<proc::ToolOutcome> JobDriver::FinishThread() {
 
 void JobDriver::FailCurrentMode(const std::vector<proc::ToolOutcome>& outcomes, const std::string& missingOutput) {
   failed_[currentMode_] = true;
+  // The claimed name goes with whatever this job's tools left under it.
+  claims_.Release(records_[currentMode_].outName);
   records_[currentMode_].passesLeft = 0;
   const auto failed = std::find_if(outcomes.begin(), outcomes.end(), [](const auto& o) { return o.failed(); });
   const auto ran = std::find_if(outcomes.rbegin(), outcomes.rend(),
@@ -506,30 +582,30 @@ void JobDriver::HandleProgress(int wParam, int lParam) {
         return;
       }
       if (toolFailed || !NonEmptyFile(audioStreamPath_)) {
-        FailCurrentMode(outcomes, toolFailed ? std::string() : audioStreamPath_);
         // The sound is the output here, and what a failed encoder wrote of
-        // it is none; its name was free when the mode began.
-        ::unlink(audioStreamPath_.c_str());
+        // it is none.
+        FailCurrentMode(outcomes, toolFailed ? std::string() : audioStreamPath_);
       } else {
+        claims_.Complete(audioStreamPath_);
         report_.ModeDone(modeName, audioStreamPath_);
+        view_.outputMade(currentMode_, audioStreamPath_);
       }
       EndCurrentMode();
       ModeSelector();
       RecordOutputs();
       return;
     case RunningStage::Mux: {
-      const std::string& output = records_[currentMode_].outName;
+      const std::string output = records_[currentMode_].outName;
       if (!NonEmptyFile(output)) {
-        // An empty file (the disk was full, say) is no output either; the
-        // name was free when the job began, so whatever stands there is ours.
-        ::unlink(output.c_str());
+        // An empty file (the disk was full, say) is no output either.
         FailCurrentMode(outcomes, output);
       } else if (!MuxJoinedAll(outcomes, FileExists(muxAudioPath_), setup_.debugMode)) {
         // A file without its sound or its tags is no output of the mode.
-        ::unlink(output.c_str());
         FailCurrentMode(outcomes);
       } else {
+        claims_.Complete(output);
         report_.ModeDone(modeName, output);
+        view_.outputMade(currentMode_, output);
       }
       EndCurrentMode();
       DelTemp();
@@ -564,14 +640,20 @@ void JobDriver::AfterVideoPass() {
 
 void JobDriver::AbortAndClean() {
   report_.JobHalted();
+  Abort();
+}
+
+void JobDriver::StopBySignal() {
+  report_.JobStopped();
+  Abort();
+}
+
+void JobDriver::Abort() {
   abortRequested_ = true;
-  if (thread_) {
-    thread_->wait();
-    thread_.reset();
-  }
-  // A mux stage writes the output in steps, the video alone first: what it
-  // has made of a halted mode is no output.
-  if (stage_ == RunningStage::Mux) ::unlink(records_[currentMode_].outName.c_str());
+  if (thread_) FinishThread();
+  // What the job claimed and did not finish goes, a half-muxed output too;
+  // a file that someone else put under one of its names stays.
+  claims_.EndJob();
   DelTemp();
 }
 

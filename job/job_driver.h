@@ -16,6 +16,7 @@
 
 #include "job/job_report.h"
 #include "job/mode_record.h"
+#include "job/ownership.h"
 #include "job/progress_estimate.h"
 #include "job/tool_paths.h"
 #include "proc/progress_parser.h"
@@ -68,17 +69,23 @@ class JobView {
   virtual void chooseFrameRate(Sequence& sequence) = 0;
   // The sound attached in the frame-rate chooser; empty when none.
   virtual QString attachedWavPath() const = 0;
+  // A mode's output is complete (a batch records it at once).
+  virtual void outputMade(int /*mode*/, const std::string& /*path*/) {}
 };
 
 struct DriverSetup {
+  // The intermediate files lie in a job folder that this program holds.
   ToolPaths paths;
   std::string videoEncoderPath;
   bool debugMode = false;
   QString version;      // "4.0.0.0"
   QString baseCaption;  // the window's caption while idle
-  // Names the outputs of the ticked modes of a video source; empty: the
-  // first free name at the start of the job. A job runner claims them.
-  std::function<std::string(const std::string& sourcePath, const std::string& suffix)> claimOutputName;
+  // Why the job folder could not be had; a job then stops at once with a
+  // box that names the folder.
+  std::string folderProblem;
+  // The window remembers its jobs in the settings file (source, tags,
+  // ticked modes, outputs); a batch and a runner leave it alone.
+  bool remembersJob = true;
   // Takes the driver's error boxes and its end-of-job box instead of showing
   // them; empty: they show. A runner and a batch report each source their
   // own way.
@@ -94,10 +101,14 @@ class JobDriver : public QObject {
 
   // The Start button: starts a job when idle, asks to quit while running.
   void StartBtnClick();
-  // The close path while running: stops the running tool and cleans up.
+  // The close path while running: stops the running tool and cleans up,
+  // the outputs this job claimed and did not finish included.
   void AbortAndClean();
-  // At start-up, before anything else: clears what an earlier run left.
-  void CleanTemp();
+  // The same for a program stopped by a signal, which the log tells.
+  void StopBySignal();
+  // Makes the running tool, the probe included, end at once; its stage then
+  // reports nothing more. Safe in a signal handler: one lock-free store.
+  void RequestAbort() { abortRequested_.store(true); }
 
   JobState state() const { return state_; }
   RunningStage runningStage() const { return stage_; }
@@ -124,6 +135,7 @@ class JobDriver : public QObject {
   void StartAAC();
   void StartMuxer();
   void EndJob();
+  void Abort();
   void DelTemp();
   void RecordOutputs();
   // Waits for the finished tool thread, frees it, and returns what became
@@ -147,12 +159,18 @@ class JobDriver : public QObject {
   bool UsesSideCar() const;
   QPoint MessageOrigin(int dx, int dy) const;
   void ShowError(const QString& text, int offset, const QString& details = {});
+  // A job that ends before its first stage: its claims go, the log says why.
+  void RefuseJob(const QString& reason);
+  // Before a stage writes the current mode's output: the claimed name must
+  // still be this job's file, else the output takes a newly claimed name.
+  bool KeepOutputName(std::string& outputPath);
   void Tell(const desktop::MessageRequest& request);
 
   JobView& view_;
   DriverSetup setup_;
   const desktop::UiTexts& texts_;
   JobReport report_;
+  OutputClaims claims_;
   settings::SettingsFile& settings_;
   desktop::TaskbarProgress& taskbar_;
   desktop::AfterJobActions& afterJob_;
@@ -178,7 +196,6 @@ class JobDriver : public QObject {
   std::string sourcePath_;  // fixed for the whole job
   std::string audioStreamPath_;
   std::string muxAudioPath_;  // the sound the running mux stage joins
-  std::string lastWavSuffix_ = "_preview";
   std::vector<std::string> debugLog_;
 
   std::atomic<bool> abortRequested_{false};

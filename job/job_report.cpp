@@ -1,5 +1,7 @@
 #include "job/job_report.h"
 
+#include <unistd.h>
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -71,7 +73,7 @@ QString DescribeFailure(const desktop::UiTexts& texts, const QString& modeName, 
   return QStringList{modeName, texts.detailsStage + stage}.join('\n') + (rest.isEmpty() ? "" : "\n" + rest);
 }
 
-void JobLog::Append(const QString& text) {
+void JobLog::Append(const QString& job, const QString& text) {
   const QString path = QString::fromStdString(path_);
   platform::MakePrivateFolder(FolderPart(path_));
   if (QFileInfo(path).size() >= kRotateAt) {
@@ -80,7 +82,7 @@ void JobLog::Append(const QString& text) {
   }
   QFile file(path);
   if (!file.open(QIODevice::Append | QIODevice::Text)) return;
-  const QString stamp = QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss ");
+  const QString stamp = QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss ") + "[" + job + "] ";
   QString entry;
   for (const QString& line : text.split('\n')) entry += stamp + line + "\n";
   file.write(entry.toUtf8());
@@ -90,11 +92,20 @@ QString JobReport::Seconds(const QElapsedTimer& timer) const {
   return QString::number(timer.isValid() ? timer.elapsed() / 1000 : 0) + texts_.logSeconds;
 }
 
+QString JobReport::JobName(const std::string& sourcePath) {
+  return QString::number(::getpid()) + " " + QString::fromStdString(FileNamePart(sourcePath));
+}
+
+void JobReport::JobInterrupted(const desktop::UiTexts& texts, const std::string& logPath, const QString& jobName) {
+  JobLog(logPath).Append(jobName, texts.logJobInterrupted);
+}
+
 void JobReport::JobStarted(const std::string& sourcePath, const QStringList& modeNames) {
+  job_ = JobName(sourcePath);
   details_.clear();
   mode_ = 0;
   jobClock_.start();
-  log_.Append(texts_.logJob + QString::fromStdString(sourcePath) + "\n" + texts_.logModes + modeNames.join(", "));
+  log_.Append(job_, texts_.logJob + QString::fromStdString(sourcePath) + "\n" + texts_.logModes + modeNames.join(", "));
 }
 
 void JobReport::StageStarted(int mode) {
@@ -104,17 +115,23 @@ void JobReport::StageStarted(int mode) {
 }
 
 void JobReport::ModeDone(const QString& modeName, const std::string& outputPath) {
-  log_.Append(modeName + ": " + texts_.logDoneIn + Seconds(modeClock_) + ": " + QString::fromStdString(outputPath));
+  log_.Append(job_, modeName + ": " + texts_.logDoneIn + Seconds(modeClock_) + ": " + QString::fromStdString(outputPath));
 }
 
 void JobReport::ModeFailed(const QString& modeName, const QString& details) {
   if (!details_.isEmpty()) details_ += "\n\n";
   details_ += details;
-  log_.Append(modeName + ": " + texts_.logFailedAfter + Seconds(modeClock_) + "\n" + details);
+  log_.Append(job_, modeName + ": " + texts_.logFailedAfter + Seconds(modeClock_) + "\n" + details);
 }
 
-void JobReport::JobEnded() { log_.Append(texts_.logJobDone + Seconds(jobClock_)); }
+void JobReport::JobEnded() { log_.Append(job_, texts_.logJobDone + Seconds(jobClock_)); }
 
-void JobReport::JobHalted() { log_.Append(texts_.logJobHalted + Seconds(jobClock_)); }
+void JobReport::JobNotStarted(const QString& reason) {
+  log_.Append(job_, texts_.logJobNotStarted + reason);
+}
+
+void JobReport::JobStopped() { log_.Append(job_, texts_.logJobStopped + Seconds(jobClock_)); }
+
+void JobReport::JobHalted() { log_.Append(job_, texts_.logJobHalted + Seconds(jobClock_)); }
 
 }  // namespace job

@@ -33,8 +33,9 @@ QString ToolErrorLine(const desktop::UiTexts& texts, const proc::ToolOutcome& ou
 QString DescribeFailure(const desktop::UiTexts& texts, const QString& modeName, const QString& stage,
                         const proc::ToolOutcome& outcome, const std::string& missingOutput);
 
-// A log of plain text lines, each stamped with the local date and time. A
-// log that has reached kRotateAt bytes moves to path + ".1" (replacing an
+// A log of plain text lines, each stamped with the local date and time and
+// the job it belongs to, so that the lines of programs writing at once can
+// be told apart. A log that has reached kRotateAt bytes moves to path + ".1" (replacing an
 // older one) before the next lines are written; its folder is made private
 // to the user when missing. Write failures are ignored: the log never stops
 // a job.
@@ -43,7 +44,8 @@ class JobLog {
   static constexpr qint64 kRotateAt = 1024 * 1024;
 
   explicit JobLog(std::string path) : path_(std::move(path)) {}
-  void Append(const QString& text);
+  // Each line of `text` as a line of the job named `job`.
+  void Append(const QString& job, const QString& text);
   const std::string& path() const { return path_; }
 
  private:
@@ -57,13 +59,24 @@ class JobReport {
  public:
   JobReport(const desktop::UiTexts& texts, std::string logPath) : texts_(texts), log_(std::move(logPath)) {}
 
+  // A job's name in the log: this program's process and the source's file
+  // name, "4242 clip.avi".
+  static QString JobName(const std::string& sourcePath);
+  // Closes the entry of a job whose program died under it.
+  static void JobInterrupted(const desktop::UiTexts& texts, const std::string& logPath, const QString& jobName);
+
   void JobStarted(const std::string& sourcePath, const QStringList& modeNames);
+  const QString& jobName() const { return job_; }
   // Each stage of a mode; the first stage of a mode starts its clock.
   void StageStarted(int mode);
   void ModeDone(const QString& modeName, const std::string& outputPath);
   void ModeFailed(const QString& modeName, const QString& details);
   void JobEnded();
   void JobHalted();
+  // A job that ended before any mode began (its probe failed, or no name
+  // could be claimed), with why.
+  void JobNotStarted(const QString& reason);
+  void JobStopped();
 
   // The blocks of the failed modes of the running or last job.
   const QString& details() const { return details_; }
@@ -73,6 +86,7 @@ class JobReport {
 
   const desktop::UiTexts& texts_;
   JobLog log_;
+  QString job_;
   QString details_;
   int mode_ = 0;
   QElapsedTimer jobClock_;

@@ -1,10 +1,6 @@
 #include "job/names.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 
 #include <algorithm>
 #include <cctype>
@@ -62,20 +58,13 @@ std::string IncName(const std::string& sourcePath, const std::string& suffix) {
   return FreeOutputName(WithoutExtension(sourcePath), suffix, IsWavSource(sourcePath) ? ".m4a" : ".mp4");
 }
 
-std::string ClaimOutputName(const std::string& sourcePath, const std::string& suffix) {
+bool IsOutputNameOf(const std::string& sourcePath, const std::string& suffix, const std::string& path) {
   const std::string base = WithoutExtension(sourcePath);
-  const std::string ext = IsWavSource(sourcePath) ? ".m4a" : ".mp4";
-  std::string candidate = base + suffix + ext;
-  for (unsigned long n = 1;; ++n) {
-    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      ::close(fd);
-      return candidate;
-    }
-    // A folder of that name is passed over, as a taken file is.
-    if (errno != EEXIST && errno != EISDIR) return {};
-    candidate = base + std::to_string(n) + suffix + ext;
-  }
+  const std::string end = suffix + (IsWavSource(sourcePath) ? ".m4a" : ".mp4");
+  if (path.size() < base.size() + end.size() || !path.starts_with(base) || !path.ends_with(end)) return false;
+  const std::string number = path.substr(base.size(), path.size() - base.size() - end.size());
+  return number.empty() ||
+         (number[0] != '0' && std::all_of(number.begin(), number.end(), [](unsigned char c) { return std::isdigit(c); }));
 }
 
 std::string SideCarAudioPath(const std::string& sourcePath) { return WithoutExtension(sourcePath) + ".m4a"; }

@@ -23,11 +23,9 @@ std::string FolderPart(const std::string& path);  // with its trailing '/'
 // that name does not count as taken.
 std::string IncName(const std::string& sourcePath, const std::string& suffix);
 
-// The same, but the name is claimed by creating it empty and exclusively, so
-// that programs running at once on the same source never pick one name; the
-// tool that writes the output replaces the empty file. Empty when no name
-// could be created (the folder is not writable).
-std::string ClaimOutputName(const std::string& sourcePath, const std::string& suffix);
+// Whether `path` is a name IncName can give a source's output with that
+// suffix: the base, an optional number, the suffix and the extension.
+bool IsOutputNameOf(const std::string& sourcePath, const std::string& suffix, const std::string& path);
 
 // The same with a fixed extension, for the stand-alone muxer.
 std::string FreeOutputName(const std::string& base, const std::string& suffix, const std::string& ext);

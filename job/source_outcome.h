@@ -39,12 +39,7 @@ struct SourceOutcome {
 // What became of the ticked modes of the job that just ended on the driver;
 // `started` is false when the job never began (a missing source, a probe
 // that failed, a name the tools cannot be given), which fails every ticked
-// mode. A failed mode leaves neither its output nor the empty file that
-// claimed its name.
+// mode.
 SourceOutcome FinishSource(JobDriver& driver, const bool ticked[4], bool started);
-
-// The names a job on `sourcePath` gives the outputs of its ticked modes,
-// taken now: a job that starts next on the same folder picks these names.
-std::vector<std::string> ExpectedOutputs(const std::string& sourcePath, const bool ticked[4]);
 
 }  // namespace job

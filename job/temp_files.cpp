@@ -20,6 +20,10 @@ std::vector<std::string> TempFiles(const ToolPaths& paths, const std::string& au
           paths.temp("stats.log.mbtree.temp")};
 }
 
+std::vector<std::string> ProbeFiles(const ToolPaths& paths) {
+  return {paths.temp("raw.264"), paths.temp("fps.cmd"), paths.temp("fps.txt"), paths.temp("audio.txt")};
+}
+
 void DeleteTempFiles(const ToolPaths& paths, const std::string& audioStreamPath) {
   for (const std::string& file : TempFiles(paths, audioStreamPath)) ::unlink(file.c_str());
 }

@@ -13,6 +13,9 @@ namespace job {
 // file comes first and is passed in, since a WAV job writes it elsewhere.
 std::vector<std::string> TempFiles(const ToolPaths& paths, const std::string& audioStreamPath);
 
+// The files the probe of a source writes and reads, removed before and after it.
+std::vector<std::string> ProbeFiles(const ToolPaths& paths);
+
 // Removes each file on its own, passing over any that cannot be removed.
 void DeleteTempFiles(const ToolPaths& paths, const std::string& audioStreamPath);
 

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QDir>
 
 #include "job/names.h"
 #include "platform/user_folders.h"
@@ -75,14 +74,6 @@ ToolPaths ToolPaths::ForExecutable(const std::string& executablePath, const Fold
   p.helpFile = data + "Help.html";
   p.UseUserFolders();
   return p;
-}
-
-void MakeTempDir(const ToolPaths& paths) {
-  if (paths.userFolders) {
-    platform::MakePrivateFolder(paths.tempDir);
-  } else {
-    QDir().mkpath(QString::fromStdString(paths.tempDir));
-  }
 }
 
 }  // namespace job

@@ -65,8 +65,4 @@ struct ToolPaths {
   void UseUserFolders();
 };
 
-// Makes the temporary folder when it is missing; in the user's folders it is
-// made private to the user. Failures are left to the tools to meet.
-void MakeTempDir(const ToolPaths& paths);
-
 }  // namespace job

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -127,13 +128,30 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
+// Where a chain of symbolic links ends (the path itself when it is no link);
+// a relative link is read from its own folder. Nothing for a chain that does
+// not end, a loop, as the kernel counts it.
+std::optional<std::string> FinalTarget(std::string path) {
+  for (int hops = 0; hops <= 40; ++hops) {
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(path.c_str(), target, sizeof target - 1);
+    if (length <= 0) return path;
+    const std::string next(target, static_cast<std::size_t>(length));
+    path = next.front() == '/' ? next : FolderOf(path) + "/" + next;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 // Replaces `path` with `content` so that a crash leaves either the old file
 // or the new one: a file in the same folder, synced, then renamed over it.
 // Where the file system allows, the file has no name while it is written,
 // so that a program killed meanwhile leaves nothing behind.
-bool ReplaceFileAtomically(const std::string& path, const std::string& content) {
+bool ReplaceFileAtomically(const std::string& linkOrFile, const std::string& content) {
+  const std::optional<std::string> target = FinalTarget(linkOrFile);
+  if (!target) return false;
+  const std::string& path = *target;
   // Created with 0666 so that the umask applies to a new file; a leftover
   // of an earlier crash under the same name is stepped over.
   static std::atomic<unsigned> serial{0};

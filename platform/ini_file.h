@@ -10,7 +10,9 @@
 namespace platform {
 
 // Replaces `path` with `content` so that a crash leaves either the old file
-// or the new one; false, with the old file left, when it cannot.
+// or the new one; false, with the old file left, when it cannot. A path that
+// is a symbolic link (a settings file kept with the user's other dotfiles)
+// replaces the file the link leads to, and the link stays.
 bool ReplaceFileAtomically(const std::string& path, const std::string& content);
 
 class IniFile {

@@ -1,9 +1,9 @@
 #include "platform/process.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <utility>
 
@@ -39,7 +38,12 @@ struct ChildFds {
 };
 
 // Runs in the child between fork and exec; only async-signal-safe calls.
-[[noreturn]] void ExecChild(char* const argv[], const ChildFds& fds, int statusFd) {
+[[noreturn]] void ExecChild(char* const argv[], const ChildFds& fds, int statusFd, pid_t parent) {
+  // The tool ends with the program that started it, however that ends, and
+  // writes nothing after it: a killed window leaves no encoder behind. The
+  // signal follows the starting thread, which waits for its tool to end.
+  // A parent that died before the request was made is seen by the pid.
+  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) ::_exit(127);
   // A new session: no controlling terminal, and a process group of its own
   // that KillGroup can end together with whatever the tool starts.
   ::setsid();
@@ -93,10 +97,11 @@ pid_t SpawnChild(std::vector<std::string>& args, const ChildFds& fds) {
   argv.push_back(nullptr);
   int status[2];
   if (::pipe2(status, O_CLOEXEC) != 0) return -1;
+  const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::close(status[0]);
-    ExecChild(argv.data(), fds, status[1]);
+    ExecChild(argv.data(), fds, status[1], parent);
   }
   ::close(status[1]);
   if (pid < 0) {
@@ -129,13 +134,6 @@ ExitStatus DecodeStatus(int raw) {
     s.signal = WTERMSIG(raw);
   }
   return s;
-}
-
-// The file a path names, with links and "." and ".." resolved, as the kernel
-// shows it in /proc/PID/exe; empty when it cannot be resolved.
-std::string ResolvedPath(const std::string& path) {
-  char resolved[PATH_MAX];
-  return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
 }
 
 }  // namespace
@@ -294,38 +292,6 @@ void ChildProcess::KillGroup() {
   // Each stage leads a session and group of its own; the groups outlive a
   // stage that has ended as long as something it started still runs.
   for (pid_t pid : pids_) ::kill(-pid, SIGKILL);
-}
-
-bool KillByName(const std::string& path) {
-  const std::string wanted = ResolvedPath(path);
-  if (wanted.empty()) return false;
-  DIR* proc = ::opendir("/proc");
-  if (proc == nullptr) return false;
-  const pid_t self = ::getpid();
-  const uid_t uid = ::getuid();
-  bool result = false;
-  while (const dirent* entry = ::readdir(proc)) {
-    char* end = nullptr;
-    const long pid = std::strtol(entry->d_name, &end, 10);
-    if (end == entry->d_name || *end != '\0' || pid <= 0 || pid == self) continue;
-    const std::string dir = std::string("/proc/") + entry->d_name;
-    struct stat info {};
-    if (::stat(dir.c_str(), &info) != 0 || info.st_uid != uid) continue;
-
-    // A process whose executable cannot be read (a kernel thread, one that
-    // is ending) is not one of ours.
-    char target[PATH_MAX];
-    const ssize_t length = ::readlink((dir + "/exe").c_str(), target, sizeof target - 1);
-    if (length <= 0) continue;
-    std::string executable(target, static_cast<std::size_t>(length));
-    // A tool rebuilt while it ran still counts as that tool.
-    constexpr std::string_view kDeleted = " (deleted)";
-    if (executable.ends_with(kDeleted)) executable.resize(executable.size() - kDeleted.size());
-    if (executable != wanted) continue;
-    result = ::kill(static_cast<pid_t>(pid), SIGKILL) == 0;
-  }
-  ::closedir(proc);
-  return result;
 }
 
 }  // namespace platform

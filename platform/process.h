@@ -1,6 +1,9 @@
 // Starting, watching and ending the child processes of the tool stages.
 // Every child runs at nice 19 in a session of its own (no terminal), so that
-// ending its process group ends whatever it started too.
+// ending its process group ends whatever it started too, and dies with the
+// program that started it. A program ends only the tools it started itself:
+// several instances share one tool folder, so a tool is never sought by its
+// name or path.
 #pragma once
 
 #include <sys/types.h>
@@ -86,12 +89,5 @@ class ChildProcess {
   ExitStatus lastStatus_;
   std::optional<ExitStatus> earlierFailure_;
 };
-
-// Sends SIGKILL to every process of the current user whose executable is
-// the file `path` names (the target of /proc/PID/exe equals it once links are
-// resolved). A program of the same name elsewhere, such as a user's own
-// encoder, is never touched, nor is the calling process. Returns whether the
-// last kill it attempted succeeded; false when nothing matched.
-bool KillByName(const std::string& path);
 
 }  // namespace platform

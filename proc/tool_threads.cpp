@@ -87,6 +87,9 @@ ToolOutcome ToolThread::followByPolling(platform::ChildProcess& child, int lPara
   // What the child wrote just before it ended; a process it left behind may
   // hold the pipe open, so nothing more is waited for.
   if (open) ReadOutputFor(child.outputFd(), 0, tail);
+  if (!watched_.empty()) {
+    if (const auto written = platform::IdOf(watched_)) written_.push_back(*written);
+  }
   return WithOutput(Outcome(ToolOutcome::Kind::Ended, child.status()), command, tail);
 }
 
@@ -180,7 +183,7 @@ void TMux::run() {
   post(kCompletionCode, kStageMux);
 }
 
-ToolOutcome ExecRaw(const std::string& commandLine) {
+ToolOutcome ExecRaw(const std::string& commandLine, const std::atomic<bool>* abort) {
   if (commandLine.empty()) return Outcome(ToolOutcome::Kind::NotRun);
   auto child = platform::ChildProcess::Start(commandLine, platform::ChildOutput::Pipe);
   if (!child) return WithOutput(Outcome(ToolOutcome::Kind::NotStarted), commandLine, {});
@@ -189,6 +192,7 @@ ToolOutcome ExecRaw(const std::string& commandLine) {
   OutputTail tail;
   bool open = true;
   while (!child->HasEnded()) {
+    if (abort != nullptr && abort->load()) return WithOutput(KillAndReap(*child), commandLine, tail);
     if (open) {
       open = ReadOutputFor(child->outputFd(), kPollMs, tail);
     } else {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_identity.h"
 #include "platform/process.h"
 #include "proc/output_tail.h"
 #include "proc/progress_parser.h"
@@ -41,6 +42,14 @@ class ToolThread : public QThread {
   // Valid once the thread has finished: one entry per command run.
   const std::vector<ToolOutcome>& outcomes() const { return outcomes_; }
 
+  // The output file the stage's commands write, set before the start:
+  // after each command that ends, the file then under that name is noted as
+  // one of theirs, so that the job knows every file its tools put there.
+  void watchOutput(std::string path) { watched_ = std::move(path); }
+  const std::string& watchedOutput() const { return watched_; }
+  // Valid once the thread has finished.
+  const std::vector<platform::FileId>& writtenOutputs() const { return written_; }
+
  protected:
   bool aborted() const { return abort_.load(std::memory_order_relaxed); }
   void post(int wParam, int lParam);
@@ -54,6 +63,8 @@ class ToolThread : public QThread {
  private:
   QObject* target_;
   const std::atomic<bool>& abort_;
+  std::string watched_;
+  std::vector<platform::FileId> written_;
 };
 
 // The video stage: runs the encoder command line with its output piped and
@@ -104,7 +115,8 @@ class TMux : public ToolThread {
 };
 
 // A synchronous run (the probe, the stand-alone mux): starts the command
-// line and blocks until it has ended, keeping the end of its output.
-ToolOutcome ExecRaw(const std::string& commandLine);
+// line and blocks until it has ended, keeping the end of its output; once
+// `abort` is set, it kills the command and returns Aborted.
+ToolOutcome ExecRaw(const std::string& commandLine, const std::atomic<bool>* abort = nullptr);
 
 }  // namespace proc

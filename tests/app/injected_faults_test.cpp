@@ -8,7 +8,6 @@
 // source, and change no file that existed before, the settings file apart
 // from the keys the program keeps there.
 #include <QCryptographicHash>
-#include <QDirIterator>
 #include <QProcess>
 #include <QUuid>
 #include <QtTest>
@@ -42,6 +41,7 @@ enum class End {
   Gone,        // the program has ended
   Failed,      // the end-of-run error box names the Preview
   ProbeError,  // the probe's error box; no job started
+  Refused,     // the outputs' folder takes no file: no tool ever starts
   Done,        // every mode made
 };
 
@@ -112,58 +112,6 @@ QList<QByteArray> KeptSettingsLines(const QString& path) {
   return kept;
 }
 
-// The processes that carry this case's marker in their environment: the
-// program and everything it started, whatever became of their parents or
-// their names.
-struct Process {
-  pid_t pid;
-  QString exe;
-  QByteArray cmdline;
-};
-QList<Process> MarkedProcesses(const QByteArray& marker) {
-  QList<Process> found;
-  const QByteArray entry = QByteArray(kMarker) + "=" + marker;
-  QDirIterator proc("/proc", QDir::Dirs | QDir::NoDotAndDotDot);
-  while (proc.hasNext()) {
-    const QString dir = proc.next();
-    bool numeric = false;
-    const pid_t pid = QFileInfo(dir).fileName().toInt(&numeric);
-    if (!numeric || pid == ::getpid()) continue;
-    const QList<QByteArray> environment = ReadAll(dir + "/environ").split('\0');
-    if (!environment.contains(entry)) continue;
-    found.append({pid, QFileInfo(dir + "/exe").symLinkTarget(), ReadAll(dir + "/cmdline").replace('\0', ' ')});
-  }
-  return found;
-}
-
-QString Describe(const QList<Process>& processes) {
-  QStringList lines;
-  for (const Process& p : processes) lines << QString("%1 %2").arg(p.pid).arg(QString::fromLocal8Bit(p.cmdline));
-  return lines.join("; ");
-}
-
-bool RunQuietly(const QString& program, const QStringList& arguments) {
-  QProcess process;
-  process.start(program, arguments);
-  return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-// A mount made for one case, undone however the case ends.
-class MountGuard {
- public:
-  explicit MountGuard(QString folder) : folder_(std::move(folder)) {}
-  MountGuard(const MountGuard&) = delete;
-  MountGuard& operator=(const MountGuard&) = delete;
-  ~MountGuard() {
-    if (mounted_) RunQuietly("umount", {"-l", folder_});
-  }
-  bool Mount(const QStringList& arguments) { return mounted_ = RunQuietly("mount", arguments + QStringList{folder_}); }
-
- private:
-  QString folder_;
-  bool mounted_ = false;
-};
-
 // Gives a folder or file its owner's permissions back however the case
 // ends, so that its temporary folder can go.
 class PermissionGuard {
@@ -203,7 +151,7 @@ class InjectedFaultsTest : public QObject {
   // (a script's file shows in its command line instead).
   static std::optional<pid_t> ToolProcess(const ToolFolder& folder, const QByteArray& marker, const QString& tool) {
     const QString file = QFileInfo(folder.path("tools/" + tool)).canonicalFilePath();
-    for (const Process& p : MarkedProcesses(marker)) {
+    for (const MarkedProcess& p : MarkedProcesses(kMarker, marker)) {
       if (p.exe == file || p.cmdline.contains(file.toUtf8())) return p.pid;
     }
     return std::nullopt;
@@ -253,7 +201,7 @@ class InjectedFaultsTest : public QObject {
         << Fault{{kSlowProbe, "FAKE_PROBE_READS=1"}, "avs2pipemod", 1, Act::DeleteSource, End::ProbeError};
     QTest::newRow("source unreadable before the probe")
         << Fault{{kSlowProbe, "FAKE_PROBE_READS=1"}, "avs2pipemod", 1, Act::LockSource, End::ProbeError};
-    Fault readOnly{{}, {}, 1, Act::Nothing, End::Failed};
+    Fault readOnly{{}, {}, 1, Act::Nothing, End::Refused};
     readOnly.media = Media::ReadOnly;
     QTest::newRow("output folder read-only") << readOnly;
     QTest::newRow("disk full, as the muxer reports it")
@@ -303,7 +251,7 @@ class InjectedFaultsTest : public QObject {
       // The superuser writes through a folder's permissions; a read-only
       // mount of the folder on itself stops everyone.
       if (root) {
-        if (!mount.Mount({"--bind", media}) || !RunQuietly("mount", {"-o", "remount,bind,ro", media}))
+        if (!mount.MountReadOnly())
           QSKIP("the superuser cannot make a read-only mount here");
       } else {
         permissions.Restore(media);
@@ -358,7 +306,7 @@ class InjectedFaultsTest : public QObject {
       }
       case Act::Kill: {
         const std::optional<pid_t> tool = ToolProcess(folder, marker, fault.aim);
-        QVERIFY2(tool, qPrintable(Describe(MarkedProcesses(marker))));
+        QVERIFY2(tool, qPrintable(Describe(MarkedProcesses(kMarker, marker))));
         // The reader is a script that sleeps in a child: it goes with its group.
         QCOMPARE(::kill(fault.aim == "avs2pipemod" ? -*tool : *tool, SIGKILL), 0);
         break;
@@ -402,6 +350,14 @@ class InjectedFaultsTest : public QObject {
           QCOMPARE(box[3], english_.modesFailed + english_.modeNames[0]);
           QVERIFY2(details.contains(english_.modeNames[0]), qPrintable(details));
           break;
+        case End::Refused: {
+          const QString why = root ? ": read-only file system" : ": permission denied";
+          QCOMPARE(box[0], QString("Critical"));
+          QCOMPARE(box[3], english_.outputsRefused + media + why);
+          QVERIFY2(details.contains(media + why), qPrintable(details));
+          QVERIFY2(folder.toolNames().isEmpty(), qPrintable(folder.toolNames().join(' ')));
+          break;
+        }
         case End::ProbeError:
           QCOMPARE(box[0], QString("Critical"));
           QCOMPARE(box[3], QString("File not found"));
@@ -415,7 +371,7 @@ class InjectedFaultsTest : public QObject {
       }
       QVERIFY2(details.contains(fault.detail), qPrintable(details));
       // The stages are over once the box shows: only the program runs.
-      const QList<Process> left = MarkedProcesses(marker);
+      const QList<MarkedProcess> left = MarkedProcesses(kMarker, marker);
       QVERIFY2(left.size() == 1 && left[0].exe == QFileInfo(folder.path("kelvarion")).canonicalFilePath(),
                qPrintable(Describe(left)));
     }
@@ -425,17 +381,19 @@ class InjectedFaultsTest : public QObject {
       QCOMPARE(started.count(fault.aim), fault.starts > 0 ? fault.starts : fault.call);
       QCOMPARE(started.last(), fault.lastTool.isEmpty() ? fault.aim : fault.lastTool);
     }
-    // The program clears its temporary folder right after the box.
-    QTRY_VERIFY2_WITH_TIMEOUT(QDir(folder.tempDir()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-                              qPrintable(QDir(folder.tempDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).join(' ')),
-                              10000);
+    // The program clears its temporary folder right after the box; only the
+    // lock that tells whether a program holds the folder stays.
+    const auto tempLeft = [&] {
+      return QDir(folder.tempDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    };
+    QTRY_VERIFY2_WITH_TIMEOUT(tempLeft() == QStringList{".lock"}, qPrintable(tempLeft().join(' ')), 10000);
     if (program.running()) {
       // An idle window closes without a question.
       QVERIFY(SendDeleteWindow(display_.name(), main));
       QVERIFY(program.WaitForExit(20000));
     }
-    QVERIFY2(MarkedProcesses(marker).isEmpty(), qPrintable(Describe(MarkedProcesses(marker))));
-    QVERIFY(QDir(folder.tempDir()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+    QVERIFY2(MarkedProcesses(kMarker, marker).isEmpty(), qPrintable(Describe(MarkedProcesses(kMarker, marker))));
+    QCOMPARE(tempLeft(), QStringList{".lock"});
 
     // Beside the source: what was there, unchanged; a new output only from a
     // job that made it.

@@ -1,6 +1,7 @@
 #include "live_program.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -304,3 +305,44 @@ bool LiveProgram::Capture(const QString& window, const QString& pngPath, bool se
   }
   return false;
 }
+
+QList<MarkedProcess> MarkedProcesses(const char* name, const QByteArray& value) {
+  const auto readAll = [](const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  };
+  QList<MarkedProcess> found;
+  const QByteArray entry = QByteArray(name) + "=" + value;
+  QDirIterator proc("/proc", QDir::Dirs | QDir::NoDotAndDotDot);
+  while (proc.hasNext()) {
+    const QString dir = proc.next();
+    bool numeric = false;
+    const pid_t pid = QFileInfo(dir).fileName().toInt(&numeric);
+    if (!numeric || pid == ::getpid()) continue;
+    if (!readAll(dir + "/environ").split('\0').contains(entry)) continue;
+    found.append({pid, QFileInfo(dir + "/exe").symLinkTarget(), readAll(dir + "/cmdline").replace('\0', ' ')});
+  }
+  return found;
+}
+
+QString Describe(const QList<MarkedProcess>& processes) {
+  QStringList lines;
+  for (const MarkedProcess& p : processes) lines << QString("%1 %2").arg(p.pid).arg(QString::fromLocal8Bit(p.cmdline));
+  return lines.join("; ");
+}
+
+bool RunQuietly(const QString& program, const QStringList& arguments) {
+  QProcess process;
+  process.start(program, arguments);
+  return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+MountGuard::~MountGuard() {
+  if (mounted_) RunQuietly("umount", {"-l", folder_});
+}
+
+bool MountGuard::Mount(const QStringList& arguments) {
+  return mounted_ = RunQuietly("mount", arguments + QStringList{folder_});
+}
+
+bool MountGuard::MountReadOnly() { return Mount({"--bind", folder_}) && RunQuietly("mount", {"-o", "remount,bind,ro", folder_}); }

@@ -104,3 +104,34 @@ class LiveProgram {
   QStringList launcher_;  // runs the program in its place when not empty
   pid_t pid_ = -1;
 };
+
+// The processes whose environment holds `name`=`value`: a program started
+// with that marker and everything it started, whatever became of their
+// parents or their names.
+struct MarkedProcess {
+  pid_t pid;
+  QString exe;
+  QByteArray cmdline;
+};
+QList<MarkedProcess> MarkedProcesses(const char* name, const QByteArray& value);
+QString Describe(const QList<MarkedProcess>& processes);
+
+// Runs a command to its end; true when it succeeded.
+bool RunQuietly(const QString& program, const QStringList& arguments);
+
+// A mount on a folder made for one case, undone however the case ends.
+class MountGuard {
+ public:
+  explicit MountGuard(QString folder) : folder_(std::move(folder)) {}
+  MountGuard(const MountGuard&) = delete;
+  MountGuard& operator=(const MountGuard&) = delete;
+  ~MountGuard();
+  bool Mount(const QStringList& arguments);
+  // The folder bound on itself, read-only: even the superuser, who writes
+  // through a folder's permissions, can write nothing there.
+  bool MountReadOnly();
+
+ private:
+  QString folder_;
+  bool mounted_ = false;
+};

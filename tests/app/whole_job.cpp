@@ -63,7 +63,7 @@ UiLanguage EnglishUi() {
   t.selectMode = "Select a coding mode!";
   t.selectFile = "Select a file to encode!";
   t.modesFailed = "Encoding failed: ";
-  t.previewMode = "preview";
+  t.outputsRefused = "The outputs cannot be written: ";
   return t;
 }
 
@@ -81,7 +81,7 @@ UiLanguage RussianUi() {
   t.selectMode = QString::fromUtf8("Выберите режим кодирования!");
   t.selectFile = QString::fromUtf8("Выберите файл для обработки!");
   t.modesFailed = QString::fromUtf8("Не удалось закодировать: ");
-  t.previewMode = QString::fromUtf8("превью");
+  t.outputsRefused = QString::fromUtf8("Результат некуда записать: ");
   return t;
 }
 

@@ -49,7 +49,7 @@ QStringList TinyAvi(const QString& name, int frames, int soundRate);
 struct UiLanguage {
   QString name, lang;
   QString allDone, doneTitle, chooser, openDialog, muxer, unsupported, nameNotCarried, selectMode, selectFile,
-      modesFailed, previewMode;
+      modesFailed, outputsRefused;
 };
 UiLanguage EnglishUi();
 UiLanguage RussianUi();

@@ -159,10 +159,12 @@ class BatchListTest : public QObject {
     QVERIFY(!list.Remove(-1));
     QVERIFY(list.Remove(1));
     QCOMPARE(onDisk(), (std::vector<std::string>{"/c/c.avi", "/c/b.avi"}));
-    QVERIFY(list.MarkRunning(0, {"/c/c_preview.mp4"}));
+    QVERIFY(list.MarkRunning(0));
+    QVERIFY(list.AddOutput(0, "/c/c_preview.mp4"));
     job::BatchList reread(path);
     reread.Load();
     QCOMPARE(reread.row(0).state, job::BatchState::Interrupted);
+    QCOMPARE(reread.row(0).outputs, std::vector<std::string>{"/c/c_preview.mp4"});
     // Only the list file is in the folder: no temporary file stays behind.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"batch.list"});
   }
@@ -210,42 +212,42 @@ class BatchListTest : public QObject {
     list.Add(Row("/c/d.avi"));
     QCOMPARE(list.NextToRun(), 2);
     QCOMPARE(list.PendingCount(), 2);
-    QVERIFY(list.MarkDone(2, {"/c/c_preview.mp4"}));
+    QVERIFY(list.MarkDone(2));
     QCOMPARE(list.NextToRun(), 3);
   }
 
-  void anInterruptedRunsFilesGoWhenItRunsAgainOrLeaves() {
+  // A row runs again after an interruption without the modes whose outputs
+  // the interrupted run finished; only a finished file under one of the
+  // names of the row's own source counts, whatever a damaged or edited list
+  // names. And nothing the list does removes a file: a stopped or removed
+  // row leaves every output, finished or not, to the user and to the job
+  // that claimed it.
+  void finishedOutputsOfARowAndFilesLeftAlone() {
     QTemporaryDir dir;
-    const std::string half = dir.filePath("b_preview.mp4").toStdString();
-    const std::string other = dir.filePath("b_standard.mp4").toStdString();
-    const std::string kept = dir.filePath("a_preview.mp4").toStdString();
-    for (const std::string& file : {half, other, kept}) std::ofstream(file) << "half";
-    job::BatchRow interrupted = Row(dir.filePath("b.avi").toStdString(), job::BatchState::Interrupted);
-    interrupted.outputs = {half};
-    job::BatchRow done = Row(dir.filePath("a.avi").toStdString(), job::BatchState::Done);
-    done.outputs = {kept};
-    job::BatchList list;
-    list.Add(done);
-    list.Add(interrupted);
-    QVERIFY(list.MarkRunning(1, {half, other}));
-    QVERIFY(!QFileInfo::exists(QString::fromStdString(half)));
-    // A waiting row's run names files that are not its own yet.
-    QVERIFY(QFileInfo::exists(QString::fromStdString(other)));
-    // A run stopped on purpose takes its files along.
-    QVERIFY(list.MarkStopped(1));
-    QVERIFY(!QFileInfo::exists(QString::fromStdString(other)));
-    QCOMPARE(list.row(1).state, job::BatchState::Waiting);
-    QVERIFY(list.row(1).outputs.empty());
+    const auto file = [&](const QString& name, const char* content) {
+      std::ofstream(dir.filePath(name).toStdString()) << content;
+      return dir.filePath(name).toStdString();
+    };
+    const std::string preview = file("b1_preview.mp4", "finished");
+    const std::string empty = file("b_standard.mp4", "");
+    const std::string document = file("thesis.odt", "the user's");
+    const std::string otherSource = file("a_deluxe.mp4", "finished");
+    job::BatchRow row = Row(dir.filePath("b.avi").toStdString(), job::BatchState::Interrupted);
+    row.outputs = {preview, empty, document, otherSource, dir.filePath("b_deluxe.mp4").toStdString()};
+    QVERIFY(job::HasFinishedOutput(row, "_preview"));
+    QVERIFY(!job::HasFinishedOutput(row, "_standard"));  // empty: never finished
+    QVERIFY(!job::HasFinishedOutput(row, "_deluxe"));    // one of another source, one gone
 
-    // Removing a done row keeps its outputs; an interrupted one's go.
-    std::ofstream(half) << "half";
-    QVERIFY(list.MarkRunning(1, {half}));
-    job::BatchList reread;
-    for (const job::BatchRow& row : job::ParseBatch(job::FormatBatch(list.rows()))) reread.Add(row);
-    QVERIFY(reread.Remove(0));
-    QVERIFY(QFileInfo::exists(QString::fromStdString(kept)));
-    QVERIFY(reread.Remove(0));
-    QVERIFY(!QFileInfo::exists(QString::fromStdString(half)));
+    job::BatchList list;
+    list.Add(row);
+    QVERIFY(list.MarkRunning(0));
+    QVERIFY(list.MarkStopped(0));
+    QCOMPARE(list.row(0).state, job::BatchState::Interrupted);
+    QCOMPARE(list.row(0).outputs, row.outputs);
+    QVERIFY(list.Remove(0));
+    for (const std::string& kept : {preview, empty, document, otherSource}) {
+      QVERIFY2(QFileInfo::exists(QString::fromStdString(kept)), kept.c_str());
+    }
   }
 };
 

@@ -3,6 +3,7 @@
 #include <QtTest>
 
 #include "job/commands.h"
+#include "tools/encoders/mp4box_args.h"
 #include "platform/cmdline.h"
 
 using job::ToolPaths;
@@ -112,7 +113,22 @@ class CommandsTest : public QObject {
     QCOMPARE(full[6], r.outputPath);
     const std::vector<std::string> tags = platform::SplitCommandLine(c.tags);
     QCOMPARE(tags.size(), std::size_t(6));
-    QCOMPARE(tags[2], "artist=" + r.author + ":name=" + r.title + ":tool=Kelvarion GUI 4.0_preview");
+    // The muxer reads every tag back exactly as typed, even one that looks
+    // like the start of another ("T:name=x", "a:tool=b").
+    for (const auto& [author, title] : std::vector<std::pair<std::string, std::string>>{
+             {r.author, r.title}, {"a:tool=b", "T:name=x"}, {"C:\\", "\\:\\\\::"}, {"Ann", "Night run"}}) {
+      r.author = author;
+      r.title = title;
+      const std::vector<std::string> args = platform::SplitCommandLine(job::MuxCommandLines(odd, r).tags);
+      const auto parsed = mp4box::ParseTagList(args[2]);
+      QCOMPARE(parsed.size(), std::size_t(3));
+      QCOMPARE(parsed[0].second, author);
+      QCOMPARE(parsed[1].second, title);
+      QCOMPARE(parsed[2].second, std::string("Kelvarion GUI 4.0_preview"));
+    }
+    // Ordinary values keep the plain form of the command line.
+    QCOMPARE(platform::SplitCommandLine(job::MuxCommandLines(odd, r).tags)[2],
+             std::string("artist=Ann:name=Night run:tool=Kelvarion GUI 4.0_preview"));
     QCOMPARE(tags[5], r.outputPath);
     const std::vector<std::string> video =
         platform::SplitCommandLine(job::VideoCommand(odd, {odd.videoEncoder64, 25, "--crf 17", true, 2}));

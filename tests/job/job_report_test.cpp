@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <unistd.h>
+
 #include "desktop/ui_texts.h"
 #include "job/job_report.h"
 
@@ -24,12 +26,15 @@ QString ReadAll(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-// The log without its time stamps.
-QStringList LogLines(const QString& path) {
+// The log without its time stamps and the names of their jobs, which must
+// be `job` ("<process> <source's file name>").
+QStringList LogLines(const QString& path, const QString& job = {}) {
   QStringList lines = ReadAll(path).split('\n', Qt::SkipEmptyParts);
   for (QString& line : lines) {
-    const QRegularExpression stamp("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d ");
-    if (!stamp.match(line).hasMatch()) qFatal("unstamped log line: %s", qPrintable(line));
+    const QRegularExpression stamp("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \\[([^]]*)\\] ");
+    const QRegularExpressionMatch match = stamp.match(line);
+    if (!match.hasMatch()) qFatal("unstamped log line: %s", qPrintable(line));
+    if (!job.isEmpty() && match.captured(1) != job) qFatal("a line of another job: %s", qPrintable(line));
     line.remove(stamp);
   }
   return lines;
@@ -131,7 +136,9 @@ class JobReportTest : public QObject {
     report.ModeFailed("deluxe", "deluxe\nStage: Video deluxe");
     report.JobEnded();
     QCOMPARE(report.details(), QString("deluxe\nStage: Video deluxe"));
-    QCOMPARE(LogLines(log), (QStringList{"Job: /clips/clip.avi", "Modes: preview, deluxe",
+    const QString self = QString::number(::getpid());
+    QCOMPARE(report.jobName(), self + " clip.avi");
+    QCOMPARE(LogLines(log, self + " clip.avi"), (QStringList{"Job: /clips/clip.avi", "Modes: preview, deluxe",
                                          "preview: done in 0 s: /clips/clip_preview.mp4",
                                          "deluxe: failed after 0 s", "deluxe", "Stage: Video deluxe",
                                          "Job finished in 0 s"}));
@@ -145,6 +152,19 @@ class JobReportTest : public QObject {
     QCOMPARE(report.details(), QString("a\n\nb"));
     report.JobHalted();
     QCOMPARE(LogLines(log).last(), QString("Job halted after 0 s"));
+
+    // A job that never began, one stopped by a signal, and one whose program
+    // died under it, told by the next program under the dead job's name.
+    report.JobStarted("/clips/c.avi", {"preview"});
+    report.JobNotStarted("/clips: read-only file system");
+    report.JobStarted("/clips/d.avi", {"preview"});
+    report.JobStopped();
+    job::JobReport::JobInterrupted(desktop::EnglishTexts(), log.toStdString(), "4242 e.avi");
+    QCOMPARE(LogLines(log).mid(LogLines(log).size() - 7),
+             (QStringList{"Job: /clips/c.avi", "Modes: preview", "Job not started: /clips: read-only file system",
+                          "Job: /clips/d.avi", "Modes: preview", "Job stopped by a signal after 0 s",
+                          "Job interrupted: its program ended before finishing it"}));
+    QVERIFY(ReadAll(log).endsWith("[4242 e.avi] Job interrupted: its program ended before finishing it\n"));
   }
 
   void theLogMovesAsideAtOneMegabyte() {
@@ -155,9 +175,9 @@ class JobReportTest : public QObject {
     QVERIFY(big.open(QIODevice::WriteOnly));
     big.write(QByteArray(job::JobLog::kRotateAt - 1, 'o'));
     big.close();
-    jobLog.Append("still fits");
+    jobLog.Append("1 a.avi", "still fits");
     QVERIFY(!QFile::exists(log + ".1"));
-    jobLog.Append("moves the full log aside");
+    jobLog.Append("1 a.avi", "moves the full log aside");
     QVERIFY(QFileInfo(log + ".1").size() > job::JobLog::kRotateAt);
     QVERIFY(ReadAll(log + ".1").endsWith("still fits\n"));
     QCOMPARE(LogLines(log), QStringList{"moves the full log aside"});
@@ -166,7 +186,7 @@ class JobReportTest : public QObject {
     QVERIFY(big.open(QIODevice::Append));
     big.write(QByteArray(job::JobLog::kRotateAt, 'p'));
     big.close();
-    jobLog.Append("third");
+    jobLog.Append("1 a.avi", "third");
     QVERIFY(ReadAll(log + ".1").contains("moves the full log aside"));
     QVERIFY(!ReadAll(log + ".1").contains("still fits"));
     QCOMPARE(LogLines(log), QStringList{"third"});

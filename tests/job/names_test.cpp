@@ -5,8 +5,6 @@
 #include <QtTest>
 
 #include <fstream>
-#include <set>
-#include <thread>
 #include <vector>
 
 #include "job/names.h"
@@ -37,26 +35,27 @@ class NamesTest : public QObject {
              dir.filePath("clip_preview.mp4").toStdString());
   }
 
-  // Programs running at once on one source each get a name of their own,
-  // and each name exists, empty, from the moment it is handed out.
-  void claimedNamesAreNeverShared() {
-    QTemporaryDir dir;
-    const std::string source = dir.filePath("clip.avi").toStdString();
-    QDir(dir.path()).mkdir("clip_preview.mp4");  // a folder cannot become an output
-    std::vector<std::string> names(8);
-    std::vector<std::thread> claimers;
-    for (std::string& name : names) claimers.emplace_back([&] { name = job::ClaimOutputName(source, "_preview"); });
-    for (std::thread& claimer : claimers) claimer.join();
-    const std::set<std::string> distinct(names.begin(), names.end());
-    QCOMPARE(distinct.size(), names.size());
-    for (int n = 1; n <= 8; ++n) {
-      const QFileInfo claimed(dir.filePath(QString("clip%1_preview.mp4").arg(n)));
-      QVERIFY(claimed.isFile());
-      QCOMPARE(claimed.size(), qint64(0));
-    }
-    QCOMPARE(job::ClaimOutputName(dir.filePath("song.wav").toStdString(), "_standard"),
-             dir.filePath("song_standard.m4a").toStdString());
-    QCOMPARE(job::ClaimOutputName(dir.filePath("no/such/folder/clip.avi").toStdString(), "_preview"), std::string());
+  // The names a job may count as an output of a mode: base, number, suffix.
+  void outputNamesOfASource_data() {
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("isOne");
+    QTest::newRow("plain") << "/c/clip.avi" << "/c/clip_preview.mp4" << true;
+    QTest::newRow("numbered") << "/c/clip.avi" << "/c/clip12_preview.mp4" << true;
+    QTest::newRow("sound") << "/c/song.WAV" << "/c/song3_preview.m4a" << true;
+    QTest::newRow("other mode") << "/c/clip.avi" << "/c/clip_standard.mp4" << false;
+    QTest::newRow("leading zero") << "/c/clip.avi" << "/c/clip01_preview.mp4" << false;
+    QTest::newRow("other source") << "/c/clip.avi" << "/c/clap_preview.mp4" << false;
+    QTest::newRow("other folder") << "/c/clip.avi" << "/home/ann/clip_preview.mp4" << false;
+    QTest::newRow("a document") << "/c/clip.avi" << "/home/ann/thesis.odt" << false;
+    QTest::newRow("wrong kind") << "/c/clip.avi" << "/c/clip_preview.m4a" << false;
+    QTest::newRow("more than a number") << "/c/clip.avi" << "/c/clip/../x_preview.mp4" << false;
+  }
+  void outputNamesOfASource() {
+    QFETCH(QString, source);
+    QFETCH(QString, path);
+    QFETCH(bool, isOne);
+    QCOMPARE(job::IsOutputNameOf(source.toStdString(), "_preview", path.toStdString()), isOne);
   }
 
   void wavSourcesGiveSoundFiles() {

@@ -79,18 +79,6 @@ class ToolPathsTest : public QObject {
     QCOMPARE(job::ToolPaths::ForExecutable("/home/u/.local/bin/kelvarion", Probe({}, {})).muxer,
              std::string("/home/u/.local/lib/kelvarion/tools/MP4Box"));
   }
-
-  void theTemporaryFolderOfTheUserIsPrivate() {
-    QTemporaryDir home;
-    qputenv("XDG_CACHE_HOME", home.filePath("cache").toUtf8());
-    const auto installed = job::ToolPaths::ForExecutable("/usr/bin/kelvarion", Probe({}, {}));
-    job::MakeTempDir(installed);
-    struct stat info {};
-    QVERIFY(::lstat(installed.tempDir.c_str(), &info) == 0);
-    QVERIFY(S_ISDIR(info.st_mode));
-    QCOMPARE(info.st_mode & 0777, mode_t(0700));
-    qputenv("XDG_CACHE_HOME", "/home/u/cache");
-  }
 };
 
 QTEST_GUILESS_MAIN(ToolPathsTest)

@@ -172,6 +172,34 @@ class IniFileTest : public QObject {
     QCOMPARE(QDir(dir_.path()).entryList(QDir::Files), QStringList{"kelvarion.ini"});
   }
 
+  // A settings file kept with the user's dotfiles is a link, relative or
+  // absolute, maybe through another link: the file it leads to is replaced
+  // and every link stays a link.
+  void aLinkedFileIsReplacedThroughItsLinks() {
+    QVERIFY(QDir(dir_.path()).mkpath("dotfiles/kelvarion"));
+    const QString real = dir_.filePath("dotfiles/kelvarion/kelvarion.ini");
+    WriteText(real, "[Meta]\nPath=old\n");
+    QVERIFY(QFile::link("dotfiles/kelvarion/kelvarion.ini", dir_.filePath("middle.ini")));
+    QCOMPARE(::symlink("middle.ini", path_.toLocal8Bit().constData()), 0);
+    QVERIFY(ini().WriteString("Meta", "Path", "new"));
+    QVERIFY(QFileInfo(path_).isSymLink());
+    QVERIFY(QFileInfo(dir_.filePath("middle.ini")).isSymLink());
+    QCOMPARE(IniFile(real.toStdString()).ReadString("Meta", "Path", ""), std::string("new"));
+    QCOMPARE(QDir(dir_.filePath("dotfiles/kelvarion")).entryList(QDir::Files | QDir::Hidden), QStringList{"kelvarion.ini"});
+
+    // A link to a file not made yet makes it; a loop of links is no file.
+    QFile::remove(real);
+    QVERIFY(ini().WriteString("Meta", "Path", "first"));
+    QCOMPARE(IniFile(real.toStdString()).ReadString("Meta", "Path", ""), std::string("first"));
+    QCOMPARE(::symlink("loop-b.ini", dir_.filePath("loop-a.ini").toLocal8Bit().constData()), 0);
+    QCOMPARE(::symlink("loop-a.ini", dir_.filePath("loop-b.ini").toLocal8Bit().constData()), 0);
+    QVERIFY(!IniFile(dir_.filePath("loop-a.ini").toStdString()).WriteString("Meta", "Path", "x"));
+    QVERIFY(QFileInfo(dir_.filePath("loop-a.ini")).isSymLink());
+    QVERIFY(QFileInfo(dir_.filePath("loop-b.ini")).isSymLink());
+    for (const char* made : {"loop-a.ini", "loop-b.ini", "middle.ini", "kelvarion.ini"}) QFile::remove(dir_.filePath(made));
+    QVERIFY(QDir(dir_.filePath("dotfiles")).removeRecursively());
+  }
+
   void unwritablePlacesFailCleanly() {
     IniFile missingFolder(dir_.filePath("no/such/folder/k.ini").toStdString());
     QVERIFY(!missingFolder.WriteString("Meta", "Path", "x"));

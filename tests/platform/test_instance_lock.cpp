@@ -33,22 +33,62 @@ class InstanceLockTest : public QObject {
   Q_OBJECT
 
   QTemporaryDir runtimeDir_;
+  QTemporaryDir cacheHome_;
 
  private slots:
   void init() {
-    QVERIFY(runtimeDir_.isValid());
+    QVERIFY(runtimeDir_.isValid() && cacheHome_.isValid());
     qputenv("XDG_RUNTIME_DIR", runtimeDir_.path().toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", cacheHome_.path().toLocal8Bit());
   }
 
-  void lockFileLiesInTheRuntimeFolder() {
-    QCOMPARE(InstanceLock::LockFilePath("Kelvarion3"), runtimeDir_.path().toStdString() + "/Kelvarion3");
-    const std::string fallback = "/tmp/Kelvarion3-" + std::to_string(::getuid());
-    qunsetenv("XDG_RUNTIME_DIR");
-    QCOMPARE(InstanceLock::LockFilePath("Kelvarion3"), fallback);
-    qputenv("XDG_RUNTIME_DIR", "");
-    QCOMPARE(InstanceLock::LockFilePath("Kelvarion3"), fallback);
-    qputenv("XDG_RUNTIME_DIR", "/nonexistent/run");
-    QCOMPARE(InstanceLock::LockFilePath("Kelvarion3"), fallback);
+  // The lock lives in the user's own runtime folder, and only there: any
+  // other, or none, moves it to a private folder of the user's cache, never
+  // to a folder that other users share.
+  void lockFileLiesInAFolderOfTheUsersOwn_data() {
+    QTest::addColumn<QByteArray>("runtimeDir");
+    QTest::addColumn<bool>("usesIt");
+    QTest::newRow("private runtime folder") << QByteArray() << true;
+    QTest::newRow("unset") << QByteArray("-") << false;
+    QTest::newRow("empty") << QByteArray("") << false;
+    QTest::newRow("missing") << QByteArray("/nonexistent/run") << false;
+    QTest::newRow("shared temporary folder") << QByteArray("/tmp") << false;
+    QTest::newRow("relative") << QByteArray("run") << false;
+  }
+  void lockFileLiesInAFolderOfTheUsersOwn() {
+    QFETCH(QByteArray, runtimeDir);
+    QFETCH(bool, usesIt);
+    if (runtimeDir == "-") {
+      qunsetenv("XDG_RUNTIME_DIR");
+    } else if (!runtimeDir.isNull()) {
+      qputenv("XDG_RUNTIME_DIR", runtimeDir);
+    }
+    const std::string expected = usesIt ? runtimeDir_.path().toStdString() + "/Kelvarion3"
+                                        : cacheHome_.path().toStdString() + "/kelvarion/Kelvarion3";
+    QCOMPARE(InstanceLock::LockFilePath("Kelvarion3"), expected);
+    if (!usesIt) QCOMPARE(QFileInfo(cacheHome_.path() + "/kelvarion").permissions() & 0x0077, QFile::Permissions());
+  }
+
+  void runtimeFolderOpenToOthersIsNotUsed() {
+    QVERIFY(QFile::setPermissions(runtimeDir_.path(), QFile::Permissions(0x7755)));
+    QCOMPARE(InstanceLock::LockFilePath("Kelvarion3"), cacheHome_.path().toStdString() + "/kelvarion/Kelvarion3");
+    QVERIFY(QFile::setPermissions(runtimeDir_.path(), QFile::Permissions(0x7700)));
+    const QString link = cacheHome_.path() + "/run-link";
+    QVERIFY(QFile::link(runtimeDir_.path(), link));
+    qputenv("XDG_RUNTIME_DIR", link.toLocal8Bit());
+    QCOMPARE(InstanceLock::LockFilePath("Kelvarion3"), cacheHome_.path().toStdString() + "/kelvarion/Kelvarion3");
+  }
+
+  // A link in the lock file's place is never followed: no file appears at
+  // its target, and the lock counts as free rather than shutting the user out.
+  void linkInTheLockFilesPlaceIsNotFollowed() {
+    const QString target = cacheHome_.path() + "/chosen-by-someone";
+    const QString planted = runtimeDir_.path() + "/KelvarionLinkTest";
+    QVERIFY(QFile::link(target, planted));
+    InstanceLock lock;
+    QVERIFY(lock.Acquire("KelvarionLinkTest"));
+    QVERIFY(!QFileInfo::exists(target));
+    QVERIFY(QFile::remove(planted));
   }
 
   void secondHolderIsRefused() {
@@ -106,7 +146,6 @@ class InstanceLockTest : public QObject {
   }
 
   void unopenableLockFileCountsAsFree() {
-    qputenv("XDG_RUNTIME_DIR", runtimeDir_.path().toLocal8Bit());
     InstanceLock lock;
     QVERIFY(lock.Acquire("no/such/folder/lock"));
   }

@@ -68,20 +68,19 @@ std::vector<std::pair<std::string, std::string>> ParseTagList(const std::string&
   const char* key = TagKeyAt(list, 0, &valueStart);
   if (!key) throw ArgumentError("unknown tag in \"" + list + "\" (known: artist, name, tool, album, comment, genre, created)");
   while (key) {
-    size_t search = valueStart;
-    size_t nextValueStart = 0;
+    std::string value;
     const char* nextKey = nullptr;
-    size_t valueEnd = list.size();
-    for (size_t colon = list.find(':', search); colon != std::string::npos; colon = list.find(':', colon + 1)) {
-      nextKey = TagKeyAt(list, colon + 1, &nextValueStart);
-      if (nextKey) {
-        valueEnd = colon;
-        break;
+    for (size_t i = valueStart; i < list.size(); ++i) {
+      const char c = list[i];
+      if (c == '\\' && i + 1 < list.size() && (list[i + 1] == ':' || list[i + 1] == '\\')) {
+        value += list[++i];
+        continue;
       }
+      if (c == ':' && (nextKey = TagKeyAt(list, i + 1, &valueStart)) != nullptr) break;
+      value += c;
     }
-    tags.emplace_back(key, list.substr(valueStart, valueEnd - valueStart));
+    tags.emplace_back(key, std::move(value));
     key = nextKey;
-    valueStart = nextValueStart;
   }
   return tags;
 }

@@ -32,8 +32,10 @@ struct Command {
 Command ParseCommand(const std::vector<std::string>& args, bool (*exists)(const std::string&));
 
 // Splits "artist=Ann:name=Night run:tool=X" into (key, value) pairs with
-// libavformat keys. A ':' separates two tags only where a known tag name and
-// '=' follow it, so values may hold colons.
+// libavformat keys. "\:" is a colon and "\\" a backslash of the value
+// (any other backslash is itself), so that any value can be written without
+// ambiguity; an unescaped ':' separates two tags only where a known tag name
+// and '=' follow it, so plain values may hold colons too.
 std::vector<std::pair<std::string, std::string>> ParseTagList(const std::string& list);
 
 }  // namespace mp4box
