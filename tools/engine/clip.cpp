@@ -95,19 +95,6 @@ bool IsRgbFormat(AVPixelFormat format) {
   return desc && (desc->flags & AV_PIX_FMT_FLAG_RGB);
 }
 
-const char* PixelTypeName(AVPixelFormat format) {
-  switch (format) {
-    case AV_PIX_FMT_YUV420P: return "YV12";
-    case AV_PIX_FMT_BGR24: return "RGB24";
-    case AV_PIX_FMT_BGRA: return "RGB32";
-    case AV_PIX_FMT_YUYV422: return "YUY2";
-    case AV_PIX_FMT_YUV422P: return "YV16";
-    case AV_PIX_FMT_YUV444P: return "YV24";
-    case AV_PIX_FMT_GRAY8: return "Y8";
-    default: return "unknown";
-  }
-}
-
 int64_t SamplesForFrames(int64_t frames, const ClipInfo& info) {
   // 128-bit arithmetic: frames, rates and denominators up to 2^31 each.
   const __int128 scaled = static_cast<__int128>(frames) * info.sampleRate * info.fps.den;

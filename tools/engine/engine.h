@@ -82,6 +82,8 @@ class ClipReader {
 
   // The next frame, in the clip's pixel format and size; nullptr after the
   // last. The frame stays valid until the next call. Throws ScriptError.
+  // Pictures deeper than 8 bits reach the reader dithered to 8 bits, as
+  // info() says.
   virtual const AVFrame* NextFrame() = 0;
 
   // Up to `maxSamples` sample frames of interleaved signed 16-bit sound at
@@ -91,7 +93,8 @@ class ClipReader {
 };
 
 // The AviSynth name of a pixel format the engine produces ("YV12", "RGB24",
-// "RGB32", "YUY2", "YV16", "YV24", "Y8"); "unknown" for any other.
+// "YUV420P10", "Y16", "RGBPS", ...; see pixel_format.h); "unknown" for any
+// other.
 const char* PixelTypeName(AVPixelFormat format);
 
 }  // namespace avs

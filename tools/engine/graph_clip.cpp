@@ -1,6 +1,7 @@
 #include "tools/engine/graph_clip.h"
 
 #include "tools/engine/input.h"
+#include "tools/engine/pixel_format.h"
 
 extern "C" {
 #include <libavfilter/avfilter.h>
@@ -13,6 +14,7 @@ extern "C" {
 
 #include <algorithm>
 #include <deque>
+#include <string_view>
 #include <utility>
 
 namespace avs {
@@ -107,11 +109,31 @@ class GraphClip : public VideoFilter {
     if (unusedInputs || unusedOutputs) fail("leaves an input or its output unconnected", 0);
     rc = avfilter_graph_config(g.graph.get(), nullptr);
     if (rc < 0) fail("cannot work on these pictures", rc);
+    RefuseLostDepth(*g.graph);
     if (av_buffersink_get_w(g.sink) != info().width || av_buffersink_get_h(g.sink) != info().height)
       fail("gives " + std::to_string(av_buffersink_get_w(g.sink)) + "x" + std::to_string(av_buffersink_get_h(g.sink)) +
                " pictures where " + std::to_string(info().width) + "x" + std::to_string(info().height) + " are due",
            0);
     return g;
+  }
+
+  // libavfilter converts pictures a filter cannot take into a format it can;
+  // a conversion to fewer bits than the clip's would lose what a deeper
+  // picture holds, and swscale stretches deeper grey to full range on the
+  // way, so the filter is refused instead.
+  void RefuseLostDepth(const AVFilterGraph& graph) const {
+    const int depth = av_pix_fmt_desc_get(info().pixelFormat)->comp[0].depth;
+    auto deepGrey = [](int format) {
+      const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(format));
+      return desc->nb_components <= 2 && desc->comp[0].depth > 8;
+    };
+    for (unsigned i = 0; i < graph.nb_filters; ++i) {
+      const AVFilterContext* filter = graph.filters[i];
+      if (std::string_view(filter->name).substr(0, 10) != "auto_scale" || filter->nb_outputs < 1) continue;
+      const int from = filter->inputs[0]->format, to = filter->outputs[0]->format;
+      if (av_pix_fmt_desc_get(static_cast<AVPixelFormat>(to))->comp[0].depth < depth || deepGrey(from) || deepGrey(to))
+        Fail("the filter \"" + description_ + "\" cannot take " + DepthName(info().pixelFormat) + " pictures");
+    }
   }
 
   bool drawsOnInput() const { return options_.drawsOnInput; }

@@ -1,6 +1,7 @@
 // Numbered pictures as a clip: each frame is one image file.
 #include "tools/engine/input.h"
 #include "tools/engine/media.h"
+#include "tools/engine/pixel_format.h"
 #include "tools/engine/scale.h"
 
 extern "C" {
@@ -144,7 +145,7 @@ ClipPtr OpenImageSequence(const std::string& patternText, int64_t first, int64_t
     throw ScriptError(origin + ": ImageSource: the image " + firstName + " is too large");
   info.width = picture->width;
   info.height = picture->height;
-  bool alpha = EngineFormat(static_cast<AVPixelFormat>(picture->format)) == AV_PIX_FMT_BGRA;
+  bool alpha = HasAlpha(EngineFormat(static_cast<AVPixelFormat>(picture->format)));
   info.pixelFormat = alpha ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
   return std::make_shared<ImageClip>(info, origin, std::move(pattern), first);
 }

@@ -1,6 +1,7 @@
 // The engine's entry: a script evaluated to its clip, read in order. The
 // picture and the sound each have a Reading of their own, so that two
 // threads can read them at once.
+#include "tools/engine/functions/bit_depth.h"
 #include "tools/engine/reading.h"
 #include "tools/engine/samples.h"
 #include "tools/engine/script.h"
@@ -73,7 +74,7 @@ std::unique_ptr<ClipReader> ClipReader::OpenScript(const std::string& scriptPath
   if (!value.isClip())
     throw ScriptError(std::filesystem::path(scriptPath).filename().string() + ": the script's value is " +
                       (value.defined() ? value.typeName() : std::string("nothing")) + ", not a clip");
-  return std::make_unique<ScriptClipReader>(value.asClip(), interp.inputFiles());
+  return std::make_unique<ScriptClipReader>(ForEncoders(value.asClip()), interp.inputFiles());
 }
 
 }  // namespace avs

@@ -1,6 +1,7 @@
 #include "tools/engine/scale.h"
 
 #include "tools/engine/filter.h"
+#include "tools/engine/pixel_format.h"
 
 extern "C" {
 #include <libavutil/cpu.h>
@@ -151,17 +152,26 @@ ClipPtr MakeLimitedRangeClip(ClipPtr fullRange) { return std::make_shared<Limite
 AVPixelFormat EngineFormat(AVPixelFormat decoded) {
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(decoded);
   if (!desc) return AV_PIX_FMT_YUV420P;
-  if (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL))
-    return desc->flags & AV_PIX_FMT_FLAG_ALPHA ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
-  if (desc->nb_components == 1) return AV_PIX_FMT_GRAY8;
-  switch (decoded) {
-    case AV_PIX_FMT_YUYV422: return AV_PIX_FMT_YUYV422;
-    case AV_PIX_FMT_YUV422P:
-    case AV_PIX_FMT_YUVJ422P: return AV_PIX_FMT_YUV422P;
-    case AV_PIX_FMT_YUV444P:
-    case AV_PIX_FMT_YUVJ444P: return AV_PIX_FMT_YUV444P;
-    default: return AV_PIX_FMT_YUV420P;
-  }
+  const bool rgb = desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL);
+  const bool alpha = desc->flags & AV_PIX_FMT_FLAG_ALPHA;
+  AVPixelFormat eightBit = AV_PIX_FMT_YUV420P;
+  if (rgb) eightBit = alpha ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
+  else if (desc->nb_components <= 2) eightBit = AV_PIX_FMT_GRAY8;
+  else if (decoded == AV_PIX_FMT_YUYV422) eightBit = AV_PIX_FMT_YUYV422;
+  else if (desc->log2_chroma_w == 1 && desc->log2_chroma_h == 0) eightBit = AV_PIX_FMT_YUV422P;
+  else if (desc->log2_chroma_w == 0 && desc->log2_chroma_h == 0) eightBit = AV_PIX_FMT_YUV444P;
+  const int depth = desc->comp[0].depth;
+  const bool floating = desc->flags & AV_PIX_FMT_FLAG_FLOAT;
+  if (depth <= 8 && !floating) return eightBit;
+  // Deeper pictures keep their depth, at the nearest the engine has (9 bits
+  // as 10, packed 10-bit RGB as RGB48); YUV keeps its subsampling.
+  AVPixelFormat family = eightBit;
+  if (rgb && (desc->flags & AV_PIX_FMT_FLAG_PLANAR)) family = alpha ? AV_PIX_FMT_GBRAP : AV_PIX_FMT_GBRP;
+  if (family == AV_PIX_FMT_YUYV422) family = AV_PIX_FMT_YUV422P;
+  const int bits = floating ? 32 : depth <= 10 ? 10 : depth <= 12 ? 12 : depth <= 14 ? 14 : 16;
+  for (int candidate : {bits, 16})
+    if (AVPixelFormat format = AtDepth(family, candidate); format != AV_PIX_FMT_NONE) return format;
+  return eightBit;
 }
 
 bool PassesAs(const AVFrame& decoded, AVPixelFormat engine) {

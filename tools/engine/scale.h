@@ -62,8 +62,10 @@ ClipPtr MakeScaledClip(ClipInfo info, std::string origin, ClipPtr source, ScaleM
 // the first resize or format conversion built on it takes over.
 ClipPtr MakeLimitedRangeClip(ClipPtr fullRange);
 
-// The engine keeps pictures in the formats AviSynth has: YV12, YV16, YV24,
-// Y8, YUY2, RGB24 and RGB32. Any other decoded format maps to the nearest.
+// The engine keeps pictures in the formats AviSynth+ has (pixel_format.h).
+// A decoded format maps to the nearest: 8-bit pictures to YV12, YV16, YV24,
+// Y8, YUY2, RGB24 or RGB32, deeper ones to the same family at their depth
+// (yuv420p10 stays YUV420P10, gray12 becomes Y12, gbrp16 RGBP16).
 AVPixelFormat EngineFormat(AVPixelFormat decoded);
 // Whether a decoded frame can pass as a frame of `engine` format without
 // conversion: the same format in the limited range (or RGB).

@@ -194,13 +194,20 @@ class TestX264 : public QObject {
     return match.hasMatch() ? match.captured(1).toDouble() : -1;
   }
 
-  // Frames that are not 4:2:0 are converted, colours kept.
-  void rgbClipIsConverted() {
-    QVERIFY(MakeClip("rgb", "testsrc2=size=320x240:rate=25", 10, "bgr0"));
-    QCOMPARE(Encode(kDeluxeOptions, Path("rgb.264"), Path("rgb.avs")).exitCode, 0);
-    const QJsonObject raw = ProbeStream(Path("rgb.264"), 0);
+  // Frames that are not 8-bit 4:2:0 are converted, colours kept; deeper
+  // ones reach the encoder dithered to 8 bits.
+  void otherFormatsAreConverted_data() {
+    QTest::addColumn<QString>("pixelFormat");
+    for (const char* format : {"bgr0", "yuv420p10le", "yuv422p12le", "gbrp16le", "gray16le"})
+      QTest::newRow(format) << format;
+  }
+  void otherFormatsAreConverted() {
+    QFETCH(QString, pixelFormat);
+    QVERIFY(MakeClip(pixelFormat, "testsrc2=size=320x240:rate=25", 10, pixelFormat));
+    QCOMPARE(Encode(kDeluxeOptions, Path(pixelFormat + ".264"), Path(pixelFormat + ".avs")).exitCode, 0);
+    const QJsonObject raw = ProbeStream(Path(pixelFormat + ".264"), 0);
     QCOMPARE(raw["pix_fmt"].toString(), QString("yuv420p"));
-    const double psnr = PsnrAgainstSource(Path("rgb.264"), Path("rgb.avi"));
+    const double psnr = PsnrAgainstSource(Path(pixelFormat + ".264"), Path(pixelFormat + ".avi"));
     QVERIFY2(psnr > 35, qPrintable(QString::number(psnr)));
   }
 

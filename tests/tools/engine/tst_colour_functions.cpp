@@ -4,9 +4,14 @@
 #include "media_fixture.h"
 #include "tools/engine/reading.h"
 
+#include <QtEndian>
 #include <QtTest>
 
 #include <cmath>
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
 
 class ColourFunctionsTest : public QObject {
   Q_OBJECT
@@ -35,14 +40,21 @@ class ColourFunctionsTest : public QObject {
                static_cast<long long>(theirs.size()));
       return {};
     }
+    // Deeper formats are compared in their own units, 16-bit words.
+    const int depth = av_pix_fmt_desc_get(av_get_pix_fmt(qPrintable(pixFmt)))->comp[0].depth;
+    const int size = depth > 8 ? 2 : 1;
+    auto sample = [size](const QByteArray& bytes, qsizetype i) {
+      return size == 1 ? static_cast<uint8_t>(bytes[i]) : qFromLittleEndian<quint16>(bytes.constData() + 2 * i);
+    };
     Difference d{0, 1000};
     double squares = 0;
-    for (qsizetype i = 0; i < ours.size(); ++i) {
-      const int e = std::abs(static_cast<uint8_t>(ours[i]) - static_cast<uint8_t>(theirs[i]));
+    for (qsizetype i = 0; i < ours.size() / size; ++i) {
+      const int e = std::abs(sample(ours, i) - sample(theirs, i));
       d.most = std::max(d.most, e);
-      squares += e * e;
+      squares += static_cast<double>(e) * e;
     }
-    if (squares > 0) d.psnr = 10 * std::log10(255.0 * 255 * static_cast<double>(ours.size()) / squares);
+    const double peak = (1 << depth) - 1;
+    if (squares > 0) d.psnr = 10 * std::log10(peak * peak * static_cast<double>(ours.size() / size) / squares);
     return d;
   }
   int outputs_ = 0;
@@ -74,6 +86,10 @@ class ColourFunctionsTest : public QObject {
     QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "rawvideo", "-pix_fmt", "bgr24", "rgb24.avi"}));
     QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "rawvideo", "-pix_fmt", "bgra", "rgb32.avi"}));
     QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "rawvideo", "-pix_fmt", "gray", "y8.avi"}));
+    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "ffv1", "-pix_fmt", "yuv420p10le", "yuv420p10.avi"}));
+    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "ffv1", "-pix_fmt", "yuv444p16le", "yuv444p16.avi"}));
+    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "ffv1", "-pix_fmt", "gbrp12le", "gbrp12.avi"}));
+    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "ffv1", "-pix_fmt", "gray16le", "y16.avi"}));
     // A luma ramp rising 2 a pixel from 20, for sub-pixel windows.
     QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "color=c=gray:s=64x16:r=25", "-vf", "format=gray,geq=lum='20+2*X'",
                            "-frames:v", "2", "-c:v", "rawvideo", "-pix_fmt", "gray", "ramp.avi"}));
@@ -167,6 +183,29 @@ class ColourFunctionsTest : public QObject {
     row("ConvertToYUY2 of interlaced YV12 keeps the fields' chroma apart", "ConvertToYUY2(interlaced=true)",
         "yv12.avi", "scale=interl=1:flags=bicubic:param0=0.333333:param1=0.333333:in_h_chr_pos=0:out_h_chr_pos=0",
         "yuyv422", 1);
+    // Deeper pictures: the same conversions keep the source's depth, or
+    // take the one asked for.
+    row("ConvertToYUV444 of 10-bit 4:2:0", "ConvertToYUV444(chromaresample=\"point\")", "yuv420p10.avi",
+        "scale=flags=neighbor:in_h_chr_pos=0:in_v_chr_pos=128", "yuv444p10le", 0);
+    row("ConvertToRGB64 of 16-bit 4:4:4", "ConvertToRGB64(\"Rec709\")", "yuv444p16.avi",
+        "scale=flags=bicubic:in_color_matrix=bt709:in_range=tv,format=bgra64le", "bgra64le", 2);
+    row("ConvertToPlanarRGB of 16-bit 4:4:4", "ConvertToPlanarRGB()", "yuv444p16.avi",
+        "scale=flags=bicubic:in_range=tv", "gbrp16le", 2);
+    row("ConvertToYUV420 of 12-bit RGB to 8 bits", "ConvertToYUV420(bits=8)", "gbrp12.avi",
+        "scale=flags=bicubic:param0=0.333333:param1=0.333333:out_range=tv:out_h_chr_pos=0:out_v_chr_pos=128",
+        "yuv420p", 6);
+    // Grey is the luma plane, as it is.
+    row("ConvertToY of 10-bit", "ConvertToY()", "yuv420p10.avi", "extractplanes=y", "gray10le", 0);
+    row("Invert of 10-bit", "Invert()", "yuv420p10.avi", "lutyuv=y=1023-val:u='min(1024-val,1023)':v='min(1024-val,1023)'",
+        "yuv420p10le", 0);
+    row("Greyscale of 10-bit YUV", "Greyscale()", "yuv420p10.avi", "lutyuv=u=512:v=512", "yuv420p10le", 0);
+    row("Greyscale of 12-bit RGB", "Greyscale()", "gbrp12.avi",
+        "colorchannelmixer=.299:.587:.114:0:.299:.587:.114:0:.299:.587:.114", "gbrp12le", 1);
+    row("Spline36Resize of 16-bit", "Spline36Resize(48, 40)", "y16.avi", "scale=48:40:flags=spline", "gray16le", 0);
+    row("Spline36Resize of 16-bit through a window", "Spline36Resize(64, 40, 16, 8, 64, 40)", "y16.avi",
+        "crop=64:40:16:8", "gray16le", 0);
+    row("BilinearResize of 10-bit through a whole-picture window", "BilinearResize(48, 32, 0, 0, 96, 64)",
+        "yuv420p10.avi", "scale=48:32:flags=bilinear", "yuv420p10le", 1023, 40);
     // Channels moved whole: extractplanes, shuffleplanes and grey chroma.
     row("ShowRed as Y8", "ShowRed(\"Y8\")", "rgb24.avi", "format=gbrp,extractplanes=r", "gray", 0);
     row("ShowGreen of RGB32 keeps its alpha", "ShowGreen()", "rgb32.avi", "format=bgra,lutrgb=r=0:b=0,colorchannelmixer=0:1:0:0:0:1:0:0:0:1:0:0",
@@ -493,7 +532,17 @@ class ColourFunctionsTest : public QObject {
     QTest::newRow("ColorYUV of RGB") << "ConvertToRGB24().ColorYUV()" << "ColorYUV: needs a YUV clip";
     QTest::newRow("ColorYUV levels") << "ColorYUV(levels=\"PC\")" << "levels must be";
     QTest::newRow("Greyscale matrix of YUV") << "Greyscale(\"Rec709\")" << "matrix applies only to RGB clips";
-    QTest::newRow("ConvertBits to 16") << "ConvertBits(16)" << "ConvertBits: only 8-bit pictures are supported";
+    QTest::newRow("ConvertBits to 9 bits") << "ConvertBits(9)" << "ConvertBits: bits must be 8, 10, 12, 14, 16 or 32";
+    QTest::newRow("float YUV") << "ConvertBits(32)" << "32-bit float YUV pictures are not supported";
+    QTest::newRow("RGB24 at 10 bits") << "ConvertToRGB24().ConvertBits(10)" << "RGB24 has no 10-bit form";
+    QTest::newRow("dither of a deeper target") << "ConvertBits(10, dither=0)" << "dithering needs fewer bits";
+    QTest::newRow("dither_bits above the target") << "ConvertBits(16).ConvertBits(8, dither=1, dither_bits=9)"
+                                                  << "dither_bits must be between 1 and 8";
+    QTest::newRow("Levels of 16-bit") << "ConvertBits(16).Levels(0, 1, 255, 0, 255)"
+                                      << "Levels: 16-bit pictures are not supported";
+    QTest::newRow("Tweak of float") << "ConvertToY8().ConvertBits(32).Tweak()"
+                                    << "Tweak: 32-bit float pictures are not supported";
+    QTest::newRow("ConvertToRGB of 10-bit") << "ConvertBits(10).ConvertToRGB()" << "use ConvertToRGB64";
     QTest::newRow("unknown chroma resampler") << "ConvertToYV24(chromaresample=\"fancy\")"
                                               << "unknown chromaresample \"fancy\"";
     QTest::newRow("unknown placement") << "ConvertToYV24(ChromaInPlacement=\"DV\")" << "unknown chroma placement";

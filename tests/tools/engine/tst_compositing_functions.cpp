@@ -259,8 +259,8 @@ class CompositingFunctionsTest : public QObject {
         << "Overlay: the overlay's size 15x16 does not suit YV12";
     QTest::newRow("far place") << "Overlay(BlankClip(), BlankClip(), x=100000)"
                                << "Overlay: x and y must be between -8192 and 8192";
-    QTest::newRow("unknown output") << "Overlay(BlankClip(), BlankClip(), output=\"RGB48\")"
-                                    << "Overlay: unknown pixel type \"RGB48\"";
+    QTest::newRow("unknown output") << "Overlay(BlankClip(), BlankClip(), output=\"RGB30\")"
+                                    << "Overlay: unknown pixel type \"RGB30\"";
   }
   void overlayRefusals() {
     QFETCH(QString, script);

@@ -45,9 +45,13 @@ class LayoutFunctionsTest : public QObject {
                            "-pix_fmt", "bgra", "rgb32.avi"}));
     QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=96x64:r=25", "-frames:v", "12", "-c:v", "rawvideo",
                            "-pix_fmt", "yuyv422", "yuy2.avi"}));
+    // Deeper pictures: 10-bit 4:2:0, 16-bit planar RGB, 16-bit grey.
+    for (const char* format : {"yuv420p10le", "gbrp16le", "gray16le"})
+      QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=96x64:r=25", "-frames:v", "12", "-c:v", "ffv1",
+                             "-pix_fmt", format, QString("%1.avi").arg(format)}));
     // Shorter clips of other content to stack beside and below them.
-    for (const char* format : {"yuv420p", "yuv444p", "bgr24", "bgra", "yuyv422"}) {
-      const QString codec = QString(format).startsWith("yuv4") ? "ffv1" : "rawvideo";
+    for (const char* format : {"yuv420p", "yuv444p", "bgr24", "bgra", "yuyv422", "yuv420p10le", "gbrp16le"}) {
+      const QString codec = QString(format).startsWith("yuv4") || QString(format).startsWith("gbrp") ? "ffv1" : "rawvideo";
       QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "mandelbrot=s=48x64:r=25", "-frames:v", "7", "-c:v", codec,
                              "-pix_fmt", format, QString("tall-%1.avi").arg(format)}));
       QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "smptebars=s=96x32:r=25", "-frames:v", "5", "-c:v", codec, "-pix_fmt",
@@ -66,7 +70,8 @@ class LayoutFunctionsTest : public QObject {
                                                              {"TurnRight", "transpose=clock"},
                                                              {"Turn180", "hflip,vflip"}};
     const std::pair<const char*, const char*> sources[] = {
-        {"yv12.avi", "yuv420p"}, {"yv24.avi", "yuv444p"}, {"rgb24.avi", "bgr24"}, {"rgb32.avi", "bgra"}};
+        {"yv12.avi", "yuv420p"}, {"yv24.avi", "yuv444p"}, {"rgb24.avi", "bgr24"}, {"rgb32.avi", "bgra"},
+        {"yuv420p10le.avi", "yuv420p10le"}, {"gbrp16le.avi", "gbrp16le"}, {"gray16le.avi", "gray16le"}};
     for (auto [function, filter] : functions)
       for (auto [source, format] : sources)
         QTest::addRow("%s %s", function, format) << function << filter << source << format;
@@ -108,7 +113,9 @@ class LayoutFunctionsTest : public QObject {
                                                            {"yv24.avi", "yuv444p"},
                                                            {"rgb24.avi", "bgr24"},
                                                            {"rgb32.avi", "bgra"},
-                                                           {"yuy2.avi", "yuyv422"}};
+                                                           {"yuy2.avi", "yuyv422"},
+                                                           {"yuv420p10le.avi", "yuv420p10le"},
+                                                           {"gbrp16le.avi", "gbrp16le"}};
     for (auto [source, format] : sources) QTest::addRow("%s", format) << source << format;
   }
   void stacksMatchFfmpeg() {
@@ -217,8 +224,11 @@ class LayoutFunctionsTest : public QObject {
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("pixelFormat");
     QTest::addColumn<QString>("colour");
-    const std::pair<const char*, const char*> sources[] = {
-        {"yv12.avi", "yuv420p"}, {"yv24.avi", "yuv444p"}, {"rgb24.avi", "bgr24"}, {"yuy2.avi", "yuyv422"}};
+    // (pad widens an 8-bit YUV colour to more bits by repeating its top
+    // bits, where limited-range YUV shifts it: tst_bit_depth has those.)
+    const std::pair<const char*, const char*> sources[] = {{"yv12.avi", "yuv420p"},   {"yv24.avi", "yuv444p"},
+                                                           {"rgb24.avi", "bgr24"},    {"yuy2.avi", "yuyv422"},
+                                                           {"gbrp16le.avi", "gbrp16le"}};
     for (auto [source, format] : sources) {
       QTest::addRow("%s default", format) << source << format << QString();
       QTest::addRow("%s $3070B0", format) << source << format << "$3070B0";
@@ -238,6 +248,26 @@ class LayoutFunctionsTest : public QObject {
     // The border's colour converts as BlankClip's does, which is pad's
     // conversion too.
     QVERIFY2(ours == theirs, "AddBorders differs from pad");
+  }
+
+  // Crop against ffmpeg's crop, at every depth and layout.
+  void cropMatchesFfmpeg_data() {
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("pixelFormat");
+    for (auto [source, format] : {std::pair{"yv12.avi", "yuv420p"}, {"rgb24.avi", "bgr24"}, {"yuy2.avi", "yuyv422"},
+                                  {"yuv420p10le.avi", "yuv420p10le"}, {"gbrp16le.avi", "gbrp16le"},
+                                  {"gray16le.avi", "gray16le"}})
+      QTest::addRow("%s", format) << source << format;
+  }
+  void cropMatchesFfmpeg() {
+    QFETCH(QString, source);
+    QFETCH(QString, pixelFormat);
+    int64_t frames = 0;
+    const QByteArray ours = Frames(QString("AviSource(\"%1\").Crop(6, 4, -10, 48)").arg(source), &frames);
+    QCOMPARE(frames, int64_t{12});
+    const QByteArray theirs = Ffmpeg({"-i", source, "-vf", "crop=80:48:6:4"}, pixelFormat);
+    QCOMPARE(ours.size(), theirs.size());
+    QVERIFY2(ours == theirs, "Crop differs from crop");
   }
 
   // color_yuv paints YUV borders as given; RGB32's borders take the

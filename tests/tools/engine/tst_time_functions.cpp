@@ -4,6 +4,7 @@
 // fades and ChangeFPS against ffmpeg's fade and fps filters; dissolves,
 // ConvertFPS's blended and switched frames, Animate and ApplyRange against
 // the documented arithmetic.
+#include <QtEndian>
 #include <QtTest>
 #include <cmath>
 #include <functional>
@@ -13,6 +14,7 @@
 
 extern "C" {
 #include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 }
 
 namespace {
@@ -299,33 +301,46 @@ class TimeFunctionsTest : public QObject {
   void fadesMatchFfmpeg_data() {
     QTest::addColumn<QString>("call");
     QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("pixelFormat");
     QTest::newRow("FadeIn") << "FadeIn(10)"
-                            << "tpad=start=1,fade=t=in:s=0:n=11";
+                            << "tpad=start=1,fade=t=in:s=0:n=11" << "yuv420p";
     QTest::newRow("FadeOut") << "FadeOut(10)"
-                             << "tpad=stop=1,fade=t=out:s=13:n=11";
+                             << "tpad=stop=1,fade=t=out:s=13:n=11" << "yuv420p";
     QTest::newRow("FadeIn0") << "FadeIn0(6)"
-                             << "tpad=start=1,fade=t=in:s=0:n=7,trim=start_frame=1";
+                             << "tpad=start=1,fade=t=in:s=0:n=7,trim=start_frame=1" << "yuv420p";
     QTest::newRow("FadeOut2") << "FadeOut2(5)"
-                              << "tpad=stop=2,fade=t=out:s=18:n=6";
+                              << "tpad=stop=2,fade=t=out:s=18:n=6" << "yuv420p";
     QTest::newRow("FadeIO") << "FadeIO(4)"
-                            << "tpad=start=1:stop=1,fade=t=in:s=0:n=5,fade=t=out:s=20:n=5";
+                            << "tpad=start=1:stop=1,fade=t=in:s=0:n=5,fade=t=out:s=20:n=5" << "yuv420p";
+    // Deeper pictures fade to the same black, shifted to their depth.
+    QTest::newRow("FadeIn of 10-bit") << "ConvertBits(10).FadeIn(10)"
+                                      << "format=yuv420p10le,tpad=start=1,fade=t=in:s=0:n=11" << "yuv420p10le";
+    QTest::newRow("FadeOut2 of 16-bit") << "ConvertBits(16).FadeOut2(5)"
+                                        << "format=yuv420p16le,tpad=stop=2,fade=t=out:s=18:n=6" << "yuv420p16le";
   }
   void fadesMatchFfmpeg() {
     QFETCH(QString, call);
     QFETCH(QString, filter);
-    const QString out = call.section('(', 0, 0) + ".raw";
-    QVERIFY(media_.ffmpeg({"-i", "picture.avi", "-vf", filter, "-pix_fmt", "yuv420p", "-f", "rawvideo", out}));
+    QFETCH(QString, pixelFormat);
+    const QString out = call.section('(', -2, -2).section('.', -1) + pixelFormat + ".raw";
+    QVERIFY(media_.ffmpeg({"-i", "picture.avi", "-vf", filter, "-pix_fmt", pixelFormat, "-f", "rawvideo", out}));
     const QByteArray theirs = media_.read(out);
     avs::ClipPtr clip = Eval("AviSource(\"picture.avi\")." + call);
-    const int frameBytes = av_image_get_buffer_size(AV_PIX_FMT_YUV420P, 96, 64, 1);
+    const AVPixelFormat format = av_get_pix_fmt(qPrintable(pixelFormat));
+    const int frameBytes = av_image_get_buffer_size(format, 96, 64, 1);
     QCOMPARE(clip->info().frameCount * frameBytes, int64_t{theirs.size()});
+    // A level of 8 bits, in the format's own units.
+    const int depth = av_pix_fmt_desc_get(format)->comp[0].depth, size = depth > 8 ? 2 : 1;
+    auto sample = [size](const QByteArray& bytes, int i) {
+      return size == 1 ? uint8_t(bytes[i]) : qFromLittleEndian<quint16>(bytes.constData() + 2 * i);
+    };
     avs::Reading reading;
     for (int64_t n = 0; n < clip->info().frameCount; ++n) {
       const QByteArray ours = PictureBytes(*reading.Frame(*clip, n));
       const QByteArray ref = theirs.mid(static_cast<qsizetype>(n) * frameBytes, frameBytes);
       int worst = 0;
-      for (int i = 0; i < frameBytes; ++i) worst = std::max(worst, std::abs(uint8_t(ours[i]) - uint8_t(ref[i])));
-      QVERIFY2(worst <= 1, qPrintable(QString("frame %1 differs by %2").arg(n).arg(worst)));
+      for (int i = 0; i < frameBytes / size; ++i) worst = std::max(worst, std::abs(sample(ours, i) - sample(ref, i)));
+      QVERIFY2(worst <= 1 << (depth - 8), qPrintable(QString("frame %1 differs by %2").arg(n).arg(worst)));
     }
   }
 

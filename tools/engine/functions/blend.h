@@ -1,6 +1,5 @@
 // Pictures mixed from the rows of other pictures: the blends of dissolves,
-// fades and ConvertFPS. Every format the engine makes has 8-bit samples;
-// weights are in 1/65536.
+// fades and ConvertFPS, at any depth; weights are in 1/65536.
 #pragma once
 
 #include "tools/engine/clip.h"

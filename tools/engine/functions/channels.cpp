@@ -1,5 +1,7 @@
 #include "tools/engine/functions/channels.h"
 
+#include "tools/engine/pixel_format.h"
+
 extern "C" {
 #include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
@@ -15,26 +17,23 @@ namespace avs {
 
 std::vector<Channel> ChannelsOf(AVPixelFormat format, int width, int height) {
   using K = ChannelKind;
-  switch (format) {
-    case AV_PIX_FMT_YUYV422:
-      return {{K::Y, 0, 0, 2, width, height}, {K::U, 0, 1, 4, width / 2, height}, {K::V, 0, 3, 4, width / 2, height}};
-    case AV_PIX_FMT_BGR24:
-      return {{K::B, 0, 0, 3, width, height}, {K::G, 0, 1, 3, width, height}, {K::R, 0, 2, 3, width, height}};
-    case AV_PIX_FMT_BGRA:
-      return {{K::B, 0, 0, 4, width, height},
-              {K::G, 0, 1, 4, width, height},
-              {K::R, 0, 2, 4, width, height},
-              {K::A, 0, 3, 4, width, height}};
-    case AV_PIX_FMT_GRAY8: return {{K::Y, 0, 0, 1, width, height}};
-    default: {
-      const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
-      const int chromaWidth = AV_CEIL_RSHIFT(width, desc->log2_chroma_w);
-      const int chromaHeight = AV_CEIL_RSHIFT(height, desc->log2_chroma_h);
-      return {{K::Y, 0, 0, 1, width, height},
-              {K::U, 1, 0, 1, chromaWidth, chromaHeight},
-              {K::V, 2, 0, 1, chromaWidth, chromaHeight}};
-    }
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+  const bool rgb = desc->flags & AV_PIX_FMT_FLAG_RGB;
+  const bool colour = desc->nb_components >= 3;
+  std::vector<Channel> channels;
+  for (int c = 0; c < desc->nb_components; ++c) {
+    const AVComponentDescriptor& comp = desc->comp[c];
+    K kind = K::A;
+    if (rgb && c < 3) kind = c == 0 ? K::R : c == 1 ? K::G : K::B;
+    else if (!rgb && c == 0) kind = K::Y;
+    else if (colour && c < 3) kind = c == 1 ? K::U : K::V;
+    const bool chroma = kind == K::U || kind == K::V;
+    channels.push_back({kind, comp.plane, comp.offset, comp.step,
+                        chroma ? AV_CEIL_RSHIFT(width, desc->log2_chroma_w) : width,
+                        chroma ? AV_CEIL_RSHIFT(height, desc->log2_chroma_h) : height,
+                        comp.depth > 16 ? 4 : comp.depth > 8 ? 2 : 1});
   }
+  return channels;
 }
 
 std::string ShortNumber(double value) {
@@ -71,7 +70,11 @@ class TableClip : public PictureFilter {
  public:
   TableClip(std::string origin, ClipPtr source, std::function<ChannelTables(const AVFrame&)> tablesFor)
       : PictureFilter(source->info(), std::move(origin), {source}), tablesFor_(std::move(tablesFor)),
-        channels_(ChannelsOf(info().pixelFormat, info().width, info().height)) {}
+        channels_(ChannelsOf(info().pixelFormat, info().width, info().height)) {
+    // Tables hold 256 values: a deeper picture is its function's to refuse;
+    // this keeps one that does not from reading half-samples.
+    if (IsHighDepth(info().pixelFormat)) Fail(DepthName(info().pixelFormat) + " pictures are not supported");
+  }
 
   FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
     const FrameRef source = in.Frame(0, n);
@@ -127,7 +130,72 @@ class TableClip : public PictureFilter {
   std::vector<Channel> channels_;
 };
 
+// Samples deeper than 8 bits through their channel's map.
+class DeepMapClip : public PictureFilter {
+ public:
+  DeepMapClip(std::string origin, ClipPtr source, const SampleMaps& maps)
+      : PictureFilter(source->info(), std::move(origin), {source}),
+        channels_(ChannelsOf(info().pixelFormat, info().width, info().height)),
+        maps_(maps) {
+    const int bits = BitsPerComponent(info().pixelFormat);
+    if (bits > 16) return;
+    const int highest = (1 << bits) - 1;
+    for (const Channel& channel : channels_) {
+      std::vector<uint16_t>& table = tables_[static_cast<int>(channel.kind)];
+      const auto& map = maps_[static_cast<int>(channel.kind)];
+      if (!map) continue;
+      table.resize(std::size_t{1} << bits);
+      for (int v = 0; v <= highest; ++v) {
+        const double mapped = map(v);
+        table[v] = std::isnan(mapped) ? 0 : static_cast<uint16_t>(std::clamp(std::lround(mapped), 0L, long{highest}));
+      }
+    }
+  }
+
+  FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
+    const FrameRef source = in.Frame(0, n);
+    FramePtr out = NewFrame(*source);
+    if (av_frame_copy(out.get(), source.get()) < 0) Fail("out of memory");
+    for (const Channel& channel : channels_) {
+      const auto& map = maps_[static_cast<int>(channel.kind)];
+      if (!map) continue;
+      const std::vector<uint16_t>& table = tables_[static_cast<int>(channel.kind)];
+      for (int y = 0; y < channel.height; ++y) {
+        uint8_t* row = channel.Row(*out, y);
+        for (int x = 0; x < channel.width; ++x) {
+          uint8_t* at = row + static_cast<std::ptrdiff_t>(x) * channel.step;
+          if (channel.size == 2) {
+            uint16_t v;
+            std::memcpy(&v, at, 2);
+            v = table[v & (table.size() - 1)];
+            std::memcpy(at, &v, 2);
+          } else {
+            float v;
+            std::memcpy(&v, at, 4);
+            v = static_cast<float>(map(v));
+            std::memcpy(at, &v, 4);
+          }
+        }
+      }
+    }
+    return Share(std::move(out));
+  }
+
+ private:
+  std::vector<Channel> channels_;
+  SampleMaps maps_;
+  std::array<std::vector<uint16_t>, kChannelKinds> tables_;
+};
+
 }  // namespace
+
+ClipPtr MakeSampleMapClip(const std::string& origin, const ClipPtr& source, const SampleMaps& maps) {
+  if (IsHighDepth(source->info().pixelFormat)) return std::make_shared<DeepMapClip>(origin, source, maps);
+  ChannelTables tables;
+  for (int kind = 0; kind < kChannelKinds; ++kind)
+    if (maps[static_cast<std::size_t>(kind)]) tables.byKind[static_cast<std::size_t>(kind)] = MakeTable(maps[static_cast<std::size_t>(kind)]);
+  return MakeTableClip(origin, source, tables);
+}
 
 ClipPtr MakeTableClip(const std::string& origin, const ClipPtr& source,
                       std::function<ChannelTables(const AVFrame& source)> tablesFor) {

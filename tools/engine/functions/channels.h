@@ -22,9 +22,11 @@ std::string ShortNumber(double value);
 
 // Where one channel's samples lie in a frame: `width` samples a row, `step`
 // bytes apart from `offset` into each of `height` rows of plane `plane`.
+// Samples deeper than 8 bits take 2 bytes each (`size`), float ones 4.
 struct Channel {
   ChannelKind kind;
   int plane, offset, step, width, height;
+  int size = 1;  // bytes of one sample
 
   uint8_t* Row(AVFrame& frame, int y) const {
     return frame.data[plane] + static_cast<std::ptrdiff_t>(y) * frame.linesize[plane] + offset;
@@ -34,8 +36,8 @@ struct Channel {
   }
 };
 
-// The channels of the engine's formats (YV12, YV16, YV24, Y8, YUY2, RGB24,
-// RGB32) for a picture of the given size.
+// The channels of any of the engine's formats, as its descriptor lays them
+// out, for a picture of the given size.
 std::vector<Channel> ChannelsOf(AVPixelFormat format, int width, int height);
 bool HasChannel(AVPixelFormat format, ChannelKind kind);
 
@@ -47,6 +49,7 @@ struct ChannelTables {
   const std::optional<Table>& operator[](ChannelKind kind) const { return byKind[static_cast<int>(kind)]; }
 };
 
+// 8-bit samples only: the table clip refuses deeper pictures.
 // A table from a function of the sample value, rounded and clamped to 0..255.
 Table MakeTable(const std::function<double(int value)>& f);
 
@@ -56,6 +59,15 @@ Table MakeTable(const std::function<double(int value)>& f);
 ClipPtr MakeTableClip(const std::string& origin, const ClipPtr& source,
                       std::function<ChannelTables(const AVFrame& source)> tablesFor);
 ClipPtr MakeTableClip(const std::string& origin, const ClipPtr& source, const ChannelTables& tables);
+
+// A function of a sample's value for each channel kind, in the format's
+// own units (0..2^bits - 1, or a float's value); a channel without one is
+// left as it is.
+using SampleMaps = std::array<std::function<double(double value)>, kChannelKinds>;
+// A clip whose samples, at any depth, are mapped by their channel's
+// function: integers through a table of every value, rounded and clamped
+// (8-bit ones through MakeTableClip), floats one by one.
+ClipPtr MakeSampleMapClip(const std::string& origin, const ClipPtr& source, const SampleMaps& maps);
 
 // A FrameFilter whose frames come from a pool of pictures of its own size
 // and format: the base of the colour filters that write every pixel.

@@ -1,19 +1,23 @@
 // Colour: pixel types and the conversions between them (through swscale,
 // or libavfilter's field-aware scale for interlaced 4:2:0), bit depth, and
 // Greyscale and Invert. The adjustments are in colour_adjust.cpp.
+#include "tools/engine/functions/bit_depth.h"
 #include "tools/engine/functions/channels.h"
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
 #include "tools/engine/graph_clip.h"
+#include "tools/engine/pixel_format.h"
 #include "tools/engine/scale.h"
 
 extern "C" {
+#include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace avs {
 
@@ -31,7 +35,10 @@ Matrix ParseMatrix(const Call& call, const Value& value) {
   call.Fail("unknown matrix \"" + value.asString() + "\" (Rec601, Rec709, PC.601 or PC.709)");
 }
 
-bool FourTwoZero(AVPixelFormat format) { return format == AV_PIX_FMT_YUV420P; }
+// 4:2:0 at any depth, with or without alpha.
+bool FourTwoZero(AVPixelFormat format) {
+  return !IsRgbFormat(format) && av_pix_fmt_desc_get(format)->log2_chroma_h > 0;
+}
 
 bool Subsampled(AVPixelFormat format) {
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
@@ -112,10 +119,73 @@ struct Conversion {
 
 const char* RangeName(bool full) { return full ? "pc" : "tv"; }
 
+bool IsGrey(AVPixelFormat format) { return AtDepth(format, 8) == AV_PIX_FMT_GRAY8; }
+
+// The luma of planar YUV pictures as grey ones of the same depth, their
+// samples shared.
+class LumaClip : public FrameFilter {
+ public:
+  LumaClip(const ClipInfo& info, std::string origin, ClipPtr source)
+      : FrameFilter(info, std::move(origin), {std::move(source)}) {}
+  FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
+    FramePtr out = Reference(*in.Frame(0, n));
+    out->format = info().pixelFormat;
+    for (int plane = 1; plane < AV_NUM_DATA_POINTERS; ++plane) {
+      out->data[plane] = nullptr;
+      out->linesize[plane] = 0;
+    }
+    return Share(std::move(out));
+  }
+  bool Costly() const override { return false; }
+};
+
+// Grey pictures as YUV 4:4:4 of the same depth, chroma neutral.
+class NeutralChromaClip : public PictureFilter {
+ public:
+  NeutralChromaClip(const ClipInfo& info, std::string origin, ClipPtr source)
+      : PictureFilter(info, std::move(origin), {std::move(source)}) {}
+  FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
+    const FrameRef source = in.Frame(0, n);
+    FramePtr out = NewFrame(*source);
+    const int size = BytesPerComponent(info().pixelFormat), width = info().width;
+    av_image_copy_plane(out->data[0], out->linesize[0], source->data[0], source->linesize[0], width * size,
+                        info().height);
+    const int middle = 1 << (BitsPerComponent(info().pixelFormat) - 1);
+    for (int plane = 1; plane < 3; ++plane)
+      for (int y = 0; y < info().height; ++y) {
+        uint8_t* row = out->data[plane] + static_cast<std::ptrdiff_t>(y) * out->linesize[plane];
+        if (size == 1) std::memset(row, middle, static_cast<std::size_t>(width));
+        else std::fill_n(reinterpret_cast<uint16_t*>(row), width, static_cast<uint16_t>(middle));
+      }
+    return Share(std::move(out));
+  }
+};
+
 ClipPtr ConvertTo(const Call& call, const ClipPtr& source, AVPixelFormat target, const Conversion& how) {
   const ClipInfo& in = source->info();
   if (in.pixelFormat == target) return source;
   CheckSize(call, in.width, in.height, target);
+  // Only the depth changes: the samples are scaled as ConvertBits scales them.
+  if (AtDepth(in.pixelFormat, BitsPerComponent(target)) == target)
+    return MakeDepthClip(call.origin, source, PlainDepthChange(in.pixelFormat, target));
+  // Grey goes to and from YUV by its luma alone: swscale would stretch deep
+  // grey to full range, and take 8-bit grey for full range on the way to
+  // RGB. Float grey, which has no YUV twin, goes by 16 bits.
+  if (IsGrey(in.pixelFormat)) {
+    const int bits = std::min(BitsPerComponent(in.pixelFormat), 16);
+    ClipInfo yuv = in;
+    yuv.pixelFormat = AtDepth(AV_PIX_FMT_YUV444P, bits);
+    const ClipPtr grey = ConvertTo(call, source, AtDepth(in.pixelFormat, bits), how);
+    return ConvertTo(call, std::make_shared<NeutralChromaClip>(yuv, call.origin, grey), target, how);
+  }
+  if (IsGrey(target)) {
+    const bool planarYuv = !IsRgbFormat(in.pixelFormat) && IsPlanar(in.pixelFormat);
+    const int bits = std::min(BitsPerComponent(target), 16);
+    const ClipPtr yuv = planarYuv ? source : ConvertTo(call, source, AtDepth(AV_PIX_FMT_YUV444P, bits), how);
+    ClipInfo grey = yuv->info();
+    grey.pixelFormat = AtDepth(AV_PIX_FMT_GRAY8, BitsPerComponent(grey.pixelFormat));
+    return ConvertTo(call, std::make_shared<LumaClip>(grey, call.origin, yuv), target, how);
+  }
   ClipInfo info = in;
   info.pixelFormat = target;
   if (!how.interlaced || (!FourTwoZero(in.pixelFormat) && !FourTwoZero(target)))
@@ -154,10 +224,65 @@ int ParamIndex(const std::string& params, const std::string& name) {
   return -1;
 }
 
-// A ConvertTo function; `target` AV_PIX_FMT_NONE is ConvertToRGB's choice
-// (RGB24 stays, anything else becomes RGB32). The functions of AviSynth's
-// older names take `interlaced` before `matrix`, the newer ones after.
-Function Converter(AVPixelFormat target, Order order, bool outPlacement) {
+// What a ConvertTo function makes: a colour family (its 8-bit member; NONE
+// for ConvertToRGB's choice), at the source's depth unless `bits` says
+// otherwise or the family has one depth only (RGB24, RGB64, YUY2).
+struct Target {
+  AVPixelFormat family;
+  int fixedBits = 0;
+  bool alpha = false;   // the A names: ConvertToYUVA420, ConvertToPlanarRGBA
+  bool legacy = false;  // the 8-bit names (ConvertToYV12, ConvertToY8): a planar alpha is dropped
+};
+
+// The family with an alpha plane, where it has one.
+AVPixelFormat WithAlpha(AVPixelFormat family) {
+  switch (family) {
+    case AV_PIX_FMT_YUV420P: return AV_PIX_FMT_YUVA420P;
+    case AV_PIX_FMT_YUV422P: return AV_PIX_FMT_YUVA422P;
+    case AV_PIX_FMT_YUV444P: return AV_PIX_FMT_YUVA444P;
+    case AV_PIX_FMT_GBRP: return AV_PIX_FMT_GBRAP;
+    default: return family;
+  }
+}
+
+// The format a conversion of `in` makes: ConvertToRGB keeps packed RGB,
+// packs planar RGB at its depth, and makes RGB32 of 8-bit and RGB64 of
+// 16-bit YUV.
+AVPixelFormat TargetFormat(const Call& call, const Target& target, AVPixelFormat in, const Value& bitsArg) {
+  const int sourceBits = BitsPerComponent(in);
+  int bits = target.fixedBits ? target.fixedBits : sourceBits;
+  if (bitsArg.defined()) {
+    const int64_t wanted = bitsArg.asInt();
+    if (wanted != 8 && wanted != 10 && wanted != 12 && wanted != 14 && wanted != 16 && wanted != 32)
+      call.Fail("bits must be 8, 10, 12, 14, 16 or 32");
+    if (target.fixedBits && wanted != target.fixedBits)
+      call.Fail("bits must be " + std::to_string(target.fixedBits) + " for this format");
+    bits = static_cast<int>(wanted);
+  }
+  AVPixelFormat family = target.family;
+  if (family == AV_PIX_FMT_NONE) {
+    const bool planarRgb = IsRgbFormat(in) && IsPlanar(in);
+    if (IsRgbFormat(in) && !planarRgb && !bitsArg.defined()) return in;
+    if (bits != 8 && bits != 16)
+      call.Fail(DepthName(in) + " pictures are not supported: packed RGB has 8 or 16 bits; use ConvertToRGB64, "
+                "ConvertToPlanarRGB or bits=8");
+    family = planarRgb && !HasAlpha(in) ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_BGRA;
+    if (IsRgbFormat(in) && !planarRgb) family = HasAlpha(in) ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
+  } else if (target.alpha || (!target.legacy && HasAlpha(in) && IsPlanar(in))) {
+    family = WithAlpha(family);
+  }
+  const AVPixelFormat format = AtDepth(family, bits);
+  if (format == AV_PIX_FMT_NONE) {
+    if (bits == 32 && !IsRgbFormat(family) && family != AV_PIX_FMT_GRAY8)
+      call.Fail("32-bit float YUV pictures are not supported; Y and planar RGB pictures can be float");
+    call.Fail(std::to_string(bits) + "-bit " + PixelTypeName(family) + " pictures are not supported");
+  }
+  return format;
+}
+
+// A ConvertTo function. The functions of AviSynth's older names take
+// `interlaced` before `matrix`, the newer ones after.
+Function Converter(Target target, Order order, bool outPlacement, bool depthOptions = true) {
   std::string params = "clip:c ";
   if (order == Order::MatrixOnly) params += "?matrix:s";
   else {
@@ -166,6 +291,7 @@ Function Converter(AVPixelFormat target, Order order, bool outPlacement) {
     if (outPlacement) params += "?ChromaOutPlacement:s ";
     params += "?param1:f ?param2:f ?param3:f";
   }
+  if (depthOptions) params += " ?bits:i ?quality:b";
   return {params, [target, params](Call& call) -> Value {
             const ClipInfo& in = VideoOf(call, 0);
             static const Value kNone;
@@ -173,40 +299,16 @@ Function Converter(AVPixelFormat target, Order order, bool outPlacement) {
               const int i = ParamIndex(params, name);
               return i < 0 ? kNone : call.args[static_cast<std::size_t>(i)];
             };
-            const AVPixelFormat to =
-                target != AV_PIX_FMT_NONE ? target : in.pixelFormat == AV_PIX_FMT_BGR24 ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_BGRA;
+            const AVPixelFormat to = TargetFormat(call, target, in.pixelFormat, arg("bits"));
             Conversion how;
             how.matrix = ParseMatrix(call, arg("matrix"));
             how.method = ChromaMethod(call, arg("chromaresample"), arg("param1"), arg("param2"));
+            if (arg("quality").defined() && arg("quality").asBool()) how.method.algorithm |= SWS_ACCURATE_RND;
             how.interlaced = arg("interlaced").defined() && arg("interlaced").asBool();
             Place(call, arg("chromainplacement"), in.pixelFormat, how.method.sourceChroma);
             Place(call, arg("chromaoutplacement"), to, how.method.targetChroma);
             return ConvertTo(call, call.Clip(0), to, how);
           }};
-}
-
-// ConvertBits for 8-bit pictures: the depth stays, and fulls / fulld
-// convert between full and limited range.
-Value ConvertBits(Call& call) {
-  const ClipInfo& in = VideoOf(call, 0);
-  if (call.Int(1, 8) != 8) call.Fail("only 8-bit pictures are supported: bits must be 8");
-  const int64_t dither = call.Int(3, -1);
-  if (dither < -1 || dither > 1) call.Fail("dither must be -1, 0 or 1");
-  if (dither != -1 && call.Int(4, 8) < 8) call.Fail("dithering to fewer than 8 bits is not supported");
-  const bool rgb = IsRgbFormat(in.pixelFormat);
-  const bool fullSource = call.Bool(5, rgb), fullTarget = call.Bool(6, fullSource);
-  if (fullSource == fullTarget) return call.Clip(0);
-  // Luma (and RGB) 0..255 <-> 16..235; chroma 128 +/- 127 <-> 128 +/- 112.
-  const Table levels = MakeTable([&](int v) { return fullSource ? v * 219.0 / 255 + 16 : (v - 16) * 255.0 / 219; });
-  const Table chroma =
-      MakeTable([&](int v) { return fullSource ? (v - 128) * 112.0 / 127 + 128 : (v - 128) * 127.0 / 112 + 128; });
-  ChannelTables tables;
-  if (rgb) tables[K::R] = tables[K::G] = tables[K::B] = levels;
-  else {
-    tables[K::Y] = levels;
-    tables[K::U] = tables[K::V] = chroma;
-  }
-  return MakeTableClip(call.origin, call.Clip(0), tables);
 }
 
 // Greyscale of RGB: each pixel's luma, by the matrix's weights in full
@@ -243,10 +345,11 @@ Value Greyscale(Call& call) {
   const ClipInfo& in = VideoOf(call, 0);
   if (!IsRgbFormat(in.pixelFormat)) {
     if (call.args[1].defined()) call.Fail("matrix applies only to RGB clips");
-    if (in.pixelFormat == AV_PIX_FMT_GRAY8) return call.Clip(0);
-    ChannelTables tables;
-    tables[K::U] = tables[K::V] = MakeTable([](int) { return 128.0; });
-    return MakeTableClip(call.origin, call.Clip(0), tables);
+    if (AtDepth(in.pixelFormat, 8) == AV_PIX_FMT_GRAY8) return call.Clip(0);
+    const double middle = std::ldexp(1.0, BitsPerComponent(in.pixelFormat) - 1);
+    SampleMaps maps;
+    maps[static_cast<int>(K::U)] = maps[static_cast<int>(K::V)] = [middle](double) { return middle; };
+    return MakeSampleMapClip(call.origin, call.Clip(0), maps);
   }
   const std::string matrix = Lower(call.String(1, "Rec601"));
   std::array<double, 3> weights;
@@ -255,24 +358,37 @@ Value Greyscale(Call& call) {
   else if (matrix == "rec2020") weights = {0.2627, 0.6780, 0.0593};
   else if (matrix == "average") weights = {1.0 / 3, 1.0 / 3, 1.0 / 3};
   else call.Fail("unknown matrix \"" + call.String(1, "") + "\" (Rec601, Rec709, Rec2020 or Average)");
-  return std::make_shared<GreyRgbClip>(call.origin, call.Clip(0), weights);
+  if (in.pixelFormat == AV_PIX_FMT_BGR24 || in.pixelFormat == AV_PIX_FMT_BGRA)
+    return std::make_shared<GreyRgbClip>(call.origin, call.Clip(0), weights);
+  // Planar and deeper RGB: libavfilter's channel mixer.
+  std::string graph = "colorchannelmixer=";
+  for (char to : {'r', 'g', 'b'})
+    for (int from = 0; from < 3; ++from)
+      graph += std::string(1, to) + "rgb"[from] + "=" + Value(weights[static_cast<std::size_t>(from)]).toText() + ":";
+  graph.pop_back();
+  return MakeGraphClip(in, call.origin, {call.Clip(0)}, graph);
 }
 
-// Invert: 255 - v, except planar chroma, which turns about its neutral 128
-// (256 - v, 0 becoming 255).
+// Invert: the largest sample minus v (1 - v in float), except planar
+// chroma, which turns about its neutral middle (2^bits - v, 0 becoming the
+// largest).
 Value Invert(Call& call) {
   const ClipInfo& in = VideoOf(call, 0);
   const std::string chosen = Lower(call.String(1, IsRgbFormat(in.pixelFormat) ? "RGBA" : "YUVA"));
   const bool planarChroma = in.pixelFormat != AV_PIX_FMT_YUYV422;
-  const Table flip = MakeTable([](int v) { return 255 - v; });
-  const Table turn = MakeTable([](int v) { return std::min(256 - v, 255); });
+  const int bits = BitsPerComponent(in.pixelFormat);
+  const double largest = IsFloatFormat(in.pixelFormat) ? 1 : std::ldexp(1.0, bits) - 1;
   const std::pair<char, K> letters[] = {{'y', K::Y}, {'u', K::U}, {'v', K::V}, {'r', K::R},
                                         {'g', K::G}, {'b', K::B}, {'a', K::A}};
-  ChannelTables tables;
-  for (auto [letter, kind] : letters)
-    if (chosen.find(letter) != std::string::npos)
-      tables[kind] = (kind == K::U || kind == K::V) && planarChroma ? turn : flip;
-  return MakeTableClip(call.origin, call.Clip(0), tables);
+  SampleMaps maps;
+  for (auto [letter, kind] : letters) {
+    if (chosen.find(letter) == std::string::npos) continue;
+    if ((kind == K::U || kind == K::V) && planarChroma)
+      maps[static_cast<int>(kind)] = [largest](double v) { return std::min(largest + 1 - v, largest); };
+    else
+      maps[static_cast<int>(kind)] = [largest](double v) { return largest - v; };
+  }
+  return MakeSampleMapClip(call.origin, call.Clip(0), maps);
 }
 
 }  // namespace
@@ -289,20 +405,37 @@ ClipPtr WithPixelType(const Call& call, const ClipPtr& clip, const std::string& 
 }
 
 void RegisterColourFunctions(FunctionTable& table) {
-  table["converttoyv12"] = Converter(AV_PIX_FMT_YUV420P, Order::InterlacedFirst, true);
-  table["converttoyv16"] = Converter(AV_PIX_FMT_YUV422P, Order::InterlacedFirst, true);
-  table["converttoyv24"] = Converter(AV_PIX_FMT_YUV444P, Order::InterlacedFirst, false);
-  table["converttoyuy2"] = Converter(AV_PIX_FMT_YUYV422, Order::InterlacedFirst, false);
-  table["converttoyuv420"] = Converter(AV_PIX_FMT_YUV420P, Order::MatrixFirst, true);
-  table["converttoyuv422"] = Converter(AV_PIX_FMT_YUV422P, Order::MatrixFirst, true);
-  table["converttoyuv444"] = Converter(AV_PIX_FMT_YUV444P, Order::MatrixFirst, false);
-  table["converttorgb"] = Converter(AV_PIX_FMT_NONE, Order::MatrixFirst, false);
-  table["converttorgb24"] = Converter(AV_PIX_FMT_BGR24, Order::MatrixFirst, false);
-  table["converttorgb32"] = Converter(AV_PIX_FMT_BGRA, Order::MatrixFirst, false);
-  table["converttoy8"] = Converter(AV_PIX_FMT_GRAY8, Order::MatrixOnly, false);
-  table["converttoy"] = Converter(AV_PIX_FMT_GRAY8, Order::MatrixOnly, false);
-  table["convertbacktoyuy2"] = Converter(AV_PIX_FMT_YUYV422, Order::MatrixOnly, false);
-  table["convertbits"] = {"clip:c ?bits:i ?truerange:b ?dither:i ?dither_bits:i ?fulls:b ?fulld:b", ConvertBits};
+  const Order older = Order::InterlacedFirst, newer = Order::MatrixFirst, matrixOnly = Order::MatrixOnly;
+  const Target yuv420{AV_PIX_FMT_YUV420P}, yuv422{AV_PIX_FMT_YUV422P}, yuv444{AV_PIX_FMT_YUV444P};
+  const Target y{AV_PIX_FMT_GRAY8}, planarRgb{AV_PIX_FMT_GBRP};
+  auto legacy = [](Target t) {
+    t.legacy = true;
+    return t;
+  };
+  auto alpha = [](Target t) {
+    t.alpha = true;
+    return t;
+  };
+  table["converttoyv12"] = Converter(legacy(yuv420), older, true);
+  table["converttoyv16"] = Converter(legacy(yuv422), older, true);
+  table["converttoyv24"] = Converter(legacy(yuv444), older, false);
+  table["converttoyuy2"] = Converter({AV_PIX_FMT_YUYV422, 8}, older, false);
+  table["converttoyuv420"] = Converter(yuv420, newer, true);
+  table["converttoyuv422"] = Converter(yuv422, newer, true);
+  table["converttoyuv444"] = Converter(yuv444, newer, false);
+  table["converttoyuva420"] = Converter(alpha(yuv420), newer, true);
+  table["converttoyuva422"] = Converter(alpha(yuv422), newer, true);
+  table["converttoyuva444"] = Converter(alpha(yuv444), newer, false);
+  table["converttorgb"] = Converter({AV_PIX_FMT_NONE}, newer, false);
+  table["converttorgb24"] = Converter({AV_PIX_FMT_BGR24, 8}, newer, false);
+  table["converttorgb32"] = Converter({AV_PIX_FMT_BGRA, 8}, newer, false);
+  table["converttorgb48"] = Converter({AV_PIX_FMT_BGR24, 16}, newer, false);
+  table["converttorgb64"] = Converter({AV_PIX_FMT_BGRA, 16}, newer, false);
+  table["converttoplanarrgb"] = Converter(planarRgb, newer, false);
+  table["converttoplanarrgba"] = Converter(alpha(planarRgb), newer, false);
+  table["converttoy8"] = Converter(legacy(y), matrixOnly, false);
+  table["converttoy"] = Converter(y, matrixOnly, false);
+  table["convertbacktoyuy2"] = Converter({AV_PIX_FMT_YUYV422, 8}, matrixOnly, false, false);
   table["greyscale"] = table["grayscale"] = {"clip:c ?matrix:s", Greyscale};
   table["invert"] = {"clip:c ?channels:s", Invert};
 }

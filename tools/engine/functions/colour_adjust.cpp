@@ -1,4 +1,5 @@
-// Colour adjustments: Levels, RGBAdjust, ColorYUV, Tweak, Blur and Sharpen.
+// Colour adjustments: Levels, RGBAdjust, ColorYUV, Tweak, Blur and Sharpen,
+// on 8-bit pictures.
 // Each maps samples through tables built once (or once a frame for
 // ColorYUV's automatic modes), which is both exact and faster than a
 // per-pixel formula.
@@ -47,6 +48,7 @@ double Gamma(double v, double low, double high, double gamma) {
 // range and the luma's transfer works on it stretched to full range.
 Value Levels(Call& call) {
   const ClipInfo& in = VideoOf(call, 0);
+  RequireEightBit(call, in);
   const double inLow = Ranged(call, 1, 0, -65536, 65536, "input_low");
   const double gamma = call.Float(2, 1);
   const double inHigh = Ranged(call, 3, 255, -65536, 65536, "input_high");
@@ -82,6 +84,7 @@ Value Levels(Call& call) {
 // RGBAdjust: each channel multiplied, offset, then gamma-corrected.
 Value RgbAdjust(Call& call) {
   const ClipInfo& in = VideoOf(call, 0);
+  RequireEightBit(call, in);
   if (!IsRgbFormat(in.pixelFormat)) call.Fail("needs an RGB clip");
   RefuseOption(call, 13, "analyze");
   RefuseOption(call, 14, "dither");
@@ -204,6 +207,7 @@ class ChromaChartClip : public PictureFilter {
 
 Value ColorYuv(Call& call) {
   const ClipInfo& in = VideoOf(call, 0);
+  RequireEightBit(call, in);
   if (!IsYuv(in.pixelFormat)) call.Fail("needs a YUV clip");
   RefuseOption(call, 16, "analyze");
   RefuseOption(call, 19, "conditional");
@@ -348,6 +352,7 @@ class TweakClip : public PictureFilter {
 
 Value Tweak(Call& call) {
   const ClipInfo& in = VideoOf(call, 0);
+  RequireEightBit(call, in);
   if (!IsYuv(in.pixelFormat)) call.Fail("needs a YUV clip");
   RefuseOption(call, 12, "dither");
   TweakClip::Settings s;
@@ -492,7 +497,7 @@ class BlurClip : public PictureFilter {
 // three pixels; Sharpen's are Blur's negated.
 Function BlurFunction(bool sharpen) {
   return {"clip:c amount:f ?amountV:f ?mmx:b", [sharpen](Call& call) -> Value {
-            VideoOf(call, 0);
+            RequireEightBit(call, VideoOf(call, 0));
             const double most = std::log2(3.0) + 1e-6;
             const double low = sharpen ? -most : -1, high = sharpen ? 1 : most;
             const double h = Ranged(call, 1, 0, low, high, "amount");

@@ -1,5 +1,7 @@
 #include "tools/engine/functions/common.h"
 
+#include "tools/engine/pixel_format.h"
+
 extern "C" {
 #include <libavutil/pixdesc.h>
 }
@@ -28,12 +30,16 @@ void CheckSize(const Call& call, int64_t width, int64_t height, AVPixelFormat fo
 }
 
 AVPixelFormat ParsePixelType(const Call& call, const std::string& name) {
-  static const AVPixelFormat kFormats[] = {AV_PIX_FMT_YUV420P, AV_PIX_FMT_BGR24,   AV_PIX_FMT_BGRA,
-                                           AV_PIX_FMT_YUYV422, AV_PIX_FMT_YUV422P, AV_PIX_FMT_YUV444P,
-                                           AV_PIX_FMT_GRAY8};
-  for (AVPixelFormat f : kFormats)
-    if (Lower(name) == Lower(PixelTypeName(f))) return f;
+  const AVPixelFormat format = PixelFormatNamed(name);
+  if (format != AV_PIX_FMT_NONE) return format;
+  const std::string lower = Lower(name);
+  if (lower.starts_with("yuv") && lower.ends_with("ps"))
+    call.Fail("32-bit float YUV pictures are not supported (\"" + name + "\"); Y32, RGBPS and RGBAPS are");
   call.Fail("unknown pixel type \"" + name + "\"");
+}
+
+void RequireEightBit(const Call& call, const ClipInfo& info) {
+  if (info.hasVideo && IsHighDepth(info.pixelFormat)) call.Fail(DepthName(info.pixelFormat) + " pictures are not supported");
 }
 
 Rational FloatRate(const Call& call, double fps) {

@@ -15,8 +15,11 @@ namespace avs {
 const ClipInfo& VideoOf(const Call& call, std::size_t i);
 // Refuses a picture size out of range or odd where `format` subsamples.
 void CheckSize(const Call& call, int64_t width, int64_t height, AVPixelFormat format);
-// "YV12", "RGB32", ... in any letter case.
+// "YV12", "RGB32", "YUV420P10", ... in any letter case (pixel_format.h).
 AVPixelFormat ParsePixelType(const Call& call, const std::string& name);
+// Refuses pictures deeper than 8 bits, for functions that work on 8-bit
+// samples only: "16-bit pictures are not supported".
+void RequireEightBit(const Call& call, const ClipInfo& info);
 // A float frame rate as a fraction; refuses NaN, infinities and rates out
 // of range.
 Rational FloatRate(const Call& call, double fps);

@@ -242,6 +242,8 @@ ClipPtr InFormat(const Call& call, const ClipPtr& clip, AVPixelFormat format, bo
 Value Overlay(Call& call) {
   const ClipInfo& base = VideoOf(call, 0);
   const ClipInfo& over = VideoOf(call, 1);
+  RequireEightBit(call, base);
+  RequireEightBit(call, over);
   const int64_t x = call.Int(2, 0), y = call.Int(3, 0);
   for (int64_t v : {x, y})
     if (v < -kMaxPictureSide || v > kMaxPictureSide)
@@ -249,7 +251,7 @@ Value Overlay(Call& call) {
                 std::to_string(kMaxPictureSide));
   ClipPtr mask = call.args[4].defined() ? call.Clip(4) : nullptr;
   if (mask) {
-    VideoOf(call, 4);
+    RequireEightBit(call, VideoOf(call, 4));
     if (mask->info().width != over.width || mask->info().height != over.height)
       call.Fail("the mask is " + std::to_string(mask->info().width) + "x" + std::to_string(mask->info().height) +
                 " where the overlay is " + std::to_string(over.width) + "x" + std::to_string(over.height));
@@ -387,6 +389,8 @@ class LayerClip : public FrameFilter {
 Value Layer(Call& call) {
   const ClipInfo& base = VideoOf(call, 0);
   const ClipInfo& over = VideoOf(call, 1);
+  RequireEightBit(call, base);
+  RequireEightBit(call, over);
   const bool rgb = base.pixelFormat == AV_PIX_FMT_BGRA;
   if (!rgb && base.pixelFormat != AV_PIX_FMT_YUYV422)
     call.Fail(std::string("needs RGB32 or YUY2 clips, not ") + PixelTypeName(base.pixelFormat));
@@ -444,6 +448,8 @@ class MaskClip : public FrameFilter {
 Value Mask(Call& call) {
   const ClipInfo& clip = VideoOf(call, 0);
   const ClipInfo& mask = VideoOf(call, 1);
+  RequireEightBit(call, clip);
+  RequireEightBit(call, mask);
   if (clip.pixelFormat != AV_PIX_FMT_BGRA || mask.pixelFormat != AV_PIX_FMT_BGRA)
     call.Fail(std::string("needs RGB32 clips, not ") +
               PixelTypeName(clip.pixelFormat != AV_PIX_FMT_BGRA ? clip.pixelFormat : mask.pixelFormat));
@@ -484,6 +490,7 @@ class AlphaClip : public FrameFilter {
 };
 
 void RequireRgb32(const Call& call) {
+  RequireEightBit(call, VideoOf(call, 0));
   if (VideoOf(call, 0).pixelFormat != AV_PIX_FMT_BGRA)
     call.Fail(std::string("needs an RGB32 clip, not ") + PixelTypeName(VideoOf(call, 0).pixelFormat));
 }

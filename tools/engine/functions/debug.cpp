@@ -72,7 +72,7 @@ Value Histogram(Call& call) {
   const bool keep = call.Bool(4, true), markers = call.Bool(5, true);
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(in.pixelFormat);
   const bool planarYuv = !IsRgbFormat(in.pixelFormat) && (desc->flags & AV_PIX_FMT_FLAG_PLANAR) && desc->nb_components == 3;
-  if (desc->comp[0].depth != 8) call.Fail(std::to_string(desc->comp[0].depth) + "-bit pictures are not supported");
+  RequireEightBit(call, in);
   if (mode == "luma") {
     if (!planarYuv) call.Fail("mode \"luma\" needs a planar YUV clip");
     return MakeGraphClip(in, call.origin, {call.Clip(0)},

@@ -7,10 +7,6 @@
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
 
-extern "C" {
-#include <libavutil/pixdesc.h>
-}
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -425,8 +421,7 @@ Value Expr(Call& call) {
   for (const Value& v : clipValues) {
     const ClipInfo& info = v.asClip()->info();
     if (!info.hasVideo) call.Fail("a clip has no video");
-    if (av_pix_fmt_desc_get(info.pixelFormat)->comp[0].depth != 8)
-      call.Fail(std::to_string(av_pix_fmt_desc_get(info.pixelFormat)->comp[0].depth) + "-bit pictures are not supported");
+    RequireEightBit(call, info);
     if (info.width != clipValues[0].asClip()->info().width || info.height != clipValues[0].asClip()->info().height)
       call.Fail("the clips must have the same size");
     clips.push_back(v.asClip());

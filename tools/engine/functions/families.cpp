@@ -16,6 +16,7 @@ void RegisterAllFunctions(FunctionTable& table) {
   RegisterTimeFunctions(table);
   RegisterColourFunctions(table);
   RegisterColourAdjustFunctions(table);
+  RegisterBitDepthFunctions(table);
   RegisterPlaneFunctions(table);
   RegisterMergeFunctions(table);
   RegisterExprFunction(table);

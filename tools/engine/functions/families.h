@@ -25,6 +25,7 @@ void RegisterConvertFpsFunction(FunctionTable& table);    // time: ConvertFPS
 void RegisterAnimateFunctions(FunctionTable& table);      // time: Animate, ApplyRange
 void RegisterColourFunctions(FunctionTable& table);   // pixel types and colour
 void RegisterColourAdjustFunctions(FunctionTable& table);
+void RegisterBitDepthFunctions(FunctionTable& table);  // ConvertBits
 void RegisterPlaneFunctions(FunctionTable& table);    // colour: channels shown alone, moved and merged
 void RegisterMergeFunctions(FunctionTable& table);    // colour: two clips mixed sample by sample
 void RegisterExprFunction(FunctionTable& table);      // colour: samples computed by an expression

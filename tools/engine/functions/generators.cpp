@@ -1,8 +1,10 @@
 // Generators: colour bars and tones, clips computed from their parameters
 // alone.
 #include "tools/engine/filter.h"
+#include "tools/engine/functions/bit_depth.h"
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
+#include "tools/engine/pixel_format.h"
 #include "tools/engine/samples.h"
 #include "tools/engine/scale.h"
 
@@ -239,9 +241,13 @@ Value Bars(Call& call, bool hd) {
   ClipInfo info;
   info.hasVideo = true;
   const int64_t width = call.Int(0, hd ? 1288 : 640), height = call.Int(1, hd ? 720 : 480);
-  info.pixelFormat = ParsePixelType(call, call.String(2, hd ? "YV24" : "RGB32"));
-  if (hd && info.pixelFormat != AV_PIX_FMT_YUV444P) call.Fail("pixel_type must be \"YV24\"");
+  // Deeper pictures are the 8-bit bars carried to their depth.
+  const AVPixelFormat format = ParsePixelType(call, call.String(2, hd ? "YV24" : "RGB32"));
+  info.pixelFormat = AtDepth(format, 8);
+  if (hd && info.pixelFormat != AV_PIX_FMT_YUV444P) call.Fail("pixel_type must be \"YV24\" or a deeper 4:4:4 YUV");
   if (info.pixelFormat == AV_PIX_FMT_GRAY8) call.Fail("pixel_type must be a colour format, not \"Y8\"");
+  if (HasAlpha(info.pixelFormat) && !IsRgbFormat(info.pixelFormat))
+    call.Fail(std::string("pixel_type must be a format without alpha, not \"") + PixelTypeName(format) + "\"");
   CheckSize(call, width, height, info.pixelFormat);
   info.width = static_cast<int>(width);
   info.height = static_cast<int>(height);
@@ -261,7 +267,9 @@ Value Bars(Call& call, bool hd) {
   const int yStep = IsRgbFormat(info.pixelFormat) || packed422 ? 1 : 1 << desc->log2_chroma_h;
   std::vector<Patch> patches =
       hd ? AribBars(info.width, info.height) : SmpteBars(info.width, info.height, xStep, yStep);
-  return std::make_shared<GeneratedClip>(info, call.origin, std::move(patches), BarsTone);
+  ClipPtr bars = std::make_shared<GeneratedClip>(info, call.origin, std::move(patches), BarsTone);
+  if (format == info.pixelFormat) return bars;
+  return MakeDepthClip(call.origin, bars, PlainDepthChange(info.pixelFormat, format));
 }
 
 Value ColorBars(Call& call) { return Bars(call, false); }

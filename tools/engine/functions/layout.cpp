@@ -2,10 +2,12 @@
 // stacking and the 2:1 reductions (the resizers are in resize.cpp, Overlay
 // and Layer in compositing.cpp).
 #include "tools/engine/filter.h"
+#include "tools/engine/functions/bit_depth.h"
 #include "tools/engine/functions/channels.h"
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
 #include "tools/engine/graph_clip.h"
+#include "tools/engine/pixel_format.h"
 #include "tools/engine/scale.h"
 
 extern "C" {
@@ -16,6 +18,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 namespace avs {
 
@@ -28,12 +31,10 @@ class CropClip : public FrameFilter {
   CropClip(ClipInfo info, std::string origin, ClipPtr source, int left, int top)
       : FrameFilter(info, std::move(origin), {std::move(source)}) {
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(info.pixelFormat);
-    const int packedStep = av_get_bits_per_pixel(desc) / 8;
     for (int plane = 0; plane < av_pix_fmt_count_planes(info.pixelFormat); ++plane) {
       const bool chroma = plane == 1 || plane == 2;
-      const int x = chroma ? left >> desc->log2_chroma_w : left;
       rows_[plane] = chroma ? top >> desc->log2_chroma_h : top;
-      bytes_[plane] = x * ((desc->flags & AV_PIX_FMT_FLAG_PLANAR) ? 1 : packedStep);
+      bytes_[plane] = left ? av_image_get_linesize(info.pixelFormat, left, plane) : 0;
     }
   }
 
@@ -89,43 +90,9 @@ Function Turn(const char* filter, bool turns) {
           }};
 }
 
-// One colour as the samples of each channel of a pixel format: the RGB
-// colour $AARRGGBB converted the way BlankClip converts it (Rec.601, limited
-// range), or for YUV pictures the $YYUUVV of `yuv` taken as it is. RGB32's
-// alpha is the colour's top byte.
-std::array<uint8_t, kChannelKinds> ColourSamples(const Call& call, AVPixelFormat format, int64_t colour,
-                                                 const Value& yuv) {
-  std::array<uint8_t, kChannelKinds> samples{};
-  const auto value = static_cast<uint32_t>(colour);
-  auto byte = [](uint32_t v, int shift) { return static_cast<uint8_t>((v >> shift) & 0xFF); };
-  if (IsRgbFormat(format)) {
-    samples[static_cast<int>(ChannelKind::R)] = byte(value, 16);
-    samples[static_cast<int>(ChannelKind::G)] = byte(value, 8);
-    samples[static_cast<int>(ChannelKind::B)] = byte(value, 0);
-    samples[static_cast<int>(ChannelKind::A)] = byte(value, 24);
-    return samples;
-  }
-  if (yuv.defined()) {
-    const auto v = static_cast<uint32_t>(yuv.asInt());
-    samples[static_cast<int>(ChannelKind::Y)] = byte(v, 16);
-    samples[static_cast<int>(ChannelKind::U)] = byte(v, 8);
-    samples[static_cast<int>(ChannelKind::V)] = byte(v, 0);
-    return samples;
-  }
-  FramePtr swatch = NewPicture(2, 2, AV_PIX_FMT_BGRA);
-  for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 2; ++x) {
-      uint8_t* pixel = swatch->data[0] + y * swatch->linesize[0] + 4 * x;
-      pixel[0] = byte(value, 0);
-      pixel[1] = byte(value, 8);
-      pixel[2] = byte(value, 16);
-      pixel[3] = 0xFF;
-    }
-  FramePtr unit = Scaler(2, 2, format, SWS_POINT, Matrix::Rec601).Convert(*swatch, call.origin);
-  for (const Channel& channel : ChannelsOf(format, 2, 2))
-    samples[static_cast<int>(channel.kind)] = channel.Row(*unit, 0)[0];
-  return samples;
-}
+// A sample of each channel kind, as the format stores it: its bits (a
+// float's too) in the low 8, 16 or 32 bits.
+using Samples = std::array<uint32_t, kChannelKinds>;
 
 // A rectangle of the picture in luma samples, [x0, x1) x [y0, y1).
 struct Area {
@@ -135,20 +102,61 @@ struct Area {
 // Paints `area` of every channel with its sample of `samples`; the area's
 // edges are even where the format subsamples.
 void Paint(AVFrame& frame, const std::vector<Channel>& channels, int width, int height, const Area& area,
-           const std::array<uint8_t, kChannelKinds>& samples) {
+           const Samples& samples) {
   if (area.x1 <= area.x0 || area.y1 <= area.y0) return;
   for (const Channel& channel : channels) {
     const int sx = channel.width < width ? 1 : 0, sy = channel.height < height ? 1 : 0;
-    const uint8_t sample = samples[static_cast<int>(channel.kind)];
+    const uint32_t sample = samples[static_cast<int>(channel.kind)];
     for (int y = area.y0 >> sy; y < area.y1 >> sy; ++y) {
       uint8_t* row = channel.Row(frame, y);
       if (channel.step == 1) {
-        std::memset(row + (area.x0 >> sx), sample, static_cast<std::size_t>((area.x1 >> sx) - (area.x0 >> sx)));
+        std::memset(row + (area.x0 >> sx), static_cast<int>(sample),
+                    static_cast<std::size_t>((area.x1 >> sx) - (area.x0 >> sx)));
       } else {
-        for (int x = area.x0 >> sx; x < area.x1 >> sx; ++x) row[x * channel.step] = sample;
+        for (int x = area.x0 >> sx; x < area.x1 >> sx; ++x)
+          std::memcpy(row + static_cast<std::ptrdiff_t>(x) * channel.step, &sample, static_cast<std::size_t>(channel.size));
       }
     }
   }
+}
+
+// One colour as the samples of each channel of a pixel format: the RGB
+// colour $AARRGGBB converted the way BlankClip converts it (Rec.601, limited
+// range), or for YUV pictures the $YYUUVV of `yuv` taken as it is. RGB32's
+// alpha is the colour's top byte. Deeper pictures take the 8-bit colour
+// carried to their depth.
+Samples ColourSamples(const Call& call, AVPixelFormat format, int64_t colour, const Value& yuv) {
+  const AVPixelFormat eightBit = AtDepth(format, 8);
+  const auto value = static_cast<uint32_t>(colour);
+  auto byte = [](uint32_t v, int shift) { return static_cast<uint8_t>((v >> shift) & 0xFF); };
+  FramePtr unit;
+  if (IsRgbFormat(format) || yuv.defined()) {
+    const auto v = IsRgbFormat(format) ? value : static_cast<uint32_t>(yuv.asInt());
+    const std::pair<ChannelKind, int> shifts[] = {{ChannelKind::R, 16}, {ChannelKind::G, 8}, {ChannelKind::B, 0},
+                                                  {ChannelKind::A, 24}, {ChannelKind::Y, 16}, {ChannelKind::U, 8},
+                                                  {ChannelKind::V, 0}};
+    Samples bytes{};
+    for (auto [kind, shift] : shifts) bytes[static_cast<int>(kind)] = byte(v, shift);
+    if (eightBit == format) return bytes;
+    unit = NewPicture(2, 2, eightBit);
+    Paint(*unit, ChannelsOf(eightBit, 2, 2), 2, 2, {0, 0, 2, 2}, bytes);
+  } else {
+    FramePtr swatch = NewPicture(2, 2, AV_PIX_FMT_BGRA);
+    for (int y = 0; y < 2; ++y)
+      for (int x = 0; x < 2; ++x) {
+        uint8_t* pixel = swatch->data[0] + y * swatch->linesize[0] + 4 * x;
+        pixel[0] = byte(value, 0);
+        pixel[1] = byte(value, 8);
+        pixel[2] = byte(value, 16);
+        pixel[3] = 0xFF;
+      }
+    unit = Scaler(2, 2, eightBit, SWS_POINT, Matrix::Rec601).Convert(*swatch, call.origin);
+  }
+  if (eightBit != format) unit = ChangeDepth(*unit, PlainDepthChange(eightBit, format), call.origin);
+  Samples samples{};
+  for (const Channel& channel : ChannelsOf(format, 2, 2))
+    std::memcpy(&samples[static_cast<int>(channel.kind)], channel.Row(*unit, 0), static_cast<std::size_t>(channel.size));
+  return samples;
 }
 
 // Refuses a negative size and an odd one where the format subsamples that
@@ -165,7 +173,7 @@ void CheckBorder(const Call& call, const ClipInfo& in, int64_t value, bool horiz
 class BorderClip : public PictureFilter {
  public:
   BorderClip(ClipInfo info, std::string origin, ClipPtr source, int left, int top,
-             std::array<uint8_t, kChannelKinds> samples)
+             Samples samples)
       : PictureFilter(info, std::move(origin), {std::move(source)}),
         left_(left),
         top_(top),
@@ -196,14 +204,14 @@ class BorderClip : public PictureFilter {
 
  private:
   int left_, top_;
-  std::array<uint8_t, kChannelKinds> samples_;
+  Samples samples_;
   std::vector<Channel> channels_;
 };
 
 // Letterbox: areas at the edges of the input's picture painted over.
 class LetterboxClip : public FrameFilter {
  public:
-  LetterboxClip(std::string origin, ClipPtr source, std::vector<Area> areas, std::array<uint8_t, kChannelKinds> samples)
+  LetterboxClip(std::string origin, ClipPtr source, std::vector<Area> areas, Samples samples)
       : FrameFilter(source->info(), std::move(origin), {source}),
         areas_(std::move(areas)),
         samples_(samples),
@@ -217,7 +225,7 @@ class LetterboxClip : public FrameFilter {
 
  private:
   std::vector<Area> areas_;
-  std::array<uint8_t, kChannelKinds> samples_;
+  Samples samples_;
   std::vector<Channel> channels_;
 };
 
@@ -307,10 +315,23 @@ Function Stack(bool horizontal) {
 // HorizontalReduceBy2 / VerticalReduceBy2: every channel filtered with the
 // kernel [1 2 1] / 4 and every second sample kept, rounded to the nearest.
 // Output sample i is centred on input sample 2i + 1 (the picture moves by
-// half a sample; a sample past the last repeats it). RGB pictures are kept
-// bottom row first in AviSynth's memory, so their output row j is centred
-// on input row 2j counted from the top (row -1 repeating row 0): the
-// picture BilinearResize(w/2, h/2, 0.5, -0.5) gives.
+// half a sample; a sample past the last repeats it). Packed RGB pictures
+// are kept bottom row first in AviSynth's memory, so their output row j is
+// centred on input row 2j counted from the top (row -1 repeating row 0):
+// the picture BilinearResize(w/2, h/2, 0.5, -0.5) gives.
+template <class T>
+T Kernel121(T a, T b, T c) {
+  if constexpr (std::is_floating_point_v<T>) return (a + 2 * b + c) / 4;
+  else return static_cast<T>((a + 2 * b + c + 2) >> 2);
+}
+
+template <class T>
+T SampleAt(const uint8_t* row, int index, int step) {
+  T v;
+  std::memcpy(&v, row + static_cast<std::ptrdiff_t>(index) * step, sizeof v);
+  return v;
+}
+
 class ReduceClip : public PictureFilter {
  public:
   ReduceClip(ClipInfo info, std::string origin, ClipPtr source, bool horizontal)
@@ -318,44 +339,50 @@ class ReduceClip : public PictureFilter {
         horizontal_(horizontal),
         in_(ChannelsOf(source->info().pixelFormat, source->info().width, source->info().height)),
         out_(ChannelsOf(info.pixelFormat, info.width, info.height)),
-        centreOffset_(horizontal || !IsRgbFormat(info.pixelFormat) ? 1 : 0) {}
+        centreOffset_(horizontal || IsPlanar(info.pixelFormat) || !IsRgbFormat(info.pixelFormat) ? 1 : 0) {}
 
   FrameRef MakeFrame(int64_t n, const Inputs& inputs) const override {
     FrameRef source = inputs.Frame(0, n);
     FramePtr out = NewFrame(*source);
     for (std::size_t c = 0; c < in_.size(); ++c) {
-      const Channel& from = in_[c];
-      const Channel& to = out_[c];
-      const int last = (horizontal_ ? from.width : from.height) - 1;
-      auto at = [last](int i) { return std::clamp(i, 0, last); };
-      if (horizontal_) {
-        for (int y = 0; y < to.height; ++y) {
-          const uint8_t* src = from.Row(*source, y);
-          uint8_t* dst = to.Row(*out, y);
-          const int fs = from.step, ts = to.step;
-          for (int x = 0; x < to.width; ++x) {
-            const int centre = 2 * x + centreOffset_;
-            dst[x * ts] = static_cast<uint8_t>(
-                (src[at(centre - 1) * fs] + 2 * src[at(centre) * fs] + src[at(centre + 1) * fs] + 2) >> 2);
-          }
-        }
-      } else {
-        for (int y = 0; y < to.height; ++y) {
-          const int centre = 2 * y + centreOffset_;
-          const uint8_t* above = from.Row(*source, at(centre - 1));
-          const uint8_t* mid = from.Row(*source, at(centre));
-          const uint8_t* below = from.Row(*source, at(centre + 1));
-          uint8_t* dst = to.Row(*out, y);
-          const int fs = from.step, ts = to.step;
-          for (int x = 0; x < to.width; ++x)
-            dst[x * ts] = static_cast<uint8_t>((above[x * fs] + 2 * mid[x * fs] + below[x * fs] + 2) >> 2);
-        }
+      switch (in_[c].size) {
+        case 1: ReduceChannel<uint8_t>(*source, *out, in_[c], out_[c]); break;
+        case 2: ReduceChannel<uint16_t>(*source, *out, in_[c], out_[c]); break;
+        default: ReduceChannel<float>(*source, *out, in_[c], out_[c]); break;
       }
     }
     return Share(std::move(out));
   }
 
  private:
+  template <class T>
+  void ReduceChannel(const AVFrame& source, AVFrame& out, const Channel& from, const Channel& to) const {
+    const int last = (horizontal_ ? from.width : from.height) - 1;
+    auto at = [last](int i) { return std::clamp(i, 0, last); };
+    const int fs = from.step, ts = to.step;
+    for (int y = 0; y < to.height; ++y) {
+      uint8_t* dst = to.Row(out, y);
+      if (horizontal_) {
+        const uint8_t* src = from.Row(source, y);
+        for (int x = 0; x < to.width; ++x) {
+          const int centre = 2 * x + centreOffset_;
+          const T v = Kernel121(SampleAt<T>(src, at(centre - 1), fs), SampleAt<T>(src, at(centre), fs),
+                                SampleAt<T>(src, at(centre + 1), fs));
+          std::memcpy(dst + static_cast<std::ptrdiff_t>(x) * ts, &v, sizeof v);
+        }
+        continue;
+      }
+      const int centre = 2 * y + centreOffset_;
+      const uint8_t* above = from.Row(source, at(centre - 1));
+      const uint8_t* mid = from.Row(source, at(centre));
+      const uint8_t* below = from.Row(source, at(centre + 1));
+      for (int x = 0; x < to.width; ++x) {
+        const T v = Kernel121(SampleAt<T>(above, x, fs), SampleAt<T>(mid, x, fs), SampleAt<T>(below, x, fs));
+        std::memcpy(dst + static_cast<std::ptrdiff_t>(x) * ts, &v, sizeof v);
+      }
+    }
+  }
+
   bool horizontal_;
   std::vector<Channel> in_, out_;
   int centreOffset_;

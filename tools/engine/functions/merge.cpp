@@ -7,10 +7,6 @@
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
 
-extern "C" {
-#include <libavutil/pixdesc.h>
-}
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -30,8 +26,7 @@ const ClipInfo& SamePictures(const Call& call) {
     call.Fail("the clips must have the same size and pixel type (" + std::to_string(a.width) + "x" +
               std::to_string(a.height) + " " + PixelTypeName(a.pixelFormat) + " and " + std::to_string(b.width) + "x" +
               std::to_string(b.height) + " " + PixelTypeName(b.pixelFormat) + ")");
-  if (av_pix_fmt_desc_get(a.pixelFormat)->comp[0].depth != 8)
-    call.Fail(std::to_string(av_pix_fmt_desc_get(a.pixelFormat)->comp[0].depth) + "-bit pictures are not supported");
+  RequireEightBit(call, a);
   return a;
 }
 

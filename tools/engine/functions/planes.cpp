@@ -46,9 +46,7 @@ const Channel* Find(const std::vector<Channel>& channels, K kind) {
 
 // The channel `kind` of a clip's pictures; fails when the clip has none.
 Channel ChannelOf(const Call& call, const ClipInfo& info, K kind) {
-  if (av_pix_fmt_desc_get(info.pixelFormat)->comp[0].depth != 8)
-    call.Fail(std::to_string(av_pix_fmt_desc_get(info.pixelFormat)->comp[0].depth) +
-              "-bit pictures are not supported");
+  RequireEightBit(call, info);
   const std::vector<Channel> channels = ChannelsOf(info.pixelFormat, info.width, info.height);
   const Channel* channel = Find(channels, kind);
   if (!channel)
@@ -65,19 +63,27 @@ class ChannelMapClip : public PictureFilter {
       : PictureFilter(info, call.origin, std::move(inputs)) {
     for (const Channel& out : ChannelsOf(info.pixelFormat, info.width, info.height)) {
       auto source = std::find_if(sources.begin(), sources.end(), [&](const ChannelSource& s) { return s.kind == out.kind; });
-      if (source == sources.end()) call.Fail(std::string("nothing fills the ") + KindName(out.kind) + " channel");
-      Copy copy{out, std::nullopt, source->constant};
-      if (source->input >= 0) {
-        const ClipInfo& from = input(static_cast<std::size_t>(source->input)).info();
-        const Channel channel = ChannelOf(call, from, source->from);
+      // An alpha channel no source names is the first input's (YUVA through
+      // SwapUV), or opaque.
+      const ClipInfo& first = input(0).info();
+      const ChannelSource alpha = HasChannel(first.pixelFormat, K::A) && first.width == info.width &&
+                                          first.height == info.height
+                                      ? ChannelSource{K::A, 0, K::A}
+                                      : ChannelSource{K::A, -1, K::A, kOpaque};
+      const ChannelSource* chosen = source != sources.end() ? &*source : out.kind == K::A ? &alpha : nullptr;
+      if (!chosen) call.Fail(std::string("nothing fills the ") + KindName(out.kind) + " channel");
+      Copy copy{out, std::nullopt, chosen->constant};
+      if (chosen->input >= 0) {
+        const ClipInfo& from = input(static_cast<std::size_t>(chosen->input)).info();
+        const Channel channel = ChannelOf(call, from, chosen->from);
         if (channel.width != out.width || channel.height != out.height)
-          call.Fail(std::string("the ") + KindName(source->from) + " channel of the " +
+          call.Fail(std::string("the ") + KindName(chosen->from) + " channel of the " +
                     std::to_string(from.width) + "x" + std::to_string(from.height) + " " +
                     PixelTypeName(from.pixelFormat) + " clip is " + std::to_string(channel.width) + "x" +
                     std::to_string(channel.height) + ", but the result's " + KindName(out.kind) + " channel is " +
                     std::to_string(out.width) + "x" + std::to_string(out.height));
         copy.from = channel;
-        copy.input = source->input;
+        copy.input = chosen->input;
       }
       copies_.push_back(copy);
     }

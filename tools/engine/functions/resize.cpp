@@ -6,6 +6,7 @@
 #include "tools/engine/functions/channels.h"
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
+#include "tools/engine/pixel_format.h"
 #include "tools/engine/scale.h"
 
 extern "C" {
@@ -16,6 +17,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <type_traits>
 
 namespace avs {
 
@@ -93,7 +95,24 @@ AxisProgram MakeProgram(int inSize, int outSize, double windowStart, double wind
   return program;
 }
 
-uint8_t Clamp8(int32_t sum) { return static_cast<uint8_t>(std::clamp(sum >> kWeightBits, 0, 255)); }
+// How samples of type T are summed and stored: integers in fixed point and
+// clamped to the format's range, floats as they come.
+template <class T>
+struct Accumulation {
+  using Sum = std::conditional_t<sizeof(T) == 1, int32_t, int64_t>;
+  static constexpr Sum kStart = kWeightOne / 2;
+  static Sum Weigh(int32_t weight, T sample) { return static_cast<Sum>(weight) * sample; }
+  static T Store(Sum sum, int highest) {
+    return static_cast<T>(std::clamp<Sum>(sum >> kWeightBits, 0, highest));
+  }
+};
+template <>
+struct Accumulation<float> {
+  using Sum = float;
+  static constexpr Sum kStart = 0;
+  static Sum Weigh(int32_t weight, float sample) { return static_cast<float>(weight) * sample; }
+  static float Store(Sum sum, int) { return sum / kWeightOne; }
+};
 
 // One plane of `components` interleaved samples a pixel.
 struct PlaneView {
@@ -102,36 +121,45 @@ struct PlaneView {
   int width, height;
 };
 
+template <class T>
+const T* RowOf(const PlaneView& plane, int y) {
+  return reinterpret_cast<const T*>(plane.data + static_cast<std::ptrdiff_t>(y) * plane.stride);
+}
+
+template <class T>
 void ResampleRows(const PlaneView& in, uint8_t* out, std::ptrdiff_t outStride, int outWidth, int components,
-                  const AxisProgram& program) {
+                  const AxisProgram& program, int highest) {
+  using A = Accumulation<T>;
   for (int y = 0; y < in.height; ++y) {
-    const uint8_t* from = in.data + y * in.stride;
-    uint8_t* to = out + y * outStride;
+    const T* from = RowOf<T>(in, y);
+    T* to = reinterpret_cast<T*>(out + y * outStride);
     for (int x = 0; x < outWidth; ++x) {
       const int32_t* weights = &program.weights[static_cast<std::size_t>(x) * program.taps];
-      const uint8_t* source = from + static_cast<std::ptrdiff_t>(program.start[x]) * components;
+      const T* source = from + static_cast<std::ptrdiff_t>(program.start[x]) * components;
       for (int c = 0; c < components; ++c) {
-        int32_t sum = kWeightOne / 2;
-        for (int t = 0; t < program.taps; ++t) sum += weights[t] * source[t * components + c];
-        to[x * components + c] = Clamp8(sum);
+        typename A::Sum sum = A::kStart;
+        for (int t = 0; t < program.taps; ++t) sum += A::Weigh(weights[t], source[t * components + c]);
+        to[x * components + c] = A::Store(sum, highest);
       }
     }
   }
 }
 
-void ResampleColumns(const PlaneView& in, uint8_t* out, std::ptrdiff_t outStride, int outHeight, int rowBytes,
-                     const AxisProgram& program) {
-  std::vector<int32_t> sums(static_cast<std::size_t>(rowBytes));
+template <class T>
+void ResampleColumns(const PlaneView& in, uint8_t* out, std::ptrdiff_t outStride, int outHeight, int rowSamples,
+                     const AxisProgram& program, int highest) {
+  using A = Accumulation<T>;
+  std::vector<typename A::Sum> sums(static_cast<std::size_t>(rowSamples));
   for (int y = 0; y < outHeight; ++y) {
-    std::fill(sums.begin(), sums.end(), kWeightOne / 2);
+    std::fill(sums.begin(), sums.end(), A::kStart);
     const int32_t* weights = &program.weights[static_cast<std::size_t>(y) * program.taps];
     for (int t = 0; t < program.taps; ++t) {
-      const uint8_t* row = in.data + static_cast<std::ptrdiff_t>(program.start[y] + t) * in.stride;
+      const T* row = RowOf<T>(in, program.start[y] + t);
       const int32_t w = weights[t];
-      for (int i = 0; i < rowBytes; ++i) sums[i] += w * row[i];
+      for (int i = 0; i < rowSamples; ++i) sums[i] += A::Weigh(w, row[i]);
     }
-    uint8_t* to = out + y * outStride;
-    for (int i = 0; i < rowBytes; ++i) to[i] = Clamp8(sums[i]);
+    T* to = reinterpret_cast<T*>(out + y * outStride);
+    for (int i = 0; i < rowSamples; ++i) to[i] = A::Store(sums[i], highest);
   }
 }
 
@@ -142,8 +170,10 @@ class WindowedResizeClip : public PictureFilter {
       : PictureFilter(info, std::move(origin), {source}) {
     const ClipInfo& in = source->info();
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(in.pixelFormat);
-    components_ = IsRgbFormat(in.pixelFormat) ? av_get_bits_per_pixel(desc) / 8 : 1;
+    components_ = IsPlanar(in.pixelFormat) ? 1 : desc->nb_components;
     planes_ = av_pix_fmt_count_planes(in.pixelFormat);
+    bytes_ = BytesPerComponent(in.pixelFormat);
+    highest_ = IsFloatFormat(in.pixelFormat) ? 0 : (1 << BitsPerComponent(in.pixelFormat)) - 1;
     for (const SourceWindow& w : windows) {
       horizontal_ = horizontal_ || forceHorizontal || w.left != 0 || w.width != in.width || info.width != in.width;
       vertical_ = vertical_ || forceVertical || w.top != 0 || w.height != in.height || info.height != in.height;
@@ -163,37 +193,46 @@ class WindowedResizeClip : public PictureFilter {
   FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
     const FrameRef source = in.Frame(0, n);
     FramePtr out = NewFrame(*source);
-    const ClipInfo& from = in.Info(0);
+    switch (bytes_) {
+      case 1: Resample<uint8_t>(*source, *out, n, in.Info(0)); break;
+      case 2: Resample<uint16_t>(*source, *out, n, in.Info(0)); break;
+      default: Resample<float>(*source, *out, n, in.Info(0)); break;
+    }
+    return Share(std::move(out));
+  }
+
+ private:
+  template <class T>
+  void Resample(const AVFrame& source, AVFrame& out, int64_t n, const ClipInfo& from) const {
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(from.pixelFormat);
     std::vector<uint8_t> between;
     for (int plane = 0; plane < planes_; ++plane) {
       const bool chroma = plane == 1 || plane == 2;
       const int cw = chroma ? desc->log2_chroma_w : 0, ch = chroma ? desc->log2_chroma_h : 0;
       const auto& programs = programs_[n % 2][plane];
-      PlaneView view{source->data[plane], source->linesize[plane], from.width >> cw, from.height >> ch};
+      PlaneView view{source.data[plane], source.linesize[plane], from.width >> cw, from.height >> ch};
       const int outWidth = info().width >> cw, outHeight = info().height >> ch;
       if (horizontal_) {
-        const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(outWidth) * components_;
-        uint8_t* target = out->data[plane];
-        std::ptrdiff_t targetStride = out->linesize[plane];
+        const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(outWidth) * components_ * bytes_;
+        uint8_t* target = out.data[plane];
+        std::ptrdiff_t targetStride = out.linesize[plane];
         if (vertical_) {
           between.resize(static_cast<std::size_t>(stride) * view.height);
           target = between.data();
           targetStride = stride;
         }
-        ResampleRows(view, target, targetStride, outWidth, components_, programs[0]);
+        ResampleRows<T>(view, target, targetStride, outWidth, components_, programs[0], highest_);
         view = {target, targetStride, outWidth, view.height};
       }
       if (vertical_)
-        ResampleColumns(view, out->data[plane], out->linesize[plane], outHeight, outWidth * components_, programs[1]);
+        ResampleColumns<T>(view, out.data[plane], out.linesize[plane], outHeight, outWidth * components_, programs[1],
+                           highest_);
     }
-    return Share(std::move(out));
   }
 
- private:
-  int components_ = 1, planes_ = 1;
+  int components_ = 1, planes_ = 1, bytes_ = 1, highest_ = 255;
   bool horizontal_ = false, vertical_ = false;
-  AxisProgram programs_[2][3][2];  // by frame parity, plane, axis
+  AxisProgram programs_[2][4][2];  // by frame parity, plane, axis
 };
 
 }  // namespace

@@ -24,11 +24,6 @@ using K = ChannelKind;
 
 bool IsChroma(K kind) { return kind == K::U || kind == K::V; }
 
-void RequireEightBit(const Call& call, const ClipInfo& info) {
-  const int depth = av_pix_fmt_desc_get(info.pixelFormat)->comp[0].depth;
-  if (depth != 8) call.Fail(std::to_string(depth) + "-bit pictures are not supported");
-}
-
 int64_t Threshold(const Call& call, std::size_t i, const char* name) {
   const int64_t value = call.Int(i, 0);
   if (value < 0 || value > 255) call.Fail(std::string(name) + " must be from 0 to 255");

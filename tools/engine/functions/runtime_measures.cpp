@@ -9,10 +9,6 @@
 #include "tools/engine/functions/families.h"
 #include "tools/engine/reading.h"
 
-extern "C" {
-#include <libavutil/pixdesc.h>
-}
-
 #include <array>
 #include <cmath>
 
@@ -30,8 +26,7 @@ const char* Name(K kind) {
 // Where channel `kind` lies in clip i's frames; fails when it has none.
 Channel Measured(const Call& call, std::size_t i, K kind) {
   const ClipInfo& info = VideoOf(call, i);
-  const int depth = av_pix_fmt_desc_get(info.pixelFormat)->comp[0].depth;
-  if (depth != 8) call.Fail(std::to_string(depth) + "-bit pictures are not supported");
+  RequireEightBit(call, info);
   for (const Channel& channel : ChannelsOf(info.pixelFormat, info.width, info.height))
     if (channel.kind == kind) return channel;
   call.Fail(std::string("a ") + PixelTypeName(info.pixelFormat) + " clip has no " + Name(kind) + " channel");

@@ -1,5 +1,6 @@
 // Script functions: clip properties, number conversions and mathematics.
 #include "tools/engine/functions/families.h"
+#include "tools/engine/pixel_format.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>
@@ -42,11 +43,6 @@ Function Maths(double (*f)(double)) {
 
 Function Maths2(double (*f)(double, double), const char* params) {
   return {params, [f](Call& call) -> Value { return Value(f(call.Float(0, 0), call.Float(1, 0))); }};
-}
-
-bool IsPlanarFormat(AVPixelFormat format) {
-  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
-  return d && (d->flags & AV_PIX_FMT_FLAG_PLANAR || d->nb_components == 1);
 }
 
 // Min and Max: an int when every value is an int.
@@ -193,23 +189,47 @@ void RegisterClipProperties(FunctionTable& table) {
   table["isaudiofloat"] = Property([](const ClipInfo&) { return Value(false); });
   table["hasaudio"] = Property([](const ClipInfo& i) { return Value(i.hasAudio); });
   table["hasvideo"] = Property([](const ClipInfo& i) { return Value(i.hasVideo); });
+  // The 8-bit names (IsRGB24, IsYV12, IsY8, ...) are for 8-bit pictures
+  // only; Is420, IsY, IsPlanarRGB and the like take every depth.
+  auto is = [](AVPixelFormat format) {
+    return Property([format](const ClipInfo& i) { return Value(i.hasVideo && i.pixelFormat == format); });
+  };
+  // Of one of the colour families (given by their 8-bit formats), at any depth.
+  auto anyFamily = [](std::initializer_list<AVPixelFormat> formats) {
+    return Property([formats = std::vector<AVPixelFormat>(formats)](const ClipInfo& i) {
+      for (AVPixelFormat f : formats)
+        if (i.hasVideo && AtDepth(f, BitsPerComponent(i.pixelFormat)) == i.pixelFormat) return Value(true);
+      return Value(false);
+    });
+  };
   table["isrgb"] = Property([](const ClipInfo& i) { return Value(i.hasVideo && IsRgbFormat(i.pixelFormat)); });
-  table["isrgb24"] = Property([](const ClipInfo& i) { return Value(i.pixelFormat == AV_PIX_FMT_BGR24); });
-  table["isrgb32"] = Property([](const ClipInfo& i) { return Value(i.pixelFormat == AV_PIX_FMT_BGRA); });
-  table["isyv12"] = Property([](const ClipInfo& i) { return Value(i.pixelFormat == AV_PIX_FMT_YUV420P); });
-  table["isyv16"] = Property([](const ClipInfo& i) { return Value(i.pixelFormat == AV_PIX_FMT_YUV422P); });
-  table["isyv24"] = Property([](const ClipInfo& i) { return Value(i.pixelFormat == AV_PIX_FMT_YUV444P); });
-  table["isyv411"] = Property([](const ClipInfo& i) { return Value(i.pixelFormat == AV_PIX_FMT_YUV411P); });
-  table["isy8"] = Property([](const ClipInfo& i) { return Value(i.pixelFormat == AV_PIX_FMT_GRAY8); });
-  table["isyuy2"] = Property([](const ClipInfo& i) { return Value(i.pixelFormat == AV_PIX_FMT_YUYV422); });
+  table["isrgb24"] = is(AV_PIX_FMT_BGR24);
+  table["isrgb32"] = is(AV_PIX_FMT_BGRA);
+  table["isrgb48"] = is(AV_PIX_FMT_BGR48LE);
+  table["isrgb64"] = is(AV_PIX_FMT_BGRA64LE);
+  table["isplanarrgb"] = anyFamily({AV_PIX_FMT_GBRP});
+  table["isplanarrgba"] = anyFamily({AV_PIX_FMT_GBRAP});
+  table["ispackedrgb"] = anyFamily({AV_PIX_FMT_BGR24, AV_PIX_FMT_BGRA});
+  table["isyv12"] = is(AV_PIX_FMT_YUV420P);
+  table["isyv16"] = is(AV_PIX_FMT_YUV422P);
+  table["isyv24"] = is(AV_PIX_FMT_YUV444P);
+  table["isyv411"] = is(AV_PIX_FMT_YUV411P);
+  table["isy8"] = is(AV_PIX_FMT_GRAY8);
+  table["isyuy2"] = is(AV_PIX_FMT_YUYV422);
+  table["is420"] = anyFamily({AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUVA420P});
+  table["is422"] = anyFamily({AV_PIX_FMT_YUV422P, AV_PIX_FMT_YUVA422P});
+  table["is444"] = anyFamily({AV_PIX_FMT_YUV444P, AV_PIX_FMT_YUVA444P});
+  table["isy"] = anyFamily({AV_PIX_FMT_GRAY8});
+  table["isyuva"] = anyFamily({AV_PIX_FMT_YUVA420P, AV_PIX_FMT_YUVA422P, AV_PIX_FMT_YUVA444P});
+  table["hasalpha"] = Property([](const ClipInfo& i) { return Value(i.hasVideo && HasAlpha(i.pixelFormat)); });
+  table["isvideofloat"] = Property([](const ClipInfo& i) { return Value(i.hasVideo && IsFloatFormat(i.pixelFormat)); });
   table["isyuv"] = Property([](const ClipInfo& i) { return Value(i.hasVideo && !IsRgbFormat(i.pixelFormat)); });
-  table["isplanar"] = Property([](const ClipInfo& i) { return Value(i.hasVideo && IsPlanarFormat(i.pixelFormat)); });
-  table["isinterleaved"] = Property([](const ClipInfo& i) { return Value(i.hasVideo && !IsPlanarFormat(i.pixelFormat)); });
+  table["isplanar"] = Property([](const ClipInfo& i) { return Value(i.hasVideo && IsPlanar(i.pixelFormat)); });
+  table["isinterleaved"] = Property([](const ClipInfo& i) { return Value(i.hasVideo && !IsPlanar(i.pixelFormat)); });
   table["isfieldbased"] = Property([](const ClipInfo& i) { return Value(i.fieldBased); });
   table["isframebased"] = Property([](const ClipInfo& i) { return Value(!i.fieldBased); });
-  // Every format the engine makes has 8-bit components.
-  table["bitspercomponent"] = Property([](const ClipInfo& i) { return Value(i.hasVideo ? 8 : 0); });
-  table["componentsize"] = Property([](const ClipInfo& i) { return Value(i.hasVideo ? 1 : 0); });
+  table["bitspercomponent"] = Property([](const ClipInfo& i) { return Value(i.hasVideo ? BitsPerComponent(i.pixelFormat) : 0); });
+  table["componentsize"] = Property([](const ClipInfo& i) { return Value(i.hasVideo ? BytesPerComponent(i.pixelFormat) : 0); });
   table["numcomponents"] = Property([](const ClipInfo& i) {
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(i.pixelFormat);
     return Value(i.hasVideo && d ? static_cast<int>(d->nb_components) : 0);

@@ -2,10 +2,12 @@
 // DirectShowSource, WavSource), image sequences and BlankClip. The source
 // plugins' functions (FFMS2, L-SMASH Works) are in plugins/.
 #include "tools/engine/filter.h"
+#include "tools/engine/functions/bit_depth.h"
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
 #include "tools/engine/input.h"
 #include "tools/engine/media.h"
+#include "tools/engine/pixel_format.h"
 #include "tools/engine/samples.h"
 #include "tools/engine/scale.h"
 
@@ -198,8 +200,10 @@ class BlankClip : public Clip {
         pixel[2] = a;
         pixel[3] = 0xFF;
       }
-    const AVPixelFormat format = info().pixelFormat;
-    FramePtr unit = Scaler(2, 2, format, SWS_POINT, Matrix::Rec601).Convert(*swatch, origin());
+    const AVPixelFormat format = info().pixelFormat, eightBit = AtDepth(format, 8);
+    FramePtr unit = Scaler(2, 2, eightBit, SWS_POINT, Matrix::Rec601).Convert(*swatch, origin());
+    // Deeper pictures take the 8-bit colour carried to their depth.
+    if (eightBit != format) unit = ChangeDepth(*unit, PlainDepthChange(eightBit, format), origin());
     FramePtr frame = NewPicture(info().width, info().height, format);
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
     for (int plane = 0; plane < av_pix_fmt_count_planes(format); ++plane) {

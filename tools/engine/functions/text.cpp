@@ -6,6 +6,7 @@
 #include "tools/engine/functions/text_layout.h"
 #include "tools/engine/graph_clip.h"
 #include "tools/engine/input.h"
+#include "tools/engine/pixel_format.h"
 #include "tools/engine/reading.h"
 
 extern "C" {
@@ -469,7 +470,8 @@ Value Info(Call& call) {
   lines.push_back({"Frame: %{eif:" + frame + ":d} of " + std::to_string(info.frameCount), true});
   const std::string ms = "floor(" + frame + "*1000*" + std::to_string(info.fps.den) + "/" + std::to_string(info.fps.num) + "+0.5)";
   lines.push_back({"Time: " + ClockExpansion(ms) + " of " + Clock(static_cast<double>(info.frameCount) / fps), true});
-  std::snprintf(text, sizeof text, "ColorSpace: %s, BitsPerComponent: 8", PixelTypeName(info.pixelFormat));
+  std::snprintf(text, sizeof text, "ColorSpace: %s, BitsPerComponent: %d", PixelTypeName(info.pixelFormat),
+                BitsPerComponent(info.pixelFormat));
   lines.push_back({text, false});
   std::snprintf(text, sizeof text, "Width: %d pixels, Height: %d pixels", info.width, info.height);
   lines.push_back({text, false});

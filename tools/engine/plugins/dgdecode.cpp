@@ -6,6 +6,7 @@
 #include "tools/engine/functions/common.h"
 #include "tools/engine/graph_clip.h"
 #include "tools/engine/media.h"
+#include "tools/engine/pixel_format.h"
 #include "tools/engine/plugins/d2v_project.h"
 #include "tools/engine/plugins/plugin_args.h"
 #include "tools/engine/plugins/plugins.h"
@@ -116,13 +117,16 @@ Value Mpeg2Source(Call& call) {
 }
 
 // LumaYV12: y * lumgain + lumoff on the luma, kept within 0..255 (not
-// within the 16..235 of limited range), rounded to the nearest.
+// within the 16..235 of limited range), rounded to the nearest; deeper
+// pictures take the offset and the bounds at their depth.
 Value LumaYV12(Call& call) {
   const ClipInfo& in = VideoOf(call, 0);
   if (IsRgbFormat(in.pixelFormat)) call.Fail("needs YUV pictures");
   const double offset = FloatIn(call, 1, "lumoff", 0, -255, 255), gain = FloatIn(call, 2, "lumgain", 1, 0, 2);
+  const int bits = BitsPerComponent(in.pixelFormat);
   return MakeGraphClip(in, call.origin, {call.Clip(0)},
-                       "lutyuv=y='clip(val*" + OptionNumber(gain) + "+" + OptionNumber(offset + 0.5) + ",0,255)'");
+                       "lutyuv=y='clip(val*" + OptionNumber(gain) + "+" + OptionNumber(std::ldexp(offset, bits - 8) + 0.5) +
+                           ",0," + std::to_string((1 << bits) - 1) + ")'");
 }
 
 }  // namespace

@@ -1,0 +1,5 @@
+c = BlankClip(length=3, width=32, height=24, pixel_type="YUV420P10", color_yuv=$EB8080)
+d = c.ConvertBits(16).Spline36Resize(40, 20, 0.5, 1.25, 30.5, 22).AddBorders(2, 2, 2, 2, $FF8040)
+e = c.ConvertToPlanarRGB().ConvertBits(32).Crop(2, 2, -2, -2).FlipHorizontal().ConvertBits(8, dither=1, dither_bits=3)
+f = BlankClip(length=3, width=32, height=24, pixel_type="Y12").ConvertToYUV444(bits=14).Invert().ReduceBy2()
+StackVertical(d.ConvertBits(8, dither=0), d.ConvertToYV12(bits=8).Dissolve(d.ConvertBits(8), 1)).ConvertToRGB48()
