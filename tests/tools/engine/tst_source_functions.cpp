@@ -573,8 +573,16 @@ class SourceFunctionsTest : public QObject {
                                                << "LWLibavVideoSource has no argument named track";
     QTest::newRow("a sound stream as video") << "FFVideoSource(\"tracks.mp4\", track=2)" << "has no video stream 2";
     QTest::newRow("a track that is not there") << "LSMASHAudioSource(\"tracks.mp4\", track=9)" << "has no sound stream 8";
-    QTest::newRow("a format of more than 8 bits") << "LWLibavVideoSource(\"tracks.mp4\", format=\"YUV420P10\")"
-                                                  << "format \"YUV420P10\" is no pixel type here";
+    QTest::newRow("a format of 10 bits") << "LWLibavVideoSource(\"tracks.mp4\", format=\"YUV420P10\")"
+                                         << "25 160x120 25/1 YUV420P10";
+    QTest::newRow("planar RGB of 16 bits") << "LSMASHVideoSource(\"tracks.mp4\", format=\"GBRP16\")"
+                                           << "25 160x120 25/1 RGBP16";
+    QTest::newRow("FFMS2's systematic name") << "FFVideoSource(\"tracks.mp4\", colorspace=\"Y16\")" << "25 160x120 25/1 Y16";
+    QTest::newRow("FFMS2's Y800") << "FFVideoSource(\"tracks.mp4\", colorspace=\"y800\")" << "25 160x120 25/1 Y8";
+    QTest::newRow("a format the engine has not") << "LWLibavVideoSource(\"tracks.mp4\", format=\"XYZ12LE\")"
+                                                 << "format \"XYZ12LE\" is no pixel format here";
+    QTest::newRow("FFMS2's YUV 4:1:1") << "FFVideoSource(\"tracks.mp4\", colorspace=\"YV411\")"
+                                       << "colorspace \"YV411\" is no pixel format here";
     QTest::newRow("pulldown flags asked for") << "FFVideoSource(\"tracks.mp4\", rffmode=1)" << "rffmode 1 is not supported";
     QTest::newRow("repeated fields asked for") << "LWLibavVideoSource(\"pulldown.264\", repeat=true)"
                                                << "pulldown.264 repeats fields of its pictures (soft pulldown)";

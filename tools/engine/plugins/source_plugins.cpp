@@ -1,5 +1,6 @@
 #include "tools/engine/plugins/source_plugins.h"
 
+#include "tools/engine/pixel_format.h"
 #include "tools/engine/scale.h"
 
 extern "C" {
@@ -12,16 +13,15 @@ namespace avs {
 
 ClipPtr WithFormatNamed(const Call& call, const ClipPtr& clip, const std::string& name, const std::string& option) {
   if (name.empty()) return clip;
-  static const std::pair<const char*, AVPixelFormat> kNames[] = {
-      {"yv12", AV_PIX_FMT_YUV420P},   {"yuv420p8", AV_PIX_FMT_YUV420P}, {"i420", AV_PIX_FMT_YUV420P},
-      {"yv16", AV_PIX_FMT_YUV422P},   {"yuv422p8", AV_PIX_FMT_YUV422P}, {"yv24", AV_PIX_FMT_YUV444P},
-      {"yuv444p8", AV_PIX_FMT_YUV444P}, {"y8", AV_PIX_FMT_GRAY8},       {"y800", AV_PIX_FMT_GRAY8},
-      {"gray8", AV_PIX_FMT_GRAY8},    {"yuy2", AV_PIX_FMT_YUYV422},    {"rgb24", AV_PIX_FMT_BGR24},
-      {"rgb32", AV_PIX_FMT_BGRA}};
-  const std::string lower = Lower(name);
-  for (const auto& [known, format] : kNames)
-    if (lower == known) return WithPixelType(call, clip, PixelTypeName(format));
-  call.Fail(option + " \"" + name + "\" is no pixel type here (YV12 or YUV420P8, YV16, YV24, Y8, YUY2, RGB24, RGB32 are)");
+  // The plugins' planar RGB is GBRP, AviSynth+'s RGBP; FFMS2 also calls Y8 Y800.
+  std::string lower = Lower(name);
+  for (const char* gbr : {"gbrap", "gbrp"})
+    if (lower.starts_with(gbr)) lower = (lower[3] == 'a' ? "rgbap" : "rgbp") + lower.substr(std::string(gbr).size());
+  if (lower == "y800") lower = "y8";
+  if (PixelFormatNamed(lower) == AV_PIX_FMT_NONE)
+    call.Fail(option + " \"" + name + "\" is no pixel format here (YV12 or YUV420P8, YUV420P10, YV16, YV24, Y8, Y16, YUY2, "
+              "RGB24, RGB32, RGB48, GBRP16 and the like are)");
+  return WithPixelType(call, clip, lower);
 }
 
 ClipPtr WithSizeNamed(const Call& call, const ClipPtr& clip, int64_t width, int64_t height, const std::string& resizer) {

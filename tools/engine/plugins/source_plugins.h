@@ -11,8 +11,9 @@ namespace avs {
 
 // The clip in the pixel format FFMS2's colorspace or L-SMASH Works's format
 // names: AviSynth's names (YV12, YUY2, RGB32...) or the systematic ones
-// (YUV420P8, Y8...), in any letter case; "" keeps the clip's. A format the
-// engine keeps no pictures in is refused, naming `option`.
+// (YUV420P10, Y16, GBRP12...), in any letter case; "" keeps the clip's. A
+// format the engine keeps no pictures in (YV411, XYZ12LE) is refused,
+// naming `option`.
 ClipPtr WithFormatNamed(const Call& call, const ClipPtr& clip, const std::string& name, const std::string& option);
 
 // The clip resized to `width` x `height` (0 or less keeps that side) with
