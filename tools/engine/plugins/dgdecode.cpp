@@ -123,10 +123,13 @@ Value LumaYV12(Call& call) {
   const ClipInfo& in = VideoOf(call, 0);
   if (IsRgbFormat(in.pixelFormat)) call.Fail("needs YUV pictures");
   const double offset = FloatIn(call, 1, "lumoff", 0, -255, 255), gain = FloatIn(call, 2, "lumgain", 1, 0, 2);
+  // Float luma runs from 0 to 1, an 8-bit level being 1/255 of it.
+  const bool isFloat = IsFloatFormat(in.pixelFormat);
   const int bits = BitsPerComponent(in.pixelFormat);
+  const double scaledOffset = isFloat ? offset / 255 : std::ldexp(offset, bits - 8) + 0.5;
+  const std::string highest = isFloat ? "1" : std::to_string((1 << bits) - 1);
   return MakeGraphClip(in, call.origin, {call.Clip(0)},
-                       "lutyuv=y='clip(val*" + OptionNumber(gain) + "+" + OptionNumber(std::ldexp(offset, bits - 8) + 0.5) +
-                           ",0," + std::to_string((1 << bits) - 1) + ")'");
+                       "lutyuv=y='clip(val*" + OptionNumber(gain) + "+" + OptionNumber(scaledOffset) + ",0," + highest + ")'");
 }
 
 }  // namespace
