@@ -143,6 +143,7 @@ struct FunctionEntry {
   };
   Function function;
   std::vector<Param> params;
+  bool scripted = false;  // a script's own function
 };
 
 namespace {
@@ -298,6 +299,7 @@ class Evaluator {
         entry->function.params += std::string(p.optional ? "?" : "") + p.name + ":" + p.type +
                                   (p.array ? (p.nonEmpty ? "+" : "*") : "") + " ";
       }
+      entry->scripted = true;
       const FunctionDecl* raw = decl.get();
       entry->function.body = [program, raw, file](Call& call) {
         return Evaluator(call.interp, file, true).CallUser(*raw, call);
@@ -440,15 +442,18 @@ class Evaluator {
     // A function of a clip whose arguments do not fit works on `last` first
     // (Overlay(logo, x=8) overlays logo on last). When that does not fit
     // either, the message is about the arguments as written, unless they
-    // began with something other than a clip.
-    if (!problem.empty() && !params.empty() && params[0].type == 'c') {
+    // began with something other than a clip. A script's function whose
+    // first parameter takes any value takes `last` so too, as AviSynth
+    // tries every call again with it (function Deflicker(last, ...)).
+    const bool takesLast = !params.empty() && (params[0].type == 'c' || (entry->scripted && params[0].type == '.'));
+    if (!problem.empty() && takesLast) {
       const bool clipGiven = !positional.empty() && positional[0].isClip();
       const Value* last = Find("last");
       if (last && last->isClip()) {
         positional.insert(positional.begin(), *last);
         std::string withLast = Bind(*entry, positional, named, call);
         if (withLast.empty() || !clipGiven) problem = std::move(withLast);
-      } else if (!params[0].optional && !clipGiven) {
+      } else if (params[0].type == 'c' && !params[0].optional && !clipGiven) {
         problem = "needs a clip, and no clip was given or made before";
       }
     }
@@ -651,7 +656,21 @@ class Evaluator {
       if (!b.isBool()) Fail(n.line, "'" + op + "' needs bools, not " + b.typeName());
       return b;
     }
-    Value b = Eval(*n.kids[1]);
+    if (n.kids.size() > 2) {
+      // A chain of comparisons: each with the next, until one is false.
+      for (std::size_t i = 1; i < n.kids.size(); ++i) {
+        Value b = Eval(*n.kids[i]);
+        Value holds = Operate(n, i == 1 ? op : n.argNames[i - 2], a, b);
+        if (!holds.asBool()) return holds;
+        a = std::move(b);
+      }
+      return Value(true);
+    }
+    return Operate(n, op, a, Eval(*n.kids[1]));
+  }
+
+  // `a op b` for every operator but && and ||.
+  Value Operate(const Node& n, const std::string& op, const Value& a, const Value& b) {
     if (a.isString() && b.isString()) {
       if (op == "+") {
         const std::size_t size = a.asString().size() + b.asString().size();

@@ -386,8 +386,10 @@ class Parser {
         return out;
       }
       if (inBlock && IsOp("}")) return out;
+      // A definition inside a function's body or another block is global
+      // from the start, like one at the top: definitions are taken when the
+      // script is read, not when their block runs.
       if (IsWord("function") && Peek(1).kind == Tok::Name) {
-        if (inBlock) throw SyntaxError{Peek().line, "a function can only be defined outside blocks"};
         FunctionDefinition();
       } else if (inBlock) {
         out.push_back(OneStatement());
@@ -550,6 +552,7 @@ class Parser {
     return n;
   }
 
+  static constexpr int kComparisonLevel = 2;
   // How tightly a binary operator binds, from 0 (||) to 4 (* / %); -1 for
   // any other token.
   static int BinaryLevel(const Token& token) {
@@ -566,12 +569,24 @@ class Parser {
   // the operator's level is looked up once per operator, not once per level.
   NodePtr Binary(int lowest) {
     NodePtr left = Unary();
+    // Comparisons chain as AviSynth reads them: a == b == c is a == b and
+    // b == c. A chain is one node with every operand once, its first
+    // operator as its name and the others in argNames.
+    bool chain = false;
     for (int level = BinaryLevel(Peek()); level >= lowest; level = BinaryLevel(Peek())) {
-      NodePtr n = Make(Node::Binary, Peek().line, std::string(Peek().text == "<>" ? "!=" : Peek().text));
+      std::string op(Peek().text == "<>" ? "!=" : Peek().text);
+      const int line = Peek().line;
       Skip();
+      if (chain && level == kComparisonLevel) {
+        left->argNames.push_back(std::move(op));
+        Adopt(*left, Binary(level + 1));
+        continue;
+      }
+      NodePtr n = Make(Node::Binary, line, std::move(op));
       Adopt(*n, std::move(left));
       Adopt(*n, Binary(level + 1));
       left = std::move(n);
+      chain = level == kComparisonLevel;
     }
     return left;
   }

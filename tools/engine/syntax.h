@@ -27,7 +27,9 @@ struct Node {
   std::string name;     // variable, function or operator, as written
   std::string lowered;  // the name lower-cased: names ignore letter case
   std::vector<std::unique_ptr<Node>> kids;
-  std::vector<std::string> argNames;  // per call argument, lower-cased, "" when positional; empty when none is named
+  // Call: per argument, lower-cased, "" when positional; empty when none is
+  // named. Binary: a chain of comparisons' operators after the first.
+  std::vector<std::string> argNames;
   int depth = 1;
 };
 using NodePtr = std::unique_ptr<Node>;

@@ -145,6 +145,10 @@ class PluginFunctionsTest : public QObject {
         "fieldmatch=order=tff:mode=pc", 42);
     row("TextSub", src + "TextSub(\"subs.srt\")", noisy, "subtitles=subs.srt:original_size=96x64", 9);
     row("TextSubMod", src + "TextSubMod(\"subs.srt\")", noisy, "subtitles=subs.srt:original_size=96x64", 9);
+    row("TextSub at the clip's own rate", src + "TextSub(\"subs.srt\", fps=FrameRate())", noisy,
+        "subtitles=subs.srt:original_size=96x64", 9);
+    row("TextSub at VSFilter's default rate", src + "TextSub(\"subs.srt\", fps=-1)", noisy,
+        "subtitles=subs.srt:original_size=96x64", 9);
     row("TextSub in a Windows character set", src + "TextSub(\"cyrillic.srt\", 204)", noisy,
         "subtitles=cyrillic.srt:original_size=96x64:charenc=CP1251", 9);
     row("assrender of a styled file", src + "assrender(\"styled.ass\", hinting=0)", noisy,
@@ -362,7 +366,7 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("VobSub") << src + "VobSub(\"movie.idx\")" << "VobSub's picture subtitles have no counterpart";
     QTest::newRow("TextSub of a missing file") << src + "TextSub(\"missing.ass\")" << "cannot open the subtitles";
     QTest::newRow("TextSub charset unknown") << src + "TextSub(\"subs.srt\", 7)" << "charset 7 is not";
-    QTest::newRow("TextSub fps") << src + "TextSub(\"subs.srt\", fps=25)" << "fps is not taken here";
+    QTest::newRow("TextSub at another rate") << src + "TextSub(\"subs.srt\", fps=30)" << "fps 30.000000 is not taken here";
     QTest::newRow("assrender margins") << src + "assrender(\"subs.srt\", top=10)" << "top is not taken here";
     QTest::newRow("assrender frame size") << src + "assrender(\"subs.srt\", frame_width=1920)" << "frame_width is not taken";
     QTest::newRow("assrender storage size") << src + "assrender(\"subs.srt\", set_default_storage_size=false)"

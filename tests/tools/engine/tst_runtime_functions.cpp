@@ -139,6 +139,13 @@ class RuntimeFunctionsTest : public QObject {
                    [&](int n) { return pick(n == 5, n); });
     ComparesFrames(sources + "ConditionalFilter(a, a, b, \"current_frame\", \"<>\", \"5\")", "",
                    [&](int n) { return pick(n != 5, n); });
+    // The operators' documented names.
+    ComparesFrames(sources + "ConditionalFilter(a, a, b, \"current_frame\", \"lessthan\", \"3\")", "",
+                   [&](int n) { return pick(n < 3, n); });
+    ComparesFrames(sources + "ConditionalFilter(a, a, b, \"current_frame\", \"GreaterThan\", \"6\")", "",
+                   [&](int n) { return pick(n > 6, n); });
+    ComparesFrames(sources + "ConditionalFilter(a, a, b, \"current_frame\", \"equals\", \"4\")", "",
+                   [&](int n) { return pick(n == 4, n); });
     // The one-expression form takes a bool; `last` in it is the test
     // clip (b), not source1 (a), whose pictures differ on every frame.
     ComparesFrames(sources + "ConditionalFilter(a, a, b, \"current_frame % 2 == 0\")", "",

@@ -68,6 +68,15 @@ class ScriptLanguageTest : public QObject {
     QTest::newRow("short-circuit or") << "true || 1/0 == 1" << true;
     QTest::newRow("less or equal") << "480 <= 479" << false;
     QTest::newRow("not equal spelled <>") << "1 <> 2" << true;
+    // Comparisons chain: each operand with the next, all of them holding.
+    QTest::newRow("chain of equals") << "640 == 640 == 640.0 == 640" << true;
+    QTest::newRow("chain broken in the middle") << "5 == 5 == 6 == 6" << false;
+    QTest::newRow("chain of orders") << "1 < 2 <= 2 < 3" << true;
+    QTest::newRow("chain out of order") << "1 < 3 > 2" << true;
+    QTest::newRow("chain stops at the first false") << "2 < 1 < 1/0" << false;
+    QTest::newRow("chain of strings") << "\"a\" < \"B\" < \"c\"" << true;
+    QTest::newRow("chain in a conjunction") << "1 < 2 < 3 && 3 > 2 > 1" << true;
+    QTest::newRow("parenthesised chain compared") << "(1 < 2 < 3) == true" << true;
   }
   void logicAndComparison() {
     QFETCH(QString, expr);
@@ -284,6 +293,11 @@ class ScriptLanguageTest : public QObject {
     QTest::newRow("a local hides a global") << "global g = 1\nfunction f() {\n g = 2\n return g\n}\nString(f()) + String(g)" << "21";
     QTest::newRow("no value without an expression") << "function f() { x = 1 }\nString(Defined(f()))" << "false";
     QTest::newRow("user function shadows a built-in") << "function Trim(string s) { \"mine\" }\nTrim(\"x\")" << "mine";
+    QTest::newRow("defined inside a function, global before it runs")
+        << "function outer() {\n function inner(int n) { n * 2 }\n return inner(3)\n}\nString(inner(4)) + String(outer())" << "86";
+    QTest::newRow("defined inside a block that never runs") << "if (false) {\n function f() { 7 }\n}\nString(f())" << "7";
+    QTest::newRow("an untyped first parameter left out takes last")
+        << "function n(last, int \"add\") { FrameCount + Default(add, 0) }\nBlankClip(length=9)\nString(n(add=1))" << "10";
     QTest::newRow("multi-line definition") << "function Add(int a,\n\\ int b)\n{\n  a + b\n}\nString(Add(2, 3))" << "5";
   }
   void userFunctions() {
@@ -452,7 +466,6 @@ class ScriptLanguageTest : public QObject {
     QTest::newRow("for over text") << "for (i = \"a\", 5) { }" << "t.avs, line 1: the start, end and step of 'for' must be numbers";
     QTest::newRow("unclosed block") << "if (true) {\n x = 1\n" << "t.avs, line 3: a '{' block is not closed";
     QTest::newRow("try without catch") << "try { x = 1 }\ny = 2" << "t.avs, line 2: expected 'catch'";
-    QTest::newRow("function inside a block") << "if (true) {\n function f() { 1 }\n}" << "t.avs, line 2: a function can only be defined outside blocks";
     QTest::newRow("parameter named twice") << "function f(int a, int a) { a }" << "t.avs, line 1: f has two parameters named a";
     QTest::newRow("global without value") << "global x" << "t.avs, line 1: expected '=' after the global's name";
   }

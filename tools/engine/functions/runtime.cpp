@@ -164,12 +164,14 @@ Value ConditionalFilter(Call& call) {
   const std::string first = call.String(3, "");
   if (!call.args[4].defined()) return std::make_shared<ChosenClip>(call, first);
   if (!call.args[5].defined()) call.Fail("needs expression2 with the operator");
-  std::string op = call.String(4, "");
+  // The operator also by its documented names, in any case.
+  const std::string op = Lower(call.String(4, ""));
   static const std::pair<const char*, const char*> kOperators[] = {
-      {"=", "=="}, {"==", "=="}, {"!=", "!="}, {"<>", "!="}, {"<", "<"}, {">", ">"}, {"<=", "<="}, {">=", ">="}};
+      {"=", "=="}, {"==", "=="}, {"!=", "!="}, {"<>", "!="},         {"<", "<"},           {">", ">"},
+      {"<=", "<="}, {">=", ">="}, {"equals", "=="}, {"lessthan", "<"}, {"greaterthan", ">"}};
   auto it = std::find_if(std::begin(kOperators), std::end(kOperators),
                          [&op](const auto& pair) { return op == pair.first; });
-  if (it == std::end(kOperators)) call.Fail("unknown operator \"" + op + "\" (=, !=, <, >, <= or >=)");
+  if (it == std::end(kOperators)) call.Fail("unknown operator \"" + call.String(4, "") + "\" (=, !=, <, >, <=, >=, equals, lessthan or greaterthan)");
   return std::make_shared<ChosenClip>(call, "(" + first + ") " + it->second + " (" + call.String(5, "") + ")");
 }
 

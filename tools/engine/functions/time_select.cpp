@@ -76,13 +76,6 @@ PickedFrames::Sound SoundOfPickedFrames(ClipInfo info, std::function<int64_t(int
   };
 }
 
-ClipInfo WithoutSound(ClipInfo info) {
-  info.hasAudio = false;
-  info.sampleRate = info.channels = 0;
-  info.sampleCount = 0;
-  return info;
-}
-
 // The frame rate times num/den, reduced; refused out of range.
 Rational ScaledRate(const Call& call, Rational fps, int64_t num, int64_t den) {
   int n = 0, d = 0;
@@ -92,8 +85,9 @@ Rational ScaledRate(const Call& call, Rational fps, int64_t num, int64_t den) {
 }
 
 // SelectEvery(step, offsets...): of every `step` frames, the ones at the
-// offsets, in the order given. The sound is dropped: frames picked out of
-// order have no sound that would follow them.
+// offsets, in the order given. The sound is the input's, unchanged, as
+// AviSynth keeps it (only SelectRangeEvery moves the sound with the frames):
+// a film scene made of picked frames and spliced to others keeps its sound.
 Value SelectEvery(const Call& call, int64_t step, std::vector<int64_t> offsets) {
   const ClipInfo& in = VideoOf(call, 0);
   if (step <= 0 || step > kMaxFrames) call.Fail("the step must be between 1 and the clip's frame count");
@@ -110,7 +104,7 @@ Value SelectEvery(const Call& call, int64_t step, std::vector<int64_t> offsets) 
     ++count;
   }
   if (count == 0 || count > kMaxFrames) call.Fail("no frame is selected");
-  ClipInfo info = WithoutSound(in);
+  ClipInfo info = in;
   info.frameCount = count;
   info.fps = ScaledRate(call, in.fps, k, step);
   return std::make_shared<PickedFrames>(

@@ -5,6 +5,7 @@
 #include "tools/engine/plugins/plugin_args.h"
 #include "tools/engine/plugins/subtitles.h"
 
+#include <cmath>
 #include <map>
 
 namespace avs {
@@ -25,8 +26,20 @@ std::string CharacterSet(const Call& call, int64_t charset) {
   return found->second;
 }
 
+// VSFilter times frames at fps, the clip's own rate when it is left out or
+// not positive; scripts commonly pass that rate (clip.FrameRate()), which
+// changes nothing. Another rate would stretch the subtitles' times.
+void CheckSubtitleRate(const Call& call) {
+  if (!call.args[3].defined()) return;
+  const double fps = call.Float(3, -1.0);
+  const Rational rate = call.Clip(0)->info().fps;
+  const double own = static_cast<double>(rate.num) / static_cast<double>(rate.den);
+  if (fps > 0 && std::abs(fps - own) > own * 1e-6)
+    call.Fail("fps " + std::to_string(fps) + " is not taken here: the subtitles are timed at the clip's own rate");
+}
+
 Value TextSub(Call& call) {
-  RefuseGiven(call, 3, "fps", "the subtitles are timed by the file itself");
+  CheckSubtitleRate(call);
   RefuseGiven(call, 4, "vfr", "the subtitles are timed by the clip's own constant rate");
   return WithSubtitles(call, call.String(1, ""), CharacterSet(call, call.Int(2, 1)), "");
 }
