@@ -26,6 +26,19 @@ bool MediaFolder::ffmpeg(const QStringList& args) const {
   return false;
 }
 
+bool MediaFolder::pixelTypeSet(const QStringList& source) const {
+  const std::pair<const char*, const char*> kinds[] = {{"yv12", "yuv420p"}, {"yv24", "yuv444p"},
+                                                       {"yuy2", "yuyv422"}, {"rgb24", "bgr24"},
+                                                       {"rgb32", "bgra"},   {"y8", "gray"}};
+  for (const auto& [name, pixFmt] : kinds) {
+    const bool planar = QString(pixFmt).startsWith("yuv4");
+    if (!ffmpeg(source + QStringList{"-c:v", planar ? "ffv1" : "rawvideo", "-pix_fmt", pixFmt,
+                                     QString(name) + ".avi"}))
+      return false;
+  }
+  return true;
+}
+
 QString MediaFolder::script(const QString& name, const QString& text) const {
   write(name, text.toUtf8());
   return path(name);

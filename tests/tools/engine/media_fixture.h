@@ -25,6 +25,10 @@ class MediaFolder {
   // Runs ffmpeg quietly with `args`, file names relative to the folder;
   // false (with ffmpeg's message printed) when it fails.
   bool ffmpeg(const QStringList& args) const;
+  // The same frames in each of the engine's 8-bit pixel types: yv12.avi and
+  // yv24.avi (FFV1), yuy2.avi, rgb24.avi, rgb32.avi and y8.avi (raw), from
+  // ffmpeg's input arguments `source`.
+  bool pixelTypeSet(const QStringList& source) const;
   // Writes a script file and gives its full path.
   QString script(const QString& name, const QString& text) const;
   void write(const QString& name, const QByteArray& bytes) const;

@@ -80,12 +80,7 @@ class ColourFunctionsTest : public QObject {
  private slots:
   void initTestCase() {
     const QStringList source = {"-f", "lavfi", "-i", "testsrc2=s=96x64:r=25", "-frames:v", "3"};
-    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "ffv1", "-pix_fmt", "yuv420p", "yv12.avi"}));
-    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "ffv1", "-pix_fmt", "yuv444p", "yv24.avi"}));
-    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "rawvideo", "-pix_fmt", "yuyv422", "yuy2.avi"}));
-    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "rawvideo", "-pix_fmt", "bgr24", "rgb24.avi"}));
-    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "rawvideo", "-pix_fmt", "bgra", "rgb32.avi"}));
-    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "rawvideo", "-pix_fmt", "gray", "y8.avi"}));
+    QVERIFY(media_.pixelTypeSet(source));
     QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "ffv1", "-pix_fmt", "yuv420p10le", "yuv420p10.avi"}));
     QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "ffv1", "-pix_fmt", "yuv444p16le", "yuv444p16.avi"}));
     QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "ffv1", "-pix_fmt", "gbrp12le", "gbrp12.avi"}));
@@ -238,6 +233,21 @@ class ColourFunctionsTest : public QObject {
         "rgb24.avi", "format=rgb24,lutrgb=g=negval", "bgr24", 0);
     row("MergeARGB takes the alpha from a clip's luma", "MergeARGB(ShowRed(\"Y8\"), last, last, last)", "rgb32.avi",
         "format=bgra,colorchannelmixer=aa=0:ar=1", "bgra", 0);
+    row("AddAlphaPlane fills the alpha with a value", "AddAlphaPlane(100)", "yv12.avi",
+        "format=yuva420p,lutyuv=a=100", "yuva420p", 0);
+    row("AddAlphaPlane of RGB24 takes a greyscale clip's luma", "AddAlphaPlane(last, ShowGreen(\"Y8\"))", "rgb24.avi",
+        "format=bgra,colorchannelmixer=aa=0:ag=1", "bgra", 0);
+    row("AddAlphaPlane replaces an alpha", "AddAlphaPlane()", "rgb32.avi", "format=bgra,lutrgb=a=255", "bgra", 0);
+    row("RemoveAlphaPlane of RGB32", "RemoveAlphaPlane()", "rgb32.avi", "format=bgr24", "bgr24", 0);
+    row("CombinePlanes in another order", "CombinePlanes(last, planes=\"YVU\")", "yv12.avi", "shuffleplanes=0:2:1",
+        "yuv420p", 0);
+    row("CombinePlanes of greyscale clips in a sample's type",
+        "CombinePlanes(ExtractY(), ExtractU(), ExtractV(), planes=\"YUV\", source_planes=\"YYY\", sample_clip=last)",
+        "yv12.avi", "null", "yuv420p", 0);
+    row("CombinePlanes of planar RGB's planes as YUV", "CombinePlanes(ConvertToPlanarRGB(), planes=\"YUV\")",
+        "rgb24.avi", "format=gbrp,mergeplanes=0x020001:yuv444p", "yuv444p", 0);
+    row("CombinePlanes of luma alone fills grey chroma", "CombinePlanes(last, planes=\"Y\", pixel_type=\"YV12\")",
+        "yv12.avi", "lutyuv=u=128:v=128", "yuv420p", 0);
     // Merges mix with 16-bit weights, round to nearest.
     row("Merge of a clip and its negative", "Merge(last, Invert(), 0.3)", "yv24.avi",
         "split[a][b];[b]negate[n];[a][n]blend=all_expr='round(A*0.7+B*0.3)'", "yuv444p", 1);
@@ -567,6 +577,32 @@ class ColourFunctionsTest : public QObject {
     QTest::newRow("MergeRGB to YUV") << "MergeRGB(last, last, last, \"YV12\")" << "pixel_type must be RGB24 or RGB32";
     QTest::newRow("MergeARGB alpha from RGB24") << "MergeARGB(ConvertToRGB24(), last, last, last)"
                                                 << "clipA must have an alpha channel";
+    QTest::newRow("ShowY into a deeper type") << "ShowY(\"YUV444P16\")" << "ShowY: 16-bit pictures are not supported";
+    QTest::newRow("AddAlphaPlane of YUY2") << "ConvertToYUY2().AddAlphaPlane()" << "a YUY2 clip cannot have an alpha channel";
+    QTest::newRow("AddAlphaPlane of 10-bit") << "ConvertBits(10).AddAlphaPlane()" << "10-bit pictures are not supported";
+    QTest::newRow("AddAlphaPlane beyond 255") << "AddAlphaPlane(256)" << "mask must be from 0 to 255, not 256";
+    QTest::newRow("AddAlphaPlane of a string") << "AddAlphaPlane(\"A\")" << "mask must be a number or a clip, not a string";
+    QTest::newRow("AddAlphaPlane of a smaller mask") << "AddAlphaPlane(last, ConvertToY8().Crop(0, 0, 64, 0))"
+                                                     << "the mask clip must have the clip's size";
+    QTest::newRow("AddAlphaPlane of a YUV mask") << "AddAlphaPlane(last, last)" << "must be greyscale (Y8) or have an alpha";
+    QTest::newRow("CombinePlanes without planes") << "CombinePlanes(last)" << "planes must name the planes of the result";
+    QTest::newRow("CombinePlanes of five planes") << "CombinePlanes(last, planes=\"YUVAY\")" << "at most four planes";
+    QTest::newRow("CombinePlanes of five clips") << "CombinePlanes(last, last, last, last, last, planes=\"Y\")"
+                                                 << "takes at most four clips";
+    QTest::newRow("CombinePlanes naming a plane twice") << "CombinePlanes(last, planes=\"YUY\")" << "names Y twice";
+    QTest::newRow("CombinePlanes of an unknown plane") << "CombinePlanes(last, planes=\"YUX\")" << "unknown plane \"X\"";
+    QTest::newRow("CombinePlanes of fewer source planes") << "CombinePlanes(last, planes=\"YUV\", source_planes=\"YU\")"
+                                                          << "as many planes as planes (3)";
+    QTest::newRow("CombinePlanes mixing YUV and RGB") << "CombinePlanes(last, planes=\"RUV\")" << "cannot mix YUV and RGB";
+    QTest::newRow("CombinePlanes into a type without the plane")
+        << "CombinePlanes(last, planes=\"YUVA\", pixel_type=\"YV12\")" << "a YV12 result has no alpha plane";
+    QTest::newRow("CombinePlanes from a plane the clip lacks")
+        << "CombinePlanes(last, planes=\"YUV\", source_planes=\"RGB\")" << "a YV12 clip has no R channel";
+    QTest::newRow("CombinePlanes of chroma into luma of another size")
+        << "CombinePlanes(last, UToY8(), planes=\"YU\", source_planes=\"YY\", pixel_type=\"YV24\")"
+        << "the Y channel of the 48x32 Y8 clip is 48x32, but the result's U channel is 96x64";
+    QTest::newRow("CombinePlanes into 16 bits") << "CombinePlanes(last, planes=\"YUV\", pixel_type=\"YUV420P16\")"
+                                                << "CombinePlanes: 16-bit pictures are not supported";
     QTest::newRow("Merge of other types") << "Merge(last, ConvertToYV24())" << "the clips must have the same size and pixel type";
     QTest::newRow("Merge weight out of range") << "Merge(last, last, 1.5)" << "weight must be from 0 to 1, not 1.5";
     QTest::newRow("MergeLuma of RGB") << "MergeLuma(ConvertToRGB24(), ConvertToRGB24())" << "MergeLuma: needs YUV clips";

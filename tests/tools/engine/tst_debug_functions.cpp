@@ -4,9 +4,12 @@
 #include "media_fixture.h"
 #include "tools/engine/reading.h"
 
+#include <QtEndian>
 #include <QtTest>
 
+#include <climits>
 #include <cmath>
+#include <functional>
 
 class DebugFunctionsTest : public QObject {
   Q_OBJECT
@@ -42,38 +45,38 @@ class DebugFunctionsTest : public QObject {
   }
 
   // The figures of the documented formulas over the samples `keep` picks of
-  // two pictures' bytes.
+  // two pictures' samples (bytes, or 16-bit words for deeper pictures).
   static Figures Expected(const QByteArray& filtered, const QByteArray& original,
-                          const std::function<bool(qsizetype)>& keep) {
+                          const std::function<bool(qsizetype)>& keep, int bits = 8) {
+    const int size = bits > 8 ? 2 : 1;
+    auto sample = [size](const QByteArray& bytes, qsizetype i) {
+      return size == 1 ? static_cast<uint8_t>(bytes[i]) : qFromLittleEndian<quint16>(bytes.constData() + 2 * i);
+    };
+    const double peak = (1 << bits) - 1;
     Figures e;
     double absolute = 0, sum = 0, squares = 0, samples = 0;
-    e.maxPositive = -256;
-    e.maxNegative = 256;
-    for (qsizetype i = 0; i < filtered.size(); ++i) {
+    e.maxPositive = INT_MIN;
+    e.maxNegative = INT_MAX;
+    for (qsizetype i = 0; i < filtered.size() / size; ++i) {
       if (!keep(i)) continue;
-      const int d = static_cast<uint8_t>(filtered[i]) - static_cast<uint8_t>(original[i]);
+      const int d = sample(filtered, i) - sample(original, i);
       absolute += std::abs(d);
       sum += d;
-      squares += d * d;
+      squares += static_cast<double>(d) * d;
       samples += 1;
       e.maxPositive = std::max(e.maxPositive, d);
       e.maxNegative = std::min(e.maxNegative, d);
     }
     e.meanAbsolute = absolute / samples;
     e.mean = sum / samples;
-    e.psnr = squares > 0 ? std::min(100.0, 10 * std::log10(255.0 * 255.0 * samples / squares)) : 100.0;
+    e.psnr = squares > 0 ? std::min(100.0, 10 * std::log10(peak * peak * samples / squares)) : 100.0;
     return e;
   }
 
  private slots:
   void initTestCase() {
     const QStringList source = {"-f", "lavfi", "-i", "testsrc2=s=64x48:r=25", "-frames:v", QString::number(kFrames)};
-    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "ffv1", "-pix_fmt", "yuv420p", "yv12.avi"}));
-    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "ffv1", "-pix_fmt", "yuv444p", "yv24.avi"}));
-    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "rawvideo", "-pix_fmt", "yuyv422", "yuy2.avi"}));
-    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "rawvideo", "-pix_fmt", "bgr24", "rgb24.avi"}));
-    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "rawvideo", "-pix_fmt", "bgra", "rgb32.avi"}));
-    QVERIFY(media_.ffmpeg(source + QStringList{"-c:v", "rawvideo", "-pix_fmt", "gray", "y8.avi"}));
+    QVERIFY(media_.pixelTypeSet(source));
     QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25", "-frames:v", QString::number(kFrames),
                            "-c:v", "ffv1", "-pix_fmt", "yuv444p", "large.avi"}));
     // The same pictures with noise, for ffmpeg's psnr to measure.
@@ -184,6 +187,25 @@ class DebugFunctionsTest : public QObject {
     QCOMPARE(differs(graphTop, height), graph);
   }
 
+  // A 10-bit picture's figures are in its own levels, its PSNR against
+  // 1023.
+  void compareOfDeeperPictures() {
+    const QString deep = "AviSource(\"yv12.avi\").ConvertBits(10)";
+    const QStringList lines = CompareLog("Compare(" + deep + ".FlipVertical(), " + deep + ", \"Y\"");
+    const avs::ClipPtr a = EvaluateClip(deep + ".FlipVertical()", media_.dir());
+    const avs::ClipPtr b = EvaluateClip(deep, media_.dir());
+    const qsizetype luma = a->info().width * a->info().height;
+    avs::Reading reading;
+    const Figures e = Expected(PictureBytes(*reading.Frame(*a, 1)), PictureBytes(*reading.Frame(*b, 1)),
+                               [luma](qsizetype i) { return i < luma; }, 10);
+    const Figures got = ParseLine(lines[3]);
+    QCOMPARE(got.frame, 1);
+    QVERIFY2(std::abs(got.meanAbsolute - e.meanAbsolute) < 1e-4, qPrintable(lines[3]));
+    QCOMPARE(got.maxPositive, e.maxPositive);
+    QVERIFY2(got.maxPositive > 255, qPrintable(lines[3]));
+    QVERIFY2(std::abs(got.psnr - e.psnr) < 1e-4, qPrintable(lines[3] + " against " + QString::number(e.psnr)));
+  }
+
   void compareRefuses_data() {
     QTest::addColumn<QString>("script");
     QTest::addColumn<QString>("message");
@@ -192,6 +214,8 @@ class DebugFunctionsTest : public QObject {
     QTest::newRow("other pixel types") << "Compare(" + yv12 + ", " + yv12 + ".ConvertToYV24())" << "the same pixel type";
     QTest::newRow("alpha of YUV") << "Compare(" + yv12 + ", " + yv12 + ", \"YA\")" << "the channel A is not";
     QTest::newRow("red of YUV") << "Compare(" + yv12 + ", " + yv12 + ", \"R\")" << "the channel R is not";
+    QTest::newRow("float pictures") << "Compare(AviSource(\"y8.avi\").ConvertBits(32), AviSource(\"y8.avi\").ConvertBits(32))"
+                                    << "float pictures cannot be compared";
     QTest::newRow("chroma of Y8") << "Compare(AviSource(\"y8.avi\"), AviSource(\"y8.avi\"), \"U\")"
                                   << "the channel U is not";
   }

@@ -21,6 +21,13 @@ namespace {
 
 using K = ChannelKind;
 
+// The channel of `kind` among `channels`, or none.
+const Channel* Find(const std::vector<Channel>& channels, K kind) {
+  for (const Channel& channel : channels)
+    if (channel.kind == kind) return &channel;
+  return nullptr;
+}
+
 bool IsYuv(AVPixelFormat format) { return !IsRgbFormat(format); }
 
 // Argument i as a finite number within [low, high].
@@ -315,12 +322,8 @@ class TweakClip : public PictureFilter {
   FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
     const FrameRef source = in.Frame(0, n);
     FramePtr out = NewFrame(*source);
-    const Channel* u = nullptr;
-    const Channel* v = nullptr;
-    for (const Channel& channel : channels_) {
-      if (channel.kind == K::U) u = &channel;
-      if (channel.kind == K::V) v = &channel;
-    }
+    const Channel* u = Find(channels_, K::U);
+    const Channel* v = Find(channels_, K::V);
     for (const Channel& channel : channels_) {
       if (channel.kind != K::Y) continue;
       for (int y = 0; y < channel.height; ++y) {
@@ -397,12 +400,8 @@ class HueSaturationMask : public PictureFilter {
   FrameRef MakeFrame(int64_t n, const Inputs& in) const override {
     const FrameRef source = in.Frame(0, n);
     FramePtr out = NewFrame(*source);
-    const Channel* u = nullptr;
-    const Channel* v = nullptr;
-    for (const Channel& channel : sourceChannels_) {
-      if (channel.kind == K::U) u = &channel;
-      if (channel.kind == K::V) v = &channel;
-    }
+    const Channel* u = Find(sourceChannels_, K::U);
+    const Channel* v = Find(sourceChannels_, K::V);
     for (int y = 0; y < info().height; ++y) {
       uint8_t* to = out->data[0] + static_cast<std::ptrdiff_t>(y) * out->linesize[0];
       const uint8_t* fromU = u->Row(*source, y >> shiftY_);

@@ -1,6 +1,7 @@
 // Planes: one channel of a picture shown alone or moved into another
 // (ShowRed... ShowY..., ExtractY..., PlaneToY, UToY, VToY, YToUV, SwapUV),
-// and pictures assembled from channels of several (MergeRGB, MergeARGB).
+// pictures assembled from channels of several (MergeRGB, MergeARGB,
+// CombinePlanes), and an alpha channel added or taken away.
 // Samples move unchanged: luma and RGB are taken as full-range values, and
 // a picture made of one channel has grey (128) chroma.
 #include "tools/engine/functions/channels.h"
@@ -12,6 +13,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <optional>
 
@@ -122,6 +124,8 @@ class ChannelMapClip : public PictureFilter {
 
 ClipPtr MapChannels(const Call& call, ClipInfo info, std::vector<ClipPtr> inputs,
                     const std::vector<ChannelSource>& sources) {
+  // Samples are copied a byte each: a deeper result would hold them wrongly.
+  RequireEightBit(call, info);
   CheckSize(call, info.width, info.height, info.pixelFormat);
   return std::make_shared<ChannelMapClip>(call, info, std::move(inputs), sources);
 }
@@ -277,6 +281,144 @@ Function MergeRgb(bool alpha) {
           }};
 }
 
+// The pixel types with and without an alpha channel that AddAlphaPlane and
+// RemoveAlphaPlane move between.
+constexpr std::pair<AVPixelFormat, AVPixelFormat> kAlphaForms[] = {
+    {AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUVA420P}, {AV_PIX_FMT_YUV422P, AV_PIX_FMT_YUVA422P},
+    {AV_PIX_FMT_YUV444P, AV_PIX_FMT_YUVA444P}, {AV_PIX_FMT_BGR24, AV_PIX_FMT_BGRA},
+    {AV_PIX_FMT_GBRP, AV_PIX_FMT_GBRAP}};
+
+// The channels of `format` other than alpha, each taken from the same
+// channel of input 0.
+std::vector<ChannelSource> OwnChannels(AVPixelFormat format) {
+  std::vector<ChannelSource> sources;
+  for (const Channel& channel : ChannelsOf(format, 16, 16))
+    if (channel.kind != K::A) sources.push_back({channel.kind, 0, channel.kind});
+  return sources;
+}
+
+// AddAlphaPlane(clip [, mask]): the clip with an alpha channel (RGB24
+// becomes RGB32), filled with the value `mask` (255, opaque, by default), or
+// copied from a clip of the same size: a greyscale one's luma, else its alpha.
+Value AddAlphaPlane(Call& call) {
+  const ClipInfo& in = VideoOf(call, 0);
+  RequireEightBit(call, in);
+  const auto form = std::find_if(std::begin(kAlphaForms), std::end(kAlphaForms), [&](const auto& pair) {
+    return pair.first == in.pixelFormat || pair.second == in.pixelFormat;
+  });
+  if (form == std::end(kAlphaForms))
+    call.Fail(std::string("a ") + PixelTypeName(in.pixelFormat) + " clip cannot have an alpha channel");
+  std::vector<ChannelSource> sources = OwnChannels(form->second);
+  std::vector<ClipPtr> inputs = {call.Clip(0)};
+  const Value& mask = call.args[1];
+  if (!mask.defined() || mask.isNumber()) {
+    const double value = mask.defined() ? mask.asFloat() : kOpaque;
+    if (!(value >= 0 && value <= kOpaque)) call.Fail("mask must be from 0 to 255, not " + mask.toText());
+    sources.push_back({K::A, -1, K::A, static_cast<int>(std::lround(value))});
+  } else if (mask.isClip()) {
+    const ClipInfo& from = VideoOf(call, 1);
+    if (from.width != in.width || from.height != in.height) call.Fail("the mask clip must have the clip's size");
+    const K channel = from.pixelFormat == AV_PIX_FMT_GRAY8 ? K::Y : K::A;
+    if (channel == K::A && !HasChannel(from.pixelFormat, K::A))
+      call.Fail("the mask clip must be greyscale (Y8) or have an alpha channel");
+    inputs.push_back(call.Clip(1));
+    sources.push_back({K::A, 1, channel});
+  } else {
+    call.Fail(std::string("mask must be a number or a clip, not ") + mask.typeName());
+  }
+  return MapChannels(call, Picture(in, form->second, in.width, in.height), inputs, sources);
+}
+
+// RemoveAlphaPlane(clip): the clip without its alpha channel (RGB32 becomes
+// RGB24); a clip without one is returned as it is.
+Value RemoveAlphaPlane(Call& call) {
+  const ClipInfo& in = VideoOf(call, 0);
+  if (HasChannel(in.pixelFormat, K::A)) RequireEightBit(call, in);
+  const auto form = std::find_if(std::begin(kAlphaForms), std::end(kAlphaForms),
+                                 [&](const auto& pair) { return pair.second == in.pixelFormat; });
+  if (form == std::end(kAlphaForms)) return call.Clip(0);
+  return MapChannels(call, Picture(in, form->first, in.width, in.height), {call.Clip(0)}, OwnChannels(form->first));
+}
+
+// The channel letters of a CombinePlanes argument, at most four.
+std::vector<K> PlaneLetters(const Call& call, const std::string& letters, const char* what) {
+  if (letters.size() > 4) call.Fail(std::string(what) + " names at most four planes, not \"" + letters + "\"");
+  std::vector<K> kinds;
+  for (char letter : letters) kinds.push_back(ParsePlane(call, std::string(1, letter)));
+  return kinds;
+}
+
+// The type CombinePlanes makes when neither pixel_type nor sample_clip says:
+// greyscale for luma alone, else YUV or planar RGB (with alpha when a plane
+// names it), subsampled as the first clip when that is YUV of the same kind.
+AVPixelFormat CombinedFormat(const Call& call, const std::vector<K>& planes, const ClipInfo& first) {
+  const bool alpha = std::find(planes.begin(), planes.end(), K::A) != planes.end();
+  const bool rgb = std::any_of(planes.begin(), planes.end(), [](K k) { return k == K::R || k == K::G || k == K::B; });
+  const bool chroma = std::any_of(planes.begin(), planes.end(), [](K k) { return k == K::U || k == K::V; });
+  if (rgb && chroma) call.Fail("planes cannot mix YUV and RGB planes without a pixel_type");
+  if (rgb) return alpha ? AV_PIX_FMT_GBRAP : AV_PIX_FMT_GBRP;
+  if (!chroma && !alpha) return AV_PIX_FMT_GRAY8;
+  for (const auto& [plain, withAlpha] : kAlphaForms)
+    if (!IsRgbFormat(plain) && (first.pixelFormat == plain || first.pixelFormat == withAlpha))
+      return alpha ? withAlpha : plain;
+  return alpha ? AV_PIX_FMT_YUVA444P : AV_PIX_FMT_YUV444P;
+}
+
+// CombinePlanes(clip [, clip, clip, clip], planes, source_planes, pixel_type,
+// sample_clip): plane i of the result, named by the i-th letter of planes,
+// is the plane named by the i-th letter of source_planes of the i-th clip
+// (the last clip for the planes beyond the clips). A clip's default source
+// plane is the i-th of "YUVA" (greyscale and YUV) or "RGBA" (RGB). Planes
+// no letter names are filled: chroma grey, alpha opaque, the others black.
+Value CombinePlanes(Call& call) {
+  const std::vector<Value>& clips = call.args[0].asArray().items;
+  if (clips.size() > 4) call.Fail("takes at most four clips");
+  for (const Value& clip : clips)
+    if (!clip.asClip()->info().hasVideo) call.Fail("needs clips with video");
+  const ClipInfo& first = clips[0].asClip()->info();
+  const std::string planeText = call.String(1, "");
+  if (planeText.empty()) call.Fail("planes must name the planes of the result, such as \"YUV\"");
+  const std::vector<K> planes = PlaneLetters(call, planeText, "planes");
+  const std::vector<K> named = PlaneLetters(call, call.String(2, ""), "source_planes");
+  if (!named.empty() && named.size() != planes.size())
+    call.Fail("source_planes must name as many planes as planes (" + std::to_string(planes.size()) + ")");
+
+  AVPixelFormat format = AV_PIX_FMT_NONE;
+  if (call.args[3].defined()) format = ParsePixelType(call, call.String(3, ""));
+  else if (call.args[4].defined()) format = VideoOf(call, 4).pixelFormat;
+  else format = CombinedFormat(call, planes, first);
+
+  std::vector<ClipPtr> inputs;
+  for (const Value& clip : clips) inputs.push_back(clip.asClip());
+  std::vector<ChannelSource> sources;
+  for (std::size_t i = 0; i < planes.size(); ++i) {
+    if (!HasChannel(format, planes[i]))
+      call.Fail(std::string("a ") + PixelTypeName(format) + " result has no " + KindName(planes[i]) + " plane");
+    for (std::size_t j = 0; j < i; ++j)
+      if (planes[j] == planes[i]) call.Fail(std::string("planes names ") + KindName(planes[i]) + " twice");
+    const std::size_t input = std::min(i, clips.size() - 1);
+    const ClipInfo& from = inputs[input]->info();
+    static constexpr K kYuvOrder[] = {K::Y, K::U, K::V, K::A};
+    static constexpr K kRgbOrder[] = {K::R, K::G, K::B, K::A};
+    const K source = !named.empty() ? named[i] : IsRgbFormat(from.pixelFormat) ? kRgbOrder[i] : kYuvOrder[i];
+    sources.push_back({planes[i], static_cast<int>(input), source});
+  }
+  for (const Channel& channel : ChannelsOf(format, 16, 16)) {
+    const bool chosen = std::any_of(sources.begin(), sources.end(), [&](const ChannelSource& s) { return s.kind == channel.kind; });
+    const int fill = channel.kind == K::U || channel.kind == K::V ? kGrey : channel.kind == K::A ? kOpaque : 0;
+    if (!chosen) sources.push_back({channel.kind, -1, channel.kind, fill});
+  }
+  // The size is the first target plane's source's, scaled back up when that
+  // plane is subsampled in the result.
+  const ClipInfo& sizer = inputs[0]->info();
+  const Channel sourcePlane = ChannelOf(call, sizer, sources[0].from);
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+  const bool chromaPlane = planes[0] == K::U || planes[0] == K::V;
+  const int width = sourcePlane.width << (chromaPlane ? desc->log2_chroma_w : 0);
+  const int height = sourcePlane.height << (chromaPlane ? desc->log2_chroma_h : 0);
+  return MapChannels(call, Picture(first, format, width, height), inputs, sources);
+}
+
 }  // namespace
 
 void RegisterPlaneFunctions(FunctionTable& table) {
@@ -303,6 +445,9 @@ void RegisterPlaneFunctions(FunctionTable& table) {
   table["swapuv"] = {"clip:c", SwapUV};
   table["mergergb"] = MergeRgb(false);
   table["mergeargb"] = MergeRgb(true);
+  table["addalphaplane"] = {"clip:c ?mask:.", AddAlphaPlane};
+  table["removealphaplane"] = {"clip:c", RemoveAlphaPlane};
+  table["combineplanes"] = {"clips:c+ ?planes:s ?source_planes:s ?pixel_type:s ?sample_clip:c", CombinePlanes};
 }
 
 }  // namespace avs

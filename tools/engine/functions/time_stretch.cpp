@@ -4,17 +4,9 @@
 // resampling back (both change); a pitch change is a tempo change undone
 // by a rate change.
 #include "tools/engine/filter.h"
+#include "tools/engine/functions/audio_graph.h"
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
-#include "tools/engine/samples.h"
-
-extern "C" {
-#include <libavfilter/avfilter.h>
-#include <libavfilter/buffersink.h>
-#include <libavfilter/buffersrc.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
-}
 
 #include <algorithm>
 #include <cmath>
@@ -24,10 +16,6 @@ extern "C" {
 namespace avs {
 
 namespace {
-
-struct GraphDeleter {
-  void operator()(AVFilterGraph* g) const { avfilter_graph_free(&g); }
-};
 
 // The input's sound played `factor` times as fast at the same pitch, in
 // the input's sample type (worked in floats). Reads in order from where it
@@ -39,141 +27,26 @@ class TempoClip : public AudioFilter {
   TempoClip(ClipInfo info, std::string origin, ClipPtr source, double factor)
       : AudioFilter(info, std::move(origin), {std::move(source)}), factor_(factor) {}
 
-  class Stream : public AudioStream {
-   public:
-    Stream(const TempoClip& clip, Reading& reading)
-        : clip_(clip), inputs_(reading, clip), channels_(static_cast<std::size_t>(clip.info().channels)) {}
-
-    void Read(void* dst, int64_t start, int64_t count) override {
-      if (!graph_ || start != outPos_) Restart(start);
-      std::vector<float> out(static_cast<std::size_t>(count) * channels_);
-      std::size_t filled = 0;
-      while (filled < out.size()) {
-        if (pendingAt_ == pending_.size()) Pull();
-        const std::size_t n = std::min(out.size() - filled, pending_.size() - pendingAt_);
-        std::copy_n(pending_.begin() + static_cast<std::ptrdiff_t>(pendingAt_), n,
-                    out.begin() + static_cast<std::ptrdiff_t>(filled));
-        pendingAt_ += n;
-        filled += n;
-      }
-      outPos_ += count;
-      ConvertSamples(out.data(), SampleType::Float, dst, clip_.info().sampleType, out.size());
-    }
-
-   private:
-    static constexpr int kChunk = 4096;
-
-    void Build() {
-      const ClipInfo& info = clip_.info();
-      AVFilterGraph* graph = avfilter_graph_alloc();
-      if (!graph) clip_.Fail("out of memory");
-      graph_.reset(graph);
-      AVChannelLayout layout{};
-      av_channel_layout_default(&layout, info.channels);
-      char layoutName[128] = {};
-      av_channel_layout_describe(&layout, layoutName, sizeof layoutName);
-      av_channel_layout_uninit(&layout);
-      char args[320];
-      std::snprintf(args, sizeof args, "sample_rate=%d:sample_fmt=flt:channel_layout=%s:time_base=1/%d",
-                    info.sampleRate, layoutName, info.sampleRate);
-      if (avfilter_graph_create_filter(&source_, avfilter_get_by_name("abuffer"), "in", args, nullptr, graph) < 0)
-        clip_.Fail("cannot set up the time stretch");
-      AVFilterContext* last = source_;
-      // atempo takes factors from 0.5 to 100 at a time; slower ones are
-      // made in several steps.
-      double factor = clip_.factor_;
-      int steps = 0;
-      do {
-        const double step = std::clamp(factor, 0.5, 100.0);
-        factor /= step;
-        char tempo[64];
-        std::snprintf(tempo, sizeof tempo, "tempo=%.17g", step);
-        AVFilterContext* next = nullptr;
-        const std::string name = "tempo" + std::to_string(steps++);
-        if (avfilter_graph_create_filter(&next, avfilter_get_by_name("atempo"), name.c_str(), tempo, nullptr, graph) <
-                0 ||
-            avfilter_link(last, 0, next, 0) < 0)
-          clip_.Fail("cannot set up the time stretch");
-        last = next;
-      } while (std::fabs(factor - 1) > 1e-12);
-      AVFilterContext* format = nullptr;
-      if (avfilter_graph_create_filter(&format, avfilter_get_by_name("aformat"), "format", "sample_fmts=flt", nullptr,
-                                       graph) < 0 ||
-          avfilter_graph_create_filter(&sink_, avfilter_get_by_name("abuffersink"), "out", nullptr, nullptr, graph) <
-              0 ||
-          avfilter_link(last, 0, format, 0) < 0 || avfilter_link(format, 0, sink_, 0) < 0 ||
-          avfilter_graph_config(graph, nullptr) < 0)
-        clip_.Fail("cannot set up the time stretch");
-    }
-
-    // Starts at the input sample that plays at output sample `start`, less
-    // a second for the filter to settle, and skips what comes before.
-    void Restart(int64_t start) {
-      Build();
-      const int64_t under = static_cast<int64_t>(std::floor(static_cast<double>(start) * clip_.factor_));
-      inPos_ = std::max<int64_t>(0, under - clip_.input(0).info().sampleRate);
-      outPos_ = static_cast<int64_t>(std::llround(static_cast<double>(inPos_) / clip_.factor_));
-      pending_.clear();
-      pendingAt_ = 0;
-      while (outPos_ < start) {
-        if (pendingAt_ == pending_.size()) Pull();
-        const std::size_t skip =
-            std::min(static_cast<std::size_t>(start - outPos_), (pending_.size() - pendingAt_) / channels_);
-        pendingAt_ += skip * channels_;
-        outPos_ += static_cast<int64_t>(skip);
-      }
-    }
-
-    // Feeds input (silence past its end) until the filter gives samples.
-    void Pull() {
-      pending_.clear();
-      pendingAt_ = 0;
-      const ClipInfo& in = clip_.input(0).info();
-      while (pending_.empty()) {
-        std::unique_ptr<AVFrame, void (*)(AVFrame*)> frame(av_frame_alloc(), [](AVFrame* f) { av_frame_free(&f); });
-        if (!frame) clip_.Fail("out of memory");
-        frame->format = AV_SAMPLE_FMT_FLT;
-        frame->sample_rate = in.sampleRate;
-        av_channel_layout_default(&frame->ch_layout, in.channels);
-        frame->nb_samples = kChunk;
-        frame->pts = inPos_;
-        if (av_frame_get_buffer(frame.get(), 0) < 0) clip_.Fail("out of memory");
-        const std::size_t n = static_cast<std::size_t>(kChunk) * channels_;
-        if (in.sampleType == SampleType::Float) {
-          inputs_.Samples(0, frame->data[0], inPos_, kChunk);
-        } else {
-          native_.resize(n * static_cast<std::size_t>(BytesPerSample(in.sampleType)));
-          inputs_.Samples(0, native_.data(), inPos_, kChunk);
-          ConvertSamples(native_.data(), in.sampleType, frame->data[0], SampleType::Float, n);
-        }
-        inPos_ += kChunk;
-        if (av_buffersrc_add_frame(source_, frame.get()) < 0) clip_.Fail("the time stretch failed");
-        for (;;) {
-          std::unique_ptr<AVFrame, void (*)(AVFrame*)> out(av_frame_alloc(), [](AVFrame* f) { av_frame_free(&f); });
-          if (!out) clip_.Fail("out of memory");
-          const int rc = av_buffersink_get_frame(sink_, out.get());
-          if (rc == AVERROR(EAGAIN)) break;
-          if (rc < 0) clip_.Fail("the time stretch failed");
-          const float* samples = reinterpret_cast<const float*>(out->data[0]);
-          pending_.insert(pending_.end(), samples, samples + static_cast<std::size_t>(out->nb_samples) * channels_);
-        }
-      }
-    }
-
-    const TempoClip& clip_;
-    Inputs inputs_;
-    const std::size_t channels_;
-    std::unique_ptr<AVFilterGraph, GraphDeleter> graph_;
-    AVFilterContext* source_ = nullptr;
-    AVFilterContext* sink_ = nullptr;
-    std::vector<uint8_t> native_;
-    std::vector<float> pending_;  // interleaved samples the filter gave, from pendingAt_ on
-    std::size_t pendingAt_ = 0;
-    int64_t inPos_ = 0, outPos_ = 0;
-  };
-
   std::unique_ptr<AudioStream> OpenAudio(Reading& reading) const override {
-    return std::make_unique<Stream>(*this, reading);
+    // atempo takes factors from 0.5 to 100 at a time; slower ones are made
+    // in several steps.
+    std::vector<AudioFilterStep> steps;
+    double factor = factor_;
+    do {
+      const double step = std::clamp(factor, 0.5, 100.0);
+      factor /= step;
+      char tempo[64];
+      std::snprintf(tempo, sizeof tempo, "tempo=%.17g", step);
+      steps.push_back({"atempo", tempo});
+    } while (std::fabs(factor - 1) > 1e-12);
+    // A read starts at the input sample that plays at its first output
+    // sample, less a second for the filter to settle.
+    const int64_t settle = input(0).info().sampleRate;
+    return FilteredSound(*this, reading, std::move(steps), 4096, [this, settle](int64_t start) {
+      const int64_t under = static_cast<int64_t>(std::floor(static_cast<double>(start) * factor_));
+      const int64_t input = std::max<int64_t>(0, under - settle);
+      return AudioFeedStart{input, static_cast<int64_t>(std::llround(static_cast<double>(input) / factor_))};
+    });
   }
 
  private:
