@@ -246,6 +246,10 @@ class ColourFunctionsTest : public QObject {
         "yv12.avi", "null", "yuv420p", 0);
     row("CombinePlanes of planar RGB's planes as YUV", "CombinePlanes(ConvertToPlanarRGB(), planes=\"YUV\")",
         "rgb24.avi", "format=gbrp,mergeplanes=0x020001:yuv444p", "yuv444p", 0);
+    row("CombinePlanes of greyscale planes and an alpha into YUVA",
+        "CombinePlanes(ConvertToY(), UToY8(), VToY8(), AddAlphaPlane(128).AToY8(), planes=\"YUVA\", "
+        "source_planes=\"YYYY\", sample_clip=AddAlphaPlane())",
+        "yv12.avi", "format=yuva420p,lutyuv=a=128", "yuva420p", 0);
     row("CombinePlanes of luma alone fills grey chroma", "CombinePlanes(last, planes=\"Y\", pixel_type=\"YV12\")",
         "yv12.avi", "lutyuv=u=128:v=128", "yuv420p", 0);
     // Merges mix with 16-bit weights, round to nearest.

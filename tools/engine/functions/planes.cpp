@@ -1,6 +1,6 @@
 // Planes: one channel of a picture shown alone or moved into another
-// (ShowRed... ShowY..., ExtractY..., PlaneToY, UToY, VToY, YToUV, SwapUV),
-// pictures assembled from channels of several (MergeRGB, MergeARGB,
+// (ShowRed... ShowY..., ExtractY..., PlaneToY, UToY, VToY, AToY8, YToUV,
+// SwapUV), pictures assembled from channels of several (MergeRGB, MergeARGB,
 // CombinePlanes), and an alpha channel added or taken away.
 // Samples move unchanged: luma and RGB are taken as full-range values, and
 // a picture made of one channel has grey (128) chroma.
@@ -441,6 +441,7 @@ void RegisterPlaneFunctions(FunctionTable& table) {
   table["vtoy"] = ChromaToLuma(K::V, false);
   table["utoy8"] = ChromaToLuma(K::U, true);
   table["vtoy8"] = ChromaToLuma(K::V, true);
+  table["atoy8"] = Extract(K::A);
   table["ytouv"] = {"clipu:c clipv:c ?clipy:c", YToUV};
   table["swapuv"] = {"clip:c", SwapUV};
   table["mergergb"] = MergeRgb(false);
