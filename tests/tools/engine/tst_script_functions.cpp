@@ -329,7 +329,7 @@ class ScriptFunctionsTest : public QObject {
              int64_t{699});
     QCOMPARE(Run("SetMemoryMax(512)").asInt(), int64_t{512});
     avs::Value v = Run("SetFilterMTMode(\"DEFAULT_MT_MODE\", 2)\nSetCacheMode(0)\nSetPlanarLegacyAlignment(true)\n"
-                       "SetMemoryMax()\nBlankClip(length=7)\nPrefetch(4)");
+                       "SetMemoryMax()\nSetGraphAnalysis(true)\nBlankClip(length=7)\nPrefetch(4)\nSetCacheHints(0, 2)");
     QVERIFY(v.isClip());
     QCOMPARE(v.asClip()->info().frameCount, int64_t{7});
   }

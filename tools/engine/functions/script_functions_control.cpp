@@ -277,6 +277,8 @@ void RegisterScriptControlFunctions(std::map<std::string, Function>& table) {
   table["setplanarlegacyalignment"] = Ignored("?mode:b");
   table["setmaxcpu"] = Ignored("?features:s");
   table["prefetch"] = {"clip:c ?threads:i ?frames:i", [](Call& call) -> Value { return call.args[0]; }, true};
+  table["setcachehints"] = {"clip:c ?cachehints:i ?frame_range:i", [](Call& call) -> Value { return call.args[0]; }};
+  table["setgraphanalysis"] = Ignored("?enable:b");
 
   for (const char* loader : {"loadplugin", "loadcplugin", "load_stdcall_plugin", "loadvirtualdubplugin", "loadvfapiplugin"})
     table[loader] = PluginLoader();
