@@ -19,6 +19,8 @@ const char* const kWithdrawn[] = {
     "avisource",          "directshowsource", "wavsource",        "ffvideosource",  "lwlibavvideosource",
     "ffaudiosource",      "lwlibavaudiosource", "imagesource",    "imagereader",    "segmentedavisource",
     "opendmlsource",      "avifilesource",    "ffmpegsource2",    "import",         "setworkingdir",
+    "ffms2",              "ffimagesource",    "ffindex",          "lsmashvideosource", "lsmashaudiosource",
+    "dss2",               "segmenteddirectshowsource",
     "writefile",          "writefileif",      "writefileend",     "writefilestart", "exist",
     "imagewriter",        "conditionalreader", "imagesourceanim", "segmenteddirectshowsource",
     "mpeg2source",        "dgdecode_mpeg2source", "textsub",      "textsubmod",     "assrender",

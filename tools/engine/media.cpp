@@ -42,13 +42,14 @@ class MediaClip : public Clip {
   // `fullRange`: the stream's YUV is full range, and its pictures keep
   // that range (flagged) for the conversion put after the clip.
   MediaClip(ClipInfo info, std::string origin, std::string path, int videoIndex, int audioIndex,
-            FrameNumbering numbering, bool fullRange)
+            FrameNumbering numbering, bool fullRange, bool refuseRepeatedFields)
       : Clip(info, std::move(origin)),
         path_(std::move(path)),
         videoIndex_(videoIndex),
         audioIndex_(audioIndex),
         numbering_(numbering),
-        fullRange_(fullRange) {}
+        fullRange_(fullRange),
+        refuseRepeatedFields_(refuseRepeatedFields) {}
 
   std::unique_ptr<VideoStream> OpenVideo(Reading& reading) const override;
   std::unique_ptr<AudioStream> OpenAudio(Reading& reading) const override;
@@ -58,12 +59,14 @@ class MediaClip : public Clip {
   int audioIndex() const { return audioIndex_; }
   const FrameNumbering& numbering() const { return numbering_; }
   bool rangeLeftToConvert() const { return fullRange_; }
+  bool refusesRepeatedFields() const { return refuseRepeatedFields_; }
 
  private:
   std::string path_;
   int videoIndex_, audioIndex_;
   FrameNumbering numbering_;
   bool fullRange_;
+  bool refuseRepeatedFields_;
 };
 
 // The picture of a file. Frames are numbered by their times where the
@@ -133,6 +136,8 @@ class DecodedVideo : public VideoStream {
       ended_ = true;
       return false;
     }
+    if (frame->repeat_pict > 0 && clip_.refusesRepeatedFields())
+      clip_.Fail(clip_.path() + " repeats fields of its pictures (soft pulldown), which are not applied here");
     int64_t index = IndexOf(*frame);
     if (index < next_) return true;  // a frame from before the one sought
     previous_ = std::move(last_);
@@ -485,14 +490,42 @@ int64_t WavDataBytes(const std::string& path) {
 
 }  // namespace
 
-ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
+int StreamOfKind(const std::string& path, bool video, int n, const std::string& origin) {
+  Input input(path, origin, true);
+  const AVMediaType type = video ? AVMEDIA_TYPE_VIDEO : AVMEDIA_TYPE_AUDIO;
+  if (input.FindStreams() >= 0)
+    for (unsigned i = 0, seen = 0; i < input.fmt->nb_streams; ++i)
+      if (input.fmt->streams[i]->codecpar->codec_type == type && static_cast<int>(seen++) == n) return static_cast<int>(i);
+  throw ScriptError(origin + ": " + path + " has no " + (video ? "video" : "sound") + " track " + std::to_string(n));
+}
+
+std::vector<double> FrameTimesInMilliseconds(const std::string& path, int videoStream, const std::string& origin) {
+  const std::vector<int64_t> times = PacketTimes(path, videoStream, origin);
+  if (times.empty()) return {};
+  const AVRational timeBase = Input(path, origin, false).fmt->streams[videoStream]->time_base;
+  std::vector<double> milliseconds;
+  milliseconds.reserve(times.size());
+  for (int64_t time : times) milliseconds.push_back(static_cast<double>(time - times.front()) * 1000 * av_q2d(timeBase));
+  return milliseconds;
+}
+
+ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin, MediaFacts* facts) {
   const std::string& path = request.path;
   Input input(path, origin, true);
   auto fail = [&](const std::string& message) -> void { throw ScriptError(origin + ": " + message); };
   if (const int rc = input.FindStreams(); rc < 0) fail("cannot read " + path + ": " + ErrorText(rc));
 
-  int video = request.video ? av_find_best_stream(input.fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0) : -1;
-  int audio = request.audio ? av_find_best_stream(input.fmt, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) : -1;
+  // A stream asked for by its index must be of its kind.
+  auto choose = [&](bool wanted, int asked, AVMediaType type, const char* kind) {
+    if (!wanted) return -1;
+    if (asked == MediaRequest::kBestStream) return av_find_best_stream(input.fmt, type, -1, -1, nullptr, 0);
+    if (asked < 0 || asked >= static_cast<int>(input.fmt->nb_streams) ||
+        input.fmt->streams[asked]->codecpar->codec_type != type)
+      fail(path + " has no " + kind + " stream " + std::to_string(asked));
+    return asked;
+  };
+  int video = choose(request.video, request.videoStream, AVMEDIA_TYPE_VIDEO, "video");
+  int audio = choose(request.audio, request.audioStream, AVMEDIA_TYPE_AUDIO, "sound");
   if (video >= 0 && (input.fmt->streams[video]->disposition & AV_DISPOSITION_ATTACHED_PIC)) video = -1;
   if (request.needVideo && video < 0) fail(path + " has no video");
   if (request.needAudio && audio < 0) fail(path + " has no sound");
@@ -591,8 +624,29 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin) {
   if (info.hasAudio && (samples <= 0 || samples > kMaxSamples)) fail(path + " holds no sound");
   info.frameCount = frames;
   info.sampleCount = samples;
+  if (info.hasAudio && request.channels > 0) info.channels = request.channels;
+  if (info.hasAudio && request.sampleRate > 0) {
+    info.sampleCount = av_rescale(samples, request.sampleRate, info.sampleRate);
+    info.sampleRate = request.sampleRate;
+  }
   if (!info.hasVideo) video = -1;
-  ClipPtr clip = std::make_shared<MediaClip>(info, origin, path, video, audio, numbering, fullRange);
+  if (facts) {
+    *facts = MediaFacts{};
+    facts->videoStream = video;
+    facts->audioStream = info.hasAudio ? audio : -1;
+    if (video >= 0) {
+      const AVCodecParameters* par = input.fmt->streams[video]->codecpar;
+      facts->sampleAspect = par->sample_aspect_ratio;
+      facts->colorSpace = par->color_space;
+      facts->colorRange = fullRange ? AVCOL_RANGE_MPEG : par->color_range;
+    }
+    if (info.hasAudio) {
+      const AVChannelLayout& layout = input.fmt->streams[audio]->codecpar->ch_layout;
+      facts->channelMask = layout.order == AV_CHANNEL_ORDER_NATIVE ? layout.u.mask : 0;
+    }
+  }
+  ClipPtr clip =
+      std::make_shared<MediaClip>(info, origin, path, video, audio, numbering, fullRange, request.refuseRepeatedFields);
   return fullRange ? MakeLimitedRangeClip(std::move(clip)) : clip;
 }
 

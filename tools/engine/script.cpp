@@ -876,12 +876,21 @@ Value Interpreter::EvalExpression(const std::string& text, const std::string& or
   }
 }
 
-Value Interpreter::RunFile(const std::string& path, const std::string& origin) {
+Value Interpreter::RunFileApart(const std::string& path, const std::string& origin, const std::string& caller) {
+  Interpreter apart;
+  apart.importChain_ = importChain_;
+  apart.stepBudget_ = stepBudget_;
+  Value value = apart.RunFile(path, origin, caller);
+  inputFiles_.insert(inputFiles_.end(), apart.inputFiles_.begin(), apart.inputFiles_.end());
+  return value;
+}
+
+Value Interpreter::RunFile(const std::string& path, const std::string& origin, const std::string& caller) {
   std::error_code ec;
   fs::path canonical = fs::weakly_canonical(fs::absolute(path, ec), ec);
   if (ec) canonical = fs::path(path).lexically_normal();
   std::string displayName = fs::path(path).filename().string();
-  const std::string prefix = origin.empty() ? "" : origin + ": Import: ";
+  const std::string prefix = origin.empty() ? "" : origin + ": " + caller + ": ";
   if (std::find(importChain_.begin(), importChain_.end(), canonical.string()) != importChain_.end())
     throw ScriptError(prefix + displayName + " imports itself");
   if (importChain_.size() >= kMaxImportDepth) throw ScriptError(prefix + "scripts are imported too deeply");

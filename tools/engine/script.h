@@ -148,9 +148,14 @@ class Interpreter {
   Interpreter(const Interpreter&) = delete;
   Interpreter& operator=(const Interpreter&) = delete;
 
-  // Evaluates a script file and gives its value. `origin` names the Import
-  // call that asks for it, for the messages about the file itself.
-  Value RunFile(const std::string& path, const std::string& origin = {});
+  // Evaluates a script file and gives its value. `origin` names the call of
+  // `caller` that asks for it, for the messages about the file itself.
+  Value RunFile(const std::string& path, const std::string& origin = {}, const std::string& caller = "Import");
+  // Evaluates a script file in an interpreter of its own, as a source that
+  // opens a script does (AviSource of an .avs): its variables and functions
+  // stay its own; a script that opens itself so is refused as an Import loop
+  // is, and the files it reads count among this one's.
+  Value RunFileApart(const std::string& path, const std::string& origin, const std::string& caller);
   // Evaluates script text as if it were the file `displayName` in `dir`.
   Value RunText(const std::string& text, const std::string& displayName, const std::string& dir);
   // Evaluates one expression in the current variables (WriteFileStart).

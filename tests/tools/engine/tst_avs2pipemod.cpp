@@ -89,6 +89,11 @@ class Avs2PipeModTest : public QObject {
                            "sine=f=300:r=44100:d=1.2", "-ac", "2", "-c:v", "mpeg4", "-c:a", "pcm_s16le", "clip.avi"}));
     QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=1", "-c:v", "mpeg4", "silent.avi"}));
     media_.write("cut.avi", media_.read("clip.avi").left(150000));
+    // A camera's MJPEG: full-range YUV.
+    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=0.4", "-c:v", "mjpeg", "-q:v", "2", "-pix_fmt",
+                           "yuvj420p", "camera.avi"}));
+    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=0.4", "-c:v", "mjpeg", "-q:v", "2", "-pix_fmt",
+                           "yuvj422p", "camera422.avi"}));
     // Reading a pipe that nobody writes would wait forever.
     QCOMPARE(mkfifo(media_.path("pipe0001.png").toUtf8().constData(), 0600), 0);
     QCOMPARE(mkfifo(media_.path("pipe.avi").toUtf8().constData(), 0600), 0);
@@ -233,7 +238,9 @@ class Avs2PipeModTest : public QObject {
                                         << "bad.avs, line 1: ImageSource: cannot open the image";
     QTest::newRow("cut AVI") << "-y4mp" << "AviSource(\"cut.avi\")" << "cut.avi promises 30 frames, but the file holds";
     QTest::newRow("import loop") << "-info" << "Import(\"bad.avs\")" << "bad.avs, line 1: Import: bad.avs imports itself";
-    QTest::newRow("not media") << "-info" << "AviSource(\"bad.avs\")" << "bad.avs, line 1: cannot read";
+    QTest::newRow("not media") << "-info" << "AviSource(\"garbage.avi\")" << "bad.avs, line 1: cannot read";
+    QTest::newRow("AviSource of the script itself") << "-info" << "AviSource(\"bad.avs\")"
+                                                    << "bad.avs, line 1: AviSource: bad.avs imports itself";
     QTest::newRow("empty script") << "-info" << "# nothing" << "bad.avs: the script's value is nothing";
     QTest::newRow("pipe as image") << "-info" << "ImageSource(\"pipe%04d.png\", 1, 5, 25)"
                                    << "bad.avs, line 1: ImageSource: cannot open the image";
@@ -276,6 +283,7 @@ class Avs2PipeModTest : public QObject {
     media_.write("many.wav", Wave(1000, 44100, 4000, 4000));
     media_.write("long.wav", Wave(2, 22050, 400000, 40000));
     media_.write("short.wav", Wave(2, 22050, 4000, 3999));
+    media_.write("garbage.avi", QByteArray(20000, char(0x17)));
     ToolRun run = RunTool({mode, media_.script("bad.avs", script + "\n")});
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.out.isEmpty(), run.out.left(80).constData());
@@ -362,16 +370,49 @@ class Avs2PipeModTest : public QObject {
   }
 
   // A camera's MJPEG (full-range YUV) comes out in the limited range, as
-  // ffmpeg converts it.
+  // ffmpeg converts it, also where the first resize or conversion after
+  // the source converts the range in its own pass. A conversion that reads
+  // YUV as full range (a PC matrix) gets the limited picture, as it would
+  // without that folding.
+  void fullRangeSourceBecomesLimitedRange_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("filters");  // ffmpeg's, for the reference
+    QTest::newRow("the source alone") << "AviSource(\"camera.avi\")" << "format=yuv420p";
+    QTest::newRow("resized") << "AviSource(\"camera.avi\").Spline64Resize(160, 120).ConvertToYV12()"
+                             << "scale=160:120:flags=spline,format=yuv420p";
+    QTest::newRow("4:2:2 resized") << "AviSource(\"camera422.avi\").Spline64Resize(160, 120).ConvertToYV12()"
+                                   << "scale=160:120:flags=spline,format=yuv420p";
+    QTest::newRow("through RGB") << "AviSource(\"camera422.avi\").ConvertToRGB24().ConvertToYV12()"
+                                 << "format=rgb24,format=yuv420p";
+    QTest::newRow("resized after a crop") << "AviSource(\"camera.avi\").Crop(16, 16, -16, -16).BicubicResize(144, 104)"
+                                          << "crop=288:208:16:16,scale=144:104:flags=bicubic,format=yuv420p";
+  }
   void fullRangeSourceBecomesLimitedRange() {
-    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=0.4", "-c:v", "mjpeg", "-q:v", "2", "camera.avi"}));
-    QCOMPARE(Probe(media_.path("camera.avi"), "pix_fmt"), QString("yuvj420p"));
-    QVERIFY(media_.ffmpeg({"-i", "camera.avi", "-pix_fmt", "yuv420p", "reference.y4m"}));
-    ToolRun run = RunTool({"-y4mp", media_.script("camera.avs", "AviSource(\"camera.avi\")\n")});
+    QFETCH(QString, script);
+    QFETCH(QString, filters);
+    const QString source = script.section('"', 1, 1);
+    QVERIFY(media_.ffmpeg({"-i", source, "-vf", filters, "reference.y4m"}));
+    ToolRun run = RunTool({"-y4mp", media_.script("camera.avs", script + "\n")});
     QCOMPARE(run.exitCode, 0);
     media_.write("ours.y4m", run.out);
     const double psnr = Psnr(media_.path("ours.y4m"), media_.path("reference.y4m"));
     QVERIFY2(psnr >= 38, qPrintable(QString("PSNR %1 dB").arg(psnr)));
+  }
+
+  // The first resize after a full-range source reads the decoded picture
+  // itself (one swscale pass, no conversion at the source's size). A PC
+  // matrix reads the source's picture after its own range conversion: the
+  // same as after any other filter in between.
+  void fullRangeIsFoldedIntoTheFirstConversion() {
+    const avs::ClipPtr resized = EvaluateClip("AviSource(\"camera422.avi\").Spline64Resize(160, 120)", media_.dir());
+    QVERIFY(resized->input(0).inputs().empty());  // the decoded file
+    const avs::ClipPtr alone = EvaluateClip("AviSource(\"camera422.avi\")", media_.dir());
+    QCOMPARE(alone->inputs().size(), std::size_t{1});  // the range's own conversion
+    const QString pc = ".ConvertToRGB24(matrix=\"PC.601\").ConvertToYV12(matrix=\"PC.601\")";
+    const QByteArray direct = ScriptPictures("AviSource(\"camera422.avi\")" + pc, media_.dir());
+    const QByteArray apart = ScriptPictures("AviSource(\"camera422.avi\").FlipVertical().FlipVertical()" + pc, media_.dir());
+    QVERIFY(!direct.isEmpty());
+    QVERIFY(direct == apart);
   }
 
   void usageErrors() {

@@ -619,8 +619,8 @@ class ScriptLanguageTest : public QObject {
     QTest::addColumn<QString>("message");
     QTest::newRow("LoadPlugin") << "LoadPlugin(\"C:\\plugins\\mvtools2.dll\")"
                                 << "t.avs, line 1: LoadPlugin: cannot load mvtools2.dll: plugins cannot be loaded here";
-    QTest::newRow("LoadCPlugin") << "\nLoadCPlugin(\"/usr/lib/ffms2.so\")"
-                                 << "t.avs, line 2: LoadCPlugin: cannot load ffms2.so: plugins cannot be loaded here";
+    QTest::newRow("LoadCPlugin") << "\nLoadCPlugin(\"/usr/lib/libmvtools2.so\")"
+                                 << "t.avs, line 2: LoadCPlugin: cannot load libmvtools2.so: plugins cannot be loaded here";
     QTest::newRow("Load_Stdcall_Plugin") << "Load_Stdcall_Plugin(\"eedi3.dll\")"
                                          << "t.avs, line 1: Load_Stdcall_Plugin: cannot load eedi3.dll";
     QTest::newRow("LoadVirtualDubPlugin") << "LoadVirtualDubPlugin(\"msu.vdf\", \"MSU\", 0)"

@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include <QFile>
+#include <QProcess>
 #include <QtTest>
 #include <cmath>
 
@@ -68,8 +69,8 @@ class SourceFunctionsTest : public QObject {
     av_log_set_level(AV_LOG_ERROR);
     // The containers users' sources come in, a second or so each, with
     // B-frames wherever the codec has them.
-    const QStringList picture{"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=1.2"};
-    const QStringList sound{"-f", "lavfi", "-i", "sine=f=300:r=48000:d=1.2", "-ac", "2"};
+    const QStringList picture{"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=0.8"};
+    const QStringList sound{"-f", "lavfi", "-i", "sine=f=300:r=48000:d=0.8", "-ac", "2"};
     const QStringList mpeg2{"-c:v", "mpeg2video", "-g", "12", "-bf", "2"};
     const QStringList h264{"-c:v", "libx264", "-preset", "ultrafast", "-bf", "3", "-g", "12", "-x264-params", "b-pyramid=normal"};
     QVERIFY(media_.ffmpeg(picture + sound + mpeg2 + QStringList{"-c:a", "mp2", "-f", "vob", "dvd.vob"}));
@@ -80,6 +81,14 @@ class SourceFunctionsTest : public QObject {
     QVERIFY(media_.ffmpeg(picture + sound + h264 + QStringList{"-c:a", "aac", "-f", "mpegts", "-mpegts_m2ts_mode", "1", "avchd.mts"}));
     QVERIFY(media_.ffmpeg(sound + QStringList{"-c:a", "aac", "sound.aac"}));
     QVERIFY(media_.ffmpeg(sound + QStringList{"-c:a", "libmp3lame", "sound.mp3"}));
+    // Two pictures and two sounds in one file, the second picture with a
+    // pixel aspect of 4:3.
+    const QStringList tracks{"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=1", "-f", "lavfi", "-i",
+                             "testsrc2=s=96x72:r=25:d=1,setsar=4/3", "-f", "lavfi", "-i", "sine=r=48000:d=1", "-f", "lavfi",
+                             "-i", "sine=f=600:r=32000:d=1", "-map", "0", "-map", "1", "-map", "2", "-map", "3"};
+    QVERIFY(media_.ffmpeg(tracks + QStringList{"-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", "tracks.mp4"}));
+    QVERIFY(media_.ffmpeg(tracks + QStringList{"-c:v", "mpeg4", "-c:a", "pcm_s16le", "tracks.avi"}));
+    QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=0.4", "-c:v", "mjpeg", "camera.avi"}));
     // Frames 5 to 7 left out: the AVI keeps their places as empty chunks,
     // as capture programs write dropped frames.
     QVERIFY(media_.ffmpeg(picture + QStringList{"-vf", "select='not(between(n,5,7))'", "-fps_mode", "passthrough", "-c:v",
@@ -449,7 +458,8 @@ class SourceFunctionsTest : public QObject {
     QTest::addColumn<int>("dropped");  // frames left out after frame 4
     const QStringList files{"dvd.vob", "vcd.mpg", "camera.mod", "broadcast.ts", "bluray.m2ts", "avchd.mts"};
     const QStringList sources{"AviSource(\"%1\", audio=false)", "DirectShowSource(\"%1\", audio=false)",
-                              "FFVideoSource(\"%1\")", "LWLibavVideoSource(\"%1\")"};
+                              "FFVideoSource(\"%1\")", "FFmpegSource2(\"%1\")", "LWLibavVideoSource(\"%1\")",
+                              "LSMASHVideoSource(\"%1\")", "DSS2(\"%1\")"};
     for (const QString& file : files)
       for (const QString& source : sources)
         QTest::addRow("%s %s", qPrintable(file), qPrintable(source.left(source.indexOf('(')))) << source << file << 0;
@@ -486,7 +496,7 @@ class SourceFunctionsTest : public QObject {
     QTest::addColumn<QString>("file");
     const QStringList files{"dvd.vob", "camera.mod", "broadcast.ts", "bluray.m2ts", "avchd.mts", "sound.aac", "sound.mp3"};
     const QStringList sources{"WavSource(\"%1\")", "DirectShowSource(\"%1\", video=false)", "FFAudioSource(\"%1\")",
-                              "LWLibavAudioSource(\"%1\")"};
+                              "LWLibavAudioSource(\"%1\")", "LSMASHAudioSource(\"%1\")"};
     for (const QString& file : files)
       for (const QString& source : sources)
         QTest::addRow("%s %s", qPrintable(file), qPrintable(source.left(source.indexOf('(')))) << source << file;
@@ -507,6 +517,134 @@ class SourceFunctionsTest : public QObject {
     const auto* b = reinterpret_cast<const int16_t*>(theirs.constData());
     for (qsizetype i = 0; i < ours.size() / 2; ++i)
       QVERIFY2(std::abs(a[i] - b[i]) <= 1, qPrintable(QString("sample value %1: %2, not %3").arg(i).arg(a[i]).arg(b[i])));
+  }
+
+  // The source functions users' scripts call, with the parameters their
+  // documentation gives: what each one changes, and a clear refusal of
+  // an argument it does not have or a value it cannot honour.
+  void sourceFunctionsTakeTheirParameters_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("expected");  // "frames size fps pixels | rate channels samples", or an error
+    const QString first = "25 160x120 25/1 YV12", second = "25 96x72 25/1 YV12";
+    QTest::newRow("FFVideoSource") << "FFVideoSource(\"tracks.mp4\")" << first;
+    QTest::newRow("FFVideoSource's track") << "FFVideoSource(\"tracks.mp4\", track=1)" << second;
+    QTest::newRow("FFVideoSource's rate") << "FFVideoSource(\"tracks.mp4\", fpsnum=30, fpsden=1)" << "30 160x120 30/1 YV12";
+    QTest::newRow("FFVideoSource's size and format")
+        << "FFVideoSource(\"tracks.mp4\", width=320, height=240, resizer=\"LANCZOS\", colorspace=\"RGB32\")"
+        << "25 320x240 25/1 RGB32";
+    QTest::newRow("FFVideoSource's systematic format") << "FFVideoSource(\"tracks.mp4\", colorspace=\"YUV444P8\")"
+                                                       << "25 160x120 25/1 YV24";
+    QTest::newRow("FFVideoSource's options without effect")
+        << "FFVideoSource(\"tracks.mp4\", cache=false, cachefile=\"x.ffindex\", threads=1, seekmode=0, utf8=true)" << first;
+    QTest::newRow("FFAudioSource") << "FFAudioSource(\"tracks.mp4\")" << "48000 1 48000";
+    QTest::newRow("FFAudioSource's track") << "FFAudioSource(\"tracks.mp4\", track=3)" << "32000 1 32000";
+    QTest::newRow("FFmpegSource2 without sound") << "FFmpegSource2(\"tracks.mp4\")" << first;
+    QTest::newRow("FFmpegSource2 with sound") << "FFmpegSource2(\"tracks.mp4\", vtrack=1, atrack=3)"
+                                              << second + " 32000 1 32000";
+    QTest::newRow("FFMS2 by position") << "FFMS2(\"tracks.mp4\", -1, -1, true, \"\", 50, 1)" << "50 160x120 50/1 YV12 48000 1 48000";
+    QTest::newRow("FFImageSource") << "FFImageSource(\"camera.avi\", colorspace=\"YV24\")" << "10 160x120 25/1 YV24";
+    QTest::newRow("LWLibavVideoSource by its own name") << "LWLibavVideoSource(source=\"tracks.mp4\", stream_index=1)" << second;
+    QTest::newRow("LWLibavVideoSource's rate and format")
+        << "LWLibavVideoSource(\"tracks.mp4\", fpsnum=50, fpsden=1, format=\"YUV422P8\", decoder=\"h264\")"
+        << "50 160x120 50/1 YV16";
+    QTest::newRow("LWLibavAudioSource's layout and rate") << "LWLibavAudioSource(\"tracks.mp4\", stream_index=3, layout=\"stereo\", rate=16000)"
+                                                          << "16000 2 16000";
+    QTest::newRow("LSMASHVideoSource's track") << "LSMASHVideoSource(\"tracks.mp4\", track=2)" << second;
+    QTest::newRow("LSMASHAudioSource's track") << "LSMASHAudioSource(\"tracks.mp4\", track=4, layout=\"FL+FR+LFE\")"
+                                               << "32000 3 32000";
+    QTest::newRow("DSS2") << "DSS2(\"tracks.mp4\", fps=50, flipv=true, pixel_type=\"YUY2\")" << "50 160x120 50/1 YUY2";
+    QTest::newRow("DirectShowSource by position") << "DirectShowSource(\"tracks.mp4\", 50.0, true, false, true, true)"
+                                                  << "50 160x120 50/1 YV12";
+    QTest::newRow("DirectShowSource's frame count") << "DirectShowSource(\"tracks.mp4\", audio=false, framecount=40)"
+                                                    << "40 160x120 25/1 YV12";
+    QTest::newRow("AviSource's tracks") << "AviSource(\"tracks.avi\", vtrack=1, atrack=1)" << second + " 32000 1 32000";
+    QTest::newRow("AviSource of a script") << "AviSource(\"two.avs\")" << "10 64x48 24/1 YV12";
+    QTest::newRow("AviSource of a script, its variables its own") << "AviSource(\"two.avs\")\nAssert(!VarExist(\"inner\"))"
+                                                                   << "10 64x48 24/1 YV12";
+    QTest::newRow("AviSource of a script that opens itself") << "AviSource(\"self.avs\")" << "self.avs imports itself";
+    QTest::newRow("SegmentedAviSource") << "SegmentedAviSource(\"part.avi\")" << "20 64x48 24/1 YV12";
+    QTest::newRow("LoadPlugin of the plugins' files")
+        << "LoadPlugin(\"C:\\AviSynth\\plugins\\ffms2.dll\")\nLoadCPlugin(\"libffms2.so\")\n"
+           "LoadPlugin(\"LSMASHSource.dll\")\nLoadPlugin(\"avss64.dll\")\nFFVideoSource(\"tracks.mp4\")"
+        << first;
+    QTest::newRow("an argument it does not have") << "FFVideoSource(\"tracks.mp4\", bogus_arg=1)"
+                                                  << "t.avs, line 1: FFVideoSource has no argument named bogus_arg";
+    QTest::newRow("another plugin's argument") << "LWLibavVideoSource(\"tracks.mp4\", track=1)"
+                                               << "LWLibavVideoSource has no argument named track";
+    QTest::newRow("a sound stream as video") << "FFVideoSource(\"tracks.mp4\", track=2)" << "has no video stream 2";
+    QTest::newRow("a track that is not there") << "LSMASHAudioSource(\"tracks.mp4\", track=9)" << "has no sound stream 8";
+    QTest::newRow("a format of 10 bits") << "LWLibavVideoSource(\"tracks.mp4\", format=\"YUV420P10\")"
+                                         << "25 160x120 25/1 YUV420P10";
+    QTest::newRow("planar RGB of 16 bits") << "LSMASHVideoSource(\"tracks.mp4\", format=\"GBRP16\")"
+                                           << "25 160x120 25/1 RGBP16";
+    QTest::newRow("FFMS2's systematic name") << "FFVideoSource(\"tracks.mp4\", colorspace=\"Y16\")" << "25 160x120 25/1 Y16";
+    QTest::newRow("FFMS2's Y800") << "FFVideoSource(\"tracks.mp4\", colorspace=\"y800\")" << "25 160x120 25/1 Y8";
+    QTest::newRow("a format the engine has not") << "LWLibavVideoSource(\"tracks.mp4\", format=\"XYZ12LE\")"
+                                                 << "format \"XYZ12LE\" is no pixel format here";
+    QTest::newRow("FFMS2's YUV 4:1:1") << "FFVideoSource(\"tracks.mp4\", colorspace=\"YV411\")"
+                                       << "colorspace \"YV411\" is no pixel format here";
+    QTest::newRow("pulldown flags asked for") << "FFVideoSource(\"tracks.mp4\", rffmode=1)" << "rffmode 1 is not supported";
+    QTest::newRow("repeated fields asked for") << "LWLibavVideoSource(\"pulldown.264\", repeat=true)"
+                                               << "pulldown.264 repeats fields of its pictures (soft pulldown)";
+    QTest::newRow("repeated fields left as they are") << "LWLibavVideoSource(\"pulldown.264\").AssumeFPS(24000, 1001)"
+                                                      << "12 64x48 24000/1001 YV12";
+    QTest::newRow("an unknown resizer") << "FFVideoSource(\"tracks.mp4\", width=64, resizer=\"BEST\")" << "unknown resizer \"BEST\"";
+    QTest::newRow("an unknown layout") << "LWLibavAudioSource(\"tracks.mp4\", layout=\"surround\")"
+                                       << "unknown channel layout \"surround\"";
+    QTest::newRow("DirectShowSource without anything") << "DirectShowSource(\"tracks.mp4\", audio=false, video=false)"
+                                                       << "needs video or audio";
+    QTest::newRow("no segment") << "SegmentedAviSource(\"none.avi\")" << "no segment of none.avi";
+  }
+  void sourceFunctionsTakeTheirParameters() {
+    QFETCH(QString, script);
+    QFETCH(QString, expected);
+    media_.script("two.avs", "inner = 1\nBlankClip(length=10, width=64, height=48, pixel_type=\"YV12\").KillAudio()\n");
+    media_.script("self.avs", "AviSource(\"self.avs\")\n");
+    // Soft pulldown: pictures whose timing repeats a field, as the x264
+    // command line writes them.
+    if (!QFile::exists(media_.path("pulldown.264"))) {
+      QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=64x48:r=24000/1001", "-frames:v", "12", "film.y4m"}));
+      QProcess x264;
+      x264.setWorkingDirectory(media_.dir());
+      x264.start("x264", {"--quiet", "--pulldown", "32", "--preset", "ultrafast", "-o", "pulldown.264", "film.y4m"});
+      QVERIFY(x264.waitForFinished(60000) && x264.exitCode() == 0);
+    }
+    for (const char* part : {"part.00.avi", "part.01.avi"})
+      if (!QFile::exists(media_.path(part)))
+        QVERIFY(media_.ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=64x48:r=24", "-frames:v", "10", "-c:v", "mpeg4", part}));
+    QString got;
+    try {
+      const avs::ClipPtr clip = Eval(script);
+      const avs::ClipInfo info = clip->info();
+      if (info.hasVideo) avs::Reading().Frame(*clip, 0);
+      QStringList parts;
+      if (info.hasVideo)
+        parts << QString("%1 %2x%3 %4/%5 %6").arg(info.frameCount).arg(info.width).arg(info.height).arg(info.fps.num)
+                     .arg(info.fps.den).arg(avs::PixelTypeName(info.pixelFormat));
+      if (info.hasAudio) parts << QString("%1 %2 %3").arg(info.sampleRate).arg(info.channels).arg(info.sampleCount);
+      got = parts.join(' ');
+      QCOMPARE(got, expected);
+    } catch (const avs::ScriptError& e) {
+      got = e.what();
+      QVERIFY2(got.contains(expected), qPrintable(got));
+    }
+  }
+
+  // FFMS2's variables, under their prefix, and its timecodes file.
+  void ffms2TellsTheScript() {
+    avs::Interpreter interp;
+    const avs::Value value = interp.RunText(
+        "FFVideoSource(\"tracks.mp4\", track=1, varprefix=\"b_\", timecodes=\"tc.txt\")\n"
+        "c = FFVideoSource(\"camera.avi\")\nFFAudioSource(\"tracks.mp4\")\n"
+        "String(b_FFSAR_NUM) + \"/\" + String(b_FFSAR_DEN) + \" \" + String(b_FFCROP_LEFT) + \" \" + FFVAR_PREFIX + \" \" + "
+        "String(FFCOLOR_RANGE) + \" \" + String(FFCHANNEL_LAYOUT) + \" \" + String(b_FFSAR)",
+        "t.avs", media_.dir().toStdString());
+    // The camera's full range is given in the limited range (1); the sound
+    // is mono, a front centre speaker.
+    QCOMPARE(QString::fromStdString(value.asString()), QString("4/3 0  1 4 1.333333"));
+    QByteArray timecodes = media_.read("tc.txt");
+    QVERIFY2(timecodes.startsWith("# timecode format v2\n0.00\n40.00\n80.00\n"), timecodes.left(80).constData());
+    QCOMPARE(timecodes.count('\n'), 26);
   }
 
   // avs2pipemod reports the clip's own sample type.

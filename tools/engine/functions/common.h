@@ -3,6 +3,7 @@
 // conversion, its fps a change of rate).
 #pragma once
 
+#include "tools/engine/media.h"
 #include "tools/engine/script.h"
 
 #include <string>
@@ -31,6 +32,10 @@ Rational CheckedRate(const Call& call, int64_t num, int64_t den);
 // for a reader for ever) is refused. Failures throw ScriptError starting
 // with `who` ("Vid.avs, line 3: WriteFile").
 void WriteToFile(const std::string& path, const std::string& text, bool append, const std::string& who);
+
+// Sources: a media file opened for a source function, noted among the
+// files the script reads.
+ClipPtr OpenSourceFile(Call& call, const MediaRequest& request, MediaFacts* facts = nullptr);
 
 // Colour: the pixel_type option of sources ("AUTO" and "FULL" keep the
 // decoded type).

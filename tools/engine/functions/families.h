@@ -11,7 +11,7 @@ namespace avs {
 using FunctionTable = std::map<std::string, Function>;
 
 void RegisterSourceFunctions(FunctionTable& table);   // sources and BlankClip
-void RegisterSourceForms(FunctionTable& table);       // sources: other names, segments, animations
+void RegisterSourceForms(FunctionTable& table);       // sources: ImageReader, animations
 void RegisterImageWriterFunction(FunctionTable& table);  // frames written as image files
 void RegisterGeneratorFunctions(FunctionTable& table);  // colour bars and tones
 void RegisterTextFunctions(FunctionTable& table);     // text on frames

@@ -180,12 +180,11 @@ Value FramePropertiesRefused(Call& call) {
 
 bool IsKnownPluginFunction(const std::string& lowerName) {
   static const std::set<std::string> kNames = {
-      "qtgmc", "mctemporaldenoise", "mctemporaldenoisepp", "smdegrain", "temporaldegrain", "lsmashvideosource",
-      "lsmashaudiosource", "nnedi", "nnedi2", "nnedi3", "nnedi3_rpow2", "znedi3", "eedi2", "eedi3", "eedi3_rpow2",
+      "qtgmc", "mctemporaldenoise", "mctemporaldenoisepp", "smdegrain", "temporaldegrain", "nnedi", "nnedi2",
+      "nnedi3", "nnedi3_rpow2", "znedi3", "eedi2", "eedi3", "eedi3_rpow2",
       "sangnom", "sangnom2", "tdeint", "tmm", "tmm2", "telecide", "decimate", "multidecimate", "fielddeinterlace",
       "yadifmod", "fft3dfilter", "fft3dgpu", "dfttest", "knlmeanscl", "bm3d",
-      "dgsource", "dss2", "directshowsource2", "ffmpegsource2", "ffms2",
-      "ffindex", "ffimagesource", "repair", "forwardclense", "backwardclense", "verticalcleaner",
+      "dgsource", "directshowsource2", "repair", "forwardclense", "backwardclense", "verticalcleaner",
       "msuper", "manalyse", "mdegrain1", "mdegrain2", "mdegrain3", "mdegrainn", "mcompensate", "mflowfps", "mflowblur",
       "mflowinter", "mblockfps", "mrecalculate", "mmask", "mvanalyse", "mvdegrain1", "mvdegrain2", "mvdegrain3",
       "mvflowfps", "awarpsharp", "awarpsharp2", "warpsharp", "limitedsharpenfaster", "lsfmod", "seesaw", "deblock",

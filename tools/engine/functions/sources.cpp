@@ -1,8 +1,11 @@
-// Sources and generators: media files, image sequences and BlankClip.
+// Sources and generators: media files (AviSource and its kin,
+// DirectShowSource, WavSource), image sequences and BlankClip. The source
+// plugins' functions (FFMS2, L-SMASH Works) are in plugins/.
 #include "tools/engine/filter.h"
 #include "tools/engine/functions/bit_depth.h"
 #include "tools/engine/functions/common.h"
 #include "tools/engine/functions/families.h"
+#include "tools/engine/input.h"
 #include "tools/engine/media.h"
 #include "tools/engine/pixel_format.h"
 #include "tools/engine/samples.h"
@@ -17,61 +20,130 @@ extern "C" {
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 
 namespace avs {
 
 namespace {
 
-// A media file opened for a source function, noted among the files the
-// script reads.
-ClipPtr OpenSourceFile(Call& call, const MediaRequest& request) {
-  call.interp.NoteInputFile(request.path);
-  return OpenMedia(request, call.origin);
+// The picture and sound of one file for AviSource and its kin: an .avs is
+// evaluated apart, as AviSynth's AVI reader serves a script, other files
+// are decoded; `video` and `audio` choose the file's streams by their
+// number among those of their kind (-1: the first).
+ClipPtr AviFile(Call& call, const std::string& name, bool withAudio, int videoTrack, int audioTrack) {
+  const std::string path = call.Path(name);
+  if (EndsWithNoCase(path, ".avs")) {
+    const Value value = call.interp.RunFileApart(path, call.origin, call.functionName);
+    if (!value.isClip() || !value.asClip()->info().hasVideo) call.Fail(name + " gives no video");
+    const ClipPtr& clip = value.asClip();
+    return withAudio || !clip->info().hasAudio ? clip : call.interp.CallFunction("KillAudio", {clip}, call.origin).asClip();
+  }
+  MediaRequest request{path, true, withAudio, true, false};
+  if (videoTrack >= 0) request.videoStream = StreamOfKind(path, true, videoTrack, call.origin);
+  if (withAudio && audioTrack >= 0) request.audioStream = StreamOfKind(path, false, audioTrack, call.origin);
+  return OpenSourceFile(call, request);
 }
 
-// A source filter: which parts of the file it takes, and where its own
-// options sit among its parameters (-1: it has none of that name).
-struct SourceSpec {
-  std::string params;
-  bool video, audio;
-  bool needVideo, needAudio;
-  int audioSwitch = -1, videoSwitch = -1, fps = -1, pixelType = -1;
-};
+// AviSource's parameters; the names given after the first come in `rest`,
+// followed by the audio switch and the pixel type when given by position.
+enum AviArg { kAviFile, kAviMore, kAviAudio, kAviPixelType, kAviFourCC, kAviVideoTrack, kAviAudioTrack, kAviUtf8 };
 
-Function Source(SourceSpec spec) {
-  return {spec.params,
-          [spec](Call& call) -> Value {
-            auto on = [&call](int arg) { return arg < 0 || call.Bool(static_cast<std::size_t>(arg), true); };
-            MediaRequest request{call.Path(call.String(0, "")), spec.video && on(spec.videoSwitch),
-                                 spec.audio && on(spec.audioSwitch), false, false};
-            request.needVideo = spec.needVideo && request.video;
-            request.needAudio = spec.needAudio && request.audio;
-            ClipPtr clip = OpenSourceFile(call, request);
-            if (spec.fps >= 0 && call.args[spec.fps].defined()) {
-              clip = WithFrameRate(call, clip, FloatRate(call, call.Float(static_cast<std::size_t>(spec.fps), 0)));
-            }
-            if (spec.pixelType >= 0) clip = WithPixelType(call, clip, call.String(static_cast<std::size_t>(spec.pixelType), "AUTO"));
-            return clip;
-          },
-          true};
-}
-
-// AviSource("a.avi", "b.avi", ..., audio, pixel_type): several files play
-// one after the other, joined as AlignedSplice joins clips.
-Value AviSource(Call& call) {
-  std::vector<std::string> paths{call.String(0, "")};
+// The files AviSource names, and its audio and pixel_type arguments
+// wherever they stand.
+std::vector<std::string> AviFileNames(Call& call, Value& audio, Value& pixelType) {
+  std::vector<std::string> names{call.String(kAviFile, "")};
   std::size_t i = 0;
-  for (; i < call.rest.size() && call.rest[i].isString(); ++i) paths.push_back(call.rest[i].asString());
-  Value audio = call.args[2], pixelType = call.args[3];
+  for (; i < call.rest.size() && call.rest[i].isString(); ++i) names.push_back(call.rest[i].asString());
+  audio = call.args[kAviAudio];
+  pixelType = call.args[kAviPixelType];
   if (i < call.rest.size() && call.rest[i].isBool() && !audio.defined()) audio = call.rest[i++];
   if (i < call.rest.size() && call.rest[i].isString() && !pixelType.defined()) pixelType = call.rest[i++];
   if (i < call.rest.size()) call.Fail("unexpected " + std::string(call.rest[i].typeName()) + " after the file names");
+  return names;
+}
+
+// AviSource("a.avi", "b.avi", ..., audio, pixel_type, fourCC, vtrack,
+// atrack): several files play one after the other, joined as AlignedSplice
+// joins clips. A FourCC picks a codec on Windows; libavcodec picks its own.
+ClipPtr AviFiles(Call& call, const std::vector<std::string>& names, const Value& audio, const Value& pixelType) {
+  const int videoTrack = static_cast<int>(call.Int(kAviVideoTrack, -1));
+  const int audioTrack = static_cast<int>(call.Int(kAviAudioTrack, -1));
   std::vector<ClipPtr> parts;
-  for (const std::string& path : paths) {
-    MediaRequest request{call.Path(path), true, !audio.defined() || audio.asBool(), true, false};
-    parts.push_back(
-        WithPixelType(call, OpenSourceFile(call, request), pixelType.defined() ? pixelType.asString() : "AUTO"));
+  for (const std::string& name : names)
+    parts.push_back(WithPixelType(call, AviFile(call, name, !audio.defined() || audio.asBool(), videoTrack, audioTrack),
+                                  pixelType.defined() ? pixelType.asString() : "AUTO"));
+  return parts.size() == 1 ? parts[0] : SpliceClips(call, std::move(parts), true);
+}
+
+Value AviSource(Call& call) {
+  Value audio, pixelType;
+  const std::vector<std::string> names = AviFileNames(call, audio, pixelType);
+  return AviFiles(call, names, audio, pixelType);
+}
+
+// SegmentedAviSource("clip.avi"): clip.00.avi, clip.01.avi ... clip.99.avi,
+// those that exist, one after the other.
+std::vector<std::string> Segments(const Call& call, const std::string& base) {
+  const std::size_t dot = base.rfind('.');
+  const std::size_t slash = base.rfind('/');
+  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  const std::string stem = hasExtension ? base.substr(0, dot) : base, extension = hasExtension ? base.substr(dot) : "";
+  std::vector<std::string> segments;
+  for (int i = 0; i < 100; ++i) {
+    const std::string name = stem + "." + (i < 10 ? "0" : "") + std::to_string(i) + extension;
+    std::error_code error;
+    if (std::filesystem::is_regular_file(call.Path(name), error)) segments.push_back(name);
   }
+  if (segments.empty())
+    call.Fail("no segment of " + base + " (" + stem + ".00" + extension + " to " + stem + ".99" + extension + ") exists");
+  return segments;
+}
+
+Value SegmentedAviSource(Call& call) {
+  Value audio, pixelType;
+  std::vector<std::string> segments;
+  for (const std::string& base : AviFileNames(call, audio, pixelType)) {
+    const std::vector<std::string> found = Segments(call, base);
+    segments.insert(segments.end(), found.begin(), found.end());
+  }
+  return AviFiles(call, segments, audio, pixelType);
+}
+
+// DirectShowSource's parameters, in their documented order.
+enum ShowArg { kShowFile, kShowFps, kShowSeek, kShowAudio, kShowVideo, kShowConvertFps, kShowSeekZero, kShowTimeout,
+               kShowPixelType, kShowFrameCount, kShowLogFile, kShowLogMask };
+
+// DirectShowSource: the file's picture and sound as libavformat finds them.
+// fps relabels the frames (with convertfps, frames are dropped or repeated
+// to reach it, in WithSourceTiming); seek, seekzero, timeout and the log
+// have no effect here.
+ClipPtr DirectShowFile(Call& call, const std::string& name) {
+  const bool video = call.Bool(kShowVideo, true), audio = call.Bool(kShowAudio, true);
+  if (!video && !audio) call.Fail("needs video or audio (or both)");
+  MediaRequest request{call.Path(name), video, audio, false, false};
+  request.needVideo = video && !audio;
+  request.needAudio = audio && !video;
+  ClipPtr clip = OpenSourceFile(call, request);
+  if (call.args[kShowFps].defined() && clip->info().hasVideo)
+    clip = WithFrameRate(call, clip, FloatRate(call, call.Float(kShowFps, 0)));
+  return WithPixelType(call, clip, call.String(kShowPixelType, "AUTO"));
+}
+
+Value DirectShowSource(Call& call) { return DirectShowFile(call, call.String(kShowFile, "")); }
+
+Value SegmentedDirectShowSource(Call& call) {
+  std::vector<ClipPtr> parts;
+  for (const std::string& segment : Segments(call, call.String(kShowFile, ""))) parts.push_back(DirectShowFile(call, segment));
+  return parts.size() == 1 ? parts[0] : SpliceClips(call, std::move(parts), true);
+}
+
+// WavSource("a.wav", "b.wav", ...): the sound of each file (any media file's
+// sound), one after the other.
+Value WavSource(Call& call) {
+  std::vector<std::string> names{call.String(0, "")};
+  for (const Value& more : call.rest) names.push_back(more.asString());
+  std::vector<ClipPtr> parts;
+  for (const std::string& name : names) parts.push_back(OpenSourceFile(call, {call.Path(name), false, true, false, true}));
   return parts.size() == 1 ? parts[0] : SpliceClips(call, std::move(parts), true);
 }
 
@@ -260,23 +332,26 @@ Value MakeBlankClip(Call& call) {
 
 }  // namespace
 
+ClipPtr OpenSourceFile(Call& call, const MediaRequest& request, MediaFacts* facts) {
+  call.interp.NoteInputFile(request.path);
+  return OpenMedia(request, call.origin, facts);
+}
+
 void RegisterSourceFunctions(FunctionTable& table) {
-  table["avisource"] = {"path:s more_paths:.* ?audio:b ?pixel_type:s", AviSource, true};
-  SourceSpec directShow{"path:s ?fps:f ?seek:b ?audio:b ?video:b ?pixel_type:s ?convertfps:b ?framecount:i", true, true,
-                        false, false};
-  directShow.fps = 1;
-  directShow.audioSwitch = 3;
-  directShow.videoSwitch = 4;
-  directShow.pixelType = 5;
-  table["directshowsource"] = WithSourceTiming(Source(directShow), 1, 6, 7);
-  const SourceSpec videoOnly{"path:s", true, false, true, false}, soundOnly{"path:s", false, true, false, true};
-  table["wavsource"] = Source(soundOnly);
-  table["ffvideosource"] = Source(videoOnly);
-  table["lwlibavvideosource"] = Source(videoOnly);
-  table["ffaudiosource"] = Source(soundOnly);
-  table["lwlibavaudiosource"] = Source(soundOnly);
-  // use_DevIL and info change nothing here.
-  table["imagesource"] = {"file:s ?start:i ?end:i ?fps:f ?use_devil:b ?info:b ?pixel_type:s", ImageSource, true};
+  const std::string aviParams = "filename:s more:.* ?audio:b ?pixel_type:s ?fourcc:s ?vtrack:i ?atrack:i ?utf8:b";
+  for (const char* name : {"avisource", "avifilesource", "opendmlsource"}) table[name] = {aviParams, AviSource};
+  table["segmentedavisource"] = {"base_filename:s more:.* ?audio:b ?pixel_type:s ?fourcc:s ?vtrack:i ?atrack:i ?utf8:b",
+                                 SegmentedAviSource};
+  const std::string showParams = "filename:s ?fps:f ?seek:b ?audio:b ?video:b ?convertfps:b ?seekzero:b ?timeout:i "
+                                 "?pixel_type:s ?framecount:i ?logfile:s ?logmask:i ?utf8:b";
+  table["directshowsource"] =
+      WithSourceTiming({showParams, DirectShowSource}, kShowFps, kShowConvertFps, kShowFrameCount);
+  table["segmenteddirectshowsource"] =
+      WithSourceTiming({showParams, SegmentedDirectShowSource}, kShowFps, kShowConvertFps, kShowFrameCount);
+  table["wavsource"] = {"filename:s more:s* ?utf8:b", WavSource};
+  // use_DevIL and info choose AviSynth's image library and a text on the
+  // frames; libavcodec reads the pictures here.
+  table["imagesource"] = {"file:s ?start:i ?end:i ?fps:f ?use_devil:b ?info:b ?pixel_type:s", ImageSource};
   table["blankclip"] = {"?clip:c ?length:i ?width:i ?height:i ?pixel_type:s ?fps:f ?fps_denominator:i "
                         "?audio_rate:i ?channels:. ?sample_type:. ?color:i ?color_yuv:i ?stereo:b ?sixteen_bit:b",
                         MakeBlankClip};

@@ -20,16 +20,20 @@ void RegisterPluginFunctions(FunctionTable& table) {
   RegisterVsfilterPlugin(table);
   RegisterAssrenderPlugin(table);
   RegisterDgdecodePlugin(table);
+  RegisterFfms2Plugin(table);
+  RegisterLsmashPlugin(table);
+  RegisterDss2Plugin(table);
 }
 
 bool IsCarriedPluginFile(const std::string& path) {
   // The plugins' file names as they are published, lower-cased, without
   // folder, extension, "lib" prefix or the suffixes of their 32- and 64-bit
   // builds.
-  static constexpr std::array<std::string_view, 21> kFiles = {
+  static constexpr std::array<std::string_view, 25> kFiles = {
       "tivtc",   "yadif",   "bwdif",   "yadifmod2",   "removegrain", "removegrainsse2", "removegrainsse3", "rgtools",
       "median",  "medianblur2", "medianblur", "variableblur", "hqdn3d",     "cas",             "average",
-      "vsfilter", "vsfiltermod", "xy-vsfilter", "xyvsfilter", "assrender",  "dgdecode"};
+      "vsfilter", "vsfiltermod", "xy-vsfilter", "xyvsfilter", "assrender",  "dgdecode",
+      "ffms2", "lsmashsource", "avss", "dss2"};
   std::string name = Lower(path.substr(path.find_last_of("/\\") + 1));  // npos + 1 is 0
   if (const std::size_t dot = name.rfind('.'); dot != std::string::npos) name.erase(dot);
   if (name.starts_with("lib")) name.erase(0, 3);

@@ -24,6 +24,9 @@ void RegisterAveragePlugin(FunctionTable& table);      // Average: mix
 void RegisterVsfilterPlugin(FunctionTable& table);     // TextSub, VobSub: subtitles (libass)
 void RegisterAssrenderPlugin(FunctionTable& table);    // assrender: subtitles (libass)
 void RegisterDgdecodePlugin(FunctionTable& table);     // MPEG2Source (libavcodec), LumaYV12 (lutyuv)
+void RegisterFfms2Plugin(FunctionTable& table);        // FFVideoSource, FFAudioSource, FFmpegSource2 (libavformat)
+void RegisterLsmashPlugin(FunctionTable& table);       // LSMASHVideoSource, LWLibavVideoSource... (libavformat)
+void RegisterDss2Plugin(FunctionTable& table);         // DSS2 (libavformat)
 
 // Every plugin family's functions.
 void RegisterPluginFunctions(FunctionTable& table);
