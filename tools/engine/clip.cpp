@@ -95,6 +95,14 @@ bool IsRgbFormat(AVPixelFormat format) {
   return desc && (desc->flags & AV_PIX_FMT_FLAG_RGB);
 }
 
+void TakeSoundOf(ClipInfo& info, const ClipInfo& sound) {
+  info.hasAudio = sound.hasAudio;
+  info.sampleRate = sound.sampleRate;
+  info.channels = sound.channels;
+  info.sampleType = sound.sampleType;
+  info.sampleCount = sound.sampleCount;
+}
+
 int64_t SamplesForFrames(int64_t frames, const ClipInfo& info) {
   // 128-bit arithmetic: frames, rates and denominators up to 2^31 each.
   const __int128 scaled = static_cast<__int128>(frames) * info.sampleRate * info.fps.den;

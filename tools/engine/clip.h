@@ -100,6 +100,10 @@ bool IsRgbFormat(AVPixelFormat format);
 // kMaxSamples + 1, which a clip refuses.
 int64_t SamplesForFrames(int64_t frames, const ClipInfo& info);
 
+// Gives `info` the sound of `sound`: whether it has one, its rate,
+// channels, sample type and length.
+void TakeSoundOf(ClipInfo& info, const ClipInfo& sound);
+
 // The highest frame rate a float may give.
 constexpr double kMaxFloatRate = 1e6;
 // A float frame rate as the nearest small fraction (23.976 gives 2997/125,

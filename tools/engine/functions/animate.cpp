@@ -144,12 +144,7 @@ Value Animate(Call& call) {
   // Called once here, so that a wrong filter name or argument fails at
   // this line; its clip describes the result.
   ClipInfo info = Filtered(call, clip, from)->info();
-  const ClipInfo& in = clip->info();
-  info.hasAudio = in.hasAudio;
-  info.sampleRate = in.sampleRate;
-  info.channels = in.channels;
-  info.sampleType = in.sampleType;
-  info.sampleCount = in.sampleCount;
+  TakeSoundOf(info, clip->info());
   return std::make_shared<AnimatedClip>(info, call, std::move(clip), std::move(from), std::move(to));
 }
 

@@ -166,11 +166,7 @@ Value AudioDub(Call& call) {
   if (!video->info().hasVideo) call.Fail("the first clip has no video");
   if (!audio->info().hasAudio) call.Fail("the second clip has no sound");
   ClipInfo info = video->info();
-  info.hasAudio = true;
-  info.sampleRate = audio->info().sampleRate;
-  info.channels = audio->info().channels;
-  info.sampleType = audio->info().sampleType;
-  info.sampleCount = audio->info().sampleCount;
+  TakeSoundOf(info, audio->info());
   return std::make_shared<Rewired>(info, call.origin, video, audio);
 }
 
@@ -183,12 +179,7 @@ Value AudioDubEx(Call& call) {
   const ClipPtr& picture = first->info().hasVideo ? first : second;
   const ClipPtr& sound = second->info().hasAudio ? second : first;
   ClipInfo info = picture->info();
-  const ClipInfo& heard = sound->info();
-  info.hasAudio = heard.hasAudio;
-  info.sampleRate = heard.sampleRate;
-  info.channels = heard.channels;
-  info.sampleType = heard.sampleType;
-  info.sampleCount = heard.sampleCount;
+  TakeSoundOf(info, sound->info());
   return std::make_shared<Rewired>(info, call.origin, picture, sound);
 }
 
