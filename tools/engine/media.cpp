@@ -619,7 +619,12 @@ ClipPtr OpenMedia(const MediaRequest& request, const std::string& origin, MediaF
       samples = av_rescale_q(audioTally.duration, input.fmt->streams[audio]->time_base, AVRational{1, info.sampleRate}) -
                 audioTally.skipped;
   }
-  if (info.hasAudio && (samples <= 0 || samples > kMaxSamples)) samples = CountSamples(path, audio, origin);
+  // A stream timed in ticks longer than a sample (Matroska's and FLV's
+  // milliseconds) states its length only to the tick, and loses the end of
+  // its last packet: its samples are counted by decoding them.
+  const bool coarseTimes = info.hasAudio && av_cmp_q(input.fmt->streams[audio]->time_base,
+                                                     AVRational{1, info.sampleRate}) > 0;
+  if (info.hasAudio && (samples <= 0 || samples > kMaxSamples || coarseTimes)) samples = CountSamples(path, audio, origin);
   if (info.hasVideo && (frames <= 0 || frames > kMaxFrames)) fail(path + " holds no readable frame count");
   if (info.hasAudio && (samples <= 0 || samples > kMaxSamples)) fail(path + " holds no sound");
   info.frameCount = frames;

@@ -253,6 +253,9 @@ class ColourFunctionsTest : public QObject {
     // Deeper pictures' planes move whole, at their own depth.
     row("ExtractU of 10-bit", "ExtractU()", "yuv420p10.avi", "extractplanes=u", "gray10le", 0);
     row("SwapUV of 10-bit", "SwapUV()", "yuv420p10.avi", "shuffleplanes=0:2:1", "yuv420p10le", 0);
+    row("MergeRGB of 12-bit clips is planar RGBA at their depth", "MergeRGB(last, last, last)", "gbrp12.avi",
+        "extractplanes=r+g+b[r][g][b];[r]split[r1][r2];[r2]lut=c0=0[z];[g][b][r1][z]mergeplanes=0x00102030:gbrap12le",
+        "gbrap12le", 0);
     row("CombinePlanes of 16-bit planes", "CombinePlanes(last, planes=\"YVU\")", "yuv444p16.avi", "shuffleplanes=0:2:1",
         "yuv444p16le", 0);
     row("AddAlphaPlane and RemoveAlphaPlane of 12-bit planar RGB", "AddAlphaPlane().RemoveAlphaPlane()", "gbrp12.avi",
@@ -587,7 +590,7 @@ class ColourFunctionsTest : public QObject {
     QTest::newRow("YToUV with a luma stretched the wrong way") << "YToUV(UToY8(), VToY8(), Crop(0, 0, 48, 0))"
                                                                << "not 1 across and 2 down";
     QTest::newRow("MergeRGB of unequal sizes") << "MergeRGB(last, last, Crop(0, 0, 64, 0))" << "the clips must have the same size";
-    QTest::newRow("MergeRGB to YUV") << "MergeRGB(last, last, last, \"YV12\")" << "pixel_type must be RGB24 or RGB32";
+    QTest::newRow("MergeRGB to YUV") << "MergeRGB(last, last, last, \"YV12\")" << "pixel_type must be an RGB type";
     QTest::newRow("MergeARGB alpha from RGB24") << "MergeARGB(ConvertToRGB24(), last, last, last)"
                                                 << "clipA must have an alpha channel";
     QTest::newRow("ShowY into a deeper type") << "ShowY(\"YUV444P16\")"

@@ -81,6 +81,9 @@ class SourceFunctionsTest : public QObject {
     QVERIFY(media_.ffmpeg(picture + sound + h264 + QStringList{"-c:a", "aac", "-f", "mpegts", "-mpegts_m2ts_mode", "1", "avchd.mts"}));
     QVERIFY(media_.ffmpeg(sound + QStringList{"-c:a", "aac", "sound.aac"}));
     QVERIFY(media_.ffmpeg(sound + QStringList{"-c:a", "libmp3lame", "sound.mp3"}));
+    // Matroska times its blocks in milliseconds, coarser than a sample.
+    QVERIFY(media_.ffmpeg(picture + sound + QStringList{"-c:v", "mpeg4", "-c:a", "pcm_s16le", "pcm.mkv"}));
+    QVERIFY(media_.ffmpeg(sound + QStringList{"-c:a", "flac", "sound.mka"}));
     // Two pictures and two sounds in one file, the second picture with a
     // pixel aspect of 4:3.
     const QStringList tracks{"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25:d=1", "-f", "lavfi", "-i",
@@ -490,11 +493,13 @@ class SourceFunctionsTest : public QObject {
   // Every sample ffmpeg decodes, also where a raw stream's header guesses
   // its length from the bitrate (ADTS AAC) or leaves out the samples the
   // decoder drops (gapless MP3), and where MPEG streams count from their
-  // first time to their last.
+  // first time to their last, or where a container times its blocks in
+  // milliseconds (Matroska).
   void mediaSoundIsFfmpegs_data() {
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("file");
-    const QStringList files{"dvd.vob", "camera.mod", "broadcast.ts", "bluray.m2ts", "avchd.mts", "sound.aac", "sound.mp3"};
+    const QStringList files{"dvd.vob", "camera.mod", "broadcast.ts", "bluray.m2ts", "avchd.mts", "sound.aac", "sound.mp3",
+                            "pcm.mkv",  "sound.mka"};
     const QStringList sources{"WavSource(\"%1\")", "DirectShowSource(\"%1\", video=false)", "FFAudioSource(\"%1\")",
                               "LWLibavAudioSource(\"%1\")", "LSMASHAudioSource(\"%1\")"};
     for (const QString& file : files)

@@ -48,6 +48,16 @@ bool HasChannel(AVPixelFormat format, ChannelKind kind) {
   return false;
 }
 
+double MeanDifference(const Channel& channel, const AVFrame& a, const AVFrame& b) {
+  int64_t total = 0;
+  for (int y = 0; y < channel.height; ++y) {
+    const uint8_t* pa = channel.Row(a, y);
+    const uint8_t* pb = channel.Row(b, y);
+    for (int x = 0, i = 0; x < channel.width; ++x, i += channel.step) total += std::abs(pa[i] - pb[i]);
+  }
+  return static_cast<double>(total) / (static_cast<double>(channel.width) * channel.height);
+}
+
 Table MakeTable(const std::function<double(int value)>& f) {
   Table table;
   for (int i = 0; i < 256; ++i) {

@@ -39,6 +39,9 @@ struct Channel {
 // The channels of any of the engine's formats, as its descriptor lays them
 // out, for a picture of the given size.
 std::vector<Channel> ChannelsOf(AVPixelFormat format, int width, int height);
+
+// The mean absolute difference of one 8-bit channel of two frames.
+double MeanDifference(const Channel& channel, const AVFrame& a, const AVFrame& b);
 bool HasChannel(AVPixelFormat format, ChannelKind kind);
 
 using Table = std::array<uint8_t, 256>;

@@ -187,15 +187,20 @@ ClipPtr ShowChannel(const Call& call, const ClipPtr& source, K kind, AVPixelForm
   return MapChannels(call, info, {source}, sources);
 }
 
+// RGB32 at a clip's depth: RGB64 at 16 bits, planar RGBA at the depths RGB
+// has no packed form of.
+AVPixelFormat Rgb32AtDepthOf(const Call& call, const ClipInfo& clip) {
+  RequireIntegers(call, clip.pixelFormat);
+  const AVPixelFormat packed = AtDepth(AV_PIX_FMT_BGRA, BitsPerComponent(clip.pixelFormat));
+  return packed != AV_PIX_FMT_NONE ? packed : AtDepthOf(call, AV_PIX_FMT_GBRAP, clip);
+}
+
 // pixel_type of the Show functions: a type, or "rgb", "yuv" and "y" for
 // RGB32, YV24 and Y8 at the clip's depth (planar RGB where RGB has no
 // packed form); by default "rgb" for RGB sources and "yuv" for YUV.
 AVPixelFormat ShowFormat(const Call& call, const ClipInfo& in, std::size_t at) {
   const std::string name = Lower(call.String(at, IsRgbFormat(in.pixelFormat) ? "rgb" : "yuv"));
-  if (name == "rgb") {
-    const AVPixelFormat packed = AtDepth(AV_PIX_FMT_BGRA, BitsPerComponent(in.pixelFormat));
-    return packed != AV_PIX_FMT_NONE ? packed : AtDepthOf(call, AV_PIX_FMT_GBRAP, in);
-  }
+  if (name == "rgb") return Rgb32AtDepthOf(call, in);
   if (name == "yuv") return AtDepthOf(call, AV_PIX_FMT_YUV444P, in);
   if (name == "y") return AtDepthOf(call, AV_PIX_FMT_GRAY8, in);
   return ParsePixelType(call, name);
@@ -284,7 +289,8 @@ ChannelSource LentChannel(const ClipInfo& from, int input, K kind) {
 }
 
 // MergeRGB(clipR, clipG, clipB [, pixel_type]), MergeARGB(clipA, clipR,
-// clipG, clipB): RGB32 by default; RGB24 when asked. MergeRGB's alpha is 0.
+// clipG, clipB): RGB32 at the clips' depth by default; another RGB type when
+// asked. MergeRGB's alpha is 0.
 Function MergeRgb(bool alpha) {
   const std::string clips = alpha ? "clipa:c clipr:c clipg:c clipb:c" : "clipr:c clipg:c clipb:c";
   return {clips + " ?pixel_type:s", [alpha](Call& call) -> Value {
@@ -296,8 +302,10 @@ Function MergeRgb(bool alpha) {
               if (info.width != r.width || info.height != r.height) call.Fail("the clips must have the same size");
               inputs.push_back(call.Clip(i));
             }
-            const AVPixelFormat format = ParsePixelType(call, call.String(first + 3, "RGB32"));
-            if (!IsRgbFormat(format)) call.Fail("pixel_type must be RGB24 or RGB32");
+            const AVPixelFormat format = call.args[first + 3].defined()
+                                             ? ParsePixelType(call, call.String(first + 3, ""))
+                                             : Rgb32AtDepthOf(call, r);
+            if (!IsRgbFormat(format)) call.Fail("pixel_type must be an RGB type such as RGB24 or RGB32");
             std::vector<ChannelSource> sources;
             const K colours[] = {K::R, K::G, K::B};
             for (std::size_t i = 0; i < 3; ++i)

@@ -81,16 +81,7 @@ class TemporalSoftenClip : public PictureFilter {
  private:
   // The mean absolute difference of the luma (or the first channel) of two
   // frames.
-  double LumaDifference(const AVFrame& a, const AVFrame& b) const {
-    const Channel& channel = channels_[0];
-    int64_t total = 0;
-    for (int y = 0; y < channel.height; ++y) {
-      const uint8_t* pa = channel.Row(a, y);
-      const uint8_t* pb = channel.Row(b, y);
-      for (int x = 0, i = 0; x < channel.width; ++x, i += channel.step) total += std::abs(pa[i] - pb[i]);
-    }
-    return static_cast<double>(total) / (static_cast<double>(channel.width) * channel.height);
-  }
+  double LumaDifference(const AVFrame& a, const AVFrame& b) const { return MeanDifference(channels_[0], a, b); }
 
   int radius_, luma_, chroma_, sceneChange_;
   std::vector<Channel> channels_;

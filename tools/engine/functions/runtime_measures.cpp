@@ -50,16 +50,6 @@ std::array<int64_t, 256> Histogram(const Channel& channel, const AVFrame& frame)
   return counts;
 }
 
-double MeanDifference(const Channel& channel, const AVFrame& a, const AVFrame& b) {
-  int64_t total = 0;
-  for (int y = 0; y < channel.height; ++y) {
-    const uint8_t* pa = channel.Row(a, y);
-    const uint8_t* pb = channel.Row(b, y);
-    for (int x = 0, i = 0; x < channel.width; ++x, i += channel.step) total += std::abs(pa[i] - pb[i]);
-  }
-  return static_cast<double>(total) / (static_cast<double>(channel.width) * channel.height);
-}
-
 // AverageLuma(clip, offset) and the like: the channel's mean.
 Function Average(K kind) {
   return {"clip:c ?offset:i", [kind](Call& call) -> Value {

@@ -1,0 +1,5 @@
+c = BlankClip(length=3, width=32, height=24, pixel_type="YUV420P10", color=color_teal)
+a = c.AddAlphaPlane(700)
+y = CombinePlanes(a.AToY8(), c.VToY8(), c, planes="YUV", source_planes="YYU", sample_clip=c)
+r = CombinePlanes(y.ConvertToYUV444(), planes="RGBA", source_planes="YUVY", pixel_type="RGBAP10")
+MergeARGB(r.ShowAlpha("y"), r, r, r).RemoveAlphaPlane().ConvertToYUV420().AddAlphaPlane(100).RemoveAlphaPlane()
