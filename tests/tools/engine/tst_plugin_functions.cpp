@@ -5,7 +5,113 @@
 #include "media_fixture.h"
 #include "tools/engine/reading.h"
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/opt.h>
+}
+
 #include <QtTest>
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+// A DVD subtitle as the tests draw it: a box at (x, y) of the canvas, shown
+// from startMs to endMs (none: until the next one), an opaque blue border
+// around white and half-transparent red squares and transparent holes.
+struct DvdSubtitle {
+  int startMs, endMs, x, y, width, height;
+};
+
+// Writes name.sub (the subtitles encoded by libavcodec into an MPEG program
+// stream of 2048-byte packs, as on a DVD) and name.idx (its index: canvas
+// size, palette and each subtitle's time and pack); gives what failed, or
+// nothing.
+QString WriteVobSub(const MediaFolder& media, const QString& name, int canvasWidth, int canvasHeight,
+                    const std::vector<DvdSubtitle>& subtitles) {
+  const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_DVD_SUBTITLE);
+  std::shared_ptr<AVCodecContext> encoder(avcodec_alloc_context3(codec), [](AVCodecContext* c) { avcodec_free_context(&c); });
+  encoder->width = canvasWidth;
+  encoder->height = canvasHeight;
+  encoder->time_base = {1, 1000};
+  av_opt_set(encoder->priv_data, "palette", "000000 ffffff ff0000 0000ff 0 0 0 0 0 0 0 0 0 0 0 0", 0);
+  if (avcodec_open2(encoder.get(), codec, nullptr) < 0) return "cannot open the encoder";
+  const std::string sub = media.path(name + ".sub").toStdString();
+  AVFormatContext* opened = nullptr;
+  if (avformat_alloc_output_context2(&opened, nullptr, "vob", sub.c_str()) < 0) return "cannot make the muxer";
+  std::shared_ptr<AVFormatContext> out(opened, [](AVFormatContext* f) {
+    avio_closep(&f->pb);
+    avformat_free_context(f);
+  });
+  AVStream* stream = avformat_new_stream(out.get(), nullptr);
+  avcodec_parameters_from_context(stream->codecpar, encoder.get());
+  if (avio_open(&out->pb, sub.c_str(), AVIO_FLAG_WRITE) < 0 || avformat_write_header(out.get(), nullptr) < 0)
+    return "cannot write " + QString::fromStdString(sub);
+  static const uint32_t kColours[4] = {0x00000000, 0xFFFFFFFF, 0x80FF0000, 0xFF0000FF};
+  for (const DvdSubtitle& s : subtitles) {
+    std::vector<uint8_t> indices(static_cast<std::size_t>(s.width * s.height));
+    for (int y = 0; y < s.height; ++y)
+      for (int x = 0; x < s.width; ++x)
+        indices[static_cast<std::size_t>(y * s.width + x)] =
+            x < 3 || y < 3 || x >= s.width - 3 || y >= s.height - 3 ? 3 : (x / 6 + y / 6) % 2 ? 1 : y > s.height / 2 ? 2 : 0;
+    AVSubtitleRect rect{};
+    rect.type = SUBTITLE_BITMAP;
+    rect.x = s.x, rect.y = s.y, rect.w = s.width, rect.h = s.height, rect.nb_colors = 4;
+    rect.data[0] = indices.data();
+    rect.linesize[0] = s.width;
+    rect.data[1] = reinterpret_cast<uint8_t*>(const_cast<uint32_t*>(kColours));
+    AVSubtitleRect* rects[] = {&rect};
+    AVSubtitle subtitle{};
+    subtitle.num_rects = 1;
+    subtitle.rects = rects;
+    subtitle.pts = int64_t{s.startMs} * 1000;
+    subtitle.end_display_time = s.endMs > s.startMs ? static_cast<uint32_t>(s.endMs - s.startMs) : 0;
+    std::vector<uint8_t> bytes(1 << 16);
+    const int size = avcodec_encode_subtitle(encoder.get(), bytes.data(), static_cast<int>(bytes.size()), &subtitle);
+    if (size <= 0) return "cannot encode a subtitle";
+    std::shared_ptr<AVPacket> packet(av_packet_alloc(), [](AVPacket* p) { av_packet_free(&p); });
+    if (av_new_packet(packet.get(), size) < 0) return "out of memory";
+    std::copy_n(bytes.data(), size, packet->data);
+    packet->pts = packet->dts = av_rescale_q(subtitle.pts, AV_TIME_BASE_Q, stream->time_base);
+    if (av_interleaved_write_frame(out.get(), packet.get()) < 0) return "cannot write a subtitle";
+  }
+  if (av_write_trailer(out.get()) < 0) return "cannot finish " + QString::fromStdString(sub);
+  out.reset();
+  // The index: the encoder's header (canvas size and palette), then each
+  // subtitle's time and the start of the pack that holds its packet.
+  QString index = "# VobSub index file, v7\n" +
+                  QString::fromLatin1(reinterpret_cast<const char*>(encoder->extradata), encoder->extradata_size) +
+                  "\nid: en, index: 0\n";
+  AVFormatContext* in = nullptr;
+  if (avformat_open_input(&in, sub.c_str(), nullptr, nullptr) < 0) return "cannot read " + QString::fromStdString(sub);
+  std::shared_ptr<AVFormatContext> reader(in, [](AVFormatContext* f) { avformat_close_input(&f); });
+  std::shared_ptr<AVPacket> packet(av_packet_alloc(), [](AVPacket* p) { av_packet_free(&p); });
+  for (const DvdSubtitle& s : subtitles) {
+    if (av_read_frame(reader.get(), packet.get()) < 0) return "a subtitle packet is missing";
+    index += QString::asprintf("timestamp: %02d:%02d:%02d:%03d, filepos: %09llx\n", s.startMs / 3600000,
+                               s.startMs / 60000 % 60, s.startMs / 1000 % 60, s.startMs % 1000,
+                               static_cast<unsigned long long>(packet->pos / 2048 * 2048));
+    av_packet_unref(packet.get());
+  }
+  media.write(name + ".idx", index.toLatin1());
+  return {};
+}
+
+// The PSNR of two pictures' bytes (1000 when they are equal).
+double BytesPsnr(const QByteArray& a, const QByteArray& b) {
+  double squares = 0;
+  for (qsizetype i = 0; i < a.size(); ++i) {
+    const double d = static_cast<uint8_t>(a[i]) - static_cast<uint8_t>(b[i]);
+    squares += d * d;
+  }
+  return squares == 0 ? 1000 : 10 * std::log10(255.0 * 255.0 * static_cast<double>(a.size()) / squares);
+}
+
+}  // namespace
 
 class PluginFunctionsTest : public QObject {
   Q_OBJECT
@@ -61,6 +167,21 @@ class PluginFunctionsTest : public QObject {
                  "Style: Default,DejaVu Sans,14,&H0000FFFF,1,8,4\n\n[Events]\n"
                  "Format: Layer, Start, End, Style, Text\n"
                  "Dialogue: 0,0:00:00.08,0:00:00.30,Default,Top {\\i1}text{\\i0}\n");
+    // DVD subtitles over a second of video in each 8-bit pixel type: on a
+    // canvas of the video's size, on one twice as large, and pairs that are
+    // not what they claim. The first subtitle starts between two frames:
+    // ffmpeg shows one that starts on a frame only from the next frame on.
+    QVERIFY(media_.pixelTypeSet({"-f", "lavfi", "-i", "testsrc2=s=160x120:r=25", "-frames:v", "25"}));
+    QString made = WriteVobSub(media_, "dvd", 160, 120,
+                               {{220, 520, 10, 70, 120, 36}, {600, 700, 41, 9, 60, 31}, {760, 900, 80, 40, 70, 70}});
+    QVERIFY2(made.isEmpty(), qPrintable(made));
+    made = WriteVobSub(media_, "large", 320, 240, {{120, 700, 30, 150, 250, 70}});
+    QVERIFY2(made.isEmpty(), qPrintable(made));
+    for (const char* name : {"lonely.idx", "fifo.idx", "damaged.idx"}) media_.write(name, media_.read("dvd.idx"));
+    QCOMPARE(mkfifo(qPrintable(media_.path("fifo.sub")), 0600), 0);
+    media_.write("damaged.sub", QByteArray(6000, '\x5a'));
+    media_.write("text.idx", "Not an index\n");
+    media_.write("text.sub", "Not subtitles\n");
   }
 
   // A DGIndex project of `files` (first.m2v and second.m2v unless named, in
@@ -202,6 +323,69 @@ class PluginFunctionsTest : public QObject {
     QVERIFY2(ours == theirs, "the frames differ from ffmpeg's");
   }
 
+  // VobSub against ffmpeg overlaying the subtitle stream on the same video:
+  // frames without a subtitle are the source's own, those with one within
+  // `minPsnr` dB of ffmpeg's (RGB exactly; in YUV the two convert the
+  // subtitles' colours and scale them in pieces of their own size, so the
+  // edges differ a little).
+  void vobSubAgainstFfmpeg_data() {
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("graph");
+    QTest::addColumn<QString>("pixFmt");
+    QTest::addColumn<double>("minPsnr");
+    QTest::newRow("YV12, named without extension") << "yv12.avi" << "dvd" << "[0:v][1:s]overlay" << "yuv420p" << 45.0;
+    QTest::newRow("YV24") << "yv24.avi" << "dvd.idx" << "[0:v][1:s]overlay=format=yuv444" << "yuv444p" << 45.0;
+    QTest::newRow("YUY2, named by its .sub") << "yuy2.avi" << "dvd.sub" << "[0:v][1:s]overlay=format=yuv422" << "yuyv422"
+                                            << 45.0;
+    QTest::newRow("RGB32") << "rgb32.avi" << "dvd.idx" << "[0:v][1:s]overlay=format=rgb" << "bgra" << 1000.0;
+    QTest::newRow("RGB24") << "rgb24.avi" << "dvd.idx" << "[0:v][1:s]overlay=format=rgb" << "bgr24" << 1000.0;
+    // Y8 is limited-range luma, which ffmpeg's grey is not.
+    QTest::newRow("Y8") << "y8.avi" << "dvd.idx"
+                        << "[0:v]scale=in_range=tv:out_range=tv,format=yuv420p[v];[v][1:s]overlay,"
+                           "scale=in_range=tv:out_range=tv,format=gray"
+                        << "gray" << 45.0;
+    QTest::newRow("canvas twice the picture's size") << "yv12.avi" << "large.idx"
+                                                     << "[1:s]scale=160:120[s];[0:v][s]overlay" << "yuv420p" << 40.0;
+  }
+
+  void vobSubAgainstFfmpeg() {
+    QFETCH(QString, source);
+    QFETCH(QString, file);
+    QFETCH(QString, graph);
+    QFETCH(QString, pixFmt);
+    QFETCH(double, minPsnr);
+    const QByteArray theirs = Ffmpeg({source, file.endsWith(".idx") ? file : "dvd.idx"}, graph, pixFmt);
+    QVERIFY(!theirs.isEmpty());
+    const QString plainScript = "AviSource(\"" + source + "\")";
+    QByteArray ours, plain;
+    int64_t count = 0;
+    try {
+      ours = ScriptPictures(plainScript + ".VobSub(\"" + file + "\")", media_.dir(), &count);
+      plain = ScriptPictures(plainScript, media_.dir());
+    } catch (const avs::ScriptError& e) {
+      QFAIL(e.what());
+    }
+    QCOMPARE(count, int64_t{25});
+    QCOMPARE(ours.size(), theirs.size());
+    const qsizetype frameBytes = ours.size() / count;
+    int subtitled = 0;
+    for (int64_t n = 0; n < count; ++n) {
+      const QByteArray mine = ours.mid(n * frameBytes, frameBytes), expected = theirs.mid(n * frameBytes, frameBytes);
+      const QByteArray original = plain.mid(n * frameBytes, frameBytes);
+      const QString where = QString("frame %1").arg(n);
+      if (BytesPsnr(expected, original) > 60) {
+        QVERIFY2(mine == original, qPrintable(where + " shows a subtitle that ffmpeg does not"));
+        continue;
+      }
+      ++subtitled;
+      QVERIFY2(mine != original, qPrintable(where + " lacks its subtitle"));
+      const double psnr = BytesPsnr(mine, expected);
+      QVERIFY2(psnr >= minPsnr, qPrintable(where + QString(": %1 dB").arg(psnr)));
+    }
+    QVERIFY(subtitled >= 10);
+  }
+
   // Frames asked for in any order are those of a reading from the start:
   // the graphs that drop or add frames restart at their cycles.
   void outOfOrder_data() {
@@ -209,6 +393,7 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("TFM and TDecimate") << "AviSource(\"telecined.avi\").AssumeTFF().TFM().TDecimate()";
     QTest::newRow("Yadif double rate") << "AviSource(\"interlaced.avi\").Yadif(mode=1, order=1)";
     QTest::newRow("TemporalMedian") << "AviSource(\"noisy1.avi\").TemporalMedian(radius=2)";
+    QTest::newRow("VobSub") << "AviSource(\"yv12.avi\").VobSub(\"dvd\")";
     QTest::newRow("TDecimate with clip2")
         << "a = AviSource(\"telecined.avi\")\nTDecimate(a.Blur(1), clip2=a)";
   }
@@ -363,7 +548,13 @@ class PluginFunctionsTest : public QObject {
     QTest::newRow("MPEG2Source of a project with pictures missing")
         << "MPEG2Source(\"" + Project("short.d2v", "", 2, "25000 (25/1)", QStringList(8, "d2")) + "\")"
         << "lists 8 pictures where its files hold 12";
-    QTest::newRow("VobSub") << src + "VobSub(\"movie.idx\")" << "VobSub's picture subtitles have no counterpart";
+    QTest::newRow("VobSub of a missing pair") << src + "VobSub(\"movie.idx\")" << "movie.idx: No such file";
+    QTest::newRow("VobSub without its .sub") << src + "VobSub(\"lonely\")" << "lonely.sub: No such file";
+    QTest::newRow("VobSub of a FIFO") << src + "VobSub(\"fifo.idx\")" << "fifo.sub is not a file";
+    QTest::newRow("VobSub of a text file") << src + "VobSub(\"text.idx\")" << "text.idx lists no subtitles";
+    QTest::newRow("VobSub of a damaged .sub") << src + "VobSub(\"damaged\")"
+                                              << "no subtitles could be read from";
+    QTest::newRow("VobSub of 10-bit pictures") << src + "ConvertBits(10).VobSub(\"dvd\")" << "10-bit pictures are not";
     QTest::newRow("TextSub of a missing file") << src + "TextSub(\"missing.ass\")" << "cannot open the subtitles";
     QTest::newRow("TextSub charset unknown") << src + "TextSub(\"subs.srt\", 7)" << "charset 7 is not";
     QTest::newRow("TextSub at another rate") << src + "TextSub(\"subs.srt\", fps=30)" << "fps 30.000000 is not taken here";

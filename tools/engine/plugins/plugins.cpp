@@ -18,6 +18,7 @@ void RegisterPluginFunctions(FunctionTable& table) {
   RegisterCasPlugin(table);
   RegisterAveragePlugin(table);
   RegisterVsfilterPlugin(table);
+  RegisterVobSubPlugin(table);
   RegisterAssrenderPlugin(table);
   RegisterDgdecodePlugin(table);
   RegisterFfms2Plugin(table);

@@ -21,7 +21,8 @@ void RegisterVariableBlurPlugin(FunctionTable& table); // GaussianBlur: gblur
 void RegisterHqdn3dPlugin(FunctionTable& table);       // hqdn3d
 void RegisterCasPlugin(FunctionTable& table);          // CAS: cas
 void RegisterAveragePlugin(FunctionTable& table);      // Average: mix
-void RegisterVsfilterPlugin(FunctionTable& table);     // TextSub, VobSub: subtitles (libass)
+void RegisterVsfilterPlugin(FunctionTable& table);     // TextSub: subtitles (libass)
+void RegisterVobSubPlugin(FunctionTable& table);       // VobSub: DVD subtitles (libavformat, libavcodec)
 void RegisterAssrenderPlugin(FunctionTable& table);    // assrender: subtitles (libass)
 void RegisterDgdecodePlugin(FunctionTable& table);     // MPEG2Source (libavcodec), LumaYV12 (lutyuv)
 void RegisterFfms2Plugin(FunctionTable& table);        // FFVideoSource, FFAudioSource, FFmpegSource2 (libavformat)

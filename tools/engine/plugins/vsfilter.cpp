@@ -1,6 +1,6 @@
 // VSFilter (and VSFilterMod): TextSub and TextSubMod draw a text subtitle
 // file on the clip, as libass does through libavfilter's subtitles filter.
-// VobSub's picture subtitles have no counterpart.
+// VobSub's picture subtitles are drawn in vobsub.cpp.
 #include "tools/engine/plugins/plugins.h"
 #include "tools/engine/plugins/plugin_args.h"
 #include "tools/engine/plugins/subtitles.h"
@@ -50,9 +50,6 @@ void RegisterVsfilterPlugin(FunctionTable& table) {
   table["textsub"] = {"clip:c file:s ?charset:i ?fps:f ?vfr:s", TextSub};
   // VSFilterMod's TextSubMod takes the same arguments.
   table["textsubmod"] = table["textsub"];
-  table["vobsub"] = {"clip:c file:s", [](Call& call) -> Value {
-                       call.Fail("VobSub's picture subtitles have no counterpart here: libass draws text subtitles only");
-                     }};
 }
 
 }  // namespace avs
