@@ -422,6 +422,7 @@ class Evaluator {
     auto found = interp_.functions_.find(lowered);
     if (found == interp_.functions_.end()) {
       if (IsKnownPluginFunction(lowered)) Fail(line, name + " comes from a plugin; plugins cannot be loaded here");
+      if (IsUnsupportedCoreFunction(lowered)) Fail(line, name + " is one of AviSynth's own functions, but it is not supported here");
       Fail(line, "there is no function named " + name);
     }
     std::shared_ptr<const FunctionEntry> entry = found->second;

@@ -633,6 +633,8 @@ class ScriptLanguageTest : public QObject {
     QTest::newRow("MaskTools") << "BlankClip()\nmt_lut(\"x 2 *\")" << "t.avs, line 2: mt_lut comes from a plugin";
     QTest::newRow("a source") << "DGSource(\"a.dgi\")" << "t.avs, line 1: DGSource comes from a plugin";
     QTest::newRow("without parentheses") << "BlankClip()\nQTGMC" << "t.avs, line 2: QTGMC comes from a plugin";
+    QTest::newRow("a core function not built") << "BlankClip()\nSinPowerResize(64, 48)"
+                                               << "t.avs, line 2: SinPowerResize is one of AviSynth's own functions, but it is not supported here";
     QTest::newRow("unknown stays unknown") << "BlankClip()\nMyFilter(3)" << "t.avs, line 2: there is no function named MyFilter";
   }
   void plugins() {

@@ -47,6 +47,9 @@ void RegisterRuntimeMeasures(FunctionTable& table);  // runtime: the measures of
 // Whether a name is a function that only a plugin provides, so that calling
 // it fails with a message about plugins rather than about an unknown name.
 bool IsKnownPluginFunction(const std::string& lowerName);
+// Whether a name is one of AviSynth's own functions that the engine does not
+// have, so that calling it says so rather than that the name is unknown.
+bool IsUnsupportedCoreFunction(const std::string& lowerName);
 
 // The globals every script starts with: the named colours (color_brown...).
 void RegisterColourPresets(std::map<std::string, Value>& globals);

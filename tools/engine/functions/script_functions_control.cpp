@@ -200,6 +200,15 @@ bool IsKnownPluginFunction(const std::string& lowerName) {
   return kNames.count(lowerName) > 0 || lowerName.starts_with("mt_");
 }
 
+bool IsUnsupportedCoreFunction(const std::string& lowerName) {
+  // 4:1:1 pictures, three resizers whose kernels are not documented, a
+  // runtime scope of their own, pixel-type numbers and a sound player.
+  static const std::set<std::string> kNames = {
+      "converttoyv411", "converttoyuv411",           "sinpowerresize", "sinclin2resize", "userdefined2resize",
+      "usevar",         "buildpixeltype", "colorspacenametopixeltype", "multioverlay",   "soundout"};
+  return kNames.count(lowerName) > 0;
+}
+
 void RegisterScriptControlFunctions(std::map<std::string, Function>& table) {
   for (const char* name : kFramePropertyFunctions) table[name] = {"values:.*", FramePropertiesRefused};
   table["isbool"] = Test([](const Value& v) { return v.isBool(); });
