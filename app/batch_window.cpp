@@ -287,7 +287,7 @@ int BatchWindow::addSources(const QStringList& paths) {
   }
   refresh();
   if (refused) {
-    desktop::ShowMessage(this, {QMessageBox::Critical, texts_.unsupported, frameGeometry().topLeft() + QPoint(40, 80),
+    desktop::ShowMessage(this, {QMessageBox::Critical, texts_.unsupported, desktop::FrameGeometry(this).topLeft() + QPoint(40, 80),
                                 false});
   }
   return added;
@@ -367,7 +367,7 @@ void BatchWindow::start() {
   }
   if (!any) {
     desktop::ShowMessage(&main_, {QMessageBox::Critical, texts_.selectMode,
-                                  main_.frameGeometry().topLeft() + QPoint(texts_.offsetMain, 130), false});
+                                  desktop::FrameGeometry(&main_).topLeft() + QPoint(texts_.offsetMain, 130), false});
     return;
   }
   view_ = std::make_unique<BatchView>(*this, main_);
@@ -488,7 +488,7 @@ void BatchWindow::endBatch() {
   main_.setTitles(texts_.done + " - KVR " + desktop::Version5(version), main_.windowTitle());
   main_.afterJobActions().Perform(main_.afterJobIndex(), QString::fromStdString(main_.paths().sound));
   main_.taskbar().SetState(desktop::TaskbarState::Indeterminate);
-  const QPoint origin = main_.frameGeometry().topLeft() + QPoint(texts_.offsetMain + 40, 170);
+  const QPoint origin = desktop::FrameGeometry(&main_).topLeft() + QPoint(texts_.offsetMain + 40, 170);
   if (failedSources_.isEmpty()) {
     desktop::ShowMessage(&main_, {QMessageBox::NoIcon, texts_.allDone, origin, false});
   } else {

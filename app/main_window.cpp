@@ -341,7 +341,7 @@ bool MainWindow::dropFile(const QString& path) {
     sourcePath_ = path;
   } else {
     desktop::ShowMessage(this, {QMessageBox::Critical, texts_.unsupported,
-                                frameGeometry().topLeft() + QPoint(texts_.offsetMain, 130), false});
+                                desktop::FrameGeometry(this).topLeft() + QPoint(texts_.offsetMain, 130), false});
   }
   setSource(sourcePath_);
   return accepted;
@@ -558,7 +558,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   }
   if (driver_->state() == job::JobState::Running || batchWindow_->running()) {
     const auto answer = desktop::ShowMessage(
-        this, {QMessageBox::Warning, texts_.quitQuery, frameGeometry().topLeft() + QPoint(texts_.offsetQuit, 130), true});
+        this, {QMessageBox::Warning, texts_.quitQuery, desktop::FrameGeometry(this).topLeft() + QPoint(texts_.offsetQuit, 130), true});
     if (answer != QMessageBox::Yes) {
       event->ignore();
       return;

@@ -5,13 +5,14 @@
 
 #include "desktop/message_box.h"
 #include "desktop/ui_texts.h"
+#include "desktop/window_placement.h"
 
 namespace desktop {
 
 namespace {
 
 void ShowHelpError(QWidget* mainWindow, const UiTexts& texts, const QString& text) {
-  const QPoint origin = mainWindow->frameGeometry().topLeft();
+  const QPoint origin = FrameGeometry(mainWindow).topLeft();
   ShowMessage(mainWindow, {QMessageBox::Critical, text, origin + QPoint(texts.offsetHelp, 130), false});
 }
 

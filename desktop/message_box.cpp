@@ -89,14 +89,14 @@ bool BoxPlacement::eventFilter(QObject* watched, QEvent* event) {
 
 void BoxPlacement::Place() {
   if (!box_->isVisible()) return;
-  const QRect frame = box_->frameGeometry();
+  const QRect frame = FrameGeometry(box_);
   QPoint target = wanted_.isNull() ? frame.topLeft() : wanted_;
   if (const QScreen* screen = box_->screen(); screen != nullptr) {
     const QRect area = screen->availableGeometry();
     target.setX(std::max(area.left(), std::min(target.x(), area.right() + 1 - frame.width())));
     target.setY(std::max(area.top(), std::min(target.y(), area.bottom() + 1 - frame.height())));
   }
-  if (target != frame.topLeft()) box_->move(target);
+  if (target != frame.topLeft()) MoveFrameTo(box_, target);
 }
 
 void SetApplicationTitle(const QString& title) { StoredApplicationTitle() = title; }

@@ -23,24 +23,40 @@ QPoint CentredTopLeft(const QRect& outer, const QSize& size) {
           HalveRoundingToEven(2 * outer.top() + outer.height() - size.height())};
 }
 
+QRect FrameGeometry(const QWidget* window) {
+  const QWindow* native = window->windowHandle();
+  return native != nullptr && window->isVisible() ? native->frameGeometry() : window->frameGeometry();
+}
+
+void MoveFrameTo(QWidget* window, QPoint topLeft) {
+  // The client area lies inside the frame by the edges the window system
+  // gives now.
+  if (const QWindow* native = window->windowHandle(); native != nullptr && window->isVisible()) {
+    const QMargins edges = native->frameMargins();
+    window->setGeometry(QRect(topLeft + QPoint(edges.left(), edges.top()), window->size()));
+  } else {
+    window->move(topLeft);
+  }
+}
+
 void CentreOn(QWidget* window, const QWidget* over) {
   if (over == nullptr) return;
-  QSize outerSize = window->frameGeometry().size();
+  QSize outerSize = FrameGeometry(window).size();
   // A window that has never been shown has no frame yet; it will get one
   // like the window it is centred on, and is centred again once it has.
   if (outerSize == window->size()) {
-    outerSize = window->size() + (over->frameGeometry().size() - over->size());
+    outerSize = window->size() + (FrameGeometry(over).size() - over->size());
     const QPointer<const QWidget> centre(over);
     WhenFramed(window, [window, centre] {
-      if (centre != nullptr) window->move(CentredTopLeft(centre->frameGeometry(), window->frameGeometry().size()));
+      if (centre != nullptr) MoveFrameTo(window, CentredTopLeft(FrameGeometry(centre), FrameGeometry(window).size()));
     });
   }
-  window->move(CentredTopLeft(over->frameGeometry(), outerSize));
+  MoveFrameTo(window, CentredTopLeft(FrameGeometry(over), outerSize));
 }
 
 void CentreOnScreen(QWidget* window) {
   if (const QScreen* screen = window->screen())
-    window->move(CentredTopLeft(screen->availableGeometry(), window->frameGeometry().size()));
+    MoveFrameTo(window, CentredTopLeft(screen->availableGeometry(), FrameGeometry(window).size()));
 }
 
 namespace {

@@ -19,6 +19,14 @@ int HalveRoundingToEven(int numerator);
 // outer.top + outer.height / 2 - size.height / 2, likewise for left.
 QPoint CentredTopLeft(const QRect& outer, const QSize& size);
 
+// A shown window's frame as the window system has it now; QWidget's own
+// copy of the frame's edges may still be the unframed one for a while after
+// the window manager has framed the window.
+QRect FrameGeometry(const QWidget* window);
+
+// Moves `window` so that its frame's top-left corner is at `topLeft`.
+void MoveFrameTo(QWidget* window, QPoint topLeft);
+
 // Moves `window` so that it is centred over `over`'s frame.
 void CentreOn(QWidget* window, const QWidget* over);
 

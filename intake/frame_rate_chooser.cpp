@@ -237,7 +237,7 @@ void FrameRateChooser::confirm() {
   if (frameRate_->currentText() == QLatin1String("0")) {
     desktop::MessageRequest request;
     request.text = QStringLiteral("fps can not be - 0");
-    request.topLeft = frameGeometry().topLeft() + QPoint(40, 60);
+    request.topLeft = desktop::FrameGeometry(this).topLeft() + QPoint(40, 60);
     desktop::ShowMessage(this, request);
     return;
   }
