@@ -204,8 +204,8 @@ class ProcessTest : public QObject {
     qputenv("FAKE_TOOL_KVRSPAWNER", "spawn=1;sleep_ms=20000");
     auto child = ChildProcess::Start(ToolLine(tool), ChildOutput::Discard);
     QVERIFY(child);
-    QTRY_COMPARE_WITH_TIMEOUT(LivingProcessesNamed("kvrspawner").size(), std::size_t{2}, 5000);
-    const auto group = LivingProcessesNamed("kvrspawner");
+    QTRY_COMPARE_WITH_TIMEOUT(LivingProcessesRunning(tool).size(), std::size_t{2}, 5000);
+    const auto group = LivingProcessesRunning(tool);
     for (pid_t pid : group) QCOMPARE(ReadProcStat(pid)->pgrp, child->pid());
 
     child->KillGroup();
@@ -256,10 +256,10 @@ class ProcessTest : public QObject {
     writeCommandFile(ToolLine(sleeper_) + " | " + ToolLine(reader));
     auto child = ChildProcess::StartCommandFile(commandFile(), ChildOutput::Discard);
     QVERIFY(child);
-    QTRY_COMPARE_WITH_TIMEOUT(LivingProcessesNamed("kvrreader").size(), std::size_t{1}, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(LivingProcessesNamed("kvrsleeper").size(), std::size_t{1}, 5000);
-    const pid_t first = LivingProcessesNamed("kvrsleeper").front();
-    QCOMPARE(LivingProcessesNamed("kvrreader").front(), child->pid());
+    QTRY_COMPARE_WITH_TIMEOUT(LivingProcessesRunning(reader).size(), std::size_t{1}, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(LivingProcessesRunning(sleeper_).size(), std::size_t{1}, 5000);
+    const pid_t first = LivingProcessesRunning(sleeper_).front();
+    QCOMPARE(LivingProcessesRunning(reader).front(), child->pid());
     for (pid_t pid : {first, child->pid()}) {
       const auto stat = ReadProcStat(pid);
       QCOMPARE(stat->session, pid);
@@ -354,9 +354,9 @@ class ProcessTest : public QObject {
     ::close(report[0]);
     QVERIFY(toolPid > 0);
     WaitUntilExecuted(toolPid, "kvrOrphan");
-    // Only this program's tools: another copy of the suite may run its own.
+    // Only the forked program's tools: the row before may have left its own ending.
     std::vector<pid_t> tools;
-    for (const pid_t pid : LivingProcessesNamed("kvrOrphan")) {
+    for (const pid_t pid : LivingProcessesRunning(tool)) {
       if (const auto stat = ReadProcStat(pid); stat && stat->ppid == program) tools.push_back(pid);
     }
     QCOMPARE(int(tools.size()), pipeline ? 2 : 1);

@@ -11,6 +11,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -83,12 +84,19 @@ inline std::vector<pid_t> AllPids() {
   return pids;
 }
 
-// Living (not zombie) processes whose command name is `comm`.
-inline std::vector<pid_t> LivingProcessesNamed(const std::string& comm) {
+// Living (not zombie) processes that run the executable file `path`: a
+// test's own copy of a tool, so that the same tool run by another copy of
+// the suite beside it is never counted.
+inline std::vector<pid_t> LivingProcessesRunning(const std::string& path) {
   std::vector<pid_t> found;
+  std::error_code error;
+  const std::filesystem::path wanted = std::filesystem::canonical(path, error);
+  if (error) return found;
   for (pid_t pid : AllPids()) {
     const auto stat = ReadProcStat(pid);
-    if (stat && stat->state != 'Z' && ReadComm(pid) == comm) found.push_back(pid);
+    if (!stat || stat->state == 'Z') continue;
+    const auto running = std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
+    if (!error && running == wanted) found.push_back(pid);
   }
   return found;
 }

@@ -85,7 +85,7 @@ class ToolThreadsTest : public QObject {
     QVERIFY(recorder_.posts.size() <= postsBefore + 1);
     for (const auto& post : recorder_.posts) QVERIFY(post.first != proc::kCompletionCode);
     // Grandchildren are not ours to reap: their end is only seen a moment later.
-    QTRY_VERIFY_WITH_TIMEOUT(LivingProcessesNamed(comm).empty(), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(LivingProcessesRunning(path(QString::fromStdString(comm))).empty(), 2000);
   }
 
  private slots:
@@ -164,7 +164,7 @@ class ToolThreadsTest : public QObject {
     // The encoder prints nothing and leaves a grandchild holding the pipe.
     qputenv("FAKE_TOOL_KVT_X264", "spawn=1;sleep_ms=30000");
     proc::TVid thread(&recorder_, abort_, Quote(tool("kvt_x264")), *buffer_);
-    abortWhen(thread, [] { return LivingProcessesNamed("kvt_x264").size() == 2; }, "kvt_x264");
+    abortWhen(thread, [this] { return LivingProcessesRunning(path("kvt_x264")).size() == 2; }, "kvt_x264");
     QVERIFY(recorder_.posts.empty());
     QCOMPARE(thread.outcomes().at(0).kind, ToolOutcome::Kind::Aborted);
   }
@@ -187,7 +187,7 @@ class ToolThreadsTest : public QObject {
     QVERIFY(!thread.wait(1500));
     abort_ = true;
     QVERIFY(thread.wait(2000));
-    QTRY_VERIFY_WITH_TIMEOUT(LivingProcessesNamed("kvt_x264").empty(), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(LivingProcessesRunning(path("kvt_x264")).empty(), 2000);
   }
 
   void audioRunsThePipelineWithHeartbeats() {
@@ -270,7 +270,7 @@ class ToolThreadsTest : public QObject {
       QCoreApplication::sendPostedEvents(&recorder_);
       return recorder_.count({1, 1}) >= 2;
     }, "kvt_avs2pipemod");
-    QVERIFY(LivingProcessesNamed("kvt_neroAacEnc").empty());
+    QVERIFY(LivingProcessesRunning(path("kvt_neroAacEnc")).empty());
     QCOMPARE(thread.outcomes().at(0).kind, ToolOutcome::Kind::Aborted);
   }
 
