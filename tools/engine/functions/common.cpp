@@ -12,6 +12,8 @@ extern "C" {
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 namespace avs {
 
@@ -52,6 +54,18 @@ Rational CheckedRate(const Call& call, int64_t num, int64_t den) {
   if (num <= 0 || den <= 0 || num > INT32_MAX || den > INT32_MAX)
     call.Fail("the frame rate " + std::to_string(num) + "/" + std::to_string(den) + " is out of range");
   return Rational{num, den};
+}
+
+std::string ReadSmallFile(const Call& call, const std::string& path, std::uintmax_t maxBytes, const std::string& tooLarge) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) call.Fail("cannot open " + path);
+  if (!S_ISREG(status.st_mode)) call.Fail(path + " is not a regular file");
+  if (static_cast<std::uintmax_t>(status.st_size) > maxBytes) call.Fail(path + " is too large" + tooLarge);
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  if (!in) call.Fail("cannot read " + path);
+  return text.str();
 }
 
 void WriteToFile(const std::string& path, const std::string& text, bool append, const std::string& who) {

@@ -33,6 +33,12 @@ Rational CheckedRate(const Call& call, int64_t num, int64_t den);
 // with `who` ("Vid.avs, line 3: WriteFile").
 void WriteToFile(const std::string& path, const std::string& text, bool append, const std::string& who);
 
+// The whole text of a small file a script names: a regular file only (a
+// FIFO would keep the reading waiting), of at most `maxBytes`; a larger one
+// fails with "<path> is too large" and `tooLarge` after it.
+std::string ReadSmallFile(const Call& call, const std::string& path, std::uintmax_t maxBytes,
+                          const std::string& tooLarge = "");
+
 // Sources: a media file opened for a source function, noted among the
 // files the script reads.
 ClipPtr OpenSourceFile(Call& call, const MediaRequest& request, MediaFacts* facts = nullptr);

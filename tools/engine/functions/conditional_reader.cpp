@@ -6,11 +6,8 @@
 #include "tools/engine/functions/conditional_values.h"
 #include "tools/engine/functions/families.h"
 
-#include <sys/stat.h>
 
-#include <fstream>
 #include <map>
-#include <sstream>
 
 namespace avs {
 
@@ -42,18 +39,6 @@ class ConditionalReaderClip : public FrameFilter {
   std::string name_;
 };
 
-std::string ReadValuesFile(const Call& call, const std::string& path) {
-  struct stat status{};
-  if (::stat(path.c_str(), &status) != 0) call.Fail("cannot open " + path);
-  if (!S_ISREG(status.st_mode)) call.Fail(path + " is not a regular file");
-  if (static_cast<std::uintmax_t>(status.st_size) > kMaxConditionalFileBytes) call.Fail(path + " is too large");
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  if (!in) call.Fail("cannot read " + path);
-  return text.str();
-}
-
 Value ConditionalReader(Call& call) {
   VideoOf(call, 0);
   if (call.Bool(3, false)) call.Fail("show is not supported");
@@ -61,7 +46,7 @@ Value ConditionalReader(Call& call) {
   const std::string name = Lower(call.String(2, "") + call.String(4, ""));
   if (name.empty()) call.Fail("needs a variable name");
   try {
-    return std::make_shared<ConditionalReaderClip>(call, ConditionalValues::Parse(ReadValuesFile(call, path)), name);
+    return std::make_shared<ConditionalReaderClip>(call, ConditionalValues::Parse(ReadSmallFile(call, path, kMaxConditionalFileBytes)), name);
   } catch (const ConditionalFileError& error) {
     call.Fail(path + ", " + error.what());
   }

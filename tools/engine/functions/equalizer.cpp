@@ -8,13 +8,11 @@
 #include "tools/engine/functions/equalizer_preset.h"
 #include "tools/engine/functions/families.h"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -60,16 +58,9 @@ class EqualizedClip : public AudioFilter {
 
 // The preset file at `path`, a regular file of a few lines.
 EqualizerGains PresetGains(const Call& call, const std::string& path) {
-  struct stat status{};
-  if (::stat(path.c_str(), &status) != 0) call.Fail("cannot open " + path);
-  if (!S_ISREG(status.st_mode)) call.Fail(path + " is not a regular file");
-  if (status.st_size > 64 * 1024) call.Fail(path + " is too large for a preset");
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  if (!file) call.Fail("cannot read " + path);
+  const std::string text = ReadSmallFile(call, path, 64 * 1024, " for a preset");
   std::string problem;
-  const std::optional<EqualizerGains> gains = ParseEqualizerPreset(text.str(), problem);
+  const std::optional<EqualizerGains> gains = ParseEqualizerPreset(text, problem);
   if (!gains) call.Fail(path + ", " + problem);
   return *gains;
 }

@@ -78,13 +78,6 @@ std::string Url(const std::string& path) { return "file:" + path; }
 struct FormatCloser {
   void operator()(AVFormatContext* fmt) const { avformat_close_input(&fmt); }
 };
-struct DecoderCloser {
-  void operator()(AVCodecContext* codec) const { avcodec_free_context(&codec); }
-};
-struct PacketFreer {
-  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-
 Subtitle Decoded(const AVSubtitle& decoded, int64_t packetTime) {
   Subtitle subtitle;
   subtitle.start = packetTime + int64_t{decoded.start_display_time} * 1000;
@@ -126,7 +119,7 @@ VobSubTrack ReadTrack(const Call& call, const std::string& idx, const std::strin
   if (!stream) call.Fail(idx + " lists no subtitles");
 
   const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_DVD_SUBTITLE);
-  std::unique_ptr<AVCodecContext, DecoderCloser> decoder(codec ? avcodec_alloc_context3(codec) : nullptr);
+  CodecPtr decoder(codec ? avcodec_alloc_context3(codec) : nullptr);
   if (!decoder || avcodec_parameters_to_context(decoder.get(), stream->codecpar) < 0 ||
       avcodec_open2(decoder.get(), codec, nullptr) < 0)
     call.Fail("cannot decode the subtitles of " + idx);
@@ -135,8 +128,7 @@ VobSubTrack ReadTrack(const Call& call, const std::string& idx, const std::strin
   track.canvasWidth = decoder->width;
   track.canvasHeight = decoder->height;
 
-  std::unique_ptr<AVPacket, PacketFreer> packet(av_packet_alloc());
-  if (!packet) call.Fail("out of memory");
+  PacketPtr packet = AllocPacket();
   for (;;) {
     const int read = av_read_frame(fmt.get(), packet.get());
     if (read == AVERROR_EOF) break;
